@@ -1,0 +1,345 @@
+#include "analysis/experiment_table.h"
+
+#include <QAtomicInteger>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int PageSize = 128;
+constexpr int MaxPages = 64;
+// How long a write waits for another program's lock before it reports the file as busy.
+constexpr int BusyTimeoutMs = 2000;
+
+QString nextConnectionName()
+{
+    static QAtomicInteger<int> counter;
+    return QStringLiteral("tesmora-table-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+QString describe(const QSqlError &error)
+{
+    const QString text = error.driverText().isEmpty() ? error.text() : error.databaseText();
+    if (text.contains(QLatin1String("locked")) || text.contains(QLatin1String("busy")))
+        return QStringLiteral("数据库正被其他程序占用，请稍后再试（%1）").arg(text);
+    if (text.contains(QLatin1String("readonly")) || text.contains(QLatin1String("read-only")))
+        return QStringLiteral("数据库文件是只读的，无法写入（%1）").arg(text);
+    return text;
+}
+
+} // namespace
+
+QString quoteIdentifier(const QString &name)
+{
+    QString escaped = name;
+    escaped.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + escaped + QLatin1Char('"');
+}
+
+ExperimentTable::ExperimentTable()
+    : m_connection(nextConnectionName())
+{}
+
+ExperimentTable::~ExperimentTable()
+{
+    close();
+}
+
+std::optional<QString> ExperimentTable::refuseFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("找不到数据库文件“%1”").arg(path);
+    if (!info.isFile())
+        return QStringLiteral("“%1”不是文件").arg(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("无法读取“%1”：%2").arg(path, file.errorString());
+    const QByteArray header = file.read(32);
+    if (header.isEmpty())
+        return QStringLiteral("“%1”是空文件，不是数据库（文件未被改动）").arg(path);
+    if (header.startsWith(QByteArray("SQLite format 3\0", 16)))
+        return std::nullopt;
+    if (header.mid(4, 15) == "Standard Jet DB" || header.mid(4, 15) == "Standard ACE DB")
+        return QStringLiteral("“%1”是旧的 Access 数据库文件，本程序无法读取（文件未被改动）")
+            .arg(path);
+    return QStringLiteral("“%1”不是 SQLite 数据库文件（文件未被改动）").arg(path);
+}
+
+bool ExperimentTable::open(const QString &path, Mode mode, QString *error)
+{
+    close();
+    if (const auto refusal = refuseFile(path)) {
+        *error = *refusal;
+        return false;
+    }
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+        // A URI with mode=rw or mode=ro never creates the file, even if it vanished since the
+        // check above.
+        QUrl uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+        uri.setQuery(mode == Mode::ReadOnly ? QStringLiteral("mode=ro")
+                                            : QStringLiteral("mode=rw"));
+        db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1%2")
+                                 .arg(BusyTimeoutMs)
+                                 .arg(mode == Mode::ReadOnly ? ";QSQLITE_OPEN_READONLY" : ""));
+        if (!db.open()) {
+            *error = QStringLiteral("无法打开“%1”：%2").arg(path, describe(db.lastError()));
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(m_connection);
+            return false;
+        }
+        m_path = path;
+        m_open = true;
+    }
+
+    QSqlQuery info(QSqlDatabase::database(m_connection, false));
+    if (!info.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(ExperimentTableName)))) {
+        *error = QStringLiteral("无法读取“%1”：%2").arg(path, describe(info.lastError()));
+        close();
+        return false;
+    }
+    while (info.next())
+        m_columns << info.value(1).toString();
+    info.finish();
+    if (m_columns.isEmpty()) {
+        *error = QStringLiteral("数据库“%1”中没有表“%2”").arg(path, ExperimentTableName);
+        close();
+        return false;
+    }
+    if (!loadRowIds(error)) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+void ExperimentTable::close()
+{
+    if (!m_open && !QSqlDatabase::contains(m_connection))
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        if (db.isOpen())
+            db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connection);
+    m_open = false;
+    m_columns.clear();
+    m_rowIds.clear();
+    forgetPages();
+}
+
+QString ExperimentTable::quotedTable() const
+{
+    return quoteIdentifier(ExperimentTableName);
+}
+
+void ExperimentTable::forgetPages()
+{
+    m_pages.clear();
+}
+
+bool ExperimentTable::loadRowIds(QString *error)
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid").arg(quotedTable()))) {
+        *error = QStringLiteral("无法读取表“%1”：%2").arg(ExperimentTableName,
+                                                         describe(query.lastError()));
+        return false;
+    }
+    m_rowIds.clear();
+    while (query.next())
+        m_rowIds.push_back(query.value(0).toLongLong());
+    forgetPages();
+    return true;
+}
+
+std::optional<int> ExperimentTable::positionOf(qint64 id) const
+{
+    const auto at = std::lower_bound(m_rowIds.begin(), m_rowIds.end(), id);
+    if (at == m_rowIds.end() || *at != id)
+        return std::nullopt;
+    return int(at - m_rowIds.begin());
+}
+
+QVariantList ExperimentTable::record(int position) const
+{
+    if (!m_open || position < 0 || position >= count())
+        return {};
+    const int page = position / PageSize;
+    auto it = m_pages.find(page);
+    if (it == m_pages.end()) {
+        if (m_pages.size() >= MaxPages)
+            m_pages.clear();
+        const int first = page * PageSize;
+        const int last = std::min(count(), first + PageSize) - 1;
+        QSqlQuery query(QSqlDatabase::database(m_connection, false));
+        query.setForwardOnly(true);
+        query.prepare(QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid BETWEEN ? AND ? "
+                                     "ORDER BY rowid")
+                          .arg(quotedTable()));
+        query.addBindValue(m_rowIds[std::size_t(first)]);
+        query.addBindValue(m_rowIds[std::size_t(last)]);
+        if (!query.exec())
+            return {};
+        QList<QVariantList> rows(last - first + 1);
+        const int columnCount = int(m_columns.size());
+        // Match by rowid: another program may have deleted a row since the rowids were read.
+        int next = first;
+        while (query.next() && next <= last) {
+            const qint64 id = query.value(0).toLongLong();
+            while (next <= last && m_rowIds[std::size_t(next)] < id)
+                ++next;
+            if (next > last || m_rowIds[std::size_t(next)] != id)
+                continue;
+            QVariantList values;
+            values.reserve(columnCount);
+            for (int c = 0; c < columnCount; ++c)
+                values << query.value(c + 1);
+            rows[next - first] = values;
+            ++next;
+        }
+        it = m_pages.insert(page, rows);
+    }
+    return it->at(position - page * PageSize);
+}
+
+FieldValue ExperimentTable::field(int position, const QString &name) const
+{
+    const int column = columnIndex(name);
+    if (column < 0)
+        return FieldValue::error();
+    const QVariantList values = record(position);
+    if (values.isEmpty())
+        return FieldValue::error();
+    return FieldValue::of(values.at(column));
+}
+
+bool ExperimentTable::setValue(int position, int column, const QVariant &value, QString *error)
+{
+    if (!m_open || position < 0 || position >= count() || column < 0 ||
+        column >= m_columns.size()) {
+        *error = QStringLiteral("没有这条记录");
+        return false;
+    }
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.prepare(QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
+                      .arg(quotedTable(), quoteIdentifier(m_columns.at(column))));
+    query.addBindValue(value);
+    query.addBindValue(rowId(position));
+    if (!query.exec()) {
+        *error = describe(query.lastError());
+        return false;
+    }
+    if (query.numRowsAffected() != 1) {
+        *error = QStringLiteral("这条记录已被其他程序删除");
+        return false;
+    }
+    m_pages.remove(position / PageSize);
+    return true;
+}
+
+std::optional<int> ExperimentTable::insertRecord(int column, const QVariant &value,
+                                                 QString *error)
+{
+    if (!m_open || column < 0 || column >= m_columns.size()) {
+        *error = QStringLiteral("没有打开的表");
+        return std::nullopt;
+    }
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (?)")
+                      .arg(quotedTable(), quoteIdentifier(m_columns.at(column))));
+    query.addBindValue(value);
+    if (!query.exec()) {
+        *error = describe(query.lastError());
+        return std::nullopt;
+    }
+    const qint64 id = query.lastInsertId().toLongLong();
+    const auto at = std::lower_bound(m_rowIds.begin(), m_rowIds.end(), id);
+    const int position = int(at - m_rowIds.begin());
+    m_rowIds.insert(at, id);
+    forgetPages();
+    return position;
+}
+
+bool ExperimentTable::removeRecords(QList<int> positions, QString *error)
+{
+    std::sort(positions.begin(), positions.end());
+    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!m_open || !db.transaction()) {
+        *error = m_open ? describe(db.lastError()) : QStringLiteral("没有打开的表");
+        return false;
+    }
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quotedTable()));
+    for (int position : positions) {
+        if (position < 0 || position >= count()) {
+            db.rollback();
+            *error = QStringLiteral("没有这条记录");
+            return false;
+        }
+        query.addBindValue(rowId(position));
+        if (!query.exec()) {
+            *error = describe(query.lastError());
+            db.rollback();
+            return false;
+        }
+    }
+    query.finish();
+    if (!db.commit()) {
+        *error = describe(db.lastError());
+        db.rollback();
+        return false;
+    }
+    for (auto it = positions.crbegin(); it != positions.crend(); ++it)
+        m_rowIds.erase(m_rowIds.begin() + *it);
+    forgetPages();
+    return true;
+}
+
+bool ExperimentTable::forEach(const QStringList &names,
+                              const std::function<bool(const QVariantList &)> &visit,
+                              QString *error) const
+{
+    QStringList selected;
+    QList<int> slot; // where each name's value lands, -1 for a name the table lacks
+    for (const QString &name : names) {
+        if (m_columns.contains(name)) {
+            slot << int(selected.size());
+            selected << quoteIdentifier(name);
+        } else {
+            slot << -1;
+        }
+    }
+    if (selected.isEmpty())
+        selected << QStringLiteral("rowid");
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid")
+                        .arg(selected.join(QLatin1Char(',')), quotedTable()))) {
+        *error = describe(query.lastError());
+        return false;
+    }
+    QVariantList values(names.size());
+    while (query.next()) {
+        for (int i = 0; i < names.size(); ++i)
+            values[i] = slot[i] < 0 ? QVariant() : query.value(slot[i]);
+        if (!visit(values))
+            break;
+    }
+    if (query.lastError().isValid()) {
+        *error = describe(query.lastError());
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,158 @@
+#include "analysis/numbers.h"
+
+#include <QLocale>
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace numbers {
+
+namespace {
+
+// Decimal digits (no trailing zeros) and the power of ten of the first digit, for at most 15
+// significant digits. Zero gives "0" and 0.
+struct Digits
+{
+    QByteArray digits;
+    int exponent = 0;
+};
+
+Digits significantDigits(double magnitude)
+{
+    if (magnitude == 0)
+        return {"0", 0};
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%.14e", magnitude);
+    // buffer: d.dddddddddddddde[+-]xx
+    QByteArray text(buffer);
+    const int ePos = text.indexOf('e');
+    Digits result;
+    result.exponent = text.mid(ePos + 1).toInt();
+    result.digits = text.left(1) + text.mid(2, ePos - 2);
+    while (result.digits.size() > 1 && result.digits.endsWith('0'))
+        result.digits.chop(1);
+    return result;
+}
+
+// The magnitude as text; leadingZero puts "0" before a bare decimal point.
+QString magnitudeText(double magnitude, bool leadingZero)
+{
+    const Digits d = significantDigits(magnitude);
+    const int e = d.exponent;
+    QByteArray out;
+    if (e >= 15 || e < -4) {
+        out = d.digits.left(1);
+        if (d.digits.size() > 1)
+            out += '.' + d.digits.mid(1);
+        char exp[16];
+        std::snprintf(exp, sizeof exp, "E%c%02d", e < 0 ? '-' : '+', std::abs(e));
+        out += exp;
+    } else if (e >= 0) {
+        QByteArray whole = d.digits.left(e + 1);
+        while (whole.size() < e + 1)
+            whole += '0';
+        out = whole;
+        if (d.digits.size() > e + 1)
+            out += '.' + d.digits.mid(e + 1);
+    } else {
+        out = leadingZero ? "0." : ".";
+        out += QByteArray(-e - 1, '0') + d.digits;
+    }
+    return QString::fromLatin1(out);
+}
+
+} // namespace
+
+QString NumberText(double x)
+{
+    const bool negative = x < 0;
+    return (negative ? QStringLiteral("-") : QStringLiteral(" ")) +
+           magnitudeText(std::fabs(x), false);
+}
+
+QString PlainText(double x)
+{
+    const bool negative = x < 0;
+    return (negative ? QStringLiteral("-") : QString()) + magnitudeText(std::fabs(x), true);
+}
+
+double RoundThousandths(double x)
+{
+    return std::floor((x + 0.0005) * 1000) / 1000;
+}
+
+double RoundHundredthsAwayFromZero(double x)
+{
+    if (x < 0)
+        return std::trunc((x - 0.005) * 100) / 100;
+    return std::trunc((x + 0.005) * 100) / 100;
+}
+
+std::optional<float> ToSingle(double x)
+{
+    if (!std::isfinite(x) || std::fabs(x) > double(std::numeric_limits<float>::max()))
+        return std::nullopt;
+    return static_cast<float>(x);
+}
+
+std::optional<std::int16_t> ToInteger(double x)
+{
+    if (!std::isfinite(x))
+        return std::nullopt;
+    // Halves go to the even neighbour, whatever rounding mode the caller left behind.
+    const double rounded = x - std::floor(x) == 0.5 ? 2 * std::round(x / 2) : std::round(x);
+    if (rounded < std::numeric_limits<std::int16_t>::min() ||
+        rounded > std::numeric_limits<std::int16_t>::max())
+        return std::nullopt;
+    return static_cast<std::int16_t>(rounded);
+}
+
+std::optional<double> ToNumber(const QVariant &value)
+{
+    if (value.isNull())
+        return std::nullopt;
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+    case QMetaType::Float: {
+        const double d = value.toDouble();
+        if (!std::isfinite(d))
+            return std::nullopt;
+        return d;
+    }
+    case QMetaType::QString: {
+        bool ok = false;
+        const double d = QLocale::c().toDouble(value.toString().trimmed(), &ok);
+        if (!ok || !std::isfinite(d))
+            return std::nullopt;
+        return d;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<QString> ToText(const QVariant &value)
+{
+    if (value.isNull())
+        return std::nullopt;
+    switch (value.typeId()) {
+    case QMetaType::QString:
+        return value.toString();
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return PlainText(value.toDouble());
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace numbers

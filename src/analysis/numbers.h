@@ -1,0 +1,39 @@
+#pragma once
+
+// The number conversions shared by the regression, the record loader and the contour labels.
+
+#include <QString>
+#include <QVariant>
+
+#include <cstdint>
+#include <optional>
+
+namespace numbers {
+
+// Sign-or-blank text: "-" or one blank, then up to 15 significant digits, "." as the point,
+// no zero before the point below 1, exponent form outside 1e-4 ... 1e15 (" 12.346", "-.5").
+QString NumberText(double x);
+
+// The same digits without the leading blank and with a zero before the point ("0.992", "12").
+QString PlainText(double x);
+
+// Rounds to three decimals with halves going up: Int((x + 0.0005) * 1000) / 1000.
+double RoundThousandths(double x);
+
+// Rounds to two decimals with halves away from zero, the way contour levels are labelled.
+double RoundHundredthsAwayFromZero(double x);
+
+// Narrows a double to single precision; a value beyond the single range (or NaN) overflows.
+std::optional<float> ToSingle(double x);
+
+// Rounds half to even into a 16-bit integer; out of range or NaN fails.
+std::optional<std::int16_t> ToInteger(double x);
+
+// A cell's value as a number: integers and reals as they are, text that reads fully as a
+// number; NULL, empty and other text fail.
+std::optional<double> ToNumber(const QVariant &value);
+
+// A cell's value as text: numbers in plain text, text as it is; NULL fails.
+std::optional<QString> ToText(const QVariant &value);
+
+} // namespace numbers

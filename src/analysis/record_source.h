@@ -1,0 +1,56 @@
+#pragma once
+
+// What record loading needs of the current record: its fields by name.
+
+#include <QHash>
+#include <QString>
+#include <QVariant>
+
+struct FieldValue
+{
+    enum class Kind {
+        Error, // not a field of the table, or no record is current
+        Empty, // the field holds no value
+        Value,
+    };
+    Kind kind = Kind::Error;
+    QVariant value;
+
+    static FieldValue error() { return {}; }
+    static FieldValue of(const QVariant &v)
+    {
+        return v.isNull() ? FieldValue{Kind::Empty, QVariant()} : FieldValue{Kind::Value, v};
+    }
+};
+
+class RecordSource
+{
+public:
+    virtual ~RecordSource();
+    virtual FieldValue field(const QString &name) const = 0;
+};
+
+// A record held in memory: the command line's responses, and tests.
+class MemoryRecord : public RecordSource
+{
+public:
+    MemoryRecord() = default;
+    explicit MemoryRecord(QHash<QString, QVariant> fields)
+        : m_fields(std::move(fields))
+    {}
+    void set(const QString &name, const QVariant &value) { m_fields.insert(name, value); }
+    FieldValue field(const QString &name) const override;
+
+private:
+    QHash<QString, QVariant> m_fields;
+};
+
+// The field names of the experiment table.
+inline QString responseField(int run)
+{
+    return QStringLiteral("Y%1").arg(run);
+}
+inline const QString IdField = QStringLiteral("ID");
+inline const QString TitleField = QStringLiteral("Y12");
+inline const QString ExperimentTableName = QStringLiteral("等高线表");
+inline const QString DatabaseFileName = QStringLiteral("配方数据.mdb");

@@ -1,0 +1,203 @@
+#include "analysis/regression.h"
+
+#include "analysis/numbers.h"
+
+#include <cmath>
+#include <optional>
+
+namespace regression {
+
+namespace {
+
+constexpr double Alpha = 1.4142;
+constexpr int ResidualDegreesOfFreedom = 5;
+
+// Stores a double as Single; a value beyond the single range is an overflow.
+bool store(float &target, double value)
+{
+    const std::optional<float> narrowed = numbers::ToSingle(value);
+    if (!narrowed)
+        return false;
+    target = *narrowed;
+    return true;
+}
+
+QString coefficientText(float b)
+{
+    return numbers::NumberText(numbers::RoundThousandths(double(b)));
+}
+
+// A coefficient after the constant term: its own sign, or "+" before a blank.
+QString signedTerm(float b)
+{
+    const QString t = coefficientText(b);
+    return b < 0 ? t : QStringLiteral("+") + t;
+}
+
+// Sum of the responses in single precision, the way both sums of the fit take it.
+float responseSum(const FormState &s)
+{
+    float sum = 0;
+    for (int i = 0; i < DesignRuns; ++i)
+        sum += s.Response[i];
+    return sum;
+}
+
+} // namespace
+
+void InitializeDesign(FormState &s)
+{
+    const float a = float(Alpha); // stored as the nearest Single, 1.41419995
+    // Columns: 1, X1², X2², X1, X2, X1·X2; the squares of the axial runs are exactly 2.
+    s.DesignMatrix = {{{1, 1, 1, -1, -1, 1},
+                       {1, 1, 1, 1, -1, -1},
+                       {1, 1, 1, -1, 1, -1},
+                       {1, 1, 1, 1, 1, 1},
+                       {1, 2, 0, a, 0, 0},
+                       {1, 2, 0, -a, 0, 0},
+                       {1, 0, 2, 0, a, 0},
+                       {1, 0, 2, 0, -a, 0},
+                       {1, 0, 0, 0, 0, 0},
+                       {1, 0, 0, 0, 0, 0},
+                       {1, 0, 0, 0, 0, 0}}};
+
+    const double a2 = std::pow(Alpha, 2);
+    const double a4 = std::pow(Alpha, 4);
+    s.TwoAlphaFourth = float(a4 + a4);
+    s.SumSquares = float(a2 + a2 + 4);
+    s.SumFourth = float(double(s.TwoAlphaFourth) + 4);
+    const double taf = s.TwoAlphaFourth;
+    const double ss = s.SumSquares;
+    const double sf = s.SumFourth;
+    s.BlockDeterminant = float((11 * sf + 44 - 2 * ss * ss) * taf);
+    const double bd = s.BlockDeterminant;
+    s.WeightMean = float((sf + 4) * taf / bd);
+    s.WeightSame = float((11 * sf - ss * ss) / bd);
+    s.WeightCross = float(-taf * ss / bd);
+    s.WeightOther = float((ss * ss - 44) / bd);
+}
+
+FitReport FitRegression(FormState &s)
+{
+    // Until a step below succeeds, nothing of the previous record may be shown or traced.
+    s.LevelsCurrent = false;
+    s.CoefficientsCurrent = false;
+    s.Text2.clear();
+    s.Text3.clear();
+    s.Text4.clear();
+
+    // 1. Level range.
+    s.LevelMax = s.Response[0];
+    s.LevelMin = s.Response[0];
+    for (int i = 0; i < DesignRuns; ++i) {
+        if (s.LevelMax <= s.Response[i])
+            s.LevelMax = s.Response[i];
+        if (s.LevelMin >= s.Response[i])
+            s.LevelMin = s.Response[i];
+    }
+    s.LoopI = DesignRuns;
+
+    // 2. Level interval; above 10 the range is first cut to a whole number.
+    float range = 0;
+    if (!store(range, double(s.LevelMax) - double(s.LevelMin)))
+        return {FitOutcome::NoLevelStep};
+    if (s.LevelMax > 10 && s.LevelMin > 10)
+        range = std::floor(range);
+    if (s.LineCount == 0 || !store(s.LevelStep, double(range) / double(s.LineCount)))
+        return {FitOutcome::NoLevelStep};
+    s.LevelsCurrent = true;
+
+    // 3. Column sums, each product rounded to single precision.
+    for (int col = 0; col < DesignTerms; ++col) {
+        float sum = 0;
+        for (int run = 0; run < DesignRuns; ++run) {
+            float product = 0;
+            if (!store(product, double(s.DesignMatrix[run][col]) * double(s.Response[run])) ||
+                !store(sum, double(sum) + double(product)))
+                return {FitOutcome::NoCoefficients};
+        }
+        s.ColumnSums[col] = sum;
+    }
+    s.LoopJ = DesignTerms;
+
+    // 4. Sum of the responses.
+    const double sy = responseSum(s);
+    if (!std::isfinite(sy))
+        return {FitOutcome::NoCoefficients};
+
+    // 5. Coefficients, in exactly these forms and this order.
+    const double p1 = s.ColumnSums[1], p2 = s.ColumnSums[2], p3 = s.ColumnSums[3];
+    const double p4 = s.ColumnSums[4], p5 = s.ColumnSums[5];
+    const double wm = s.WeightMean, ws = s.WeightSame, wc = s.WeightCross, wo = s.WeightOther;
+    if (!store(s.B0, (p2 + p1) * wc + sy * wm) ||
+        !store(s.B11, (p2 + p1) * wo + (ws - wo) * p1 + sy * wc) ||
+        !store(s.B22, (p1 + p2) * wo + (ws - wo) * p2 + sy * wc) ||
+        !store(s.B1, p3 / double(s.SumSquares)) || !store(s.B2, p4 / double(s.SumSquares)) ||
+        !store(s.B12, p5 / 4))
+        return {FitOutcome::NoCoefficients};
+    s.CoefficientsCurrent = true;
+
+    // 6.-8. Equation text.
+    s.TermB0 = coefficientText(s.B0);
+    s.TermB1 = signedTerm(s.B1);
+    s.TermB2 = signedTerm(s.B2);
+    s.TermB11 = signedTerm(s.B11);
+    s.TermB22 = signedTerm(s.B22);
+    s.TermB12 = signedTerm(s.B12);
+    s.EquationText = s.TermB0 + s.TermB1 + QStringLiteral("X1") + s.TermB2 +
+                     QStringLiteral("X2") + s.TermB11 + QStringLiteral("X1^2") + s.TermB22 +
+                     QStringLiteral("X2^2") + s.TermB12 + QStringLiteral("X1X2");
+    s.Text2 = s.EquationText;
+
+    // 9. Fitted values at the runs.
+    const double b0 = s.B0, b1 = s.B1, b2 = s.B2, b11 = s.B11, b22 = s.B22, b12 = s.B12;
+    const double a = Alpha;
+    const double a2 = std::pow(Alpha, 2);
+    s.Fitted = {b0 - b1 - b2 + b11 + b22 + b12,
+                b0 + b1 - b2 + b11 + b22 - b12,
+                b0 - b1 + b2 + b11 + b22 - b12,
+                b0 + b1 + b2 + b11 + b22 + b12,
+                b0 + b1 * a + b11 * a2,
+                b0 - b1 * a + b11 * a2,
+                b0 + b2 * a + b22 * a2,
+                b0 - b2 * a + b22 * a2,
+                b0,
+                b0,
+                b0};
+
+    // 10.-11. Sums of squares.
+    double syy = 0;
+    double sse = 0;
+    for (int i = 0; i < DesignRuns; ++i) {
+        const double r = s.Response[i];
+        syy += r * r;
+        sse += (r - s.Fitted[i]) * (r - s.Fitted[i]);
+    }
+    const double syAgain = responseSum(s);
+    float sst = 0;
+    if (!store(sst, syy - syAgain * syAgain / DesignRuns) || !std::isfinite(sse))
+        return {FitOutcome::NoCorrelation};
+
+    // 12. R; all responses equal (SST = 0, though single sums may leave a trace of rounding)
+    // or SSE above SST leave it undefined.
+    if (s.LevelMax == s.LevelMin || !(sst > 0))
+        return {FitOutcome::NoCorrelation};
+    const double radicand = 1 - sse / double(sst);
+    float r = 0;
+    if (!(radicand >= 0) || !store(r, std::sqrt(radicand)))
+        return {FitOutcome::NoCorrelation};
+
+    // 13. S from R and SST as stored.
+    const double sVariance = (1 - double(r) * double(r)) * double(sst) / ResidualDegreesOfFreedom;
+    if (!(sVariance >= 0) || !std::isfinite(sVariance))
+        return {FitOutcome::NoDeviation};
+    const double sDeviation = std::sqrt(sVariance);
+
+    // 14. Both shown rounded to three decimals.
+    s.Text3 = numbers::PlainText(numbers::RoundThousandths(r));
+    s.Text4 = numbers::PlainText(numbers::RoundThousandths(sDeviation));
+    s.LoopI = DesignRuns;
+    return {FitOutcome::Complete, r, sDeviation};
+}
+
+} // namespace regression

@@ -1,0 +1,180 @@
+#include "analysis/sample_db.h"
+
+#include "analysis/experiment_table.h"
+#include "analysis/record_source.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryFile>
+
+#include <array>
+#include <cmath>
+#include <functional>
+#include <random>
+
+namespace sample_db {
+
+namespace {
+
+struct Series
+{
+    double id;
+    std::array<double, 11> y;
+    const char *title;
+};
+
+// Measured series of a few formulation studies; the first two are the worked examples.
+const Series SampleSeries[] = {
+    {1, {12.1, 13.4, 11.8, 14.2, 13.9, 11.5, 13.0, 12.2, 15.1, 14.8, 15.3}, "硬度"},
+    {2, {2.5, 3.1, 1.9, 2.8, 3.3, 2.0, 2.6, 2.2, 3.6, 3.5, 3.7}, "粘度 Pa·s"},
+    {3, {78.2, 84.5, 80.1, 88.9, 87.4, 76.3, 85.2, 79.8, 90.6, 91.2, 89.8}, "收率 %"},
+    {4, {41.0, 38.5, 45.2, 43.9, 40.1, 42.7, 46.8, 39.4, 47.5, 48.1, 47.0}, "抗拉强度 MPa"},
+    {5, {6.8, 7.4, 7.1, 8.2, 7.9, 6.5, 7.6, 6.9, 8.8, 8.6, 8.9}, "pH"},
+    {6, {132, 118, 141, 125, 120, 138, 136, 122, 112, 115, 110}, "溶解时间 s"},
+    {7, {0.82, 0.91, 0.78, 0.95, 0.93, 0.76, 0.88, 0.80, 0.99, 0.97, 1.01}, "白度指数"},
+    {12, {23.4, 25.1, 24.0, 27.3, 26.2, 22.8, 25.9, 23.7, 28.4, 28.0, 28.9}, "拉伸率 %"},
+};
+
+// Creates `path` anew through a temporary file, so a half-written database never stands
+// under the final name and an existing file is never replaced.
+bool writeNew(const QString &path, const std::function<bool(QSqlDatabase &, QString *)> &fill,
+              QString *error)
+{
+    if (QFileInfo::exists(path)) {
+        *error = QStringLiteral("“%1”已存在，未覆盖").arg(path);
+        return false;
+    }
+    // A fresh name of our own beside the target; SQLite takes the empty file as a new database.
+    QString temporary;
+    {
+        QTemporaryFile reserve(path + QStringLiteral(".XXXXXX.part"));
+        reserve.setAutoRemove(false);
+        if (!reserve.open()) {
+            *error = QStringLiteral("无法在“%1”旁写入：%2").arg(path, reserve.errorString());
+            return false;
+        }
+        temporary = reserve.fileName();
+    }
+    const QString connection = QStringLiteral("tesmora-sample-%1").arg(quintptr(&fill));
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(temporary);
+        if (!db.open()) {
+            *error = db.lastError().text();
+        } else {
+            QSqlQuery query(db);
+            ok = query.exec(createTableSql());
+            if (!ok)
+                *error = query.lastError().text();
+            ok = ok && db.transaction() && fill(db, error) && db.commit();
+            if (!ok && error->isEmpty())
+                *error = db.lastError().text();
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(connection);
+    if (ok && !QFile::rename(temporary, path)) {
+        *error = QStringLiteral("无法写入“%1”").arg(path);
+        ok = false;
+    }
+    if (!ok)
+        QFile::remove(temporary);
+    return ok;
+}
+
+QString insertSql()
+{
+    QStringList names{IdField};
+    for (int run = 1; run <= 11; ++run)
+        names << responseField(run);
+    names << TitleField;
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+        .arg(quoteIdentifier(ExperimentTableName), names.join(QLatin1Char(',')),
+             QStringList(names.size(), QStringLiteral("?")).join(QLatin1Char(',')));
+}
+
+bool insertSeries(QSqlQuery &query, double id, const std::array<double, 11> &y,
+                  const QString &title, QString *error)
+{
+    query.addBindValue(id);
+    for (double v : y)
+        query.addBindValue(v);
+    query.addBindValue(title);
+    if (!query.exec()) {
+        *error = query.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString createTableSql()
+{
+    QStringList columns{QStringLiteral("ID REAL")};
+    for (int run = 1; run <= 11; ++run)
+        columns << responseField(run) + QStringLiteral(" REAL");
+    columns << QStringLiteral("Y12 TEXT");
+    return QStringLiteral("CREATE TABLE %1 (%2) STRICT")
+        .arg(quoteIdentifier(ExperimentTableName), columns.join(QStringLiteral(", ")));
+}
+
+bool writeSample(const QString &path, QString *error)
+{
+    return writeNew(
+        path,
+        [](QSqlDatabase &db, QString *err) {
+            QSqlQuery query(db);
+            query.prepare(insertSql());
+            for (const Series &s : SampleSeries) {
+                if (!insertSeries(query, s.id, s.y, QString::fromUtf8(s.title), err))
+                    return false;
+            }
+            return true;
+        },
+        error);
+}
+
+bool writeGenerated(const QString &path, int records, unsigned seed, QString *error)
+{
+    return writeNew(
+        path,
+        [records, seed](QSqlDatabase &db, QString *err) {
+            static const char *const names[] = {"硬度", "粘度", "收率 %", "抗拉强度",
+                                                "pH",   "白度", "溶解时间", "拉伸率 %"};
+            std::mt19937 random(seed);
+            std::uniform_real_distribution<double> coefficient(-1.0, 1.0);
+            std::normal_distribution<double> noise(0.0, 1.0);
+            const double a = 1.4142;
+            const double x[11][2] = {{-1, -1}, {1, -1}, {-1, 1}, {1, 1}, {a, 0}, {-a, 0},
+                                     {0, a},   {0, -a}, {0, 0},  {0, 0}, {0, 0}};
+            QSqlQuery query(db);
+            query.prepare(insertSql());
+            for (int r = 0; r < records; ++r) {
+                // A plausible response surface around a level, with a little measurement noise.
+                const double level = 5 + 95 * (coefficient(random) + 1) / 2;
+                const double scale = level * 0.08;
+                const double b1 = scale * coefficient(random), b2 = scale * coefficient(random);
+                const double b11 = -scale * std::fabs(coefficient(random));
+                const double b22 = -scale * std::fabs(coefficient(random));
+                const double b12 = scale * 0.5 * coefficient(random);
+                std::array<double, 11> y{};
+                for (int run = 0; run < 11; ++run) {
+                    const double x1 = x[run][0], x2 = x[run][1];
+                    const double v = level + b1 * x1 + b2 * x2 + b11 * x1 * x1 + b22 * x2 * x2 +
+                                     b12 * x1 * x2 + scale * 0.1 * noise(random);
+                    y[run] = std::round(v * 100) / 100;
+                }
+                if (!insertSeries(query, r + 1, y, QString::fromUtf8(names[r % 8]), err))
+                    return false;
+            }
+            return true;
+        },
+        error);
+}
+
+} // namespace sample_db

@@ -1,0 +1,19 @@
+#pragma once
+
+// New experiment databases: the sample that ships beside the program, and generated tables of
+// any size for benchmarks. Both refuse to touch an existing file.
+
+#include <QString>
+
+namespace sample_db {
+
+// The column definitions of a new "等高线表": STRICT, so text cannot hide in numeric columns.
+QString createTableSql();
+
+// Writes the sample database (a few realistic series, among them the two worked examples).
+bool writeSample(const QString &path, QString *error);
+
+// Writes `records` generated series (realistic responses and names), reproducible by seed.
+bool writeGenerated(const QString &path, int records, unsigned seed, QString *error);
+
+} // namespace sample_db

@@ -1,0 +1,589 @@
+#include "cli/cli.h"
+
+#include "analysis/experiment_table.h"
+#include "analysis/numbers.h"
+#include "analysis/regression.h"
+#include "analysis/sample_db.h"
+#include "pipeline/bitmap.h"
+#include "pipeline/record_change.h"
+#include "plot/layers.h"
+#include "plot/raster_surface.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+
+#include <charconv>
+#include <cmath>
+#include <map>
+#include <optional>
+
+namespace {
+
+constexpr int UsageError = 2;
+constexpr int Failure = 1;
+constexpr int DefaultSize = 1024;
+constexpr int MaxSize = 16384;
+constexpr int MaxLines = 100;
+
+const char *const Usage =
+    "usage:\n"
+    "  tesmora-cli fit [--lines N] [--json] [--] Y1 ... Y11\n"
+    "  tesmora-cli report [--db FILE] [--lines N] [--format text|csv|json]\n"
+    "  tesmora-cli render [--db FILE] (--id ID | --all) [--out PATH] [--size PIXELS]\n"
+    "                     [--lines N] [--no-labels] [--colour #RRGGBB] [--overlay]\n"
+    "  tesmora-cli sample --out FILE [--records N] [--seed N]\n"
+    "Options come before the values; -- ends the options, so negative responses may follow.\n";
+
+// ---- output ------------------------------------------------------------------------------
+
+void write(std::FILE *f, const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    std::fwrite(utf8.constData(), 1, std::size_t(utf8.size()), f);
+}
+
+QString shortest(float v)
+{
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
+    return QString::fromLatin1(buffer, int(result.ptr - buffer));
+}
+
+QString shortest(double v)
+{
+    char buffer[40];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
+    return QString::fromLatin1(buffer, int(result.ptr - buffer));
+}
+
+QString jsonString(const QString &text)
+{
+    QString out = QStringLiteral("\"");
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '"': out += QLatin1String("\\\""); break;
+        case '\\': out += QLatin1String("\\\\"); break;
+        case '\n': out += QLatin1String("\\n"); break;
+        case '\r': out += QLatin1String("\\r"); break;
+        case '\t': out += QLatin1String("\\t"); break;
+        default:
+            if (c.unicode() < 0x20)
+                out += QStringLiteral("\\u%1").arg(int(c.unicode()), 4, 16, QLatin1Char('0'));
+            else
+                out += c;
+        }
+    }
+    return out + QLatin1Char('"');
+}
+
+QString csvField(const QString &text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+// ---- arguments ---------------------------------------------------------------------------
+
+struct Parsed
+{
+    QHash<QString, QString> options; // name (without --) -> value; flags map to ""
+    QStringList positional;
+};
+
+// Options before positional values, "--name value" or "--name=value"; "--" ends the options.
+// `valued` lists the options that take a value, `flags` those that do not.
+std::optional<Parsed> parseArguments(const QStringList &args, const QStringList &valued,
+                                     const QStringList &flags, QString *error)
+{
+    Parsed parsed;
+    int i = 0;
+    for (; i < args.size(); ++i) {
+        const QString &arg = args[i];
+        if (arg == QLatin1String("--")) {
+            ++i;
+            break;
+        }
+        if (!arg.startsWith(QLatin1String("--")))
+            break;
+        QString name = arg.mid(2);
+        std::optional<QString> value;
+        if (const qsizetype eq = name.indexOf(QLatin1Char('=')); eq >= 0) {
+            value = name.mid(eq + 1);
+            name = name.left(eq);
+        }
+        if (parsed.options.contains(name)) {
+            *error = QStringLiteral("option --%1 given twice").arg(name);
+            return std::nullopt;
+        }
+        if (valued.contains(name)) {
+            if (!value) {
+                if (i + 1 >= args.size()) {
+                    *error = QStringLiteral("option --%1 needs a value").arg(name);
+                    return std::nullopt;
+                }
+                value = args[++i];
+            }
+            parsed.options.insert(name, *value);
+        } else if (flags.contains(name)) {
+            if (value) {
+                *error = QStringLiteral("option --%1 takes no value").arg(name);
+                return std::nullopt;
+            }
+            parsed.options.insert(name, QString());
+        } else {
+            *error = QStringLiteral("unknown option %1").arg(arg);
+            return std::nullopt;
+        }
+    }
+    for (; i < args.size(); ++i)
+        parsed.positional << args[i];
+    return parsed;
+}
+
+std::optional<int> intOption(const Parsed &p, const QString &name, int fallback, int low,
+                             int high, QString *error)
+{
+    if (!p.options.contains(name))
+        return fallback;
+    bool ok = false;
+    const int value = p.options.value(name).toInt(&ok);
+    if (!ok || value < low || value > high) {
+        *error = QStringLiteral("--%1 must be a whole number from %2 to %3, not \"%4\"")
+                     .arg(name)
+                     .arg(low)
+                     .arg(high)
+                     .arg(p.options.value(name));
+        return std::nullopt;
+    }
+    return value;
+}
+
+int usageError(const CliStreams &io, const QString &message)
+{
+    write(io.err, QStringLiteral("tesmora-cli: %1\n").arg(message));
+    std::fputs(Usage, io.err);
+    return UsageError;
+}
+
+int failure(const CliStreams &io, const QString &message)
+{
+    write(io.err, QStringLiteral("tesmora-cli: %1\n").arg(message));
+    return Failure;
+}
+
+// A fresh state as start-up leaves it, with the line count and options of the command line.
+FormState startState(const QString &programFolder, int lines)
+{
+    FormState state;
+    InitializeFormState(state, programFolder);
+    state.AutoColor = true;
+    state.ShowLabels = true;
+    state.LineCount = float(lines);
+    return state;
+}
+
+// A record of the streamed report: values by the names the query asked for.
+class RowRecord : public RecordSource
+{
+public:
+    RowRecord(const QStringList &names, const QVariantList &values)
+        : m_names(names)
+        , m_values(values)
+    {}
+    FieldValue field(const QString &name) const override
+    {
+        const qsizetype i = m_names.indexOf(name);
+        if (i < 0 || !m_values.at(i).isValid())
+            return FieldValue::error();
+        return FieldValue::of(m_values.at(i));
+    }
+
+private:
+    const QStringList &m_names;
+    const QVariantList &m_values;
+};
+
+QStringList recordFieldNames()
+{
+    QStringList names{IdField};
+    for (int run = 1; run <= DesignRuns; ++run)
+        names << responseField(run);
+    names << TitleField;
+    return names;
+}
+
+// ---- fit ---------------------------------------------------------------------------------
+
+int fitCommand(const QStringList &args, const QString &folder, const CliStreams &io)
+{
+    QString error;
+    const auto p = parseArguments(args, {QStringLiteral("lines")}, {QStringLiteral("json")},
+                                  &error);
+    if (!p)
+        return usageError(io, error);
+    const auto lines = intOption(*p, QStringLiteral("lines"), 4, 1, MaxLines, &error);
+    if (!lines)
+        return usageError(io, error);
+    if (p->positional.size() != DesignRuns)
+        return usageError(io, QStringLiteral("fit needs exactly 11 responses, got %1")
+                                  .arg(p->positional.size()));
+    FormState state = startState(folder, *lines);
+    for (int i = 0; i < DesignRuns; ++i) {
+        bool ok = false;
+        const double value = QLocale::c().toDouble(p->positional[i].trimmed(), &ok);
+        const auto single = ok ? numbers::ToSingle(value) : std::nullopt;
+        if (!single)
+            return usageError(io, QStringLiteral("response %1 (\"%2\") is not a number within "
+                                                 "single precision")
+                                      .arg(i + 1)
+                                      .arg(p->positional[i]));
+        state.Response[std::size_t(i)] = *single;
+    }
+    const regression::FitReport report = regression::FitRegression(state);
+    if (!p->options.contains(QStringLiteral("json"))) {
+        write(io.out, QStringLiteral("Y=%1\nR=%2\nS=%3\n").arg(state.Text2, state.Text3, state.Text4));
+        return 0;
+    }
+    const bool complete = report.outcome == regression::FitOutcome::Complete;
+    QString json = QStringLiteral("{\n");
+    if (state.CoefficientsCurrent) {
+        json += QStringLiteral("  \"coefficients\": {\"b0\": %1, \"b1\": %2, \"b2\": %3, "
+                               "\"b11\": %4, \"b22\": %5, \"b12\": %6},\n")
+                    .arg(shortest(state.B0), shortest(state.B1), shortest(state.B2),
+                         shortest(state.B11), shortest(state.B22), shortest(state.B12));
+    } else {
+        json += QStringLiteral("  \"coefficients\": null,\n");
+    }
+    QStringList levels;
+    for (float level : plot::ContourLevels(state))
+        levels << shortest(level);
+    json += QStringLiteral("  \"levels\": {\"min\": %1, \"max\": %2, \"step\": %3, \"values\": [%4]},\n")
+                .arg(shortest(state.LevelMin), shortest(state.LevelMax),
+                     state.LevelsCurrent ? shortest(state.LevelStep) : QStringLiteral("null"),
+                     levels.join(QStringLiteral(", ")));
+    json += QStringLiteral("  \"R\": %1,\n  \"S\": %2,\n")
+                .arg(complete ? shortest(report.r) : QStringLiteral("null"),
+                     complete ? shortest(report.s) : QStringLiteral("null"));
+    json += QStringLiteral("  \"texts\": {\"Y\": %1, \"R\": %2, \"S\": %3}\n}\n")
+                .arg(jsonString(state.Text2), jsonString(state.Text3), jsonString(state.Text4));
+    write(io.out, json);
+    return 0;
+}
+
+// ---- report ------------------------------------------------------------------------------
+
+QString databasePath(const Parsed &p, const QString &folder)
+{
+    return p.options.value(QStringLiteral("db"), AppFolderFrom(folder) + DatabaseFileName);
+}
+
+int reportCommand(const QStringList &args, const QString &folder, const CliStreams &io)
+{
+    QString error;
+    const auto p = parseArguments(
+        args, {QStringLiteral("db"), QStringLiteral("lines"), QStringLiteral("format")}, {},
+        &error);
+    if (!p)
+        return usageError(io, error);
+    if (!p->positional.isEmpty())
+        return usageError(io, QStringLiteral("report takes no values: %1").arg(p->positional.first()));
+    const auto lines = intOption(*p, QStringLiteral("lines"), 4, 1, MaxLines, &error);
+    if (!lines)
+        return usageError(io, error);
+    const QString format = p->options.value(QStringLiteral("format"), QStringLiteral("text"));
+    if (format != QLatin1String("text") && format != QLatin1String("csv") &&
+        format != QLatin1String("json"))
+        return usageError(io, QStringLiteral("--format must be text, csv or json, not \"%1\"")
+                                  .arg(format));
+
+    ExperimentTable table;
+    if (!table.open(databasePath(*p, folder), ExperimentTable::Mode::ReadOnly, &error))
+        return failure(io, error);
+
+    // Records follow one another as in the window: a field that cannot be read keeps the
+    // value of the record before it.
+    FormState state = startState(folder, *lines);
+    FixedColorPicker picker(state.CurveColor);
+    const QStringList names = recordFieldNames();
+    const QChar separator = format == QLatin1String("csv") ? QLatin1Char(',') : QLatin1Char('\t');
+    const bool json = format == QLatin1String("json");
+    if (json)
+        write(io.out, QStringLiteral("["));
+    else
+        write(io.out, QStringList{QStringLiteral("ID"), QStringLiteral("name"), QStringLiteral("b0"),
+                                  QStringLiteral("b1"), QStringLiteral("b2"), QStringLiteral("b11"),
+                                  QStringLiteral("b22"), QStringLiteral("b12"), QStringLiteral("R"),
+                                  QStringLiteral("S"), QStringLiteral("equation")}
+                          .join(separator) +
+                          QLatin1Char('\n'));
+    bool first = true;
+    QString line;
+    const bool ok = table.forEach(
+        names,
+        [&](const QVariantList &values) {
+            const RowRecord record(names, values);
+            LoadRecordFields(state, record, picker);
+            const regression::FitReport fit = regression::FitRegression(state);
+            const bool fitted = state.CoefficientsCurrent;
+            const auto coefficient = [&](float b) { return fitted ? shortest(b) : QString(); };
+            if (json) {
+                const bool complete = fit.outcome == regression::FitOutcome::Complete;
+                const auto number = [&](float b) {
+                    return fitted ? shortest(b) : QStringLiteral("null");
+                };
+                line = QStringLiteral("%1\n{\"ID\": %2, \"name\": %3, \"b0\": %4, \"b1\": %5, "
+                                      "\"b2\": %6, \"b11\": %7, \"b22\": %8, \"b12\": %9, ")
+                           .arg(first ? QString() : QStringLiteral(","),
+                                state.RecordId.isNull() ? QStringLiteral("null")
+                                                        : jsonString(state.RecordId),
+                                jsonString(state.ResponseTitle), number(state.B0),
+                                number(state.B1), number(state.B2), number(state.B11),
+                                number(state.B22), number(state.B12));
+                line += QStringLiteral("\"R\": %1, \"S\": %2, \"equation\": %3}")
+                            .arg(complete ? shortest(fit.r) : QStringLiteral("null"),
+                                 complete ? shortest(fit.s) : QStringLiteral("null"),
+                                 jsonString(state.Text2));
+            } else {
+                const auto cell = [&](const QString &text) {
+                    return separator == QLatin1Char(',')
+                               ? csvField(text)
+                               : QString(text).replace(QLatin1Char('\t'), QLatin1Char(' '))
+                                     .replace(QLatin1Char('\n'), QLatin1Char(' '));
+                };
+                line = QStringList{cell(state.RecordId),  cell(state.ResponseTitle),
+                                   coefficient(state.B0), coefficient(state.B1),
+                                   coefficient(state.B2), coefficient(state.B11),
+                                   coefficient(state.B22), coefficient(state.B12),
+                                   state.Text3,           state.Text4,
+                                   cell(state.Text2)}
+                           .join(separator) +
+                       QLatin1Char('\n');
+            }
+            write(io.out, line);
+            first = false;
+            return true;
+        },
+        &error);
+    if (json)
+        write(io.out, QStringLiteral("\n]\n"));
+    if (!ok)
+        return failure(io, QStringLiteral("reading \"%1\" failed: %2").arg(table.path(), error));
+    if (std::fflush(io.out) != 0 || std::ferror(io.out))
+        return failure(io, QStringLiteral("could not write the report"));
+    return 0;
+}
+
+// ---- render ------------------------------------------------------------------------------
+
+std::optional<Long> parseColour(const QString &text)
+{
+    if (text.size() != 7 || !text.startsWith(QLatin1Char('#')))
+        return std::nullopt;
+    bool ok = false;
+    const uint rgb = text.mid(1).toUInt(&ok, 16);
+    if (!ok)
+        return std::nullopt;
+    // #RRGGBB to 0x00BBGGRR
+    return Long(((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16));
+}
+
+// Whether a record identifier can name a bitmap file of its own.
+bool namesAFile(const QString &recordId)
+{
+    if (recordId.isEmpty())
+        return false;
+    for (const QChar c : recordId) {
+        if (!(c.isDigit() || c == QLatin1Char('.') || c == QLatin1Char('-') ||
+              c == QLatin1Char('+') || c == QLatin1Char('E')))
+            return false;
+    }
+    return true;
+}
+
+int renderCommand(const QStringList &args, const QString &folder, const CliStreams &io)
+{
+    QString error;
+    const auto p = parseArguments(
+        args,
+        {QStringLiteral("db"), QStringLiteral("id"), QStringLiteral("out"), QStringLiteral("size"),
+         QStringLiteral("lines"), QStringLiteral("colour")},
+        {QStringLiteral("all"), QStringLiteral("no-labels"), QStringLiteral("overlay")}, &error);
+    if (!p)
+        return usageError(io, error);
+    if (!p->positional.isEmpty())
+        return usageError(io, QStringLiteral("render takes no values: %1").arg(p->positional.first()));
+    const bool all = p->options.contains(QStringLiteral("all"));
+    const bool byId = p->options.contains(QStringLiteral("id"));
+    if (all == byId)
+        return usageError(io, QStringLiteral("render needs either --id ID or --all"));
+    const auto lines = intOption(*p, QStringLiteral("lines"), 4, 1, MaxLines, &error);
+    if (!lines)
+        return usageError(io, error);
+    const auto size = intOption(*p, QStringLiteral("size"), DefaultSize, 16, MaxSize, &error);
+    if (!size)
+        return usageError(io, error);
+    std::optional<Long> colour;
+    if (p->options.contains(QStringLiteral("colour"))) {
+        colour = parseColour(p->options.value(QStringLiteral("colour")));
+        if (!colour)
+            return usageError(io, QStringLiteral("--colour must look like #RRGGBB, not \"%1\"")
+                                      .arg(p->options.value(QStringLiteral("colour"))));
+    }
+    std::optional<double> wantedId;
+    if (byId) {
+        bool ok = false;
+        const double id = QLocale::c().toDouble(p->options.value(QStringLiteral("id")), &ok);
+        if (!ok || !std::isfinite(id))
+            return usageError(io, QStringLiteral("--id must be a number, not \"%1\"")
+                                      .arg(p->options.value(QStringLiteral("id"))));
+        wantedId = id;
+    }
+    const bool overlay = p->options.contains(QStringLiteral("overlay"));
+
+    ExperimentTable table;
+    if (!table.open(databasePath(*p, folder), ExperimentTable::Mode::ReadOnly, &error))
+        return failure(io, error);
+
+    FormState state = startState(folder, *lines);
+    state.ShowLabels = !p->options.contains(QStringLiteral("no-labels"));
+    state.AutoColor = !colour;
+    state.Overlay = overlay;
+    FixedColorPicker picker(colour.value_or(0));
+    RasterSurface surface(*size);
+
+    const QString out = p->options.value(QStringLiteral("out"));
+    const auto nameIn = [&](const QString &dir) {
+        return QDir(dir.isEmpty() ? QStringLiteral(".") : dir)
+            .filePath(QStringLiteral("等高线图") + state.RecordId + QStringLiteral(".BMP"));
+    };
+
+    if (byId) {
+        for (int position = 0; position < table.count(); ++position) {
+            const auto id = numbers::ToNumber(table.field(position, IdField).value);
+            if (!id || *id != *wantedId)
+                continue;
+            LoadCurrentRecord(state, TableRecord(table, position), surface, picker);
+            const QString path = out.isEmpty() ? nameIn(QString()) : out;
+            if (!SaveBitmap(surface.Image(), path, &error))
+                return failure(io, QStringLiteral("could not write \"%1\": %2").arg(path, error));
+            write(io.err, QStringLiteral("wrote %1\n").arg(path));
+            return 0;
+        }
+        return failure(io, QStringLiteral("no record with ID %1 in \"%2\"")
+                               .arg(p->options.value(QStringLiteral("id")), table.path()));
+    }
+
+    if (!overlay && !out.isEmpty() && !QFileInfo(out).isDir())
+        return failure(io, QStringLiteral("--out must be an existing folder with --all: \"%1\"").arg(out));
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastReport = 0;
+    int written = 0, skipped = 0;
+    QSet<QString> usedNames;
+    const QStringList names = recordFieldNames();
+    for (int position = 0; position < table.count(); ++position) {
+        const QString before = state.RecordId;
+        LoadCurrentRecord(state, TableRecord(table, position), surface, picker);
+        if (!overlay) {
+            // An ID that failed to read leaves the previous record's name: never reuse it.
+            const QVariant rawId = table.field(position, IdField).value;
+            const bool idRead = numbers::ToNumber(rawId).has_value();
+            const QString path = nameIn(out);
+            if (!idRead || !namesAFile(state.RecordId) || usedNames.contains(path)) {
+                write(io.err, QStringLiteral("tesmora-cli: skipped row %1 (ID %2): %3\n")
+                                  .arg(position + 1)
+                                  .arg(rawId.isNull() ? QStringLiteral("empty") : rawId.toString(),
+                                       idRead && namesAFile(state.RecordId)
+                                           ? QStringLiteral("another record of this run has the same ID")
+                                           : QStringLiteral("the ID cannot name a file")));
+                ++skipped;
+                continue;
+            }
+            if (!SaveBitmap(surface.Image(), path, &error)) {
+                write(io.err, QStringLiteral("tesmora-cli: could not write \"%1\": %2\n").arg(path, error));
+                ++skipped;
+                continue;
+            }
+            usedNames.insert(path);
+            ++written;
+        }
+        if (clock.elapsed() - lastReport >= 1000) {
+            lastReport = clock.elapsed();
+            write(io.err, QStringLiteral("rendered %1 of %2 records\n").arg(position + 1).arg(table.count()));
+        }
+    }
+    if (overlay) {
+        QString path = out.isEmpty() ? QStringLiteral("等高线图重叠.BMP") : out;
+        if (QFileInfo(path).isDir())
+            path = QDir(path).filePath(QStringLiteral("等高线图重叠.BMP"));
+        if (!SaveBitmap(surface.Image(), path, &error))
+            return failure(io, QStringLiteral("could not write \"%1\": %2").arg(path, error));
+        write(io.err, QStringLiteral("wrote %1 (%2 records overlaid)\n").arg(path).arg(table.count()));
+        return 0;
+    }
+    write(io.err, QStringLiteral("wrote %1 maps").arg(written) +
+                      (skipped ? QStringLiteral(", skipped %1 records\n").arg(skipped)
+                               : QStringLiteral("\n")));
+    return skipped ? Failure : 0;
+}
+
+// ---- sample ------------------------------------------------------------------------------
+
+int sampleCommand(const QStringList &args, const CliStreams &io)
+{
+    QString error;
+    const auto p = parseArguments(
+        args, {QStringLiteral("out"), QStringLiteral("records"), QStringLiteral("seed")}, {},
+        &error);
+    if (!p)
+        return usageError(io, error);
+    if (!p->positional.isEmpty() || !p->options.contains(QStringLiteral("out")))
+        return usageError(io, QStringLiteral("sample needs --out FILE and no values"));
+    const auto records = intOption(*p, QStringLiteral("records"), 0, 1, 10'000'000, &error);
+    const auto seed = intOption(*p, QStringLiteral("seed"), 1, 0, 2'000'000'000, &error);
+    if (!records || !seed)
+        return usageError(io, error);
+    const QString path = p->options.value(QStringLiteral("out"));
+    const bool ok = p->options.contains(QStringLiteral("records"))
+                        ? sample_db::writeGenerated(path, *records, unsigned(*seed), &error)
+                        : sample_db::writeSample(path, &error);
+    if (!ok)
+        return failure(io, error);
+    return 0;
+}
+
+} // namespace
+
+bool cliNeedsGui(const QStringList &arguments)
+{
+    return !arguments.isEmpty() && arguments.first() == QLatin1String("render");
+}
+
+int runCli(const QStringList &arguments, const QString &programFolder, CliStreams streams)
+{
+    if (arguments.isEmpty())
+        return usageError(streams, QStringLiteral("no command given"));
+    const QString command = arguments.first();
+    const QStringList rest = arguments.mid(1);
+    if (command == QLatin1String("--help") || command == QLatin1String("help")) {
+        std::fputs(Usage, streams.out);
+        return 0;
+    }
+    if (command == QLatin1String("fit"))
+        return fitCommand(rest, programFolder, streams);
+    if (command == QLatin1String("report"))
+        return reportCommand(rest, programFolder, streams);
+    if (command == QLatin1String("render"))
+        return renderCommand(rest, programFolder, streams);
+    if (command == QLatin1String("sample"))
+        return sampleCommand(rest, streams);
+    return usageError(streams, QStringLiteral("unknown command \"%1\"").arg(command));
+}

@@ -1,0 +1,72 @@
+#include "analysis/numbers.h"
+#include "plot/layers.h"
+
+namespace plot {
+
+namespace {
+
+constexpr std::int32_t Red = 255;
+constexpr std::int32_t Blue = 0xFF0000;
+constexpr std::int32_t Black = 0;
+
+void printAt(Surface &surface, const QString &text, double x, double y)
+{
+    surface.CurrentX = float(x);
+    surface.CurrentY = float(y);
+    surface.Print(text);
+}
+
+} // namespace
+
+void DrawAxisLabels(FormState &s, Surface &surface)
+{
+    const double left = s.PlotLeft, top = s.PlotTop, size = s.PlotSize;
+    const double bottom = top + size;
+    const double spacing = s.TickSpacing;
+
+    surface.FontSize = 7;
+    surface.ForeColor = Red;
+
+    // Horizontal axis: each label centred on its tick, half a line below the bottom edge.
+    const auto below = [&](const QString &text, double x) {
+        const double w = surface.TextWidth(text), h = surface.TextHeight(text);
+        printAt(surface, text, x - w / 2, bottom + h / 2);
+    };
+    below(QStringLiteral("-1.414"), left);
+    for (int i = 0; i <= 4; ++i)
+        below(numbers::PlainText(0.5 * i - 1), left + s.TickOffsetX + spacing * i);
+    below(QStringLiteral("1.414"), left + size);
+
+    // Vertical axis: each label ends on the left edge, centred on its tick.
+    const auto beside = [&](const QString &text, double y) {
+        const double w = surface.TextWidth(text), h = surface.TextHeight(text);
+        printAt(surface, text, left - w, y - h / 2);
+    };
+    beside(QStringLiteral("1.414"), top);
+    for (int i = 0; i <= 4; ++i)
+        beside(numbers::PlainText(1 - 0.5 * i), top + double(s.TickOffsetY) + spacing * i);
+    beside(QStringLiteral("-1.414"), bottom);
+    s.LoopI = 5;
+
+    surface.FontSize = 9;
+    surface.ForeColor = Blue;
+    {
+        const QString x1 = QStringLiteral("X1");
+        const double w = surface.TextWidth(x1), h = surface.TextHeight(x1);
+        printAt(surface, x1, left + size / 2 - w / 2, bottom + 50 + h);
+    }
+    {
+        const QString x2 = QStringLiteral("X2");
+        const double w = surface.TextWidth(x2), h = surface.TextHeight(x2);
+        printAt(surface, x2, w / 4, top + size / 2 - h / 2);
+    }
+    if (s.ShowLabels && !s.Overlay) {
+        const double w = surface.TextWidth(s.ResponseTitle);
+        printAt(surface, s.ResponseTitle, left + size / 2 - w / 2, 50);
+    }
+
+    surface.FontSize = 7;
+    surface.ForeColor = Black;
+}
+
+} // namespace plot

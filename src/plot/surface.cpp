@@ -1,0 +1,3 @@
+#include "plot/surface.h"
+
+Surface::~Surface() = default;

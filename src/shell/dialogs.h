@@ -1,0 +1,50 @@
+#pragma once
+
+// The window's questions and warnings, behind an interface so tests can answer them.
+
+#include "pipeline/record_change.h"
+
+#include <QColor>
+#include <QString>
+
+class QWidget;
+
+class Dialogs
+{
+public:
+    virtual ~Dialogs();
+    // Question icon, Yes and No; true for Yes.
+    virtual bool askYesNo(const QString &title, const QString &text) = 0;
+    // Exclamation icon, OK only.
+    virtual void warn(const QString &title, const QString &text) = 0;
+};
+
+class MessageBoxDialogs : public Dialogs
+{
+public:
+    explicit MessageBoxDialogs(QWidget *parent = nullptr)
+        : m_parent(parent)
+    {}
+    void setParent(QWidget *parent) { m_parent = parent; }
+    bool askYesNo(const QString &title, const QString &text) override;
+    void warn(const QString &title, const QString &text) override;
+
+private:
+    QWidget *m_parent;
+};
+
+// The colour picker of the common dialog: it opens at the colour last chosen and, on Cancel,
+// answers with that colour.
+class DialogColorPicker : public ColorPicker
+{
+public:
+    explicit DialogColorPicker(QWidget *parent = nullptr)
+        : m_parent(parent)
+    {}
+    void setParent(QWidget *parent) { m_parent = parent; }
+    Long ShowColor() override;
+
+private:
+    QWidget *m_parent;
+    QColor m_color = Qt::black;
+};

@@ -1,0 +1,367 @@
+#include "shell/experiment_grid.h"
+
+#include "analysis/numbers.h"
+
+#include <QBrush>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QToolTip>
+#include <QValidator>
+
+#include <cmath>
+
+std::optional<QVariant> parseNumericCell(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return QVariant(QMetaType(QMetaType::Double)); // no value
+    bool ok = false;
+    const double value = QLocale::c().toDouble(trimmed, &ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return QVariant(value);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+ExperimentModel::ExperimentModel(ExperimentTable &table, QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_table(table)
+{}
+
+void ExperimentModel::reload()
+{
+    beginResetModel();
+    m_pending.clear();
+    endResetModel();
+}
+
+int ExperimentModel::rowCount(const QModelIndex &parent) const
+{
+    if (parent.isValid() || !m_table.isOpen())
+        return 0;
+    return m_table.count() + 1;
+}
+
+int ExperimentModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_table.columns().size());
+}
+
+bool ExperimentModel::isNewRecordRow(int row) const
+{
+    return m_table.isOpen() && row == m_table.count();
+}
+
+bool ExperimentModel::isNumericColumn(int column) const
+{
+    static const QRegularExpression numeric(QStringLiteral("^(ID|Y([1-9]|10|11))$"));
+    return numeric.match(m_table.columns().value(column)).hasMatch();
+}
+
+QVariant ExperimentModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid())
+        return {};
+    const int row = index.row(), column = index.column();
+    const qint64 key = isNewRecordRow(row) ? NewRecordKey : m_table.rowId(row);
+    const auto pending = m_pending.constFind(key);
+    const bool unwritten = pending != m_pending.cend() && pending->values.contains(column);
+
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole: {
+        QVariant value;
+        if (unwritten)
+            value = pending->values.value(column);
+        else if (!isNewRecordRow(row))
+            value = m_table.record(row).value(column);
+        if (value.isNull())
+            return role == Qt::EditRole ? QVariant(QString()) : QVariant();
+        // Numbers as the user typed them: 12.1, not 12.1000000000000001.
+        if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::LongLong)
+            return numbers::PlainText(value.toDouble());
+        return value;
+    }
+    case Qt::BackgroundRole:
+        return unwritten ? QVariant(QBrush(QColor(255, 220, 220))) : QVariant();
+    case Qt::ToolTipRole:
+        return unwritten ? QVariant(QStringLiteral("未写入数据库：%1").arg(pending->reason))
+                         : QVariant();
+    case Qt::TextAlignmentRole:
+        return isNumericColumn(column) ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
+    default:
+        return {};
+    }
+}
+
+QVariant ExperimentModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole)
+        return {};
+    if (orientation == Qt::Horizontal)
+        return m_table.columns().value(section);
+    return isNewRecordRow(section) ? QStringLiteral("*") : QString::number(section + 1);
+}
+
+Qt::ItemFlags ExperimentModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable;
+}
+
+bool ExperimentModel::writeCell(int row, int column, const QVariant &value, QString *error)
+{
+    if (!isNewRecordRow(row))
+        return m_table.setValue(row, column, value, error);
+    const std::optional<int> added = m_table.insertRecord(column, value, error);
+    if (!added)
+        return false;
+    // The last row became a record; a new last row for adding appears under it.
+    beginInsertRows({}, m_table.count(), m_table.count());
+    endInsertRows();
+    emit recordAdded(*added);
+    return true;
+}
+
+bool ExperimentModel::flushNewRecord(QString *error)
+{
+    auto it = m_pending.find(NewRecordKey);
+    if (it == m_pending.end())
+        return true;
+    const QHash<int, QVariant> values = it->values;
+    auto first = values.cbegin();
+    const std::optional<int> added = m_table.insertRecord(first.key(), first.value(), error);
+    if (!added)
+        return false;
+    m_pending.erase(it);
+    beginInsertRows({}, m_table.count(), m_table.count());
+    endInsertRows();
+    for (auto v = std::next(first); v != values.cend(); ++v) {
+        if (!m_table.setValue(*added, v.key(), v.value(), error))
+            m_pending[m_table.rowId(*added)].values.insert(v.key(), v.value());
+    }
+    emit dataChanged(index(*added, 0), index(*added, columnCount() - 1));
+    emit recordAdded(*added);
+    return true;
+}
+
+bool ExperimentModel::retryPending()
+{
+    QString error;
+    if (!flushNewRecord(&error)) {
+        m_pending[NewRecordKey].reason = error;
+        return false;
+    }
+    bool allWritten = true;
+    for (auto it = m_pending.begin(); it != m_pending.end();) {
+        const std::optional<int> position = m_table.positionOf(it.key());
+        if (!position) {
+            // The record is gone: nothing is left to write it to.
+            it = m_pending.erase(it);
+            continue;
+        }
+        const int row = *position;
+        for (auto cell = it->values.begin(); cell != it->values.end();) {
+            if (m_table.setValue(row, cell.key(), cell.value(), &error)) {
+                const QModelIndex changed = index(row, cell.key());
+                cell = it->values.erase(cell);
+                emit dataChanged(changed, changed);
+            } else {
+                it->reason = error;
+                allWritten = false;
+                ++cell;
+            }
+        }
+        it = it->values.isEmpty() ? m_pending.erase(it) : std::next(it);
+    }
+    return allWritten;
+}
+
+int ExperimentModel::pendingCount() const
+{
+    int cells = 0;
+    for (const Pending &p : m_pending)
+        cells += int(p.values.size());
+    return cells;
+}
+
+bool ExperimentModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (!index.isValid() || role != Qt::EditRole)
+        return false;
+    const int row = index.row(), column = index.column();
+    QVariant stored = value;
+    if (isNumericColumn(column)) {
+        const auto parsed = parseNumericCell(value.toString());
+        if (!parsed)
+            return false; // the editor refuses such text already; nothing is stored
+        stored = *parsed;
+    } else if (value.toString().isEmpty()) {
+        stored = QVariant(QMetaType(QMetaType::QString));
+    }
+
+    retryPending();
+    const qint64 key = isNewRecordRow(row) ? NewRecordKey : m_table.rowId(row);
+    QString error;
+    // A new record with earlier unwritten cells is written whole with this one.
+    if (key == NewRecordKey && m_pending.contains(NewRecordKey)) {
+        m_pending[NewRecordKey].values.insert(column, stored);
+        if (!flushNewRecord(&error)) {
+            m_pending[NewRecordKey].reason = error;
+            emit dataChanged(index, index);
+            emit writeFailed(error);
+        }
+        return true;
+    }
+    if (writeCell(row, column, stored, &error)) {
+        if (m_pending.contains(key)) {
+            m_pending[key].values.remove(column);
+            if (m_pending[key].values.isEmpty())
+                m_pending.remove(key);
+        }
+        emit dataChanged(index, index);
+        return true;
+    }
+    Pending &p = m_pending[key];
+    p.values.insert(column, stored);
+    p.reason = error;
+    emit dataChanged(index, index);
+    emit writeFailed(error);
+    return true;
+}
+
+bool ExperimentModel::removeRecords(const QList<int> &rows, QString *error)
+{
+    QList<int> records;
+    for (int row : rows) {
+        if (!isNewRecordRow(row))
+            records << row;
+    }
+    if (records.isEmpty())
+        return true;
+    QList<qint64> keys;
+    for (int row : records)
+        keys << m_table.rowId(row);
+    beginResetModel();
+    const bool removed = m_table.removeRecords(records, error);
+    if (removed) {
+        for (qint64 key : keys)
+            m_pending.remove(key);
+    }
+    endResetModel();
+    return removed;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+// Accepts what can still become a number; anything else is refused with a hint at the cell.
+class NumericValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &) const override
+    {
+        static const QRegularExpression partial(
+            QStringLiteral(R"(^\s*[-+]?(\d*\.?\d*)([eE][-+]?\d*)?\s*$)"));
+        if (!partial.match(input).hasMatch()) {
+            if (auto *editor = qobject_cast<QLineEdit *>(parent())) {
+                QToolTip::showText(editor->mapToGlobal(QPoint(0, editor->height())),
+                                   QStringLiteral("此列只能输入数字（如 12.5、-3、1.2e3）"),
+                                   editor);
+            }
+            return Invalid;
+        }
+        return parseNumericCell(input) ? Acceptable : Intermediate;
+    }
+};
+
+} // namespace
+
+QWidget *ExperimentDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &option,
+                                          const QModelIndex &index) const
+{
+    QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
+    auto *line = qobject_cast<QLineEdit *>(editor);
+    const auto *model = qobject_cast<const ExperimentModel *>(index.model());
+    if (line && model && model->isNumericColumn(index.column()))
+        line->setValidator(new NumericValidator(line));
+    return editor;
+}
+
+void ExperimentDelegate::setModelData(QWidget *editor, QAbstractItemModel *model,
+                                      const QModelIndex &index) const
+{
+    auto *line = qobject_cast<QLineEdit *>(editor);
+    // An unfinished number ("1e", "-") is not stored; the cell keeps its value.
+    if (line && line->validator() && !line->hasAcceptableInput()) {
+        QToolTip::showText(line->mapToGlobal(QPoint(0, line->height())),
+                           QStringLiteral("“%1”不是数字，未保存").arg(line->text()), line);
+        return;
+    }
+    QStyledItemDelegate::setModelData(editor, model, index);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+ExperimentGrid::ExperimentGrid(QWidget *parent)
+    : QTableView(parent)
+    , m_failure(new QLabel(viewport()))
+{
+    setItemDelegate(new ExperimentDelegate(this));
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    horizontalHeader()->setHighlightSections(false);
+    m_failure->setWordWrap(true);
+    m_failure->setAlignment(Qt::AlignCenter);
+    m_failure->setStyleSheet(QStringLiteral("color: rgb(192, 0, 0); padding: 4px;"));
+    m_failure->hide();
+}
+
+void ExperimentGrid::commitPendingEdit()
+{
+    if (state() != QAbstractItemView::EditingState)
+        return;
+    // The editor holds the focus while a cell is being edited.
+    for (QWidget *w = focusWidget(); w; w = w->parentWidget()) {
+        if (w->parentWidget() == viewport()) {
+            commitData(w);
+            closeEditor(w, QAbstractItemDelegate::NoHint);
+            return;
+        }
+    }
+}
+
+void ExperimentGrid::showFailure(const QString &reason)
+{
+    m_failure->setText(reason);
+    m_failure->setVisible(!reason.isEmpty());
+    m_failure->setGeometry(viewport()->rect());
+}
+
+void ExperimentGrid::resizeEvent(QResizeEvent *event)
+{
+    QTableView::resizeEvent(event);
+    m_failure->setGeometry(viewport()->rect());
+}
+
+void ExperimentGrid::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Delete && state() != QAbstractItemView::EditingState) {
+        QList<int> rows;
+        for (const QModelIndex &index : selectionModel()->selectedIndexes()) {
+            if (!rows.contains(index.row()))
+                rows << index.row();
+        }
+        if (!rows.isEmpty()) {
+            emit deleteRequested(rows);
+            return;
+        }
+    }
+    QTableView::keyPressEvent(event);
+}

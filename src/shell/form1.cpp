@@ -1,0 +1,500 @@
+#include "shell/form1.h"
+
+#include "pipeline/bitmap.h"
+#include "pipeline/record_change.h"
+#include "plot/layers.h"
+#include "shell/help.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QShortcut>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+namespace {
+
+const QColor Blue(0, 0, 255);
+const QColor Red(255, 0, 0);
+const QColor Grey(192, 192, 192);
+
+void setTextColor(QWidget *widget, const QColor &color)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    palette.setColor(QPalette::ButtonText, color);
+    palette.setColor(QPalette::Text, color);
+    widget->setPalette(palette);
+}
+
+QFont songFont(double points)
+{
+    QFont font(RasterSurface::fontFamily());
+    font.setPointSizeF(points);
+    return font;
+}
+
+// Labels that can be clicked (Label7 opens the help).
+class ClickableLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+    std::function<void()> onClick;
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *) override
+    {
+        if (onClick)
+            onClick();
+    }
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+SurfaceView::SurfaceView(QWidget *parent)
+    : QWidget(parent)
+    , m_surface(std::make_unique<RasterSurface>(1))
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void SurfaceView::resizeSurface(int pixels)
+{
+    auto next = std::make_unique<RasterSurface>(std::max(1, pixels));
+    next->FontSize = m_surface->FontSize;
+    next->ForeColor = m_surface->ForeColor;
+    m_surface = std::move(next);
+    update();
+}
+
+void SurfaceView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::white);
+    painter.drawImage(0, 0, m_surface->Image());
+}
+
+void SurfaceView::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (rect().contains(event->position().toPoint()))
+        emit clicked();
+}
+
+void FrameImage::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (rect().contains(event->position().toPoint()))
+        emit clicked();
+}
+
+UpDown::UpDown(QLineEdit *buddy, QWidget *parent)
+    : QWidget(parent)
+    , m_buddy(buddy)
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto *up = new QToolButton(this);
+    auto *down = new QToolButton(this);
+    up->setArrowType(Qt::UpArrow);
+    down->setArrowType(Qt::DownArrow);
+    for (QToolButton *b : {up, down}) {
+        b->setAutoRepeat(true);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+        b->setIconSize(QSize(6, 6));
+        layout->addWidget(b);
+    }
+    connect(up, &QToolButton::clicked, this, [this] { setValue(m_value + 1); });
+    connect(down, &QToolButton::clicked, this, [this] { setValue(m_value - 1); });
+    m_up = up;
+    m_down = down;
+    setFocusPolicy(Qt::StrongFocus);
+    m_buddy->setText(QString::number(m_value));
+}
+
+void UpDown::setValue(int value)
+{
+    value = std::clamp(value, minimum(), maximum());
+    if (value == m_value)
+        return;
+    m_value = value;
+    m_buddy->setText(QString::number(m_value));
+    emit changed();
+}
+
+void UpDown::wheelEvent(QWheelEvent *event)
+{
+    setValue(m_value + (event->angleDelta().y() > 0 ? 1 : -1));
+}
+
+void UpDown::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Up)
+        setValue(m_value + 1);
+    else if (event->key() == Qt::Key_Down)
+        setValue(m_value - 1);
+    else
+        QWidget::keyPressEvent(event);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+Form1::Form1(Form1Options options, QWidget *parent)
+    : QWidget(parent)
+    , m_options(std::move(options))
+    , m_model(new ExperimentModel(m_table, this))
+{
+    if (m_options.dialogs) {
+        m_dialogs = m_options.dialogs;
+    } else {
+        m_ownDialogs = std::make_unique<MessageBoxDialogs>(this);
+        m_dialogs = m_ownDialogs.get();
+    }
+    if (m_options.picker) {
+        m_picker = m_options.picker;
+    } else {
+        m_ownPicker = std::make_unique<DialogColorPicker>(this);
+        m_picker = m_ownPicker.get();
+    }
+    buildControls();
+}
+
+Form1::~Form1()
+{
+    closeTable();
+}
+
+int Form1::twips(int value) const
+{
+    const QScreen *s = screen();
+    const double dpi = s ? s->logicalDotsPerInchX() : 96.0;
+    return int(std::lround(value * dpi / 1440.0));
+}
+
+void Form1::place(QWidget *widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(twips(left), twips(top), twips(width), twips(height));
+}
+
+void Form1::buildControls()
+{
+    setWindowTitle(Form1Caption);
+    setWindowIcon(applicationIcon());
+    setFont(songFont(9));
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, Grey);
+    setPalette(palette);
+    setAutoFillBackground(true);
+    // The client area keeps its designed size; the controls never move.
+    setFixedSize(twips(7080), twips(5430));
+
+    Image1 = new FrameImage(this);
+    Image1->setFrameStyle(QFrame::Box | QFrame::Plain);
+    Image1->setLineWidth(1);
+    place(Image1, 0, 240, 4185, 4215);
+
+    Picture1 = new SurfaceView(this);
+    place(Picture1, 50, 320, 4095, 4095);
+    Picture1->setFont(songFont(6.75));
+
+    Label5 = new QLabel(QStringLiteral("等高线图"), this);
+    Label5->setFont(songFont(10.5));
+    setTextColor(Label5, Red);
+    place(Label5, 1680, 0, 975, 240);
+
+    Label1 = new QLabel(QStringLiteral("输入试验性能："), this);
+    setTextColor(Label1, Blue);
+    place(Label1, 5040, 240, 1455, 255);
+
+    DBGrid1 = new QWidget(this);
+    place(DBGrid1, 4320, 600, 2715, 3255);
+    {
+        auto *layout = new QVBoxLayout(DBGrid1);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(0);
+        auto *caption = new QLabel(QStringLiteral("试验数据"), DBGrid1);
+        caption->setAlignment(Qt::AlignCenter);
+        caption->setAutoFillBackground(true);
+        QPalette captionPalette = caption->palette();
+        captionPalette.setColor(QPalette::Window, QColor(0, 0, 128));
+        captionPalette.setColor(QPalette::WindowText, Qt::white);
+        caption->setPalette(captionPalette);
+        layout->addWidget(caption);
+        grid = new ExperimentGrid(DBGrid1);
+        grid->setModel(m_model);
+        grid->setFont(songFont(9));
+        setTextColor(grid, QColor(0, 128, 0));
+        grid->horizontalHeader()->setDefaultSectionSize(twips(1000));
+        grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 4);
+        layout->addWidget(grid, 1);
+    }
+
+    Data1 = new Navigator(QStringLiteral("  选择数据"), this);
+    place(Data1, 4560, 4080, 2295, 315);
+
+    auto *help = new ClickableLabel(QStringLiteral("Press F1 for Help"), this);
+    help->onClick = [this] { showHelp(); };
+    help->setCursor(Qt::PointingHandCursor);
+    Label7 = help;
+    QFont times(QStringLiteral("Times New Roman"));
+    times.setStyleHint(QFont::Serif);
+    times.setPointSizeF(7.5);
+    Label7->setFont(times);
+    setTextColor(Label7, Red);
+    place(Label7, 5640, 4440, 1095, 255);
+
+    Frame1 = new QGroupBox(QStringLiteral("选项："), this);
+    setTextColor(Frame1, QColor(192, 64, 0));
+    place(Frame1, 2160, 4500, 3255, 615);
+    Check1 = new QCheckBox(QStringLiteral("颜色"), Frame1);
+    Check2 = new QCheckBox(QStringLiteral("标注"), Frame1);
+    Check3 = new QCheckBox(QStringLiteral("重叠"), Frame1);
+    Label6 = new QLabel(QStringLiteral("线条数"), Frame1);
+    for (QWidget *w : {static_cast<QWidget *>(Check1), static_cast<QWidget *>(Check2),
+                       static_cast<QWidget *>(Check3), static_cast<QWidget *>(Label6)})
+        setTextColor(w, Blue);
+    place(Check1, 120, 240, 735, 255);
+    place(Check2, 840, 240, 735, 255);
+    place(Check3, 1500, 240, 735, 255);
+    place(Label6, 2655, 285, 550, 255);
+
+    Text1 = new QLineEdit(this);
+    place(Text1, 4320, 4720, 300, 270);
+    UpDown1 = new UpDown(Text1, this);
+    place(UpDown1, 4560, 4720, 240, 270);
+    Text1->raise();
+    UpDown1->raise();
+
+    Command2 = new QPushButton(QStringLiteral("存图"), this);
+    place(Command2, 5520, 4680, 615, 375);
+    Command1 = new QPushButton(QStringLiteral("退出"), this);
+    place(Command1, 6240, 4680, 615, 375);
+
+    Label3 = new QLabel(QStringLiteral("相关系数   R= "), this);
+    place(Label3, 0, 4550, 1215, 255);
+    Text3 = new QLineEdit(QStringLiteral("Text3"), this);
+    place(Text3, 1215, 4500, 840, 270);
+    Label4 = new QLabel(QStringLiteral("剩余标准差 S="), this);
+    place(Label4, 0, 4860, 1215, 255);
+    Text4 = new QLineEdit(QStringLiteral("Text4"), this);
+    place(Text4, 1215, 4830, 840, 270);
+    Label2 = new QLabel(QStringLiteral("回归方程式 Y="), this);
+    place(Label2, 0, 5205, 1335, 255);
+    Text2 = new QLineEdit(QStringLiteral("Text2"), this);
+    place(Text2, 1215, 5160, 5895, 270);
+    for (QLabel *l : {Label3, Label4, Label2})
+        setTextColor(l, Blue);
+    for (QLineEdit *t : {Text1, Text2, Text3, Text4})
+        t->setFrame(true);
+
+    // Tab order by tab index; labels and the frame take no focus.
+    for (QLabel *l : {Label1, Label2, Label3, Label4, Label5, Label6, Label7})
+        l->setFocusPolicy(Qt::NoFocus);
+    const QList<QWidget *> order{Picture1, grid,  Command1, Command2, Check1, Check2,
+                                 Check3,   Text2, Text3,    Text4,    Text1,  UpDown1};
+    for (int i = 0; i + 1 < order.size(); ++i)
+        setTabOrder(order[i], order[i + 1]);
+
+    connect(Check1, &QCheckBox::toggled, this, &Form1::Check1_Click);
+    connect(Check2, &QCheckBox::toggled, this, &Form1::Check2_Click);
+    connect(Check3, &QCheckBox::toggled, this, &Form1::Check3_Click);
+    connect(UpDown1, &UpDown::changed, this, &Form1::UpDown1_Change);
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(Image1, &FrameImage::clicked, this, &Form1::Image1_Click);
+    connect(Picture1, &SurfaceView::clicked, this, &Form1::Picture1_Click);
+    connect(Data1, &Navigator::first, this, [this] { moveTo(0); });
+    connect(Data1, &Navigator::previous, this, [this] { moveTo(m_current - 1); });
+    connect(Data1, &Navigator::next, this, [this] { moveTo(m_current + 1); });
+    connect(Data1, &Navigator::last, this, [this] { moveTo(m_table.count() - 1); });
+    connect(grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) { onGridRowChanged(current.row()); });
+    connect(grid, &ExperimentGrid::deleteRequested, this, &Form1::deleteRows);
+    connect(m_model, &ExperimentModel::writeFailed, this, [this](const QString &reason) {
+        m_dialogs->warn(QStringLiteral("无法写入数据库"),
+                        QStringLiteral("修改未能写入“%1”：%2\n输入的值保留在表格中（红色），"
+                                       "下次修改或退出时会再次写入。")
+                            .arg(QDir::toNativeSeparators(m_table.path()), reason));
+    });
+    connect(m_model, &ExperimentModel::recordAdded, this,
+            [this](int) { onGridRowChanged(grid->currentIndex().row()); });
+
+    auto *f1 = new QShortcut(QKeySequence::HelpContents, this);
+    f1->setContext(Qt::WindowShortcut);
+    connect(f1, &QShortcut::activated, this, &Form1::showHelp);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Options and commands
+
+void Form1::Check1_Click()
+{
+    m_state.AutoColor = Check1->isChecked();
+}
+
+void Form1::Check2_Click()
+{
+    m_state.ShowLabels = Check2->isChecked();
+}
+
+void Form1::Check3_Click()
+{
+    m_state.Overlay = Check3->isChecked();
+}
+
+void Form1::UpDown1_Change()
+{
+    m_state.LineCount = float(UpDown1->value());
+}
+
+void Form1::Command1_Click()
+{
+    if (!settleEdits())
+        return;
+    closeTable();
+    m_closed = true;
+    close();
+}
+
+void Form1::Command2_Click()
+{
+    if (m_state.Overlay)
+        return;
+    m_state.MessageText = QStringLiteral("是否保存文件");
+    m_state.MessageTitle = QStringLiteral("保存文件");
+    if (!m_dialogs->askYesNo(m_state.MessageTitle, m_state.MessageText))
+        return;
+    const QString name = SaveFileName(m_state);
+    QString error;
+    if (!SaveBitmap(surface().Image(), name, &error)) {
+        m_dialogs->warn(m_state.MessageTitle, QStringLiteral("无法保存“%1”：%2")
+                                                  .arg(QDir::toNativeSeparators(name), error));
+    }
+}
+
+void Form1::Image1_Click()
+{
+    plot::DrawAxisLabels(m_state, surface());
+    Picture1->update();
+}
+
+void Form1::Picture1_Click()
+{
+    plot::DrawGrid(m_state, surface());
+    Picture1->update();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Records
+
+void Form1::Data1_Reposition()
+{
+    if (m_current < 0 || m_current >= m_table.count())
+        return;
+    const TableRecord record(m_table, m_current);
+    LoadCurrentRecord(m_state, record, surface(), *m_picker);
+    showResults();
+    Data1->setPosition(m_current, m_table.count());
+}
+
+void Form1::showResults()
+{
+    Text2->setText(m_state.Text2);
+    Text3->setText(m_state.Text3);
+    Text4->setText(m_state.Text4);
+    for (QLineEdit *t : {Text2, Text3, Text4})
+        t->setCursorPosition(0);
+    Picture1->update();
+}
+
+void Form1::moveTo(int position)
+{
+    if (!m_table.isOpen() || m_table.count() == 0)
+        return;
+    position = std::clamp(position, 0, m_table.count() - 1);
+    const int column = std::max(0, grid->currentIndex().column());
+    grid->setCurrentIndex(m_model->index(position, column));
+    grid->scrollTo(m_model->index(position, column));
+    // The grid reports the row change; when it already stood there, report it here.
+    if (m_current != position)
+        onGridRowChanged(position);
+}
+
+void Form1::onGridRowChanged(int row)
+{
+    if (row < 0 || row >= m_table.count() || row == m_current)
+        return;
+    m_current = row;
+    Data1_Reposition();
+}
+
+void Form1::deleteRows(const QList<int> &rows)
+{
+    int records = 0;
+    for (int row : rows)
+        records += m_model->isNewRecordRow(row) ? 0 : 1;
+    if (records == 0)
+        return;
+    if (!m_dialogs->askYesNo(QStringLiteral("删除记录"),
+                             QStringLiteral("删除选中的 %1 条记录吗？").arg(records)))
+        return;
+    QString error;
+    if (!m_model->removeRecords(rows, &error)) {
+        m_dialogs->warn(QStringLiteral("删除记录"),
+                        QStringLiteral("没有删除任何记录：%1").arg(error));
+        return;
+    }
+    // Another record now stands at the current place: show it.
+    const int position = std::min(m_current, m_table.count() - 1);
+    m_current = -1;
+    Data1->setPosition(-1, m_table.count());
+    if (position >= 0)
+        moveTo(position);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Ending
+
+bool Form1::settleEdits()
+{
+    grid->commitPendingEdit();
+    if (m_model->pendingCount() == 0 || m_model->retryPending())
+        return true;
+    return m_dialogs->askYesNo(
+        QStringLiteral("未保存的修改"),
+        QStringLiteral("有 %1 处修改未能写入“%2”。\n仍要退出并放弃这些修改吗？")
+            .arg(m_model->pendingCount())
+            .arg(QDir::toNativeSeparators(m_table.path())));
+}
+
+void Form1::closeTable()
+{
+    if (!m_table.isOpen())
+        return;
+    m_table.close();
+    m_model->reload();
+    m_current = -1;
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    if (!m_closed && !settleEdits()) {
+        event->ignore();
+        return;
+    }
+    closeTable();
+    m_closed = true;
+    event->accept();
+}
+
+void Form1::showHelp()
+{
+    showHelpWindow(this);
+}

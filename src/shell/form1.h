@@ -1,0 +1,168 @@
+#pragma once
+
+// The main window: the map on the left, the experiment table on the right, the results along
+// the bottom left, options and commands at the bottom right. Positions are in twips, converted
+// at the screen's logical DPI; nothing is re-laid out when the window changes size.
+
+#include "analysis/experiment_table.h"
+#include "plot/raster_surface.h"
+#include "shell/dialogs.h"
+#include "shell/experiment_grid.h"
+#include "shell/form_state.h"
+#include "shell/navigator.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLockFile>
+#include <QPushButton>
+#include <QWidget>
+
+#include <memory>
+
+// The picture box: shows the retained picture of the surface; a click reports Click.
+class SurfaceView : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit SurfaceView(QWidget *parent = nullptr);
+    // Gives the view a surface of its own pixel size; the old picture is dropped.
+    void resizeSurface(int pixels);
+    RasterSurface &surface() { return *m_surface; }
+
+signals:
+    void clicked();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    std::unique_ptr<RasterSurface> m_surface;
+};
+
+// The image control around the surface: a thin frame that reports Click.
+class FrameImage : public QFrame
+{
+    Q_OBJECT
+public:
+    using QFrame::QFrame;
+signals:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override;
+};
+
+// The up-down control with its buddy: value 1 ... 10, kept equal to the buddy's text.
+class UpDown : public QWidget
+{
+    Q_OBJECT
+public:
+    UpDown(QLineEdit *buddy, QWidget *parent = nullptr);
+    int value() const { return m_value; }
+    void setValue(int value);
+    int minimum() const { return 1; }
+    int maximum() const { return 10; }
+    QWidget *upButton() const { return m_up; }
+    QWidget *downButton() const { return m_down; }
+
+signals:
+    void changed();
+
+protected:
+    void wheelEvent(QWheelEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    QLineEdit *m_buddy;
+    QWidget *m_up;
+    QWidget *m_down;
+    int m_value = 4;
+};
+
+struct Form1Options
+{
+    QString appPath;             // the program folder
+    QString lockPath;            // the single-instance lock; empty: no check
+    Dialogs *dialogs = nullptr;  // message boxes; nullptr: real ones
+    ColorPicker *picker = nullptr; // colour picker; nullptr: the real one
+};
+
+class Form1 : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit Form1(Form1Options options, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Start-up; false when another instance runs and this one must end without a window.
+    bool Form_Load();
+
+    // Handlers, named after the control and the notification.
+    void Check1_Click();
+    void Check2_Click();
+    void Check3_Click();
+    void UpDown1_Change();
+    void Command1_Click();
+    void Command2_Click();
+    void Image1_Click();
+    void Picture1_Click();
+    void Data1_Reposition();
+
+    // Record navigation, as the navigator and the grid move.
+    int currentRecord() const { return m_current; }
+    void moveTo(int position);
+
+    FormState &state() { return m_state; }
+    ExperimentTable &table() { return m_table; }
+    ExperimentModel &model() { return *m_model; }
+    RasterSurface &surface() { return Picture1->surface(); }
+
+    // Twips at this screen's logical DPI.
+    int twips(int value) const;
+
+    SurfaceView *Picture1;
+    FrameImage *Image1;
+    QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7;
+    QWidget *DBGrid1;
+    ExperimentGrid *grid;
+    Navigator *Data1;
+    QGroupBox *Frame1;
+    QCheckBox *Check1, *Check2, *Check3;
+    QLineEdit *Text1, *Text2, *Text3, *Text4;
+    UpDown *UpDown1;
+    QPushButton *Command1, *Command2;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    void place(QWidget *widget, int left, int top, int width, int height);
+    void showResults();
+    void showHelp();
+    void onGridRowChanged(int row);
+    void deleteRows(const QList<int> &rows);
+    // Writes pending grid edits; false when the user chose to stay because some could not be.
+    bool settleEdits();
+    void closeTable();
+
+    Form1Options m_options;
+    FormState m_state;
+    ExperimentTable m_table;
+    ExperimentModel *m_model;
+    std::unique_ptr<QLockFile> m_lock;
+    std::unique_ptr<MessageBoxDialogs> m_ownDialogs;
+    std::unique_ptr<DialogColorPicker> m_ownPicker;
+    Dialogs *m_dialogs;
+    ColorPicker *m_picker;
+    int m_current = -1;
+    bool m_closing = false;
+    bool m_closed = false;
+};
+
+// The window's caption.
+inline const QString Form1Caption = QStringLiteral("Tesmora(两变量中心复合旋转设计)");

@@ -1,0 +1,85 @@
+#include "shell/help.h"
+
+#include <QDialog>
+#include <QPainter>
+#include <QPointer>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+
+namespace {
+
+QPixmap iconPixmap(int size)
+{
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::white);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing, size > 16);
+    // Nested contours of a hill, as the map draws them, in a framed square.
+    const QColor rings[] = {QColor(0, 0, 128), QColor(0, 128, 128), QColor(0, 128, 0),
+                            QColor(255, 0, 0)};
+    const double c = size / 2.0;
+    for (int i = 0; i < 4; ++i) {
+        const double r = (size / 2.0 - 2) * (4 - i) / 4.0;
+        painter.setPen(QPen(rings[i], size > 16 ? 2 : 1));
+        painter.drawEllipse(QPointF(c + i * size / 32.0, c - i * size / 32.0), r, r * 0.7);
+    }
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(Qt::black, 1));
+    painter.drawRect(0, 0, size - 1, size - 1);
+    return pixmap;
+}
+
+const char *const HelpText = R"(
+<h3>Tesmora —— 两变量中心复合旋转设计</h3>
+<p>本程序为两因素中心复合旋转设计（α = 1.4142，三个中心点，共 11 次试验）拟合完整的二次回归模型
+Y = b0 + b1·X1 + b2·X2 + b11·X1² + b22·X2² + b12·X1·X2，显示回归方程、相关系数 R、
+剩余标准差 S，并画出拟合曲面的等高线图。</p>
+<h4>输入一组试验</h4>
+<p>右侧表格中每一行是一组试验（数据保存在程序目录下的“配方数据.mdb”中）：</p>
+<ul>
+<li><b>ID</b>：编号（数字）；自动着色时决定曲线颜色（0～15），也用于保存图片的文件名。</li>
+<li><b>Y1～Y4</b>：析因点 (−1,−1)、(1,−1)、(−1,1)、(1,1) 的试验结果；</li>
+<li><b>Y5～Y8</b>：星号点 (1.414,0)、(−1.414,0)、(0,1.414)、(0,−1.414) 的结果；</li>
+<li><b>Y9～Y11</b>：三个中心点 (0,0) 的结果；</li>
+<li><b>Y12</b>：性能名称，作为图的标题。</li>
+</ul>
+<p>在最后一行（标 *）输入即可新增一组；选中行后按 Delete 删除。每次修改离开单元格时即写入文件。
+用表格或下方的“选择数据”箭头换到另一组试验时，图和结果随之更新。</p>
+<h4>选项</h4>
+<ul>
+<li><b>颜色</b>：选中时曲线颜色由 ID 自动决定；不选时每换一组试验都会弹出颜色对话框。</li>
+<li><b>标注</b>：在等高线上标出数值，并显示标题。</li>
+<li><b>重叠</b>：换组时不清除原图，新图画在旧图上（此时不能存图）。</li>
+<li><b>线条数</b>：等高线的间隔数（1～10），下次换组时生效。</li>
+</ul>
+<p>单击图的外框重画坐标刻度和标题，单击图内重画网格和边框。
+<b>存图</b>把当前的图保存为程序目录下的“等高线图&lt;ID&gt;.BMP”；<b>退出</b>关闭数据表并结束程序。</p>
+)";
+
+} // namespace
+
+QIcon applicationIcon()
+{
+    QIcon icon;
+    icon.addPixmap(iconPixmap(32));
+    icon.addPixmap(iconPixmap(16));
+    return icon;
+}
+
+void showHelpWindow(QWidget *parent)
+{
+    static QPointer<QDialog> window;
+    if (!window) {
+        window = new QDialog(parent);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->setWindowTitle(QStringLiteral("Tesmora 帮助"));
+        auto *layout = new QVBoxLayout(window);
+        auto *text = new QTextBrowser(window);
+        text->setHtml(QString::fromUtf8(HelpText));
+        layout->addWidget(text);
+        window->resize(520, 480);
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+}

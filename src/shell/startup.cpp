@@ -1,0 +1,53 @@
+#include "pipeline/record_change.h"
+#include "shell/form1.h"
+
+#include <QDir>
+
+bool Form1::Form_Load()
+{
+    // Single instance. A lock left by a crashed run names a dead process and is taken over;
+    // a lock folder we cannot write must not keep the program from starting.
+    if (!m_options.lockPath.isEmpty()) {
+        auto lock = std::make_unique<QLockFile>(m_options.lockPath);
+        lock->setStaleLockTime(0); // never age out the lock of a long-running first instance
+        if (lock->tryLock(0)) {
+            m_lock = std::move(lock);
+        } else if (lock->error() == QLockFile::LockFailedError) {
+            m_state.MessageText = QStringLiteral("程序正在运行，请检查窗口是否被最小化。");
+            m_state.MessageTitle = QStringLiteral("程序已运行");
+            m_dialogs->warn(m_state.MessageTitle, m_state.MessageText);
+            return false;
+        }
+    }
+
+    // Program folder, defaults, design matrix and constants.
+    InitializeFormState(m_state, m_options.appPath);
+
+    // The drawing surface: a 4095-unit square at (50, 320), framed 50 twips outside.
+    const int side = m_state.PlotSize + m_state.PlotLeft + m_state.PlotTop;
+    place(Picture1, 50, 320, side, side);
+    Picture1->resizeSurface(Picture1->width());
+    surface().DrawWidth = 1;
+    surface().DrawStyle = 0;
+    place(Image1, 50 - 50, 320 - 50, side + 100, side + 100);
+
+    // Options, then the table; opening it shows the first record.
+    Check1->setChecked(true);
+    Check2->setChecked(true);
+    Check3->setChecked(false);
+    const QString path = m_state.AppFolder + DatabaseFileName;
+    QString error;
+    if (!m_table.open(path, ExperimentTable::Mode::ReadWrite, &error)) {
+        // The navigator reports why; start-up itself stays silent and the window opens empty.
+        m_model->reload();
+        Data1->showFailure(QDir::toNativeSeparators(error));
+        grid->showFailure(QDir::toNativeSeparators(error));
+        return true;
+    }
+    m_model->reload();
+    Data1->setPosition(-1, m_table.count());
+    if (m_table.count() > 0)
+        moveTo(0);
+    Picture1->setFocus();
+    return true;
+}
