@@ -1,0 +1,51 @@
+#pragma once
+
+// A surface that keeps every call, with simple deterministic text metrics, so positions can be
+// checked in the 4095-unit space.
+
+#include "plot/surface.h"
+
+#include <QList>
+#include <QString>
+
+struct RecordedText
+{
+    QString text;
+    float x, y, fontSize;
+    std::int32_t colour;
+};
+
+struct RecordedDot
+{
+    float x, y;
+    std::int32_t colour;
+};
+
+class RecordingSurface : public Surface
+{
+public:
+    void PSet(float x, float y, std::int32_t colour) override { dots.append({x, y, colour}); }
+    void LineBox(float x1, float y1, float x2, float y2) override
+    {
+        boxes.append({x1, y1, x2, y2});
+    }
+    void Print(const QString &text) override
+    {
+        texts.append({text, CurrentX, CurrentY, FontSize, ForeColor});
+    }
+    // 10 units per character and point of size wide, 20 per point high.
+    float TextWidth(const QString &text) override { return float(text.size()) * FontSize * 10; }
+    float TextHeight(const QString &) override { return FontSize * 20; }
+    void Clear() override
+    {
+        ++clears;
+        dots.clear();
+        texts.clear();
+        boxes.clear();
+    }
+
+    QList<RecordedDot> dots;
+    QList<RecordedText> texts;
+    QList<QList<float>> boxes;
+    int clears = 0;
+};

@@ -1,0 +1,133 @@
+#include "analysis/numbers.h"
+
+#include <QTest>
+
+#include <limits>
+
+class TestNumbers : public QObject
+{
+    Q_OBJECT
+private slots:
+    void numberText_data();
+    void numberText();
+    void plainText_data();
+    void plainText();
+    void roundings_data();
+    void roundings();
+    void integerHalvesToEven_data();
+    void integerHalvesToEven();
+    void singleOverflow();
+    void cellConversions();
+};
+
+void TestNumbers::numberText_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("positive") << 12.346 << " 12.346";
+    QTest::newRow("negative-below-one") << -0.5 << "-.5";
+    QTest::newRow("positive-below-one") << 0.275 << " .275";
+    QTest::newRow("zero") << 0.0 << " 0";
+    QTest::newRow("negative-zero") << -0.0 << " 0";
+    QTest::newRow("whole") << 3.0 << " 3";
+    QTest::newRow("rounded-thousandth") << 15.066 << " 15.066";
+    QTest::newRow("fifteen-digits") << 123456789012345.0 << " 123456789012345";
+    QTest::newRow("large-exponent") << 1e15 << " 1E+15";
+    QTest::newRow("small-fixed") << 0.0001 << " .0001";
+    QTest::newRow("small-exponent") << -0.000012 << "-1.2E-05";
+    QTest::newRow("huge") << 1e300 << " 1E+300";
+    QTest::newRow("third") << 1.0 / 3 << " .333333333333333";
+}
+
+void TestNumbers::numberText()
+{
+    QFETCH(double, value);
+    QFETCH(QString, text);
+    QCOMPARE(numbers::NumberText(value), text);
+}
+
+void TestNumbers::plainText_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("r") << 0.992 << "0.992";
+    QTest::newRow("one-and-half") << 1.5 << "1.5";
+    QTest::newRow("whole") << 12.0 << "12";
+    QTest::newRow("negative-half") << -0.5 << "-0.5";
+    QTest::newRow("zero") << 0.0 << "0";
+}
+
+void TestNumbers::plainText()
+{
+    QFETCH(double, value);
+    QFETCH(QString, text);
+    QCOMPARE(numbers::PlainText(value), text);
+}
+
+void TestNumbers::roundings_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<double>("thousandths");
+    QTest::addColumn<double>("hundredths");
+    QTest::newRow("up") << 12.3456 << 12.346 << 12.35;
+    QTest::newRow("down") << 12.344 << 12.344 << 12.34;
+    QTest::newRow("negative") << -1.234 << -1.234 << -1.23;
+    QTest::newRow("negative-half-away") << -1.2351 << -1.235 << -1.24;
+    QTest::newRow("tiny-negative") << -0.0004 << 0.0 << 0.0;
+    QTest::newRow("almost-three") << 2.996 << 2.996 << 3.0;
+}
+
+void TestNumbers::roundings()
+{
+    QFETCH(double, value);
+    QFETCH(double, thousandths);
+    QFETCH(double, hundredths);
+    QCOMPARE(numbers::RoundThousandths(value), thousandths);
+    QCOMPARE(numbers::RoundHundredthsAwayFromZero(value), hundredths);
+}
+
+void TestNumbers::integerHalvesToEven_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<int>("expected"); // -1000 for a failure
+    QTest::newRow("two-and-half") << 2.5 << 2;
+    QTest::newRow("three-and-half") << 3.5 << 4;
+    QTest::newRow("minus-half") << -0.5 << 0;
+    QTest::newRow("plain") << 11.4 << 11;
+    QTest::newRow("too-large") << 40000.0 << -1000;
+    QTest::newRow("nan") << std::numeric_limits<double>::quiet_NaN() << -1000;
+}
+
+void TestNumbers::integerHalvesToEven()
+{
+    QFETCH(double, value);
+    QFETCH(int, expected);
+    const auto result = numbers::ToInteger(value);
+    if (expected == -1000)
+        QVERIFY(!result);
+    else
+        QCOMPARE(int(*result), expected);
+}
+
+void TestNumbers::singleOverflow()
+{
+    QVERIFY(!numbers::ToSingle(1e39));
+    QVERIFY(!numbers::ToSingle(std::numeric_limits<double>::infinity()));
+    QCOMPARE(*numbers::ToSingle(7.3), 7.3f);
+    QCOMPARE(*numbers::ToSingle(-3e38), -3e38f);
+}
+
+void TestNumbers::cellConversions()
+{
+    QCOMPARE(*numbers::ToNumber(QVariant(QStringLiteral(" 12.5 "))), 12.5);
+    QCOMPARE(*numbers::ToNumber(QVariant(qlonglong(7))), 7.0);
+    QVERIFY(!numbers::ToNumber(QVariant(QStringLiteral("abc"))));
+    QVERIFY(!numbers::ToNumber(QVariant(QMetaType(QMetaType::Double))));
+    QVERIFY(!numbers::ToNumber(QVariant(std::numeric_limits<double>::infinity())));
+    QCOMPARE(*numbers::ToText(QVariant(12.5)), QStringLiteral("12.5"));
+    QCOMPARE(*numbers::ToText(QVariant(QStringLiteral("硬度"))), QStringLiteral("硬度"));
+    QVERIFY(!numbers::ToText(QVariant(QMetaType(QMetaType::QString))));
+}
+
+QTEST_APPLESS_MAIN(TestNumbers)
+#include "test_numbers.moc"

@@ -1,0 +1,276 @@
+#include "analysis/regression.h"
+#include "pipeline/record_change.h"
+
+#include <QTest>
+
+#include <array>
+#include <cmath>
+
+using Responses = std::array<float, 11>;
+Q_DECLARE_METATYPE(Responses)
+
+namespace {
+
+FormState startedState()
+{
+    FormState s;
+    InitializeFormState(s, QStringLiteral("/opt/t"));
+    return s;
+}
+
+FormState fitted(const Responses &y, float lines = 4)
+{
+    FormState s = startedState();
+    s.LineCount = lines;
+    for (int i = 0; i < 11; ++i)
+        s.Response[std::size_t(i)] = y[std::size_t(i)];
+    regression::FitRegression(s);
+    return s;
+}
+
+// An independent least-squares fit: normal equations of the full quadratic model, solved by
+// Gaussian elimination with partial pivoting, all in double. Order b0, b1, b2, b11, b22, b12.
+std::array<double, 6> leastSquares(const Responses &y)
+{
+    const double a = 1.4142;
+    const double x[11][2] = {{-1, -1}, {1, -1}, {-1, 1}, {1, 1}, {a, 0}, {-a, 0},
+                             {0, a},   {0, -a}, {0, 0},  {0, 0}, {0, 0}};
+    double m[6][7] = {};
+    for (int r = 0; r < 11; ++r) {
+        const double x1 = x[r][0], x2 = x[r][1];
+        const double row[6] = {1, x1, x2, x1 * x1, x2 * x2, x1 * x2};
+        for (int i = 0; i < 6; ++i) {
+            for (int j = 0; j < 6; ++j)
+                m[i][j] += row[i] * row[j];
+            m[i][6] += row[i] * double(y[std::size_t(r)]);
+        }
+    }
+    for (int c = 0; c < 6; ++c) {
+        int pivot = c;
+        for (int r = c + 1; r < 6; ++r)
+            if (std::fabs(m[r][c]) > std::fabs(m[pivot][c]))
+                pivot = r;
+        std::swap(m[c], m[pivot]);
+        for (int r = 0; r < 6; ++r) {
+            if (r == c)
+                continue;
+            const double f = m[r][c] / m[c][c];
+            for (int k = c; k < 7; ++k)
+                m[r][k] -= f * m[c][k];
+        }
+    }
+    std::array<double, 6> b{};
+    for (int i = 0; i < 6; ++i)
+        b[std::size_t(i)] = m[i][6] / m[i][i];
+    return b;
+}
+
+const Responses Hardness{12.1f, 13.4f, 11.8f, 14.2f, 13.9f, 11.5f, 13.0f, 12.2f, 15.1f, 14.8f, 15.3f};
+const Responses Viscosity{2.5f, 3.1f, 1.9f, 2.8f, 3.3f, 2.0f, 2.6f, 2.2f, 3.6f, 3.5f, 3.7f};
+
+} // namespace
+
+class TestRegression : public QObject
+{
+    Q_OBJECT
+private slots:
+    void designConstants();
+    void designMatrix();
+    void texts_data();
+    void texts();
+    void levels_data();
+    void levels();
+    void workedExampleCoefficients();
+    void agreesWithIndependentFit_data();
+    void agreesWithIndependentFit();
+    void noStaleResults_data();
+    void noStaleResults();
+};
+
+void TestRegression::designConstants()
+{
+    const FormState s = startedState();
+    QCOMPARE(s.TwoAlphaFourth, 7.99969292f);
+    QCOMPARE(s.SumSquares, 7.99992323f);
+    QCOMPARE(s.SumFourth, 11.9996929f);
+    QCOMPARE(s.BlockDeterminant, 383.977905f);
+    QCOMPARE(s.WeightMean, 0.333333313f);
+    QCOMPARE(s.WeightSame, 0.177087918f);
+    QCOMPARE(s.WeightCross, -0.166668266f);
+    QCOMPARE(s.WeightOther, 0.0520831309f);
+}
+
+void TestRegression::designMatrix()
+{
+    const FormState s = startedState();
+    QCOMPARE(s.DesignMatrix[4][1], 2.0f); // axial squares are exactly 2
+    QCOMPARE(s.DesignMatrix[6][2], 2.0f);
+    QCOMPARE(s.DesignMatrix[5][3], -1.41419995f);
+    QCOMPARE(s.DesignMatrix[7][4], -1.41419995f);
+    QCOMPARE(s.DesignMatrix[1][5], -1.0f);
+    for (int run = 8; run < 11; ++run)
+        QCOMPARE(s.DesignMatrix[run], (std::array<float, 6>{1, 0, 0, 0, 0, 0}));
+}
+
+void TestRegression::texts_data()
+{
+    QTest::addColumn<Responses>("y");
+    QTest::addColumn<QString>("equation");
+    QTest::addColumn<QString>("r");
+    QTest::addColumn<QString>("s");
+    QTest::newRow("worked-example-hardness")
+        << Hardness << " 15.066+ .887X1+ .204X2-1.127X1^2-1.177X2^2+ .275X1X2" << "0.992"
+        << "0.241";
+    QTest::newRow("worked-example-viscosity")
+        << Viscosity << " 3.6+ .417X1-.042X2-.462X1^2-.587X2^2+ .075X1X2" << "0.963" << "0.248";
+    // y1 - y2 - y3 + y4 = 0: the interaction is exactly 0 and written "+ 0".
+    QTest::newRow("zero-interaction")
+        << Responses{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}
+        << " 10+ .073X1+ .323X2-3.25X1^2-2.25X2^2+ 0X1X2" << "0.803" << "2.797";
+    // b12 = -0.0001 rounds to 0 but is negative: " 0" without "+".
+    QTest::newRow("negative-rounds-to-zero")
+        << Responses{0, 0.0004f, 0, 0, 0, 0, 0, 0, 0, 0, 0}
+        << " 0+ 0X1 0X2+ 0X1^2+ 0X2^2 0X1X2" << "0.766" << "0";
+}
+
+void TestRegression::texts()
+{
+    QFETCH(Responses, y);
+    QFETCH(QString, equation);
+    QFETCH(QString, r);
+    QFETCH(QString, s);
+    const FormState state = fitted(y);
+    QCOMPARE(state.Text2, equation);
+    QCOMPARE(state.Text3, r);
+    QCOMPARE(state.Text4, s);
+    QVERIFY(state.CoefficientsCurrent);
+}
+
+void TestRegression::levels_data()
+{
+    QTest::addColumn<Responses>("y");
+    QTest::addColumn<float>("lines");
+    QTest::addColumn<float>("min");
+    QTest::addColumn<float>("max");
+    QTest::addColumn<float>("step");
+    QTest::newRow("above-ten-cut-to-whole") << Hardness << 4.0f << 11.5f << 15.3f << 0.75f;
+    QTest::newRow("below-ten") << Viscosity << 4.0f << 1.9f << 3.7f << 0.45000002f;
+    QTest::newRow("above-ten-narrow")
+        << Responses{10.2f, 10.3f, 10.4f, 10.5f, 10.6f, 10.7f, 10.8f, 10.9f, 10.5f, 10.5f, 10.5f}
+        << 4.0f << 10.2f << 10.9f << 0.0f;
+    QTest::newRow("six-lines") << Viscosity << 6.0f << 1.9f << 3.7f << 0.3f;
+}
+
+void TestRegression::levels()
+{
+    QFETCH(Responses, y);
+    QFETCH(float, lines);
+    QFETCH(float, min);
+    QFETCH(float, max);
+    QFETCH(float, step);
+    const FormState s = fitted(y, lines);
+    QCOMPARE(s.LevelMin, min);
+    QCOMPARE(s.LevelMax, max);
+    QCOMPARE(s.LevelStep, step);
+}
+
+void TestRegression::workedExampleCoefficients()
+{
+    const FormState s = fitted(Hardness);
+    QCOMPARE(QString::number(s.B0, 'g', 6), QStringLiteral("15.0663"));
+    QCOMPARE(QString::number(s.B1, 'g', 6), QStringLiteral("0.886768"));
+    QCOMPARE(QString::number(s.B2, 'g', 6), QStringLiteral("0.203922"));
+    QCOMPARE(QString::number(s.B11, 'g', 6), QStringLiteral("-1.12687"));
+    QCOMPARE(QString::number(s.B22, 'g', 6), QStringLiteral("-1.17687"));
+    QCOMPARE(QString::number(s.B12, 'g', 6), QStringLiteral("0.275"));
+}
+
+void TestRegression::agreesWithIndependentFit_data()
+{
+    QTest::addColumn<Responses>("y");
+    QTest::newRow("hardness") << Hardness;
+    QTest::newRow("viscosity") << Viscosity;
+    QTest::newRow("yield") << Responses{78.2f, 84.5f, 80.1f, 88.9f, 87.4f, 76.3f,
+                                        85.2f, 79.8f, 90.6f, 91.2f, 89.8f};
+    QTest::newRow("saddle") << Responses{-3, 5, 4, -2, 1.5f, 0.5f, -1, 2, 0.1f, -0.1f, 0};
+    QTest::newRow("negative-small") << Responses{-0.012f, -0.015f, -0.011f, -0.019f, -0.014f,
+                                                 -0.010f, -0.016f, -0.013f, -0.020f, -0.021f,
+                                                 -0.019f};
+    QTest::newRow("large") << Responses{1520, 1710, 1480, 1905, 1800, 1450, 1600, 1550, 2010,
+                                        1990, 2050};
+}
+
+void TestRegression::agreesWithIndependentFit()
+{
+    QFETCH(Responses, y);
+    const FormState s = fitted(y);
+    const std::array<double, 6> b = leastSquares(y);
+    const std::array<double, 6> ours{s.B0, s.B1, s.B2, s.B11, s.B22, s.B12};
+    for (std::size_t i = 0; i < 6; ++i) {
+        const double tolerance = 5e-4 * std::max(1.0, std::fabs(b[i]));
+        if (std::fabs(ours[i] - b[i]) > tolerance)
+            QFAIL(qPrintable(QStringLiteral("coefficient %1: %2, expected %3")
+                                 .arg(i)
+                                 .arg(ours[i])
+                                 .arg(b[i])));
+    }
+}
+
+void TestRegression::noStaleResults_data()
+{
+    QTest::addColumn<Responses>("y");
+    QTest::addColumn<float>("lines");
+    QTest::addColumn<bool>("equationShown");
+    QTest::addColumn<bool>("correlationShown");
+    QTest::addColumn<bool>("coefficientsCurrent");
+    const Responses equal{5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5};
+    const Responses exact = [] {
+        // y = 10 + 2 X1 - X2 - 3 X1² - 2 X2² + 0.5 X1 X2 at the design points.
+        const double a = 1.4142;
+        const double x[11][2] = {{-1, -1}, {1, -1}, {-1, 1}, {1, 1}, {a, 0}, {-a, 0},
+                                 {0, a},   {0, -a}, {0, 0},  {0, 0}, {0, 0}};
+        Responses r{};
+        for (int i = 0; i < 11; ++i) {
+            const double x1 = x[i][0], x2 = x[i][1];
+            r[std::size_t(i)] =
+                float(10 + 2 * x1 - x2 - 3 * x1 * x1 - 2 * x2 * x2 + 0.5 * x1 * x2);
+        }
+        return r;
+    }();
+    QTest::newRow("all-equal") << equal << 4.0f << true << false << true;
+    QTest::newRow("exact-fit") << exact << 4.0f << true << true << true;
+    QTest::newRow("no-line-count") << Hardness << 0.0f << false << false << false;
+    QTest::newRow("overflow-in-sums") << Responses{1e30f, 2e30f, 1e30f, 3e30f, 1e30f, 2e30f,
+                                                   1e30f, 1e30f, 2e30f, 1e30f, 1e30f}
+                                      << 4.0f << true << false << true;
+    QTest::newRow("overflow-in-coefficients")
+        << Responses{3e38f, 3e38f, 3e38f, 3e38f, 3e38f, 3e38f, 3e38f, 3e38f, 3e38f, 3e38f, 1e38f}
+        << 4.0f << false << false << false;
+}
+
+void TestRegression::noStaleResults()
+{
+    QFETCH(Responses, y);
+    QFETCH(float, lines);
+    QFETCH(bool, equationShown);
+    QFETCH(bool, correlationShown);
+    QFETCH(bool, coefficientsCurrent);
+    // A previous record's results are on show; none of them may survive this fit.
+    FormState s = fitted(Hardness);
+    s.LineCount = lines;
+    for (int i = 0; i < 11; ++i)
+        s.Response[std::size_t(i)] = y[std::size_t(i)];
+    regression::FitRegression(s);
+    QCOMPARE(!s.Text2.isEmpty(), equationShown);
+    QCOMPARE(!s.Text3.isEmpty(), correlationShown);
+    QCOMPARE(!s.Text4.isEmpty(), correlationShown);
+    QCOMPARE(s.CoefficientsCurrent, coefficientsCurrent);
+    QVERIFY(s.Text2 != QStringLiteral(" 15.066+ .887X1+ .204X2-1.127X1^2-1.177X2^2+ .275X1X2"));
+    if (QTest::currentDataTag() == QByteArray("exact-fit")) {
+        QCOMPARE(s.Text3, QStringLiteral("1"));
+        QCOMPARE(s.Text4, QStringLiteral("0"));
+    }
+}
+
+QTEST_APPLESS_MAIN(TestRegression)
+#include "test_regression.moc"
