@@ -1,4 +1,376 @@
+#include "shell/form1.h"
+#include "test_support.h"
+
+#include <QFile>
+#include <QImageReader>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
-class T : public QObject { Q_OBJECT };
-QTEST_APPLESS_MAIN(T)
+
+namespace {
+
+class FakeDialogs : public Dialogs
+{
+public:
+    bool answer = true;
+    QStringList questions;
+    QStringList warnings;
+    bool askYesNo(const QString &title, const QString &text) override
+    {
+        questions << title + QLatin1Char('|') + text;
+        return answer;
+    }
+    void warn(const QString &title, const QString &text) override
+    {
+        warnings << title + QLatin1Char('|') + text;
+    }
+};
+
+struct Window
+{
+    FakeDialogs dialogs;
+    FixedColorPicker picker{0xFF0000};
+    std::unique_ptr<Form1> form;
+    bool loaded = false;
+
+    Window(const QString &appPath, const QString &lockPath = QString())
+    {
+        Form1Options options;
+        options.appPath = appPath;
+        options.lockPath = lockPath;
+        options.dialogs = &dialogs;
+        options.picker = &picker;
+        form = std::make_unique<Form1>(options);
+        loaded = form->Form_Load();
+    }
+};
+
+QString dbIn(const QString &folder)
+{
+    return folder + QStringLiteral("/配方数据.mdb");
+}
+
+} // namespace
+
+class TestForm : public QObject
+{
+    Q_OBJECT
+private slots:
+    void startupWithoutDatabase_data();
+    void startupWithoutDatabase();
+    void startupShowsTheFirstRecord();
+    void navigation();
+    void optionHandlers();
+    void spinnerLimits();
+    void pickerOpensWhenColourIsOff();
+    void framesRedrawTheirLayerOnly();
+    void editSurvives_data();
+    void editSurvives();
+    void save_data();
+    void save();
+    void secondInstanceIsRefused();
+    void staleAndUnwritableLocks();
+
+private:
+    QString freshFolder(const QString &name, bool withDatabase);
+    QTemporaryDir m_dir;
+};
+
+QString TestForm::freshFolder(const QString &name, bool withDatabase)
+{
+    const QString folder = m_dir.filePath(name);
+    QDir().mkpath(folder);
+    if (withDatabase)
+        makeTable(dbIn(folder), {HardnessRow, ViscosityRow,
+                                 QStringLiteral("12, 23.4, 25.1, 24.0, 27.3, 26.2, 22.8, 25.9, "
+                                                "23.7, 28.4, 28.0, 28.9, '拉伸率'")});
+    return folder;
+}
+
+void TestForm::startupWithoutDatabase_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("missing") << "missing";
+    QTest::newRow("garbage") << "garbage";
+    QTest::newRow("access") << "access";
+}
+
+void TestForm::startupWithoutDatabase()
+{
+    QFETCH(QString, kind);
+    const QString folder = freshFolder(QStringLiteral("startup-") + kind, false);
+    if (kind != QLatin1String("missing")) {
+        QFile f(dbIn(folder));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QByteArray content(512, 'x');
+        if (kind == QLatin1String("access"))
+            content.replace(4, 15, "Standard Jet DB");
+        f.write(content);
+    }
+    const QByteArray before = fileDigest(dbIn(folder));
+    Window w(folder);
+    QVERIFY(w.loaded);
+    Form1 &f = *w.form;
+    QCOMPARE(QFile::exists(dbIn(folder)), kind != QLatin1String("missing"));
+    QCOMPARE(fileDigest(dbIn(folder)), before);
+    QVERIFY(w.dialogs.questions.isEmpty() && w.dialogs.warnings.isEmpty()); // start-up is silent
+    QVERIFY(f.Check1->isChecked() && f.Check2->isChecked() && !f.Check3->isChecked());
+    QVERIFY(f.state().AutoColor && f.state().ShowLabels && !f.state().Overlay);
+    QCOMPARE(f.Text2->text(), QStringLiteral("Text2"));
+    QCOMPARE(f.Text3->text(), QStringLiteral("Text3"));
+    QCOMPARE(f.Text4->text(), QStringLiteral("Text4"));
+    QCOMPARE(f.Text1->text(), QStringLiteral("4"));
+    QCOMPARE(f.state().RecordId, QStringLiteral("1"));
+    QCOMPARE(f.state().CurveColor, 255);
+    QCOMPARE(f.state().AppFolder, folder + QLatin1Char('/'));
+    QCOMPARE(f.model().rowCount(), 0);
+    // The navigator says which file could not be opened.
+    QVERIFY(f.Data1->caption().contains(QStringLiteral("无法打开")));
+    QCOMPARE(f.Picture1->geometry(), QRect(f.twips(50), f.twips(320), f.twips(4095), f.twips(4095)));
+    QCOMPARE(f.Image1->geometry(), QRect(0, f.twips(270), f.twips(4195), f.twips(4195)));
+    QCOMPARE(f.size(), QSize(f.twips(7080), f.twips(5430)));
+    QCOMPARE(f.windowTitle(), QStringLiteral("Tesmora(两变量中心复合旋转设计)"));
+    // "退出" with no table open still ends the window.
+    f.show();
+    QTest::mouseClick(f.Command1, Qt::LeftButton);
+    QVERIFY(!f.isVisible());
+}
+
+void TestForm::startupShowsTheFirstRecord()
+{
+    const QString folder = freshFolder(QStringLiteral("first"), true);
+    Window w(folder);
+    Form1 &f = *w.form;
+    QCOMPARE(f.currentRecord(), 0);
+    QCOMPARE(f.Text2->text(), QStringLiteral(" 15.066+ .887X1+ .204X2-1.127X1^2-1.177X2^2+ .275X1X2"));
+    QCOMPARE(f.Text3->text(), QStringLiteral("0.992"));
+    QCOMPARE(f.Text4->text(), QStringLiteral("0.241"));
+    QCOMPARE(f.state().RecordId, QStringLiteral("1"));
+    QCOMPARE(f.state().CurveColor, 0x800000); // palette 1: 0, 0, 128
+    QCOMPARE(f.Data1->caption(), QStringLiteral("  选择数据"));
+    QCOMPARE(f.surface().pixels(), f.Picture1->width());
+}
+
+void TestForm::navigation()
+{
+    const QString folder = freshFolder(QStringLiteral("navigation"), true);
+    Window w(folder);
+    Form1 &f = *w.form;
+    f.show();
+    QTest::mouseClick(f.Data1->nextButton(), Qt::LeftButton);
+    QCOMPARE(f.state().RecordId, QStringLiteral("2"));
+    QCOMPARE(f.Text2->text(), QStringLiteral(" 3.6+ .417X1-.042X2-.462X1^2-.587X2^2+ .075X1X2"));
+    QTest::mouseClick(f.Data1->lastButton(), Qt::LeftButton);
+    QCOMPARE(f.state().RecordId, QStringLiteral("12"));
+    QCOMPARE(f.state().CurveColor, 0x0000FF);
+    QCOMPARE(f.state().ResponseTitle, QStringLiteral("拉伸率"));
+    QVERIFY(!f.Data1->nextButton()->isEnabled());
+    // A row change in the grid is a record change too.
+    f.grid->setCurrentIndex(f.model().index(0, 3));
+    QCOMPARE(f.state().RecordId, QStringLiteral("1"));
+    QCOMPARE(f.Text3->text(), QStringLiteral("0.992"));
+}
+
+void TestForm::optionHandlers()
+{
+    const QString folder = freshFolder(QStringLiteral("options"), true);
+    Window w(folder);
+    Form1 &f = *w.form;
+    f.show();
+    QTest::mouseClick(f.Check3, Qt::LeftButton);
+    QVERIFY(f.state().Overlay);
+    QTest::mouseClick(f.Check2, Qt::LeftButton);
+    QVERIFY(!f.state().ShowLabels);
+    QTest::mouseClick(f.Check1, Qt::LeftButton);
+    QVERIFY(!f.state().AutoColor);
+    // Typing into the line-count box changes nothing by itself.
+    f.Text1->setText(QStringLiteral("9"));
+    QCOMPARE(f.state().LineCount, 4.0f);
+    QTest::mouseClick(f.UpDown1->upButton(), Qt::LeftButton);
+    QTest::mouseClick(f.UpDown1->upButton(), Qt::LeftButton);
+    QCOMPARE(f.state().LineCount, 6.0f);
+    QCOMPARE(f.Text1->text(), QStringLiteral("6"));
+    // Changing the spinner leaves the map until the next record: same step as before.
+    QCOMPARE(f.state().LevelStep, 0.75f);
+    QTest::mouseClick(f.Data1->nextButton(), Qt::LeftButton);
+    QCOMPARE(f.state().LevelStep, 0.3f);
+}
+
+void TestForm::spinnerLimits()
+{
+    const QString folder = freshFolder(QStringLiteral("spinner"), false);
+    Window w(folder);
+    Form1 &f = *w.form;
+    f.show();
+    for (int i = 0; i < 12; ++i)
+        QTest::mouseClick(f.UpDown1->upButton(), Qt::LeftButton);
+    QCOMPARE(f.state().LineCount, 10.0f);
+    for (int i = 0; i < 15; ++i)
+        QTest::mouseClick(f.UpDown1->downButton(), Qt::LeftButton);
+    QCOMPARE(f.state().LineCount, 1.0f); // never 0: a line count of 0 divides by zero
+    QCOMPARE(f.Text1->text(), QStringLiteral("1"));
+}
+
+void TestForm::pickerOpensWhenColourIsOff()
+{
+    const QString folder = freshFolder(QStringLiteral("picker"), true);
+    Window w(folder);
+    Form1 &f = *w.form;
+    f.show();
+    QCOMPARE(w.picker.timesShown(), 0); // not at start-up
+    QTest::mouseClick(f.Check1, Qt::LeftButton);
+    QTest::mouseClick(f.Data1->nextButton(), Qt::LeftButton);
+    QTest::mouseClick(f.Data1->nextButton(), Qt::LeftButton);
+    QCOMPARE(w.picker.timesShown(), 2);
+    QCOMPARE(f.state().CurveColor, 0xFF0000);
+    QTest::mouseClick(f.Check1, Qt::LeftButton);
+    QTest::mouseClick(f.Data1->firstButton(), Qt::LeftButton);
+    QCOMPARE(w.picker.timesShown(), 2);
+    QCOMPARE(f.state().CurveColor, 0x800000);
+}
+
+void TestForm::framesRedrawTheirLayerOnly()
+{
+    const QString folder = freshFolder(QStringLiteral("frames"), true);
+    Window w(folder);
+    Form1 &f = *w.form;
+    f.show();
+    const QImage before = f.surface().Image();
+    QTest::mouseClick(f.Picture1, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseClick(f.Image1, Qt::LeftButton, {}, QPoint(1, 1));
+    // Nothing was cleared: every non-white pixel of the map is still there.
+    const QImage after = f.surface().Image();
+    int lost = 0;
+    for (int y = 0; y < before.height(); ++y)
+        for (int x = 0; x < before.width(); ++x)
+            lost += before.pixel(x, y) != qRgb(255, 255, 255) && after.pixel(x, y) == qRgb(255, 255, 255);
+    QCOMPARE(lost, 0);
+}
+
+void TestForm::editSurvives_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("exit-button") << "exit";
+    QTest::newRow("close-box") << "close";
+    QTest::newRow("navigation") << "navigate";
+}
+
+void TestForm::editSurvives()
+{
+    QFETCH(QString, how);
+    const QString folder = freshFolder(QStringLiteral("edit-") + how, true);
+    {
+        Window w(folder);
+        Form1 &f = *w.form;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        // Type into a cell and leave the editor open: the edit is still pending.
+        const QModelIndex cell = f.model().index(0, 5);
+        f.grid->setCurrentIndex(cell);
+        f.grid->edit(cell);
+        auto *editor = qobject_cast<QLineEdit *>(f.grid->viewport()->focusWidget()
+                                                     ? QApplication::focusWidget()
+                                                     : nullptr);
+        QVERIFY(editor);
+        editor->selectAll();
+        QTest::keyClicks(editor, QStringLiteral("7.3"));
+        if (how == QLatin1String("exit"))
+            QTest::mouseClick(f.Command1, Qt::LeftButton);
+        else if (how == QLatin1String("close"))
+            f.close();
+        else
+            QTest::mouseClick(f.Data1->nextButton(), Qt::LeftButton);
+        QCOMPARE(readCell(dbIn(folder), QStringLiteral("SELECT Y5 FROM 等高线表 WHERE ID = 1")).toDouble(), 7.3);
+        QCOMPARE(readCell(dbIn(folder), QStringLiteral("SELECT Y5 FROM 等高线表 WHERE ID = 2")).toDouble(), 3.3);
+    }
+    // Reopened, the record shows the new value.
+    Window again(folder);
+    QCOMPARE(again.form->state().Response[4], 7.3f);
+}
+
+void TestForm::save_data()
+{
+    QTest::addColumn<bool>("overlay");
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<bool>("writable");
+    QTest::newRow("yes") << false << true << true;
+    QTest::newRow("no") << false << false << true;
+    QTest::newRow("overlay-refuses") << true << true << true;
+    QTest::newRow("unwritable-folder") << false << true << false;
+}
+
+void TestForm::save()
+{
+    QFETCH(bool, overlay);
+    QFETCH(bool, answer);
+    QFETCH(bool, writable);
+    QString folder = freshFolder(QStringLiteral("save-%1").arg(QTest::currentDataTag()), true);
+    if (!writable) {
+        // A program "folder" that is a file: no user, root included, can write into it.
+        folder = m_dir.filePath(QStringLiteral("plain-file"));
+        QFile f(folder);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    Window w(folder);
+    Form1 &f = *w.form;
+    f.show();
+    w.dialogs.answer = answer;
+    if (overlay)
+        QTest::mouseClick(f.Check3, Qt::LeftButton);
+    QTest::mouseClick(f.Command2, Qt::LeftButton);
+    const QString name = folder + QStringLiteral("/等高线图1.BMP");
+    QCOMPARE(w.dialogs.questions.size(), overlay ? 0 : 1);
+    if (!overlay)
+        QCOMPARE(w.dialogs.questions.first(), QStringLiteral("保存文件|是否保存文件"));
+    const bool saved = !overlay && answer && writable;
+    QCOMPARE(QFile::exists(name), saved);
+    if (saved) {
+        QImageReader reader(name);
+        QCOMPARE(reader.format(), QByteArray("bmp"));
+        const QImage image = reader.read();
+        QCOMPARE(image.size(), f.surface().Image().size());
+        // Saving again replaces the file without asking anything more.
+        QTest::mouseClick(f.Command2, Qt::LeftButton);
+        QCOMPARE(w.dialogs.questions.size(), 2);
+    }
+    QCOMPARE(w.dialogs.warnings.size(), !writable ? 1 : 0);
+    if (!writable)
+        QVERIFY(w.dialogs.warnings.first().contains(QStringLiteral("等高线图1.BMP")));
+}
+
+void TestForm::secondInstanceIsRefused()
+{
+    const QString folder = freshFolder(QStringLiteral("instance"), false);
+    const QString lock = m_dir.filePath(QStringLiteral("instance.lock"));
+    Window first(folder, lock);
+    QVERIFY(first.loaded);
+    Window second(folder, lock);
+    QVERIFY(!second.loaded);
+    QCOMPARE(second.dialogs.warnings,
+             QStringList{QStringLiteral("程序已运行|程序正在运行，请检查窗口是否被最小化。")});
+    first.form.reset();
+    Window third(folder, lock);
+    QVERIFY(third.loaded);
+}
+
+void TestForm::staleAndUnwritableLocks()
+{
+    const QString folder = freshFolder(QStringLiteral("locks"), false);
+    // A lock left by a process that no longer runs is taken over.
+    const QString stale = m_dir.filePath(QStringLiteral("stale.lock"));
+    {
+        QFile f(stale);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray::number(0x7ffffff0) + "\ntesmora\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    }
+    Window afterCrash(folder, stale);
+    QVERIFY(afterCrash.loaded);
+    // A lock that cannot be written does not keep the program from starting.
+    Window noLock(folder, m_dir.filePath(QStringLiteral("missing-folder/x/tesmora.lock")));
+    QVERIFY(noLock.loaded);
+    QVERIFY(noLock.dialogs.warnings.isEmpty());
+}
+
+QTEST_MAIN(TestForm)
 #include "test_form.moc"
