@@ -1,0 +1,160 @@
+// Timings of the record pipeline: the fit, the contours, a whole record change, bitmap writing,
+// and the command line's report and batch render on generated tables.
+
+#include "analysis/experiment_table.h"
+#include "analysis/regression.h"
+#include "analysis/sample_db.h"
+#include "cli/cli.h"
+#include "pipeline/bitmap.h"
+#include "pipeline/record_change.h"
+#include "plot/layers.h"
+#include "plot/raster_surface.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int ScreenPixels = 273; // 4095 twips at 96 dpi
+
+QTemporaryDir &workDir()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+// A generated table of `records` series, made once per run.
+QString table(int records)
+{
+    const QString path = workDir().filePath(QStringLiteral("bench-%1.mdb").arg(records));
+    if (!QFile::exists(path)) {
+        QString error;
+        if (!sample_db::writeGenerated(path, records, 42, &error))
+            qFatal("cannot generate %s: %s", qPrintable(path), qPrintable(error));
+    }
+    return path;
+}
+
+FormState startedState(int lines = 4)
+{
+    FormState s;
+    InitializeFormState(s, workDir().path());
+    s.AutoColor = true;
+    s.ShowLabels = true;
+    s.LineCount = float(lines);
+    return s;
+}
+
+MemoryRecord hardness()
+{
+    const double y[11] = {12.1, 13.4, 11.8, 14.2, 13.9, 11.5, 13.0, 12.2, 15.1, 14.8, 15.3};
+    MemoryRecord r;
+    r.set(QStringLiteral("ID"), 12.0);
+    for (int i = 0; i < 11; ++i)
+        r.set(responseField(i + 1), y[i]);
+    r.set(QStringLiteral("Y12"), QStringLiteral("硬度"));
+    return r;
+}
+
+void BM_FitRegression(benchmark::State &state)
+{
+    FormState s = startedState();
+    const float y[11] = {12.1f, 13.4f, 11.8f, 14.2f, 13.9f, 11.5f, 13.0f, 12.2f, 15.1f, 14.8f, 15.3f};
+    for (int i = 0; i < 11; ++i)
+        s.Response[std::size_t(i)] = y[i];
+    for (auto _ : state) {
+        regression::FitRegression(s);
+        benchmark::DoNotOptimize(s.B0);
+    }
+}
+BENCHMARK(BM_FitRegression);
+
+void BM_DrawContours(benchmark::State &state)
+{
+    FormState s = startedState(int(state.range(0)));
+    RasterSurface surface(ScreenPixels);
+    FixedColorPicker picker(0);
+    LoadCurrentRecord(s, hardness(), surface, picker);
+    surface.FontSize = 7;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(plot::DrawContours(s, surface));
+}
+BENCHMARK(BM_DrawContours)->Arg(4)->Arg(10);
+
+void BM_RecordChange(benchmark::State &state)
+{
+    FormState s = startedState(10);
+    RasterSurface surface(int(state.range(0)));
+    FixedColorPicker picker(0);
+    const MemoryRecord record = hardness();
+    for (auto _ : state)
+        LoadCurrentRecord(s, record, surface, picker);
+}
+BENCHMARK(BM_RecordChange)->Arg(ScreenPixels)->Arg(1024)->Unit(benchmark::kMicrosecond);
+
+void BM_WriteBitmap512(benchmark::State &state)
+{
+    FormState s = startedState();
+    RasterSurface surface(512);
+    FixedColorPicker picker(0);
+    LoadCurrentRecord(s, hardness(), surface, picker);
+    const QString path = workDir().filePath(QStringLiteral("bench.BMP"));
+    QString error;
+    for (auto _ : state) {
+        if (!SaveBitmap(surface.Image(), path, &error))
+            state.SkipWithError("cannot write the bitmap");
+    }
+}
+BENCHMARK(BM_WriteBitmap512)->Unit(benchmark::kMicrosecond);
+
+void BM_CliReport100k(benchmark::State &state)
+{
+    const QString db = table(100000);
+    for (auto _ : state) {
+        CliStreams io{std::fopen("/dev/null", "w"), stderr};
+        const int code = runCli({QStringLiteral("report"), QStringLiteral("--db"), db},
+                                workDir().path(), io);
+        std::fclose(io.out);
+        if (code != 0)
+            state.SkipWithError("report failed");
+    }
+}
+BENCHMARK(BM_CliReport100k)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_CliRenderAll200(benchmark::State &state)
+{
+    const QString db = table(200);
+    const QString out = workDir().filePath(QStringLiteral("maps"));
+    QDir().mkpath(out);
+    for (auto _ : state) {
+        CliStreams io{stdout, std::fopen("/dev/null", "w")};
+        const int code = runCli({QStringLiteral("render"), QStringLiteral("--db"), db,
+                                 QStringLiteral("--all"), QStringLiteral("--out"), out,
+                                 QStringLiteral("--size"), QStringLiteral("512")},
+                                workDir().path(), io);
+        std::fclose(io.err);
+        if (code != 0)
+            state.SkipWithError("render failed");
+    }
+    state.counters["ms_per_map"] = benchmark::Counter(
+        200.0 * double(state.iterations()), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_CliRenderAll200)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
