@@ -2,6 +2,7 @@
 
 #include <QTest>
 
+#include <cmath>
 #include <limits>
 
 class TestNumbers : public QObject
@@ -18,6 +19,7 @@ private slots:
     void integerHalvesToEven();
     void singleOverflow();
     void cellConversions();
+    void thousandthsTextMatchesTheGeneralConversion();
 };
 
 void TestNumbers::numberText_data()
@@ -127,6 +129,27 @@ void TestNumbers::cellConversions()
     QCOMPARE(*numbers::ToText(QVariant(12.5)), QStringLiteral("12.5"));
     QCOMPARE(*numbers::ToText(QVariant(QStringLiteral("硬度"))), QStringLiteral("硬度"));
     QVERIFY(!numbers::ToText(QVariant(QMetaType(QMetaType::QString))));
+}
+
+void TestNumbers::thousandthsTextMatchesTheGeneralConversion()
+{
+    // The fast path must agree with the general conversion everywhere, edges included.
+    QList<double> values{0, -0.0, 0.0005, -0.0005, 0.0004999, 0.001, -0.001, 0.5, -0.5, 1, -1,
+                         15.0663, -1.12687, 999999.9995, 1e11, -1e11, 1e12 + 0.5, 9.99e14,
+                         1e15, -2e15, 1e30, 3e38, -3e38};
+    quint64 state = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        const double unit = double(state >> 11) / double(1ULL << 53);
+        const double magnitude = std::pow(10.0, -4 + 20 * unit);
+        values << (i % 2 ? magnitude : -magnitude) << float(magnitude);
+    }
+    for (double v : values) {
+        QCOMPARE(numbers::ThousandthsText(v, false),
+                 numbers::NumberText(numbers::RoundThousandths(v)));
+        QCOMPARE(numbers::ThousandthsText(v, true),
+                 numbers::PlainText(numbers::RoundThousandths(v)));
+    }
 }
 
 QTEST_APPLESS_MAIN(TestNumbers)

@@ -4,11 +4,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
 
 #include <algorithm>
+
+#include <sqlite3.h>
 
 namespace {
 
@@ -323,23 +326,62 @@ bool ExperimentTable::forEach(const QStringList &names,
     }
     if (selected.isEmpty())
         selected << QStringLiteral("rowid");
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid")
-                        .arg(selected.join(QLatin1Char(',')), quotedTable()))) {
-        *error = describe(query.lastError());
+    // Streaming goes straight to SQLite's statement API through the driver's own handle: the
+    // generic row fetching costs more than the fits of a large table.
+    const QVariant handle = QSqlDatabase::database(m_connection, false).driver()->handle();
+    auto *db = handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0
+                   ? *static_cast<sqlite3 *const *>(handle.data())
+                   : nullptr;
+    if (!db) {
+        *error = QStringLiteral("没有打开的表");
+        return false;
+    }
+    const QByteArray sql = QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid")
+                               .arg(selected.join(QLatin1Char(',')), quotedTable())
+                               .toUtf8();
+    sqlite3_stmt *statement = nullptr;
+    if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement, nullptr) != SQLITE_OK) {
+        *error = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_finalize(statement);
         return false;
     }
     QVariantList values(names.size());
-    while (query.next()) {
-        for (int i = 0; i < names.size(); ++i)
-            values[i] = slot[i] < 0 ? QVariant() : query.value(slot[i]);
-        if (!visit(values))
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+        for (int i = 0; i < names.size(); ++i) {
+            const int c = slot[i];
+            if (c < 0) {
+                values[i] = QVariant();
+                continue;
+            }
+            switch (sqlite3_column_type(statement, c)) {
+            case SQLITE_INTEGER:
+                values[i] = QVariant(qlonglong(sqlite3_column_int64(statement, c)));
+                break;
+            case SQLITE_FLOAT:
+                values[i] = QVariant(sqlite3_column_double(statement, c));
+                break;
+            case SQLITE_TEXT:
+                values[i] = QVariant(QString::fromUtf8(
+                    reinterpret_cast<const char *>(sqlite3_column_text(statement, c)),
+                    sqlite3_column_bytes(statement, c)));
+                break;
+            case SQLITE_BLOB:
+                values[i] = QVariant(QByteArray(
+                    static_cast<const char *>(sqlite3_column_blob(statement, c)),
+                    sqlite3_column_bytes(statement, c)));
+                break;
+            default:
+                values[i] = QVariant(QMetaType(QMetaType::Double)); // NULL: valid but empty
+            }
+        }
+        if (!visit(values)) {
+            rc = SQLITE_DONE;
             break;
+        }
     }
-    if (query.lastError().isValid()) {
-        *error = describe(query.lastError());
-        return false;
-    }
-    return true;
+    if (rc != SQLITE_DONE)
+        *error = QString::fromUtf8(sqlite3_errmsg(db));
+    sqlite3_finalize(statement);
+    return rc == SQLITE_DONE;
 }

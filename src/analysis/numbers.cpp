@@ -82,6 +82,51 @@ double RoundThousandths(double x)
     return std::floor((x + 0.0005) * 1000) / 1000;
 }
 
+QString ThousandthsText(double x, bool plain)
+{
+    const double scaled = std::floor((x + 0.0005) * 1000);
+    // Below 1e15 the rounded value k / 1000 has at most 15 significant digits, so its text is
+    // exactly the digits of k with the point three places from the right.
+    if (!(std::fabs(scaled) < 1e15)) {
+        const double rounded = scaled / 1000;
+        return plain ? PlainText(rounded) : NumberText(rounded);
+    }
+    auto k = static_cast<long long>(scaled);
+    const bool negative = k < 0;
+    unsigned long long magnitude = negative ? 0ULL - static_cast<unsigned long long>(k)
+                                            : static_cast<unsigned long long>(k);
+    char digits[24];
+    int n = 0;
+    do {
+        digits[n++] = char('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    // digits[] holds the number reversed; the last three are the decimals.
+    char out[32];
+    int o = 0;
+    if (negative)
+        out[o++] = '-';
+    else if (!plain)
+        out[o++] = ' ';
+    if (n > 3) {
+        for (int i = n - 1; i >= 3; --i)
+            out[o++] = digits[i];
+    } else if (plain) {
+        out[o++] = '0';
+    }
+    int last = 0; // lowest decimal that is not a trailing zero
+    while (last < 3 && (last >= n || digits[last] == '0'))
+        ++last;
+    if (last < 3) {
+        out[o++] = '.';
+        for (int i = 2; i >= last; --i)
+            out[o++] = i < n ? digits[i] : '0';
+    } else if (n <= 3 && !plain) {
+        out[o++] = '0'; // zero: " 0"
+    }
+    return QString::fromLatin1(out, o);
+}
+
 double RoundHundredthsAwayFromZero(double x)
 {
     if (x < 0)

@@ -20,6 +20,10 @@ QString PlainText(double x);
 // Rounds to three decimals with halves going up: Int((x + 0.0005) * 1000) / 1000.
 double RoundThousandths(double x);
 
+// NumberText (or PlainText when `plain`) of RoundThousandths(x), without going through a
+// general decimal conversion for the usual magnitudes: the hot path of every fit.
+QString ThousandthsText(double x, bool plain);
+
 // Rounds to two decimals with halves away from zero, the way contour levels are labelled.
 double RoundHundredthsAwayFromZero(double x);
 

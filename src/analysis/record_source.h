@@ -46,9 +46,13 @@ private:
 };
 
 // The field names of the experiment table.
-inline QString responseField(int run)
+inline const QString &responseField(int run)
 {
-    return QStringLiteral("Y%1").arg(run);
+    static const QString names[] = {
+        QStringLiteral("Y0"), QStringLiteral("Y1"), QStringLiteral("Y2"),  QStringLiteral("Y3"),
+        QStringLiteral("Y4"), QStringLiteral("Y5"), QStringLiteral("Y6"),  QStringLiteral("Y7"),
+        QStringLiteral("Y8"), QStringLiteral("Y9"), QStringLiteral("Y10"), QStringLiteral("Y11")};
+    return names[run];
 }
 inline const QString IdField = QStringLiteral("ID");
 inline const QString TitleField = QStringLiteral("Y12");

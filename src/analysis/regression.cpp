@@ -24,7 +24,7 @@ bool store(float &target, double value)
 
 QString coefficientText(float b)
 {
-    return numbers::NumberText(numbers::RoundThousandths(double(b)));
+    return numbers::ThousandthsText(double(b), false);
 }
 
 // A coefficient after the constant term: its own sign, or "+" before a blank.
@@ -107,15 +107,14 @@ FitReport FitRegression(FormState &s)
         return {FitOutcome::NoLevelStep};
     s.LevelsCurrent = true;
 
-    // 3. Column sums, each product rounded to single precision.
+    // 3. Column sums, each product rounded to single precision. Single arithmetic overflows to
+    // infinity, which no later step turns finite again, so one check at the end finds it.
     for (int col = 0; col < DesignTerms; ++col) {
         float sum = 0;
-        for (int run = 0; run < DesignRuns; ++run) {
-            float product = 0;
-            if (!store(product, double(s.DesignMatrix[run][col]) * double(s.Response[run])) ||
-                !store(sum, double(sum) + double(product)))
-                return {FitOutcome::NoCoefficients};
-        }
+        for (int run = 0; run < DesignRuns; ++run)
+            sum += s.DesignMatrix[run][col] * s.Response[run];
+        if (!std::isfinite(sum))
+            return {FitOutcome::NoCoefficients};
         s.ColumnSums[col] = sum;
     }
     s.LoopJ = DesignTerms;
@@ -194,8 +193,8 @@ FitReport FitRegression(FormState &s)
     const double sDeviation = std::sqrt(sVariance);
 
     // 14. Both shown rounded to three decimals.
-    s.Text3 = numbers::PlainText(numbers::RoundThousandths(r));
-    s.Text4 = numbers::PlainText(numbers::RoundThousandths(sDeviation));
+    s.Text3 = numbers::ThousandthsText(r, true);
+    s.Text4 = numbers::ThousandthsText(sDeviation, true);
     s.LoopI = DesignRuns;
     return {FitOutcome::Complete, r, sDeviation};
 }

@@ -59,6 +59,14 @@ QString shortest(double v)
     return QString::fromLatin1(buffer, int(result.ptr - buffer));
 }
 
+template <typename Number>
+void appendShortest(QByteArray &out, Number v)
+{
+    char buffer[40];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
+    out.append(buffer, qsizetype(result.ptr - buffer));
+}
+
 QString jsonString(const QString &text)
 {
     QString out = QStringLiteral("\"");
@@ -193,20 +201,20 @@ FormState startState(const QString &programFolder, int lines)
 class RowRecord : public RecordSource
 {
 public:
-    RowRecord(const QStringList &names, const QVariantList &values)
-        : m_names(names)
+    RowRecord(const QHash<QString, int> &index, const QVariantList &values)
+        : m_index(index)
         , m_values(values)
     {}
     FieldValue field(const QString &name) const override
     {
-        const qsizetype i = m_names.indexOf(name);
+        const int i = m_index.value(name, -1);
         if (i < 0 || !m_values.at(i).isValid())
             return FieldValue::error();
         return FieldValue::of(m_values.at(i));
     }
 
 private:
-    const QStringList &m_names;
+    const QHash<QString, int> &m_index;
     const QVariantList &m_values;
 };
 
@@ -323,50 +331,78 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
                                   QStringLiteral("S"), QStringLiteral("equation")}
                           .join(separator) +
                           QLatin1Char('\n'));
+    QHash<QString, int> fieldSlots;
+    for (int i = 0; i < names.size(); ++i)
+        fieldSlots.insert(names[i], i);
     bool first = true;
-    QString line;
+    QByteArray line;
+    const QByteArray null = QByteArrayLiteral("null");
+    const bool csv = separator == QLatin1Char(',');
+    const char sep = csv ? ',' : '\t';
     const bool ok = table.forEach(
         names,
         [&](const QVariantList &values) {
-            const RowRecord record(names, values);
+            const RowRecord record(fieldSlots, values);
             LoadRecordFields(state, record, picker);
             const regression::FitReport fit = regression::FitRegression(state);
             const bool fitted = state.CoefficientsCurrent;
-            const auto coefficient = [&](float b) { return fitted ? shortest(b) : QString(); };
+            const bool complete = fit.outcome == regression::FitOutcome::Complete;
+            const std::array<float, 6> b{state.B0, state.B1, state.B2,
+                                         state.B11, state.B22, state.B12};
+            line.clear();
             if (json) {
-                const bool complete = fit.outcome == regression::FitOutcome::Complete;
-                const auto number = [&](float b) {
-                    return fitted ? shortest(b) : QStringLiteral("null");
-                };
-                line = QStringLiteral("%1\n{\"ID\": %2, \"name\": %3, \"b0\": %4, \"b1\": %5, "
-                                      "\"b2\": %6, \"b11\": %7, \"b22\": %8, \"b12\": %9, ")
-                           .arg(first ? QString() : QStringLiteral(","),
-                                state.RecordId.isNull() ? QStringLiteral("null")
-                                                        : jsonString(state.RecordId),
-                                jsonString(state.ResponseTitle), number(state.B0),
-                                number(state.B1), number(state.B2), number(state.B11),
-                                number(state.B22), number(state.B12));
-                line += QStringLiteral("\"R\": %1, \"S\": %2, \"equation\": %3}")
-                            .arg(complete ? shortest(fit.r) : QStringLiteral("null"),
-                                 complete ? shortest(fit.s) : QStringLiteral("null"),
-                                 jsonString(state.Text2));
+                line += first ? "\n{\"ID\": " : ",\n{\"ID\": ";
+                line += state.RecordId.isNull() ? null : jsonString(state.RecordId).toUtf8();
+                line += ", \"name\": ";
+                line += jsonString(state.ResponseTitle).toUtf8();
+                static const char *const keys[] = {", \"b0\": ", ", \"b1\": ", ", \"b2\": ",
+                                                   ", \"b11\": ", ", \"b22\": ", ", \"b12\": "};
+                for (std::size_t i = 0; i < 6; ++i) {
+                    line += keys[i];
+                    if (fitted)
+                        appendShortest(line, b[i]);
+                    else
+                        line += null;
+                }
+                line += ", \"R\": ";
+                if (complete)
+                    appendShortest(line, fit.r);
+                else
+                    line += null;
+                line += ", \"S\": ";
+                if (complete)
+                    appendShortest(line, fit.s);
+                else
+                    line += null;
+                line += ", \"equation\": ";
+                line += jsonString(state.Text2).toUtf8();
+                line += '}';
             } else {
                 const auto cell = [&](const QString &text) {
-                    return separator == QLatin1Char(',')
-                               ? csvField(text)
-                               : QString(text).replace(QLatin1Char('\t'), QLatin1Char(' '))
-                                     .replace(QLatin1Char('\n'), QLatin1Char(' '));
+                    if (csv)
+                        return csvField(text).toUtf8();
+                    return QString(text)
+                        .replace(QLatin1Char('\t'), QLatin1Char(' '))
+                        .replace(QLatin1Char('\n'), QLatin1Char(' '))
+                        .toUtf8();
                 };
-                line = QStringList{cell(state.RecordId),  cell(state.ResponseTitle),
-                                   coefficient(state.B0), coefficient(state.B1),
-                                   coefficient(state.B2), coefficient(state.B11),
-                                   coefficient(state.B22), coefficient(state.B12),
-                                   state.Text3,           state.Text4,
-                                   cell(state.Text2)}
-                           .join(separator) +
-                       QLatin1Char('\n');
+                line += cell(state.RecordId);
+                line += sep;
+                line += cell(state.ResponseTitle);
+                for (float coefficient : b) {
+                    line += sep;
+                    if (fitted)
+                        appendShortest(line, coefficient);
+                }
+                line += sep;
+                line += state.Text3.toLatin1();
+                line += sep;
+                line += state.Text4.toLatin1();
+                line += sep;
+                line += cell(state.Text2);
+                line += '\n';
             }
-            write(io.out, line);
+            std::fwrite(line.constData(), 1, std::size_t(line.size()), io.out);
             first = false;
             return true;
         },

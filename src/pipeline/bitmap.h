@@ -1,7 +1,12 @@
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QString>
+
+// A Windows bitmap (BITMAPINFOHEADER, uncompressed): 4 or 8 bits a pixel with a palette when
+// the image has at most 16 or 256 colours, else 24 bits.
+QByteArray EncodeBitmap(const QImage &image);
 
 // Writes a Windows bitmap: the complete file or none, an existing file replaced only once the
 // new one is whole. On failure `error` says why.

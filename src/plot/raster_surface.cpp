@@ -5,7 +5,9 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstring>
 
 namespace {
 // A point is 20 logical units: the logical square is 4095 twips on the window.
@@ -35,29 +37,48 @@ QString RasterSurface::fontFamily()
 }
 
 RasterSurface::RasterSurface(int pixels)
-    : m_image(pixels, pixels, QImage::Format_RGB32)
+    : m_image(pixels, pixels, QImage::Format_Indexed8)
+    , m_side(pixels)
+    , m_stride(m_image.bytesPerLine())
     , m_scale(double(pixels) / SurfaceUnits)
 {
-    m_image.fill(Qt::white);
+    Clear();
 }
 
-int RasterSurface::toPixel(float logical) const
+uchar RasterSurface::colourIndex(std::int32_t colour)
 {
-    return int(std::floor(double(logical) * m_scale));
-}
-
-void RasterSurface::setPixel(int px, int py, QRgb rgb)
-{
-    if (px < 0 || py < 0 || px >= m_image.width() || py >= m_image.height())
-        return;
-    reinterpret_cast<QRgb *>(m_image.scanLine(py))[px] = rgb;
+    if (colour == m_lastColour)
+        return m_lastIndex;
+    const QRgb rgb = toRgb(colour);
+    std::size_t best = 0;
+    int bestDistance = INT_MAX;
+    for (std::size_t i = 0; i < m_palette.size(); ++i) {
+        const int d = std::abs(qRed(rgb) - qRed(m_palette[i])) +
+                      std::abs(qGreen(rgb) - qGreen(m_palette[i])) +
+                      std::abs(qBlue(rgb) - qBlue(m_palette[i]));
+        if (d < bestDistance) {
+            best = i;
+            bestDistance = d;
+        }
+    }
+    if (bestDistance != 0 && m_palette.size() < 256) {
+        best = m_palette.size();
+        m_palette.push_back(rgb);
+        m_image.setColorCount(int(m_palette.size()));
+        m_image.setColor(int(best), rgb);
+        m_bits = nullptr; // the colour table may have detached the image
+    }
+    m_lastColour = colour;
+    m_lastIndex = uchar(best);
+    return m_lastIndex;
 }
 
 void RasterSurface::PSet(float x, float y, std::int32_t colour)
 {
     if (!std::isfinite(x) || !std::isfinite(y))
         return;
-    const QRgb rgb = toRgb(colour);
+    const uchar index = colourIndex(colour);
+    uchar *bits = pixelData();
     const int width = std::max(1, DrawWidth);
     // Clamp before converting, so far-away points cannot overflow the pixel arithmetic.
     const float limit = 4 * SurfaceUnits;
@@ -65,25 +86,26 @@ void RasterSurface::PSet(float x, float y, std::int32_t colour)
     const int py = toPixel(std::clamp(y, -limit, limit)) - (width - 1) / 2;
     for (int dy = 0; dy < width; ++dy)
         for (int dx = 0; dx < width; ++dx)
-            setPixel(px + dx, py + dy, rgb);
+            setPixel(bits, px + dx, py + dy, index);
 }
 
 void RasterSurface::LineBox(float x1, float y1, float x2, float y2)
 {
-    const QRgb black = qRgb(0, 0, 0);
+    const uchar black = colourIndex(0);
+    uchar *bits = pixelData();
     const int left = toPixel(std::min(x1, x2)), right = toPixel(std::max(x1, x2));
     const int top = toPixel(std::min(y1, y2)), bottom = toPixel(std::max(y1, y2));
     for (int px = left; px <= right; ++px) {
-        setPixel(px, top, black);
-        setPixel(px, bottom, black);
+        setPixel(bits, px, top, black);
+        setPixel(bits, px, bottom, black);
     }
     for (int py = top; py <= bottom; ++py) {
-        setPixel(left, py, black);
-        setPixel(right, py, black);
+        setPixel(bits, left, py, black);
+        setPixel(bits, right, py, black);
     }
 }
 
-const RasterSurface::FontEntry &RasterSurface::currentFont()
+RasterSurface::FontEntry &RasterSurface::currentFont()
 {
     const int units = std::max(1, int(std::lround(double(FontSize) * UnitsPerPoint)));
     auto it = m_fonts.find(units);
@@ -91,28 +113,73 @@ const RasterSurface::FontEntry &RasterSurface::currentFont()
         QFont font(fontFamily());
         font.setPixelSize(units);
         font.setHintingPreference(QFont::PreferNoHinting);
+        font.setStyleStrategy(QFont::NoAntialias);
         const QFontMetricsF metrics(font);
-        it = m_fonts.insert(units, FontEntry{font, metrics.ascent(), metrics.height()});
+        it = m_fonts.insert(units, FontEntry{font, metrics, metrics.ascent(), metrics.height(), {}});
     }
     return *it;
 }
 
+const RasterSurface::Sprite &RasterSurface::sprite(const QString &text, int units,
+                                                  const FontEntry &entry)
+{
+    const QString key = QString::number(units) + QLatin1Char('\x1f') + text;
+    auto it = m_sprites.find(key);
+    if (it != m_sprites.end())
+        return *it;
+    // Labels repeat from map to map: each text is rasterised once, then copied pixel by pixel.
+    if (m_sprites.size() > 1024)
+        m_sprites.clear();
+    const double width = entry.metrics.horizontalAdvance(text) + entry.metrics.maxWidth();
+    const QSize size(int(std::ceil(width * m_scale)) + 2,
+                     int(std::ceil(entry.height * m_scale)) + 2);
+    QImage mask(size, QImage::Format_ARGB32_Premultiplied);
+    mask.fill(Qt::transparent);
+    {
+        QPainter painter(&mask);
+        painter.scale(m_scale, m_scale);
+        painter.setFont(entry.font);
+        painter.setPen(Qt::black);
+        painter.drawText(QPointF(0, entry.ascent), text);
+    }
+    Sprite result;
+    for (int y = 0; y < mask.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(mask.constScanLine(y));
+        for (int x = 0; x < mask.width(); ++x) {
+            if (qAlpha(line[x]) >= 128)
+                result.pixels.emplace_back(x, y);
+        }
+    }
+    return *m_sprites.insert(key, std::move(result));
+}
+
 void RasterSurface::Print(const QString &text)
 {
-    if (text.isEmpty())
+    if (text.isEmpty() || !std::isfinite(CurrentX) || !std::isfinite(CurrentY))
         return;
     const FontEntry &entry = currentFont();
-    QPainter painter(&m_image);
-    painter.setRenderHint(QPainter::TextAntialiasing, true);
-    painter.scale(m_scale, m_scale);
-    painter.setFont(entry.font);
-    painter.setPen(QColor(toRgb(ForeColor)));
-    painter.drawText(QPointF(CurrentX, CurrentY + entry.ascent), text);
+    const int units = entry.font.pixelSize();
+    const Sprite &s = sprite(text, units, entry);
+    const uchar index = colourIndex(ForeColor);
+    uchar *bits = pixelData();
+    const float limit = 4 * SurfaceUnits;
+    const int px = toPixel(std::clamp(CurrentX, -limit, limit));
+    const int py = toPixel(std::clamp(CurrentY, -limit, limit));
+    for (const QPoint &p : s.pixels)
+        setPixel(bits, px + p.x(), py + p.y(), index);
 }
 
 float RasterSurface::TextWidth(const QString &text)
 {
-    return float(QFontMetricsF(currentFont().font).horizontalAdvance(text));
+    FontEntry &entry = currentFont();
+    auto it = entry.widths.constFind(text);
+    if (it != entry.widths.cend())
+        return *it;
+    if (entry.widths.size() > 4096)
+        entry.widths.clear();
+    const float width = float(entry.metrics.horizontalAdvance(text));
+    entry.widths.insert(text, width);
+    return width;
 }
 
 float RasterSurface::TextHeight(const QString &)
@@ -122,5 +189,11 @@ float RasterSurface::TextHeight(const QString &)
 
 void RasterSurface::Clear()
 {
-    m_image.fill(Qt::white);
+    // A fresh palette each time, so a long overlay-free session never fills it.
+    m_palette.assign(1, qRgb(255, 255, 255));
+    m_image.setColorTable(QList<QRgb>(m_palette.cbegin(), m_palette.cend()));
+    m_lastColour = 0xFFFFFF;
+    m_lastIndex = 0;
+    m_bits = nullptr;
+    std::memset(pixelData(), 0, std::size_t(m_stride) * std::size_t(m_side));
 }

@@ -1,13 +1,18 @@
 #pragma once
 
-// The surface over a QImage: white background, everything retained until cleared. The logical
-// square maps onto the image's pixels; point and box drawing write the scanlines directly.
+// The surface over an 8-bit indexed QImage: white background, everything retained until cleared.
+// The logical square maps onto the image's pixels; points, boxes and texts write palette indices
+// straight into the scanlines (a map has a handful of colours), and saving needs no conversion.
 
 #include "plot/surface.h"
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QHash>
 #include <QImage>
+
+#include <cmath>
+#include <vector>
 
 class RasterSurface : public Surface
 {
@@ -23,10 +28,10 @@ public:
 
     // The retained picture, for showing and saving.
     const QImage &Image() const { return m_image; }
-    int pixels() const { return m_image.width(); }
+    int pixels() const { return m_side; }
 
     // The pixel that holds a logical coordinate.
-    int toPixel(float logical) const;
+    int toPixel(float logical) const { return int(std::floor(double(logical) * m_scale)); }
 
     // The face that stands for 宋体 on this machine.
     static QString fontFamily();
@@ -35,15 +40,43 @@ private:
     struct FontEntry
     {
         QFont font;
+        QFontMetricsF metrics;
         double ascent;
         double height;
+        QHash<QString, float> widths; // shaping a text costs more than tracing a level
     };
-    const FontEntry &currentFont();
-    void setPixel(int px, int py, QRgb rgb);
+    // A text as drawn at this surface's scale: the pixels it sets, from its top-left pixel.
+    struct Sprite
+    {
+        std::vector<QPoint> pixels;
+    };
+    const Sprite &sprite(const QString &text, int units, const FontEntry &font);
+    FontEntry &currentFont();
+    // Where the pixels are; a copy handed out by Image() is never drawn on.
+    uchar *pixelData()
+    {
+        if (!m_bits || !m_image.isDetached())
+            m_bits = m_image.bits();
+        return m_bits;
+    }
+    void setPixel(uchar *bits, int px, int py, uchar index)
+    {
+        if (px >= 0 && py >= 0 && px < m_side && py < m_side)
+            bits[qsizetype(py) * m_stride + px] = index;
+    }
+    // The palette index of a colour, added when new; a full palette gives the nearest colour.
+    uchar colourIndex(std::int32_t colour);
 
     QImage m_image;
+    int m_side;
+    qsizetype m_stride; // bytes a line
+    uchar *m_bits = nullptr;
+    std::vector<QRgb> m_palette;
+    std::int32_t m_lastColour = -1;
+    uchar m_lastIndex = 0;
     double m_scale;
-    QHash<int, FontEntry> m_fonts; // by size in logical units
+    QHash<int, FontEntry> m_fonts;     // by size in logical units
+    QHash<QString, Sprite> m_sprites;  // by size and text
 };
 
 // 0x00BBGGRR as a QRgb.
