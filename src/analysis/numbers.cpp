@@ -66,6 +66,12 @@ QString magnitudeText(double magnitude, bool leadingZero)
 
 QString NumberText(double x)
 {
+    // Whole numbers, the usual identifiers, need no general conversion.
+    if (x == std::trunc(x) && std::fabs(x) < 1e15) {
+        char out[24];
+        const int n = std::snprintf(out, sizeof out, x < 0 ? "%lld" : " %lld", static_cast<long long>(x));
+        return QString::fromLatin1(out, n);
+    }
     const bool negative = x < 0;
     return (negative ? QStringLiteral("-") : QStringLiteral(" ")) +
            magnitudeText(std::fabs(x), false);

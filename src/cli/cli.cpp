@@ -197,24 +197,32 @@ FormState startState(const QString &programFolder, int lines)
     return state;
 }
 
-// A record of the streamed report: values by the names the query asked for.
+// A record of the streamed report: ID, Y1 ... Y11, Y12 in that order, as the query asks.
 class RowRecord : public RecordSource
 {
 public:
-    RowRecord(const QHash<QString, int> &index, const QVariantList &values)
-        : m_index(index)
-        , m_values(values)
+    explicit RowRecord(const QVariantList &values)
+        : m_values(values)
     {}
     FieldValue field(const QString &name) const override
     {
-        const int i = m_index.value(name, -1);
+        const int i = slotOf(name);
         if (i < 0 || !m_values.at(i).isValid())
             return FieldValue::error();
         return FieldValue::of(m_values.at(i));
     }
 
 private:
-    const QHash<QString, int> &m_index;
+    static int slotOf(const QString &name)
+    {
+        if (name == IdField)
+            return 0;
+        if (name.size() < 2 || name.size() > 3 || name.front() != QLatin1Char('Y'))
+            return -1;
+        bool ok = false;
+        const int run = QStringView(name).mid(1).toInt(&ok);
+        return ok && run >= 1 && run <= 12 && name.at(1) != QLatin1Char('0') ? run : -1;
+    }
     const QVariantList &m_values;
 };
 
@@ -331,9 +339,6 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
                                   QStringLiteral("S"), QStringLiteral("equation")}
                           .join(separator) +
                           QLatin1Char('\n'));
-    QHash<QString, int> fieldSlots;
-    for (int i = 0; i < names.size(); ++i)
-        fieldSlots.insert(names[i], i);
     bool first = true;
     QByteArray line;
     const QByteArray null = QByteArrayLiteral("null");
@@ -342,7 +347,7 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
     const bool ok = table.forEach(
         names,
         [&](const QVariantList &values) {
-            const RowRecord record(fieldSlots, values);
+            const RowRecord record(values);
             LoadRecordFields(state, record, picker);
             const regression::FitReport fit = regression::FitRegression(state);
             const bool fitted = state.CoefficientsCurrent;
@@ -543,7 +548,7 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
                 ++skipped;
                 continue;
             }
-            if (!SaveBitmap(surface.Image(), path, &error)) {
+            if (!SaveBitmap(surface.Image(), path, &error, Durability::Deferred)) {
                 write(io.err, QStringLiteral("tesmora-cli: could not write \"%1\": %2\n").arg(path, error));
                 ++skipped;
                 continue;
@@ -565,6 +570,9 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
         write(io.err, QStringLiteral("wrote %1 (%2 records overlaid)\n").arg(path).arg(table.count()));
         return 0;
     }
+    // One flush for the whole batch instead of one a file.
+    if (written > 0 && !SyncFolder(out.isEmpty() ? QStringLiteral(".") : out, &error))
+        return failure(io, QStringLiteral("could not flush the maps to disk: %1").arg(error));
     write(io.err, QStringLiteral("wrote %1 maps").arg(written) +
                       (skipped ? QStringLiteral(", skipped %1 records\n").arg(skipped)
                                : QStringLiteral("\n")));

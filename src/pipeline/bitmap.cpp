@@ -1,6 +1,13 @@
 #include "pipeline/bitmap.h"
 
+#include <QFile>
 #include <QSaveFile>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <functional>
@@ -161,22 +168,57 @@ QByteArray EncodeBitmap(const QImage &source)
     return out;
 }
 
-bool SaveBitmap(const QImage &image, const QString &path, QString *error)
+bool SaveBitmap(const QImage &image, const QString &path, QString *error, Durability durability)
 {
     const QByteArray bytes = EncodeBitmap(image);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (durability == Durability::Synced) {
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly)) {
+            *error = file.errorString();
+            return false;
+        }
+        if (file.write(bytes) != bytes.size()) {
+            *error = file.errorString();
+            file.cancelWriting();
+            return false;
+        }
+        if (!file.commit()) {
+            *error = file.errorString();
+            return false;
+        }
+        return true;
+    }
+    // Written beside the target under a name of our own, then renamed over it in one step.
+    QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
+    file.setAutoRemove(true);
+    if (!file.open()) {
         *error = file.errorString();
         return false;
     }
-    if (file.write(bytes) != bytes.size()) {
-        *error = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
         *error = file.errorString();
         return false;
     }
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                        QFileDevice::ReadOther);
+    if (::rename(QFile::encodeName(file.fileName()).constData(),
+                 QFile::encodeName(path).constData()) != 0) {
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    file.setAutoRemove(false); // it stands under the final name now
+    return true;
+}
+
+bool SyncFolder(const QString &folder, QString *error)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || ::syncfs(fd) != 0) {
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    ::close(fd);
     return true;
 }
