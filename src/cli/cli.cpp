@@ -529,7 +529,7 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
     qint64 lastReport = 0;
     int written = 0, skipped = 0;
     QSet<QString> usedNames;
-    const QStringList names = recordFieldNames();
+    BitmapWriter writer(Durability::Deferred);
     for (int position = 0; position < table.count(); ++position) {
         const QString before = state.RecordId;
         LoadCurrentRecord(state, TableRecord(table, position), surface, picker);
@@ -548,11 +548,7 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
                 ++skipped;
                 continue;
             }
-            if (!SaveBitmap(surface.Image(), path, &error, Durability::Deferred)) {
-                write(io.err, QStringLiteral("tesmora-cli: could not write \"%1\": %2\n").arg(path, error));
-                ++skipped;
-                continue;
-            }
+            writer.submit(surface.Image(), path);
             usedNames.insert(path);
             ++written;
         }
@@ -569,6 +565,11 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
             return failure(io, QStringLiteral("could not write \"%1\": %2").arg(path, error));
         write(io.err, QStringLiteral("wrote %1 (%2 records overlaid)\n").arg(path).arg(table.count()));
         return 0;
+    }
+    for (const BitmapWriter::Failure &f : writer.finish()) {
+        write(io.err, QStringLiteral("tesmora-cli: could not write \"%1\": %2\n").arg(f.path, f.reason));
+        --written;
+        ++skipped;
     }
     // One flush for the whole batch instead of one a file.
     if (written > 0 && !SyncFolder(out.isEmpty() ? QStringLiteral(".") : out, &error))

@@ -2,9 +2,14 @@
 
 #include <QFile>
 #include <QSaveFile>
-#include <QTemporaryFile>
+
+#include <QAtomicInteger>
 
 #include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -69,14 +74,16 @@ void putIndices(char *pixels, int stride, int width, int height, int bits,
                 const std::function<const uchar *(int)> &row)
 {
     for (int y = 0; y < height; ++y) {
-        auto *out = reinterpret_cast<uchar *>(pixels) + qsizetype(height - 1 - y) * stride;
-        const uchar *in = row(y);
+        uchar *__restrict out =
+            reinterpret_cast<uchar *>(pixels) + qsizetype(height - 1 - y) * stride;
+        const uchar *__restrict in = row(y);
         if (bits == 8) {
             std::memcpy(out, in, std::size_t(width));
             continue;
         }
-        for (int x = 0; x + 1 < width; x += 2)
-            out[x / 2] = uchar(in[x] << 4 | in[x + 1]);
+        const int pairs = width / 2;
+        for (int i = 0; i < pairs; ++i)
+            out[i] = uchar(in[2 * i] << 4 | in[2 * i + 1]);
         if (width % 2)
             out[width / 2] = uchar(in[width - 1] << 4);
     }
@@ -189,25 +196,104 @@ bool SaveBitmap(const QImage &image, const QString &path, QString *error, Durabi
         return true;
     }
     // Written beside the target under a name of our own, then renamed over it in one step.
-    QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
-    file.setAutoRemove(true);
-    if (!file.open()) {
-        *error = file.errorString();
-        return false;
-    }
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        *error = file.errorString();
-        return false;
-    }
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                        QFileDevice::ReadOther);
-    if (::rename(QFile::encodeName(file.fileName()).constData(),
-                 QFile::encodeName(path).constData()) != 0) {
+    static QAtomicInteger<quint32> serial;
+    const QByteArray target = QFile::encodeName(path);
+    const QByteArray aside = target + ".tmp" + QByteArray::number(::getpid()) + '-' +
+                             QByteArray::number(serial.fetchAndAddRelaxed(1));
+    const int fd = ::open(aside.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
         *error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
-    file.setAutoRemove(false); // it stands under the final name now
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            *error = QString::fromLocal8Bit(std::strerror(n < 0 ? errno : ENOSPC));
+            ::close(fd);
+            ::unlink(aside.constData());
+            return false;
+        }
+        done += n;
+    }
+    if (::close(fd) != 0 || ::rename(aside.constData(), target.constData()) != 0) {
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+        ::unlink(aside.constData());
+        return false;
+    }
     return true;
+}
+
+struct BitmapWriter::Private
+{
+    Durability durability;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::pair<QImage, QString>> queue;
+    QList<Failure> failures;
+    bool closing = false;
+    bool busy = false;
+    std::thread thread;
+
+    void run()
+    {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            changed.wait(lock, [this] { return closing || !queue.empty(); });
+            if (queue.empty())
+                return;
+            auto [image, path] = std::move(queue.front());
+            queue.pop_front();
+            busy = true;
+            lock.unlock();
+            changed.notify_all();
+            QString error;
+            const bool ok = SaveBitmap(image, path, &error, durability);
+            lock.lock();
+            busy = false;
+            if (!ok)
+                failures.append({path, error});
+            changed.notify_all();
+        }
+    }
+};
+
+BitmapWriter::BitmapWriter(Durability durability)
+    : d(std::make_unique<Private>())
+{
+    d->durability = durability;
+    d->thread = std::thread([this] { d->run(); });
+}
+
+BitmapWriter::~BitmapWriter()
+{
+    finish();
+}
+
+void BitmapWriter::submit(const QImage &image, const QString &path)
+{
+    constexpr std::size_t MaxWaiting = 4;
+    QImage copy = image;
+    copy.detach(); // the caller draws on in the meantime
+    std::unique_lock lock(d->mutex);
+    d->changed.wait(lock, [this] { return d->queue.size() < MaxWaiting; });
+    d->queue.emplace_back(std::move(copy), path);
+    lock.unlock();
+    d->changed.notify_all();
+}
+
+QList<BitmapWriter::Failure> BitmapWriter::finish()
+{
+    {
+        std::lock_guard lock(d->mutex);
+        d->closing = true;
+    }
+    d->changed.notify_all();
+    if (d->thread.joinable())
+        d->thread.join();
+    return std::exchange(d->failures, {});
 }
 
 bool SyncFolder(const QString &folder, QString *error)

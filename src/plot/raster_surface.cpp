@@ -45,10 +45,8 @@ RasterSurface::RasterSurface(int pixels)
     Clear();
 }
 
-uchar RasterSurface::colourIndex(std::int32_t colour)
+uchar RasterSurface::newColourIndex(std::int32_t colour)
 {
-    if (colour == m_lastColour)
-        return m_lastIndex;
     const QRgb rgb = toRgb(colour);
     std::size_t best = 0;
     int bestDistance = INT_MAX;
@@ -75,6 +73,13 @@ uchar RasterSurface::colourIndex(std::int32_t colour)
 
 void RasterSurface::PSet(float x, float y, std::int32_t colour)
 {
+    // The common case: one pixel inside the picture (NaN fails the tests and goes on below).
+    const double fx = double(x) * m_scale, fy = double(y) * m_scale;
+    if (DrawWidth <= 1 && fx >= 0 && fy >= 0 && fx < m_side && fy < m_side) {
+        const uchar index = colourIndex(colour);
+        pixelData()[qsizetype(fy) * m_stride + qsizetype(fx)] = index;
+        return;
+    }
     if (!std::isfinite(x) || !std::isfinite(y))
         return;
     const uchar index = colourIndex(colour);

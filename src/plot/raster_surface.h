@@ -26,8 +26,13 @@ public:
     float TextHeight(const QString &text) override;
     void Clear() override;
 
-    // The retained picture, for showing and saving.
-    const QImage &Image() const { return m_image; }
+    // The retained picture, for showing and saving. A copy taken of it keeps what it shows:
+    // the next drawing detaches the surface's pixels first.
+    const QImage &Image() const
+    {
+        m_handedOut = true;
+        return m_image;
+    }
     int pixels() const { return m_side; }
 
     // The pixel that holds a logical coordinate.
@@ -55,8 +60,10 @@ private:
     // Where the pixels are; a copy handed out by Image() is never drawn on.
     uchar *pixelData()
     {
-        if (!m_bits || !m_image.isDetached())
+        if (!m_bits || m_handedOut) {
             m_bits = m_image.bits();
+            m_handedOut = false;
+        }
         return m_bits;
     }
     void setPixel(uchar *bits, int px, int py, uchar index)
@@ -65,12 +72,17 @@ private:
             bits[qsizetype(py) * m_stride + px] = index;
     }
     // The palette index of a colour, added when new; a full palette gives the nearest colour.
-    uchar colourIndex(std::int32_t colour);
+    uchar colourIndex(std::int32_t colour)
+    {
+        return colour == m_lastColour ? m_lastIndex : newColourIndex(colour);
+    }
+    uchar newColourIndex(std::int32_t colour);
 
     QImage m_image;
     int m_side;
     qsizetype m_stride; // bytes a line
     uchar *m_bits = nullptr;
+    mutable bool m_handedOut = false;
     std::vector<QRgb> m_palette;
     std::int32_t m_lastColour = -1;
     uchar m_lastIndex = 0;

@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmark suite (Google Benchmark).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/build.sh >/dev/null
+QT_QPA_PLATFORM=offscreen build/bench/tesmora_bench "$@"

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Does the same work with Tesmora, R and numpy/matplotlib in one run and prints the ratios.
+#   maps:   fit, labels, grid, contours and a bitmap on disk for each of 200 series at 512 px
+#   report: one row per series of a 100,000-series table
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/build.sh >/dev/null
+
+peers=(r-base-core python3-numpy python3-matplotlib time)
+missing=()
+for p in "${peers[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing the peers: ${missing[*]}" >&2
+    sudo_=""; [ "$(id -u)" -ne 0 ] && sudo_=sudo
+    $sudo_ apt-get update -qq && DEBIAN_FRONTEND=noninteractive $sudo_ apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cli=build/tesmora-cli
+py=/usr/bin/python3
+$cli sample --out "$work/t200.mdb" --records 200 --seed 3
+$cli sample --out "$work/t20.mdb" --records 20 --seed 3
+$cli sample --out "$work/t100k.mdb" --records 100000 --seed 3
+$cli sample --out "$work/t10k.mdb" --records 10000 --seed 3
+$py - "$work" <<'PY'
+import csv, sqlite3, sys
+w = sys.argv[1]
+rows = sqlite3.connect(f"{w}/t200.mdb").execute(
+    'SELECT ID,Y1,Y2,Y3,Y4,Y5,Y6,Y7,Y8,Y9,Y10,Y11,Y12 FROM "等高线表" ORDER BY rowid').fetchall()
+with open(f"{w}/t200.csv", "w", encoding="utf-8", newline="") as f:
+    out = csv.writer(f)
+    out.writerow(["ID"] + [f"Y{i}" for i in range(1, 13)])
+    out.writerows(rows)
+PY
+mkdir -p "$work/ours" "$work/ours20" "$work/r" "$work/mpl"
+
+seconds() { $py -c 'import time; print(time.perf_counter())'; }
+best_of() { # best wall time of three runs of a command, in seconds
+    local best=""
+    for _ in 1 2 3; do
+        local t0 t1
+        t0=$(date +%s.%N); "$@" >/dev/null 2>&1; t1=$(date +%s.%N)
+        best=$($py -c "b='$best'; t=$t1-$t0; print(t if b=='' else min(float(b), t))")
+    done
+    echo "$best"
+}
+
+# Maps. Ours: whole processes, 200 maps minus 20 maps, so start-up is not counted per map;
+# the peers time their own loops (start-up and imports excluded as well).
+t200=$(best_of $cli render --db "$work/t200.mdb" --all --out "$work/ours" --size 512)
+t20=$(best_of $cli render --db "$work/t20.mdb" --all --out "$work/ours20" --size 512)
+ours_map=$($py -c "print(($t200 - $t20) / 180 * 1000)")
+r_map=$(Rscript bench/peers/maps_r.R "$work/t200.csv" "$work/r" 2>&1 | sed -n 's/.*, \([0-9.]*\) ms per map/\1/p')
+mpl_map=$($py bench/peers/maps_matplotlib.py "$work/t200.mdb" "$work/mpl" 2>&1 | sed -n 's/.*, \([0-9.]*\) ms per map/\1/p')
+
+# Report. Ours: the whole process, start-up included; numpy: its script's own timer.
+ours_report=$(best_of $cli report --db "$work/t100k.mdb")
+np_report=$($py bench/peers/report_numpy.py "$work/t100k.mdb" 2>&1 >/dev/null | sed -n 's/.* in \([0-9.]*\) s/\1/p')
+rss100k=$( { /usr/bin/time -f '%M' $cli report --db "$work/t100k.mdb" >/dev/null; } 2>&1 | tail -1)
+rss10k=$( { /usr/bin/time -f '%M' $cli report --db "$work/t10k.mdb" >/dev/null; } 2>&1 | tail -1)
+
+$py - "$ours_map" "$r_map" "$mpl_map" "$ours_report" "$np_report" "$rss10k" "$rss100k" <<'PY'
+import sys
+ours_map, r_map, mpl_map, ours_rep, np_rep = map(float, sys.argv[1:6])
+rss10k, rss100k = map(int, sys.argv[6:8])
+print("Ratios (peer time / Tesmora time, higher is better for Tesmora):")
+print(f"  maps vs R (lm + contour, 512 px bitmap)           {r_map / ours_map:7.1f} x   (target 40 x)")
+print(f"  maps vs matplotlib (lstsq + contour/clabel, PNG) {mpl_map / ours_map:7.1f} x   (target 100 x)")
+print(f"  report of 100,000 series vs vectorised numpy      {np_rep / ours_rep:7.1f} x   (target 5 x)")
+print("Absolute (this machine, this run):")
+print(f"  Tesmora {ours_map:.3f} ms per map, R {r_map:.2f} ms, matplotlib {mpl_map:.2f} ms")
+print(f"  Tesmora report {ours_rep:.3f} s, numpy {np_rep:.3f} s")
+print(f"  report peak memory: {rss10k / 1024:.1f} MiB for 10,000 series, {rss100k / 1024:.1f} MiB for 100,000")
+PY
