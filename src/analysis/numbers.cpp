@@ -66,6 +66,8 @@ QString magnitudeText(double magnitude, bool leadingZero)
 
 QString NumberText(double x)
 {
+    if (!std::isfinite(x))
+        return std::isnan(x) ? QStringLiteral(" NaN") : x < 0 ? QStringLiteral("-Inf") : QStringLiteral(" Inf");
     // Whole numbers, the usual identifiers, need no general conversion.
     if (x == std::trunc(x) && std::fabs(x) < 1e15) {
         char out[24];
@@ -79,6 +81,8 @@ QString NumberText(double x)
 
 QString PlainText(double x)
 {
+    if (!std::isfinite(x))
+        return NumberText(x).trimmed();
     const bool negative = x < 0;
     return (negative ? QStringLiteral("-") : QString()) + magnitudeText(std::fabs(x), true);
 }

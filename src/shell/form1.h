@@ -112,6 +112,9 @@ public:
     void Picture1_Click();
     void Data1_Reposition();
 
+    // Ends at once (SIGTERM): whatever is typed or waiting is written if it can be, no question.
+    void terminate();
+
     // Record navigation, as the navigator and the grid move.
     int currentRecord() const { return m_current; }
     void moveTo(int position);
@@ -163,6 +166,10 @@ private:
     bool m_closing = false;
     bool m_closed = false;
 };
+
+// Makes SIGTERM and SIGINT end the window the orderly way, through Form1::terminate, on the
+// user-interface thread.
+void installTerminationHandler(Form1 *window);
 
 // The window's caption.
 inline const QString Form1Caption = QStringLiteral("Tesmora(两变量中心复合旋转设计)");

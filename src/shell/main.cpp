@@ -38,6 +38,7 @@ int main(int argc, char *argv[])
     Form1 form(options);
     if (!form.Form_Load())
         return 0;
+    installTerminationHandler(&form);
     form.show();
     return QApplication::exec();
 }

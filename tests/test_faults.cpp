@@ -1,0 +1,253 @@
+// The fault matrix: hostile files and hostile values through the command line and the window.
+// Nothing crashes, the user's file stays byte-identical, nothing is written outside the output
+// folder, and every failure says what went wrong.
+
+#include "cli/cli.h"
+#include "shell/form1.h"
+#include "test_support.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+
+namespace {
+
+struct Result
+{
+    int code;
+    QString err;
+};
+
+Result run(const QStringList &args)
+{
+    std::FILE *out = std::fopen("/dev/null", "w");
+    std::FILE *err = std::tmpfile();
+    const int code = runCli(args, QStringLiteral("/nonexistent"), {out, err});
+    std::fclose(out);
+    std::rewind(err);
+    QByteArray bytes;
+    char buffer[4096];
+    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, err))
+        bytes.append(buffer, qsizetype(n));
+    std::fclose(err);
+    return {code, QString::fromUtf8(bytes)};
+}
+
+QSet<QString> filesUnder(const QString &folder)
+{
+    QSet<QString> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.insert(it.next());
+    return files;
+}
+
+class SilentDialogs : public Dialogs
+{
+public:
+    bool askYesNo(const QString &, const QString &) override { return false; }
+    void warn(const QString &, const QString &text) override { warnings << text; }
+    QStringList warnings;
+};
+
+// Opens the window on the folder and steps through every record.
+int browseAll(const QString &folder)
+{
+    SilentDialogs dialogs;
+    FixedColorPicker picker(0xFF);
+    Form1Options options;
+    options.appPath = folder;
+    options.dialogs = &dialogs;
+    options.picker = &picker;
+    Form1 form(options);
+    form.Form_Load();
+    int seen = form.table().count() > 0 ? 1 : 0;
+    for (int i = 1; i < form.table().count(); ++i) {
+        form.moveTo(i);
+        seen += form.currentRecord() == i ? 1 : 0;
+    }
+    form.Image1_Click();
+    form.Picture1_Click();
+    return seen;
+}
+
+const QString Good = HardnessRow;
+
+} // namespace
+
+class TestFaults : public QObject
+{
+    Q_OBJECT
+private slots:
+    void hostileFiles_data();
+    void hostileFiles();
+    void hostileValues_data();
+    void hostileValues();
+    void databaseHeldByAnotherWriter();
+
+private:
+    QTemporaryDir m_dir;
+    int m_case = 0;
+};
+
+void TestFaults::hostileFiles_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("reportCode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("missing") << "missing" << 1 << "找不到";
+    QTest::newRow("zero-bytes") << "zero" << 1 << "空文件";
+    QTest::newRow("garbage") << "garbage" << 1 << "不是 SQLite";
+    QTest::newRow("access") << "access" << 1 << "Access";
+    QTest::newRow("no-table") << "no-table" << 1 << "没有表";
+    QTest::newRow("missing-y5") << "missing-y5" << 0 << "";
+    QTest::newRow("missing-y12") << "missing-y12" << 0 << "";
+    QTest::newRow("extra-columns") << "extra" << 0 << "";
+    QTest::newRow("read-only-file") << "read-only" << 0 << "";
+}
+
+void TestFaults::hostileFiles()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, reportCode);
+    QFETCH(QString, message);
+    const QString folder = m_dir.filePath(QStringLiteral("files-%1").arg(++m_case));
+    QDir().mkpath(folder + QStringLiteral("/out"));
+    const QString db = folder + QStringLiteral("/配方数据.mdb");
+    const QStringList ys = {QStringLiteral("ID"), QStringLiteral("Y1"), QStringLiteral("Y2"),
+                            QStringLiteral("Y3"), QStringLiteral("Y4"), QStringLiteral("Y5"),
+                            QStringLiteral("Y6"), QStringLiteral("Y7"), QStringLiteral("Y8"),
+                            QStringLiteral("Y9"), QStringLiteral("Y10"), QStringLiteral("Y11"),
+                            QStringLiteral("Y12")};
+    if (kind == QLatin1String("zero") || kind == QLatin1String("garbage") ||
+        kind == QLatin1String("access")) {
+        QFile f(db);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QByteArray content = kind == QLatin1String("garbage") ? QByteArray(700, '\x17') : QByteArray();
+        if (kind == QLatin1String("access")) {
+            content = QByteArray(4096, '\0');
+            content.replace(4, 15, "Standard Jet DB");
+        }
+        f.write(content);
+    } else if (kind == QLatin1String("no-table")) {
+        QVERIFY(runSql(db, {QStringLiteral("CREATE TABLE 其他 (a)")}));
+    } else if (kind == QLatin1String("missing-y5") || kind == QLatin1String("missing-y12")) {
+        QStringList columns = ys;
+        columns.removeAll(kind == QLatin1String("missing-y5") ? QStringLiteral("Y5") : QStringLiteral("Y12"));
+        QString row = kind == QLatin1String("missing-y5")
+                          ? QStringLiteral("1, 12.1, 13.4, 11.8, 14.2, 11.5, 13.0, 12.2, 15.1, 14.8, 15.3, 'x'")
+                          : QStringLiteral("1, 12.1, 13.4, 11.8, 14.2, 13.9, 11.5, 13.0, 12.2, 15.1, 14.8, 15.3");
+        QVERIFY(makeTable(db, {row}, columns.join(QStringLiteral(", "))));
+    } else if (kind == QLatin1String("extra")) {
+        QVERIFY(makeTable(db, {QStringLiteral("'note', ") + Good + QStringLiteral(", 7")},
+                          QStringLiteral("Remark, ") + ys.join(QStringLiteral(", ")) + QStringLiteral(", Batch")));
+    } else if (kind == QLatin1String("read-only")) {
+        QVERIFY(makeTable(db, {Good}));
+        QVERIFY(QFile::setPermissions(db, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    }
+    const QSet<QString> before = filesUnder(m_dir.path());
+    const QByteArray digest = fileDigest(db);
+
+    const Result report = run({QStringLiteral("report"), QStringLiteral("--db"), db});
+    QCOMPARE(report.code, reportCode);
+    if (!message.isEmpty()) {
+        QVERIFY2(report.err.contains(message), qPrintable(report.err));
+        QVERIFY(report.err.contains(db));
+    }
+    const Result render = run({QStringLiteral("render"), QStringLiteral("--db"), db, QStringLiteral("--all"),
+                               QStringLiteral("--out"), folder + QStringLiteral("/out"),
+                               QStringLiteral("--size"), QStringLiteral("64")});
+    QCOMPARE(render.code, reportCode);
+    browseAll(folder);
+
+    QCOMPARE(fileDigest(db), digest);
+    QCOMPARE(QFile::exists(db), kind != QLatin1String("missing"));
+    // Nothing but maps in the output folder was added anywhere.
+    for (const QString &file : filesUnder(m_dir.path()) - before)
+        QVERIFY2(file.startsWith(folder + QStringLiteral("/out/")), qPrintable(file));
+}
+
+void TestFaults::hostileValues_data()
+{
+    QTest::addColumn<QString>("row");
+    QTest::addColumn<bool>("mapWritten"); // for the hostile record itself
+    QTest::newRow("text-in-y5") << "3, 1, 2, 3, 4, 'abc', 6, 7, 8, 9, 10, 11, 'a'" << true;
+    QTest::newRow("null-y5") << "3, 1, 2, 3, 4, NULL, 6, 7, 8, 9, 10, 11, 'a'" << true;
+    QTest::newRow("beyond-single") << "3, 1e39, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 'a'" << true;
+    QTest::newRow("infinity") << "3, 9e999, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 'a'" << true;
+    QTest::newRow("negative-zero") << "3, -0.0, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 'a'" << true;
+    QTest::newRow("overflow-in-fit") << "3, 1e30, 2e30, 1e30, 3e30, 1e30, 2e30, 1e30, 1e30, 2e30, 1e30, 1e30, 'a'" << true;
+    QTest::newRow("huge-sums") << "3, 3e38, 3e38, 3e38, 3e38, 3e38, 3e38, 3e38, 3e38, 3e38, 3e38, 1e38, 'a'" << true;
+    QTest::newRow("all-equal") << "3, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 'a'" << true;
+    QTest::newRow("id-16") << "16, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 'a'" << true;
+    QTest::newRow("id-minus-1") << "-1, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 'a'" << true;
+    QTest::newRow("id-2.5") << "2.5, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 'a'" << true;
+    QTest::newRow("id-1e300") << "1e300, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 'a'" << true;
+    QTest::newRow("id-path") << "'../../x', 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 'a'" << false;
+    QTest::newRow("id-slash") << "'a/b', 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 'a'" << false;
+    QTest::newRow("id-null") << "NULL, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 'a'" << false;
+    QTest::newRow("id-same-as-first") << "1, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 'a'" << false;
+    QTest::newRow("long-title") << QStringLiteral("3, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, '%1'")
+                                       .arg(QString(10000, QChar(0x5EA6))) << true;
+    QTest::newRow("blob-everywhere") << "x'00', x'01', x'02', x'03', x'04', x'05', x'06', x'07', x'08', x'09', x'0a', x'0b', x'0c'" << false;
+}
+
+void TestFaults::hostileValues()
+{
+    QFETCH(QString, row);
+    QFETCH(bool, mapWritten);
+    const QString folder = m_dir.filePath(QStringLiteral("values-%1").arg(++m_case));
+    const QString out = folder + QStringLiteral("/out");
+    QDir().mkpath(out);
+    const QString db = folder + QStringLiteral("/配方数据.mdb");
+    QVERIFY(makeTable(db, {Good, row, ViscosityRow}));
+    const QSet<QString> before = filesUnder(m_dir.path());
+    const QByteArray digest = fileDigest(db);
+
+    QCOMPARE(run({QStringLiteral("report"), QStringLiteral("--db"), db, QStringLiteral("--format"),
+                  QStringLiteral("json")}).code, 0);
+    const Result render = run({QStringLiteral("render"), QStringLiteral("--db"), db, QStringLiteral("--all"),
+                               QStringLiteral("--out"), out, QStringLiteral("--size"), QStringLiteral("64")});
+    QCOMPARE(render.code, mapWritten ? 0 : 1);
+    if (!mapWritten)
+        QVERIFY2(render.err.contains(QStringLiteral("row 2")), qPrintable(render.err));
+    // The good records' maps are there, and no map was written twice under one name.
+    QVERIFY(QFile::exists(out + QStringLiteral("/等高线图1.BMP")));
+    QVERIFY(QFile::exists(out + QStringLiteral("/等高线图2.BMP")));
+    QCOMPARE(QDir(out).entryList(QDir::Files).size(), mapWritten ? 3 : 2);
+    QCOMPARE(browseAll(folder), 3);
+
+    QCOMPARE(fileDigest(db), digest);
+    for (const QString &file : filesUnder(m_dir.path()) - before)
+        QVERIFY2(file.startsWith(out + QLatin1Char('/')), qPrintable(file));
+}
+
+void TestFaults::databaseHeldByAnotherWriter()
+{
+    const QString db = m_dir.filePath(QStringLiteral("held.mdb"));
+    QVERIFY(makeTable(db, {Good}));
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("writer"));
+        other.setDatabaseName(db);
+        QVERIFY(other.open());
+        QSqlQuery lock(other);
+        QVERIFY(lock.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        QElapsedTimer clock;
+        clock.start();
+        const Result report = run({QStringLiteral("report"), QStringLiteral("--db"), db});
+        QCOMPARE(report.code, 1);
+        QVERIFY2(report.err.contains(QStringLiteral("占用")), qPrintable(report.err));
+        QVERIFY(clock.elapsed() < 15000); // waits briefly, never hangs
+        lock.exec(QStringLiteral("ROLLBACK"));
+        other.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("writer"));
+    QCOMPARE(run({QStringLiteral("report"), QStringLiteral("--db"), db}).code, 0);
+}
+
+QTEST_MAIN(TestFaults)
+#include "test_faults.moc"
