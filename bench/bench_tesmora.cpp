@@ -9,9 +9,10 @@
 #include "pipeline/record_change.h"
 #include "plot/layers.h"
 #include "plot/raster_surface.h"
+#include "shell/form1.h"
 
 #include <QDir>
-#include <QGuiApplication>
+#include <QApplication>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -146,13 +147,38 @@ void BM_CliRenderAll200(benchmark::State &state)
 }
 BENCHMARK(BM_CliRenderAll200)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// Start-up of the window to its first map, on a table of 10 or 100,000 records: the same time
+// whatever the table's size, since only the first page of records is read.
+void BM_WindowStartup(benchmark::State &state)
+{
+    const int records = int(state.range(0));
+    const QString folder = workDir().filePath(QStringLiteral("app-%1").arg(records));
+    QDir().mkpath(folder);
+    const QString db = folder + QStringLiteral("/配方数据.mdb");
+    if (!QFile::exists(db)) {
+        QString error;
+        if (!sample_db::writeGenerated(db, records, 42, &error))
+            state.SkipWithError("cannot generate the table");
+    }
+    FixedColorPicker picker(0);
+    for (auto _ : state) {
+        Form1Options options;
+        options.appPath = folder;
+        options.picker = &picker;
+        Form1 form(options);
+        form.Form_Load();
+        benchmark::DoNotOptimize(form.state().Text2);
+    }
+}
+BENCHMARK(BM_WindowStartup)->Arg(10)->Arg(100000)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

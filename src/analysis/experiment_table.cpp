@@ -26,14 +26,18 @@ QString nextConnectionName()
     return QStringLiteral("tesmora-table-%1").arg(counter.fetchAndAddRelaxed(1));
 }
 
-QString describe(const QSqlError &error)
+QString describeText(const QString &text)
 {
-    const QString text = error.driverText().isEmpty() ? error.text() : error.databaseText();
     if (text.contains(QLatin1String("locked")) || text.contains(QLatin1String("busy")))
         return QStringLiteral("数据库正被其他程序占用，请稍后再试（%1）").arg(text);
     if (text.contains(QLatin1String("readonly")) || text.contains(QLatin1String("read-only")))
         return QStringLiteral("数据库文件是只读的，无法写入（%1）").arg(text);
     return text;
+}
+
+QString describe(const QSqlError &error)
+{
+    return describeText(error.driverText().isEmpty() ? error.text() : error.databaseText());
 }
 
 } // namespace
@@ -150,18 +154,41 @@ void ExperimentTable::forgetPages()
     m_pages.clear();
 }
 
+namespace {
+
+// The driver's own SQLite handle, for the paths where generic row fetching costs too much.
+sqlite3 *sqliteHandle(const QString &connection)
+{
+    const QVariant handle = QSqlDatabase::database(connection, false).driver()->handle();
+    return handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0
+               ? *static_cast<sqlite3 *const *>(handle.data())
+               : nullptr;
+}
+
+} // namespace
+
 bool ExperimentTable::loadRowIds(QString *error)
 {
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid").arg(quotedTable()))) {
-        *error = QStringLiteral("无法读取表“%1”：%2").arg(ExperimentTableName,
-                                                         describe(query.lastError()));
+    sqlite3 *db = sqliteHandle(m_connection);
+    const QByteArray sql =
+        QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid").arg(quotedTable()).toUtf8();
+    sqlite3_stmt *statement = nullptr;
+    int rc = db ? sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement, nullptr)
+                : SQLITE_MISUSE;
+    m_rowIds.clear();
+    while (rc == SQLITE_OK || rc == SQLITE_ROW) {
+        rc = sqlite3_step(statement);
+        if (rc == SQLITE_ROW)
+            m_rowIds.push_back(sqlite3_column_int64(statement, 0));
+    }
+    if (rc != SQLITE_DONE) {
+        const QString reason = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("?");
+        *error = QStringLiteral("无法读取表“%1”：%2").arg(ExperimentTableName, describeText(reason));
+        sqlite3_finalize(statement);
+        m_rowIds.clear();
         return false;
     }
-    m_rowIds.clear();
-    while (query.next())
-        m_rowIds.push_back(query.value(0).toLongLong());
+    sqlite3_finalize(statement);
     forgetPages();
     return true;
 }
@@ -328,10 +355,7 @@ bool ExperimentTable::forEach(const QStringList &names,
         selected << QStringLiteral("rowid");
     // Streaming goes straight to SQLite's statement API through the driver's own handle: the
     // generic row fetching costs more than the fits of a large table.
-    const QVariant handle = QSqlDatabase::database(m_connection, false).driver()->handle();
-    auto *db = handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0
-                   ? *static_cast<sqlite3 *const *>(handle.data())
-                   : nullptr;
+    sqlite3 *db = sqliteHandle(m_connection);
     if (!db) {
         *error = QStringLiteral("没有打开的表");
         return false;
@@ -341,7 +365,7 @@ bool ExperimentTable::forEach(const QStringList &names,
                                .toUtf8();
     sqlite3_stmt *statement = nullptr;
     if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement, nullptr) != SQLITE_OK) {
-        *error = QString::fromUtf8(sqlite3_errmsg(db));
+        *error = describeText(QString::fromUtf8(sqlite3_errmsg(db)));
         sqlite3_finalize(statement);
         return false;
     }
@@ -381,7 +405,7 @@ bool ExperimentTable::forEach(const QStringList &names,
         }
     }
     if (rc != SQLITE_DONE)
-        *error = QString::fromUtf8(sqlite3_errmsg(db));
+        *error = describeText(QString::fromUtf8(sqlite3_errmsg(db)));
     sqlite3_finalize(statement);
     return rc == SQLITE_DONE;
 }
