@@ -57,6 +57,7 @@ private slots:
     void reportFormats_data();
     void reportFormats();
     void reportNeverCreatesTheDatabase();
+    void largeReportCarriesValuesAcrossItsSplit();
     void renderOne();
     void renderAllSkipsUnnameableRecords();
     void renderOverlay();
@@ -181,6 +182,39 @@ void TestCli::reportNeverCreatesTheDatabase()
     QCOMPARE(r.code, 1);
     QVERIFY(r.err.contains(QStringLiteral("配方数据.mdb")));
     QVERIFY(!QFile::exists(folder + QStringLiteral("/配方数据.mdb")));
+}
+
+void TestCli::largeReportCarriesValuesAcrossItsSplit()
+{
+    // A large table is reported in two parts. Around the middle, records with unreadable fields
+    // must still take the previous record's values, exactly as when read one after another.
+    const QString db = m_dir.filePath(QStringLiteral("large-split.mdb"));
+    QStringList rows;
+    const int count = 12000;
+    for (int i = 1; i <= count; ++i) {
+        const bool odd = i >= count / 2 - 1 && i <= count / 2 + 3;
+        rows << QStringLiteral("%1, 12.1, 13.4, 11.8, 14.2, %2, 11.5, 13.0, 12.2, 15.1, 14.8, 15.3, %3")
+                    .arg(odd && i % 2 ? QStringLiteral("'x'") : QString::number(i))
+                    .arg(i == count / 2 - 1 ? QStringLiteral("77") : odd ? QStringLiteral("NULL") : QStringLiteral("13.9"))
+                    .arg(odd ? QStringLiteral("NULL") : QStringLiteral("'硬度'"));
+    }
+    QVERIFY(makeTable(db, rows));
+    const Result r = run({"report", "--db", db, "--format", "json"});
+    QCOMPARE(r.code, 0);
+    const QJsonArray report = QJsonDocument::fromJson(r.out.toUtf8()).array();
+    QCOMPARE(report.size(), count);
+    QStringList carried = Hardness;
+    carried[4] = QStringLiteral("77");
+    const QString expected = run(QStringList{"fit"} << carried).out.section(QLatin1Char('\n'), 0, 0).mid(2);
+    for (int i = count / 2 - 2; i <= count / 2 + 2; ++i) {
+        const QJsonObject row = report[i].toObject();
+        QCOMPARE(row[QStringLiteral("equation")].toString(), expected);
+        QCOMPARE(row[QStringLiteral("name")].toString(), QStringLiteral("硬度"));
+    }
+    // Record 6001 has the text ID 'x': it keeps the ID of the record before it.
+    QCOMPARE(report[count / 2].toObject()[QStringLiteral("ID")].toString(), QString::number(count / 2));
+    QCOMPARE(report[count / 2 + 3].toObject()[QStringLiteral("equation")].toString(),
+             QStringLiteral(" 15.066+ .887X1+ .204X2-1.127X1^2-1.177X2^2+ .275X1X2"));
 }
 
 void TestCli::renderOne()

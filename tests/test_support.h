@@ -37,9 +37,10 @@ inline bool makeTable(const QString &path, const QStringList &rows,
                       const QString &columns = QStringLiteral(
                           "ID, Y1, Y2, Y3, Y4, Y5, Y6, Y7, Y8, Y9, Y10, Y11, Y12"))
 {
-    QStringList sql{QStringLiteral("CREATE TABLE 等高线表 (%1)").arg(columns)};
+    QStringList sql{QStringLiteral("CREATE TABLE 等高线表 (%1)").arg(columns), QStringLiteral("BEGIN")};
     for (const QString &row : rows)
         sql << QStringLiteral("INSERT INTO 等高线表 VALUES (%1)").arg(row);
+    sql << QStringLiteral("COMMIT");
     return runSql(path, sql);
 }
 

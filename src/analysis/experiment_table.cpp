@@ -339,8 +339,12 @@ bool ExperimentTable::removeRecords(QList<int> positions, QString *error)
 
 bool ExperimentTable::forEach(const QStringList &names,
                               const std::function<bool(const QVariantList &)> &visit,
-                              QString *error) const
+                              QString *error, int first, int last) const
 {
+    if (last < 0)
+        last = count() - 1;
+    if (first > last)
+        return true;
     QStringList selected;
     QList<int> slot; // where each name's value lands, -1 for a name the table lacks
     for (const QString &name : names) {
@@ -360,8 +364,11 @@ bool ExperimentTable::forEach(const QStringList &names,
         *error = QStringLiteral("没有打开的表");
         return false;
     }
-    const QByteArray sql = QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid")
+    const QByteArray sql = QStringLiteral("SELECT %1 FROM %2 WHERE rowid BETWEEN %3 AND %4 "
+                                          "ORDER BY rowid")
                                .arg(selected.join(QLatin1Char(',')), quotedTable())
+                               .arg(rowId(first))
+                               .arg(rowId(last))
                                .toUtf8();
     sqlite3_stmt *statement = nullptr;
     if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement, nullptr) != SQLITE_OK) {

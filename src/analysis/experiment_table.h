@@ -56,10 +56,11 @@ public:
     // Deletes the records at these positions: all of them, or none and the reason.
     bool removeRecords(QList<int> positions, QString *error);
 
-    // Streams every record in rowid order without keeping them; stops when `visit` says so.
-    // Values come in the order of `names`; a name the table lacks gives an invalid QVariant.
+    // Streams the records at positions first ... last (all by default) in rowid order without
+    // keeping them; stops when `visit` says so. Values come in the order of `names`; a name the
+    // table lacks gives an invalid QVariant, an empty field a null one.
     bool forEach(const QStringList &names, const std::function<bool(const QVariantList &)> &visit,
-                 QString *error) const;
+                 QString *error, int first = 0, int last = -1) const;
 
 private:
     bool loadRowIds(QString *error);

@@ -15,7 +15,10 @@
 #include <QHash>
 #include <QSet>
 
+#include <array>
 #include <charconv>
+#include <future>
+#include <thread>
 #include <cmath>
 #include <map>
 #include <optional>
@@ -300,6 +303,110 @@ QString databasePath(const Parsed &p, const QString &folder)
     return p.options.value(QStringLiteral("db"), AppFolderFrom(folder) + DatabaseFileName);
 }
 
+// Below this many records a table is reported on one thread.
+constexpr int MinSplitRecords = 5000;
+
+// Whether every field of a report row that the table has can be read: then the record's row
+// depends on no record before it.
+bool readsWhole(const QVariantList &values)
+{
+    for (int i = 0; i < values.size(); ++i) {
+        const QVariant &v = values.at(i);
+        if (!v.isValid())
+            continue; // a column the table lacks never changes anything
+        if (i == 12 ? !numbers::ToText(v).has_value()
+                    : !numbers::ToNumber(v) || (i > 0 && !numbers::ToSingle(*numbers::ToNumber(v))))
+            return false;
+    }
+    return true;
+}
+
+// The report's rows: each record through the record loading and the fit, then as text.
+class ReportRows
+{
+public:
+    ReportRows(const QString &format, const QString &folder, int lines)
+        : m_state(startState(folder, lines))
+        , m_picker(m_state.CurveColor)
+        , m_json(format == QLatin1String("json"))
+        , m_csv(format == QLatin1String("csv"))
+    {}
+
+    void add(const QVariantList &values, bool first, std::FILE *out)
+    {
+        FormState &state = m_state;
+        LoadRecordFields(state, RowRecord(values), m_picker);
+        const regression::FitReport fit = regression::FitRegression(state);
+        const bool fitted = state.CoefficientsCurrent;
+        const bool complete = fit.outcome == regression::FitOutcome::Complete;
+        const std::array<float, 6> b{state.B0, state.B1, state.B2, state.B11, state.B22, state.B12};
+        QByteArray &line = m_line;
+        line.clear();
+        const QByteArray null = QByteArrayLiteral("null");
+        if (m_json) {
+            line += first ? "\n{\"ID\": " : ",\n{\"ID\": ";
+            line += state.RecordId.isNull() ? null : jsonString(state.RecordId).toUtf8();
+            line += ", \"name\": ";
+            line += jsonString(state.ResponseTitle).toUtf8();
+            static const char *const keys[] = {", \"b0\": ", ", \"b1\": ", ", \"b2\": ",
+                                               ", \"b11\": ", ", \"b22\": ", ", \"b12\": "};
+            for (std::size_t i = 0; i < 6; ++i) {
+                line += keys[i];
+                if (fitted)
+                    appendShortest(line, b[i]);
+                else
+                    line += null;
+            }
+            line += ", \"R\": ";
+            if (complete)
+                appendShortest(line, fit.r);
+            else
+                line += null;
+            line += ", \"S\": ";
+            if (complete)
+                appendShortest(line, fit.s);
+            else
+                line += null;
+            line += ", \"equation\": ";
+            line += jsonString(state.Text2).toUtf8();
+            line += '}';
+        } else {
+            const char sep = m_csv ? ',' : '\t';
+            const auto cell = [&](const QString &text) {
+                if (m_csv)
+                    return csvField(text).toUtf8();
+                return QString(text)
+                    .replace(QLatin1Char('\t'), QLatin1Char(' '))
+                    .replace(QLatin1Char('\n'), QLatin1Char(' '))
+                    .toUtf8();
+            };
+            line += cell(state.RecordId);
+            line += sep;
+            line += cell(state.ResponseTitle);
+            for (float coefficient : b) {
+                line += sep;
+                if (fitted)
+                    appendShortest(line, coefficient);
+            }
+            line += sep;
+            line += state.Text3.toLatin1();
+            line += sep;
+            line += state.Text4.toLatin1();
+            line += sep;
+            line += cell(state.Text2);
+            line += '\n';
+        }
+        std::fwrite(line.constData(), 1, std::size_t(line.size()), out);
+    }
+
+private:
+    FormState m_state;
+    FixedColorPicker m_picker;
+    bool m_json;
+    bool m_csv;
+    QByteArray m_line;
+};
+
 int reportCommand(const QStringList &args, const QString &folder, const CliStreams &io)
 {
     QString error;
@@ -323,11 +430,6 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
     if (!table.open(databasePath(*p, folder), ExperimentTable::Mode::ReadOnly, &error))
         return failure(io, error);
 
-    // Records follow one another as in the window: a field that cannot be read keeps the
-    // value of the record before it.
-    FormState state = startState(folder, *lines);
-    FixedColorPicker picker(state.CurveColor);
-    const QStringList names = recordFieldNames();
     const QChar separator = format == QLatin1String("csv") ? QLatin1Char(',') : QLatin1Char('\t');
     const bool json = format == QLatin1String("json");
     if (json)
@@ -339,83 +441,81 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
                                   QStringLiteral("S"), QStringLiteral("equation")}
                           .join(separator) +
                           QLatin1Char('\n'));
-    bool first = true;
-    QByteArray line;
-    const QByteArray null = QByteArrayLiteral("null");
-    const bool csv = separator == QLatin1Char(',');
-    const char sep = csv ? ',' : '\t';
-    const bool ok = table.forEach(
-        names,
-        [&](const QVariantList &values) {
-            const RowRecord record(values);
-            LoadRecordFields(state, record, picker);
-            const regression::FitReport fit = regression::FitRegression(state);
-            const bool fitted = state.CoefficientsCurrent;
-            const bool complete = fit.outcome == regression::FitOutcome::Complete;
-            const std::array<float, 6> b{state.B0, state.B1, state.B2,
-                                         state.B11, state.B22, state.B12};
-            line.clear();
-            if (json) {
-                line += first ? "\n{\"ID\": " : ",\n{\"ID\": ";
-                line += state.RecordId.isNull() ? null : jsonString(state.RecordId).toUtf8();
-                line += ", \"name\": ";
-                line += jsonString(state.ResponseTitle).toUtf8();
-                static const char *const keys[] = {", \"b0\": ", ", \"b1\": ", ", \"b2\": ",
-                                                   ", \"b11\": ", ", \"b22\": ", ", \"b12\": "};
-                for (std::size_t i = 0; i < 6; ++i) {
-                    line += keys[i];
-                    if (fitted)
-                        appendShortest(line, b[i]);
-                    else
-                        line += null;
-                }
-                line += ", \"R\": ";
-                if (complete)
-                    appendShortest(line, fit.r);
-                else
-                    line += null;
-                line += ", \"S\": ";
-                if (complete)
-                    appendShortest(line, fit.s);
-                else
-                    line += null;
-                line += ", \"equation\": ";
-                line += jsonString(state.Text2).toUtf8();
-                line += '}';
-            } else {
-                const auto cell = [&](const QString &text) {
-                    if (csv)
-                        return csvField(text).toUtf8();
-                    return QString(text)
-                        .replace(QLatin1Char('\t'), QLatin1Char(' '))
-                        .replace(QLatin1Char('\n'), QLatin1Char(' '))
-                        .toUtf8();
-                };
-                line += cell(state.RecordId);
-                line += sep;
-                line += cell(state.ResponseTitle);
-                for (float coefficient : b) {
-                    line += sep;
-                    if (fitted)
-                        appendShortest(line, coefficient);
-                }
-                line += sep;
-                line += state.Text3.toLatin1();
-                line += sep;
-                line += state.Text4.toLatin1();
-                line += sep;
-                line += cell(state.Text2);
-                line += '\n';
+
+    // Records follow one another as in the window: a field that cannot be read keeps the value
+    // of the record before it. A record whose every field reads depends on none before it, so
+    // a large table is split there and its second part runs on a thread of its own, written
+    // to a scratch file and copied after the first: two cores, memory that does not grow.
+    const int count = table.count();
+    const int middle = count >= 2 * MinSplitRecords ? count / 2 : count;
+    std::promise<int> splitFound; // where the second part starts; `count` when it does not
+    std::future<int> split = splitFound.get_future();
+    std::FILE *tail = middle < count ? std::tmpfile() : nullptr;
+    QString tailError;
+    std::thread second;
+    if (tail) {
+        second = std::thread([&, path = table.path()] {
+            ExperimentTable own;
+            QString err;
+            bool announced = false;
+            const auto announce = [&](int at) {
+                if (!announced)
+                    splitFound.set_value(at);
+                announced = true;
+            };
+            // Should the table differ from the one opened first, the first part does it all.
+            if (own.open(path, ExperimentTable::Mode::ReadOnly, &err) && own.count() == count) {
+                ReportRows rows(format, folder, *lines);
+                int position = middle;
+                const bool ok = own.forEach(
+                    recordFieldNames(),
+                    [&](const QVariantList &values) {
+                        if (!announced && !readsWhole(values)) {
+                            ++position;
+                            return true;
+                        }
+                        announce(position);
+                        rows.add(values, false, tail);
+                        return true;
+                    },
+                    &err, middle, count - 1);
+                if (!ok && announced)
+                    tailError = err;
             }
-            std::fwrite(line.constData(), 1, std::size_t(line.size()), io.out);
-            first = false;
+            announce(count);
+        });
+    } else {
+        splitFound.set_value(count);
+    }
+
+    ReportRows rows(format, folder, *lines);
+    int position = 0;
+    int stop = count;
+    const bool ok = table.forEach(
+        recordFieldNames(),
+        [&](const QVariantList &values) {
+            if (position == middle)
+                stop = split.get();
+            if (position++ >= stop)
+                return false;
+            rows.add(values, position == 1, io.out);
             return true;
         },
         &error);
+    if (second.joinable())
+        second.join();
+    if (tail) {
+        std::rewind(tail);
+        char buffer[1 << 16];
+        while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, tail))
+            std::fwrite(buffer, 1, n, io.out);
+        std::fclose(tail);
+    }
     if (json)
         write(io.out, QStringLiteral("\n]\n"));
-    if (!ok)
-        return failure(io, QStringLiteral("reading \"%1\" failed: %2").arg(table.path(), error));
+    if (!ok || !tailError.isEmpty())
+        return failure(io, QStringLiteral("reading \"%1\" failed: %2")
+                               .arg(table.path(), ok ? tailError : error));
     if (std::fflush(io.out) != 0 || std::ferror(io.out))
         return failure(io, QStringLiteral("could not write the report"));
     return 0;
