@@ -18,6 +18,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -142,10 +143,44 @@ void BM_CliRenderAll200(benchmark::State &state)
         if (code != 0)
             state.SkipWithError("render failed");
     }
-    state.counters["ms_per_map"] = benchmark::Counter(
+    state.counters["per_map"] = benchmark::Counter(
         200.0 * double(state.iterations()), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_CliRenderAll200)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_CliRenderAll200)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+long residentKiB()
+{
+    long pages = 0, resident = 0;
+    if (std::FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// 10,000 record changes with overlay on, on the on-screen surface: memory must not grow.
+void BM_OverlayRecordChanges(benchmark::State &state)
+{
+    FormState s = startedState(10);
+    s.Overlay = true;
+    RasterSurface surface(ScreenPixels);
+    FixedColorPicker picker(0);
+    MemoryRecord record = hardness();
+    long before = 0, after = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < 10000; ++i) {
+            record.set(QStringLiteral("ID"), double(i % 16));
+            record.set(QStringLiteral("Y12"), QStringLiteral("series %1").arg(i));
+            LoadCurrentRecord(s, record, surface, picker);
+            if (i == 1000)
+                before = residentKiB();
+        }
+        after = residentKiB();
+    }
+    state.counters["rss_growth_KiB"] = double(after - before);
+}
+BENCHMARK(BM_OverlayRecordChanges)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // Start-up of the window to its first map, on a table of 10 or 100,000 records: the same time
 // whatever the table's size, since only the first page of records is read.
