@@ -149,7 +149,8 @@ void TestForm::startupShowsTheFirstRecord()
     QCOMPARE(f.state().RecordId, QStringLiteral("1"));
     QCOMPARE(f.state().CurveColor, 0x800000); // palette 1: 0, 0, 128
     QCOMPARE(f.Data1->caption(), QStringLiteral("  选择数据"));
-    QCOMPARE(f.surface().pixels(), f.Picture1->width());
+    QCOMPARE(f.surface().pixels(), int(std::lround(f.Picture1->width() * f.devicePixelRatioF())));
+    QCOMPARE(f.focusWidget(), static_cast<QWidget *>(f.Picture1));
 }
 
 void TestForm::navigation()

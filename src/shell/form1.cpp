@@ -83,8 +83,7 @@ void SurfaceView::resizeSurface(int pixels)
 void SurfaceView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::white);
-    painter.drawImage(0, 0, m_surface->Image());
+    painter.drawImage(QRectF(rect()), m_surface->Image());
 }
 
 void SurfaceView::mouseReleaseEvent(QMouseEvent *event)

@@ -3,6 +3,8 @@
 
 #include <QDir>
 
+#include <cmath>
+
 bool Form1::Form_Load()
 {
     // Single instance. A lock left by a crashed run names a dead process and is taken over;
@@ -26,10 +28,13 @@ bool Form1::Form_Load()
     // The drawing surface: a 4095-unit square at (50, 320), framed 50 twips outside.
     const int side = m_state.PlotSize + m_state.PlotLeft + m_state.PlotTop;
     place(Picture1, 50, 320, side, side);
-    Picture1->resizeSurface(Picture1->width());
+    // One surface pixel per device pixel, so the map stays sharp on high-density screens.
+    Picture1->resizeSurface(int(std::lround(Picture1->width() * Picture1->devicePixelRatioF())));
     surface().DrawWidth = 1;
     surface().DrawStyle = 0;
     place(Image1, 50 - 50, 320 - 50, side + 100, side + 100);
+
+    Picture1->setFocus();
 
     // Options, then the table; opening it shows the first record.
     Check1->setChecked(true);
@@ -48,6 +53,5 @@ bool Form1::Form_Load()
     Data1->setPosition(-1, m_table.count());
     if (m_table.count() > 0)
         moveTo(0);
-    Picture1->setFocus();
     return true;
 }
