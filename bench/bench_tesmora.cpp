@@ -44,12 +44,7 @@ QString table(int records)
 
 FormState startedState(int lines = 4)
 {
-    FormState s;
-    InitializeFormState(s, workDir().path());
-    s.AutoColor = true;
-    s.ShowLabels = true;
-    s.LineCount = float(lines);
-    return s;
+    return StartedFormState(workDir().path(), lines);
 }
 
 MemoryRecord hardness()

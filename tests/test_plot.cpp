@@ -14,11 +14,7 @@ namespace {
 
 FormState startedState()
 {
-    FormState s;
-    InitializeFormState(s, QStringLiteral("/opt/t"));
-    s.AutoColor = true;
-    s.ShowLabels = true;
-    return s;
+    return StartedFormState(QStringLiteral("/opt/t"));
 }
 
 // A surface with the given coefficients and levels, as a completed fit leaves it.

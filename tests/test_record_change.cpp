@@ -7,11 +7,7 @@ namespace {
 
 FormState startedState()
 {
-    FormState s;
-    InitializeFormState(s, QStringLiteral("/opt/t"));
-    s.AutoColor = true;
-    s.ShowLabels = true;
-    return s;
+    return StartedFormState(QStringLiteral("/opt/t"));
 }
 
 MemoryRecord series(QVariant id, std::array<double, 11> y, QVariant title)

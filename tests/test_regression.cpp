@@ -13,9 +13,7 @@ namespace {
 
 FormState startedState()
 {
-    FormState s;
-    InitializeFormState(s, QStringLiteral("/opt/t"));
-    return s;
+    return StartedFormState(QStringLiteral("/opt/t"));
 }
 
 FormState fitted(const Responses &y, float lines = 4)

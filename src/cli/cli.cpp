@@ -189,17 +189,6 @@ int failure(const CliStreams &io, const QString &message)
     return Failure;
 }
 
-// A fresh state as start-up leaves it, with the line count and options of the command line.
-FormState startState(const QString &programFolder, int lines)
-{
-    FormState state;
-    InitializeFormState(state, programFolder);
-    state.AutoColor = true;
-    state.ShowLabels = true;
-    state.LineCount = float(lines);
-    return state;
-}
-
 // A record of the streamed report: ID, Y1 ... Y11, Y12 in that order, as the query asks.
 class RowRecord : public RecordSource
 {
@@ -253,7 +242,7 @@ int fitCommand(const QStringList &args, const QString &folder, const CliStreams 
     if (p->positional.size() != DesignRuns)
         return usageError(io, QStringLiteral("fit needs exactly 11 responses, got %1")
                                   .arg(p->positional.size()));
-    FormState state = startState(folder, *lines);
+    FormState state = StartedFormState(folder, *lines);
     for (int i = 0; i < DesignRuns; ++i) {
         bool ok = false;
         const double value = QLocale::c().toDouble(p->positional[i].trimmed(), &ok);
@@ -326,7 +315,7 @@ class ReportRows
 {
 public:
     ReportRows(const QString &format, const QString &folder, int lines)
-        : m_state(startState(folder, lines))
+        : m_state(StartedFormState(folder, lines))
         , m_picker(m_state.CurveColor)
         , m_json(format == QLatin1String("json"))
         , m_csv(format == QLatin1String("csv"))
@@ -592,7 +581,7 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
     if (!table.open(databasePath(*p, folder), ExperimentTable::Mode::ReadOnly, &error))
         return failure(io, error);
 
-    FormState state = startState(folder, *lines);
+    FormState state = StartedFormState(folder, *lines);
     state.ShowLabels = !p->options.contains(QStringLiteral("no-labels"));
     state.AutoColor = !colour;
     state.Overlay = overlay;

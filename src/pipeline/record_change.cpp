@@ -27,6 +27,16 @@ void InitializeFormState(FormState &s, const QString &appPath)
     regression::InitializeDesign(s);
 }
 
+FormState StartedFormState(const QString &appPath, int lineCount)
+{
+    FormState s;
+    InitializeFormState(s, appPath);
+    s.AutoColor = true;
+    s.ShowLabels = true;
+    s.LineCount = float(lineCount);
+    return s;
+}
+
 Long PaletteColor(int index)
 {
     // The sixteen standard colours, as red, green, blue.

@@ -39,6 +39,10 @@ private:
 // design matrix and constants. The options stay as they are.
 void InitializeFormState(FormState &state, const QString &appPath);
 
+// The state as start-up leaves it before the first record: defaults, and the colour and labels
+// options on.
+FormState StartedFormState(const QString &appPath, int lineCount = 4);
+
 // The program folder with exactly one "/" at its end.
 QString AppFolderFrom(const QString &appPath);
 
