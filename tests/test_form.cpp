@@ -57,7 +57,6 @@ class TestForm : public QObject
 {
     Q_OBJECT
 private slots:
-    void startupWithoutDatabase_data();
     void startupWithoutDatabase();
     void startupShowsTheFirstRecord();
     void navigation();
@@ -88,32 +87,14 @@ QString TestForm::freshFolder(const QString &name, bool withDatabase)
     return folder;
 }
 
-void TestForm::startupWithoutDatabase_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::newRow("missing") << "missing";
-    QTest::newRow("garbage") << "garbage";
-    QTest::newRow("access") << "access";
-}
-
 void TestForm::startupWithoutDatabase()
 {
-    QFETCH(QString, kind);
-    const QString folder = freshFolder(QStringLiteral("startup-") + kind, false);
-    if (kind != QLatin1String("missing")) {
-        QFile f(dbIn(folder));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        QByteArray content(512, 'x');
-        if (kind == QLatin1String("access"))
-            content.replace(4, 15, "Standard Jet DB");
-        f.write(content);
-    }
-    const QByteArray before = fileDigest(dbIn(folder));
+    // Hostile files are in the fault matrix; here the window's own start-up state.
+    const QString folder = freshFolder(QStringLiteral("startup"), false);
     Window w(folder);
     QVERIFY(w.loaded);
     Form1 &f = *w.form;
-    QCOMPARE(QFile::exists(dbIn(folder)), kind != QLatin1String("missing"));
-    QCOMPARE(fileDigest(dbIn(folder)), before);
+    QVERIFY(!QFile::exists(dbIn(folder)));
     QVERIFY(w.dialogs.questions.isEmpty() && w.dialogs.warnings.isEmpty()); // start-up is silent
     QVERIFY(f.Check1->isChecked() && f.Check2->isChecked() && !f.Check3->isChecked());
     QVERIFY(f.state().AutoColor && f.state().ShowLabels && !f.state().Overlay);

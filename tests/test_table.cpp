@@ -14,8 +14,6 @@ class TestTable : public QObject
 {
     Q_OBJECT
 private slots:
-    void refusedFilesAreLeftAlone_data();
-    void refusedFilesAreLeftAlone();
     void fieldsByName();
     void editingOneOfTwoIdenticalRows();
     void addAndDelete();
@@ -30,46 +28,6 @@ private slots:
 private:
     QTemporaryDir m_dir;
 };
-
-void TestTable::refusedFilesAreLeftAlone_data()
-{
-    QTest::addColumn<QByteArray>("content"); // "missing": no file at all
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("missing") << QByteArray("missing") << "找不到";
-    QTest::newRow("zero-bytes") << QByteArray() << "空文件";
-    QTest::newRow("garbage") << QByteArray("this is not a database at all, just text\n")
-                             << "不是 SQLite";
-    QByteArray access(2048, '\0');
-    access.replace(4, 15, "Standard Jet DB");
-    QTest::newRow("access") << access << "Access";
-    QTest::newRow("sqlite-without-table") << QByteArray("sqlite-empty") << "没有表";
-}
-
-void TestTable::refusedFilesAreLeftAlone()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(QString, reason);
-    const QString path = m_dir.filePath(QStringLiteral("refused-%1.mdb").arg(QTest::currentDataTag()));
-    if (content == "sqlite-empty") {
-        QVERIFY(runSql(path, {QStringLiteral("CREATE TABLE other (a)")}));
-    } else if (content != "missing") {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(content);
-    }
-    const QByteArray before = fileDigest(path);
-    for (auto mode : {ExperimentTable::Mode::ReadWrite, ExperimentTable::Mode::ReadOnly}) {
-        ExperimentTable table;
-        QString error;
-        QVERIFY(!table.open(path, mode, &error));
-        QVERIFY2(error.contains(reason), qPrintable(error));
-        QVERIFY(error.contains(path));
-        QVERIFY(!table.isOpen());
-    }
-    QCOMPARE(QFile::exists(path), content != "missing");
-    QCOMPARE(fileDigest(path), before);
-    QVERIFY(!QFile::exists(path + QStringLiteral("-journal")));
-}
 
 void TestTable::fieldsByName()
 {
