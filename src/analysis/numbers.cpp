@@ -94,12 +94,18 @@ double RoundThousandths(double x)
 
 QString ThousandthsText(double x, bool plain)
 {
+    return ThousandthsText(x, plain, '\0');
+}
+
+QString ThousandthsText(double x, bool plain, char prefix)
+{
     const double scaled = std::floor((x + 0.0005) * 1000);
     // Below 1e15 the rounded value k / 1000 has at most 15 significant digits, so its text is
     // exactly the digits of k with the point three places from the right.
     if (!(std::fabs(scaled) < 1e15)) {
         const double rounded = scaled / 1000;
-        return plain ? PlainText(rounded) : NumberText(rounded);
+        const QString text = plain ? PlainText(rounded) : NumberText(rounded);
+        return prefix ? QLatin1Char(prefix) + text : text;
     }
     auto k = static_cast<long long>(scaled);
     const bool negative = k < 0;
@@ -114,6 +120,8 @@ QString ThousandthsText(double x, bool plain)
     // digits[] holds the number reversed; the last three are the decimals.
     char out[32];
     int o = 0;
+    if (prefix)
+        out[o++] = prefix;
     if (negative)
         out[o++] = '-';
     else if (!plain)

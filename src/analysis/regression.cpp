@@ -30,8 +30,7 @@ QString coefficientText(float b)
 // A coefficient after the constant term: its own sign, or "+" before a blank.
 QString signedTerm(float b)
 {
-    const QString t = coefficientText(b);
-    return b < 0 ? t : QStringLiteral("+") + t;
+    return numbers::ThousandthsText(double(b), false, b < 0 ? '\0' : '+');
 }
 
 // Sum of the responses in single precision, the way both sums of the fit take it.
@@ -143,9 +142,14 @@ FitReport FitRegression(FormState &s)
     s.TermB11 = signedTerm(s.B11);
     s.TermB22 = signedTerm(s.B22);
     s.TermB12 = signedTerm(s.B12);
-    s.EquationText = s.TermB0 + s.TermB1 + QStringLiteral("X1") + s.TermB2 +
-                     QStringLiteral("X2") + s.TermB11 + QStringLiteral("X1^2") + s.TermB22 +
-                     QStringLiteral("X2^2") + s.TermB12 + QStringLiteral("X1X2");
+    QString equation;
+    equation.reserve(s.TermB0.size() + s.TermB1.size() + s.TermB2.size() + s.TermB11.size() +
+                     s.TermB22.size() + s.TermB12.size() + 16);
+    equation.append(s.TermB0).append(s.TermB1).append(QLatin1String("X1")).append(s.TermB2);
+    equation.append(QLatin1String("X2")).append(s.TermB11).append(QLatin1String("X1^2"));
+    equation.append(s.TermB22).append(QLatin1String("X2^2")).append(s.TermB12);
+    equation.append(QLatin1String("X1X2"));
+    s.EquationText = equation;
     s.Text2 = s.EquationText;
 
     // 9. Fitted values at the runs.

@@ -62,6 +62,22 @@ QString shortest(double v)
     return QString::fromLatin1(buffer, int(result.ptr - buffer));
 }
 
+// Appends text as UTF-8; the numbers and equations of a row are ASCII and need no conversion.
+void appendText(QByteArray &out, const QString &text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x80) {
+            out += text.toUtf8();
+            return;
+        }
+    }
+    const qsizetype at = out.size();
+    out.resize(at + text.size());
+    char *p = out.data() + at;
+    for (const QChar c : text)
+        *p++ = char(c.unicode());
+}
+
 template <typename Number>
 void appendShortest(QByteArray &out, Number v)
 {
@@ -207,6 +223,17 @@ public:
 private:
     static int slotOf(const QString &name)
     {
+        // Record loading asks with the very strings of the field names: match those first.
+        static const std::array<const QChar *, 13> known = [] {
+            std::array<const QChar *, 13> k{IdField.constData()};
+            for (int run = 1; run <= 12; ++run)
+                k[std::size_t(run)] = responseField(run).constData();
+            return k;
+        }();
+        for (std::size_t i = 0; i < known.size(); ++i) {
+            if (name.constData() == known[i])
+                return int(i);
+        }
         if (name == IdField)
             return 0;
         if (name.size() < 2 || name.size() > 3 || name.front() != QLatin1Char('Y'))
@@ -362,27 +389,31 @@ public:
         } else {
             const char sep = m_csv ? ',' : '\t';
             const auto cell = [&](const QString &text) {
-                if (m_csv)
-                    return csvField(text).toUtf8();
-                return QString(text)
-                    .replace(QLatin1Char('\t'), QLatin1Char(' '))
-                    .replace(QLatin1Char('\n'), QLatin1Char(' '))
-                    .toUtf8();
+                if (m_csv) {
+                    appendText(line, csvField(text));
+                    return;
+                }
+                const qsizetype at = line.size();
+                appendText(line, text);
+                for (qsizetype i = at; i < line.size(); ++i) {
+                    if (line[i] == '\t' || line[i] == '\n')
+                        line[i] = ' ';
+                }
             };
-            line += cell(state.RecordId);
+            cell(state.RecordId);
             line += sep;
-            line += cell(state.ResponseTitle);
+            cell(state.ResponseTitle);
             for (float coefficient : b) {
                 line += sep;
                 if (fitted)
                     appendShortest(line, coefficient);
             }
             line += sep;
-            line += state.Text3.toLatin1();
+            appendText(line, state.Text3);
             line += sep;
-            line += state.Text4.toLatin1();
+            appendText(line, state.Text4);
             line += sep;
-            line += cell(state.Text2);
+            cell(state.Text2);
             line += '\n';
         }
         std::fwrite(line.constData(), 1, std::size_t(line.size()), out);

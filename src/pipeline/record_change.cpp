@@ -59,8 +59,12 @@ void loadFields(FormState &s, const RecordSource &record, Surface *surface, Colo
         if (id.kind == FieldValue::Kind::Empty) {
             s.RecordId = QString();
         } else if (id.kind == FieldValue::Kind::Value) {
-            if (const auto number = numbers::ToNumber(id.value))
-                s.RecordId = numbers::NumberText(*number).trimmed();
+            if (const auto number = numbers::ToNumber(id.value)) {
+                // The sign-or-blank text without its blank.
+                s.RecordId = numbers::NumberText(*number);
+                if (s.RecordId.startsWith(QLatin1Char(' ')))
+                    s.RecordId.remove(0, 1);
+            }
         }
     }
 
