@@ -11,8 +11,8 @@
 #include "plot/raster_surface.h"
 #include "shell/form1.h"
 
-#include <QDir>
 #include <QApplication>
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -61,7 +61,8 @@ MemoryRecord hardness()
 void BM_FitRegression(benchmark::State &state)
 {
     FormState s = startedState();
-    const float y[11] = {12.1f, 13.4f, 11.8f, 14.2f, 13.9f, 11.5f, 13.0f, 12.2f, 15.1f, 14.8f, 15.3f};
+    const float y[11] = {12.1f, 13.4f, 11.8f, 14.2f, 13.9f, 11.5f,
+                         13.0f, 12.2f, 15.1f, 14.8f, 15.3f};
     for (int i = 0; i < 11; ++i)
         s.Response[std::size_t(i)] = y[i];
     for (auto _ : state) {
@@ -114,8 +115,8 @@ void BM_CliReport100k(benchmark::State &state)
     const QString db = table(100000);
     for (auto _ : state) {
         CliStreams io{std::fopen("/dev/null", "w"), stderr};
-        const int code = runCli({QStringLiteral("report"), QStringLiteral("--db"), db},
-                                workDir().path(), io);
+        const int code =
+            runCli({QStringLiteral("report"), QStringLiteral("--db"), db}, workDir().path(), io);
         std::fclose(io.out);
         if (code != 0)
             state.SkipWithError("report failed");
@@ -130,16 +131,17 @@ void BM_CliRenderAll200(benchmark::State &state)
     QDir().mkpath(out);
     for (auto _ : state) {
         CliStreams io{stdout, std::fopen("/dev/null", "w")};
-        const int code = runCli({QStringLiteral("render"), QStringLiteral("--db"), db,
-                                 QStringLiteral("--all"), QStringLiteral("--out"), out,
-                                 QStringLiteral("--size"), QStringLiteral("512")},
-                                workDir().path(), io);
+        const int code =
+            runCli({QStringLiteral("render"), QStringLiteral("--db"), db, QStringLiteral("--all"),
+                    QStringLiteral("--out"), out, QStringLiteral("--size"), QStringLiteral("512")},
+                   workDir().path(), io);
         std::fclose(io.err);
         if (code != 0)
             state.SkipWithError("render failed");
     }
-    state.counters["per_map"] = benchmark::Counter(
-        200.0 * double(state.iterations()), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["per_map"] =
+        benchmark::Counter(200.0 * double(state.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_CliRenderAll200)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 

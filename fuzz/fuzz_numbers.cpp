@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (std::isfinite(x)) {
             if (numbers::ThousandthsText(x, false) !=
                     numbers::NumberText(numbers::RoundThousandths(x)) ||
-                numbers::ThousandthsText(x, true) != numbers::PlainText(numbers::RoundThousandths(x)))
+                numbers::ThousandthsText(x, true) !=
+                    numbers::PlainText(numbers::RoundThousandths(x)))
                 std::abort();
         }
     }

@@ -131,7 +131,8 @@ void TestCli::fitJson()
     const Result r = run(QStringList{"fit", "--json"} << Hardness);
     QCOMPARE(r.code, 0);
     const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
-    QVERIFY(std::fabs(o[QStringLiteral("coefficients")][QStringLiteral("b12")].toDouble() - 0.275) < 1e-6);
+    QVERIFY(std::fabs(o[QStringLiteral("coefficients")][QStringLiteral("b12")].toDouble() - 0.275) <
+            1e-6);
     QCOMPARE(o[QStringLiteral("levels")][QStringLiteral("step")].toDouble(), 0.75);
     QCOMPARE(o[QStringLiteral("levels")][QStringLiteral("values")].toArray().size(), 6);
     QVERIFY(std::fabs(o[QStringLiteral("R")].toDouble() - 0.992) < 0.0005);
@@ -193,9 +194,12 @@ void TestCli::largeReportCarriesValuesAcrossItsSplit()
     const int count = 12000;
     for (int i = 1; i <= count; ++i) {
         const bool odd = i >= count / 2 - 1 && i <= count / 2 + 3;
-        rows << QStringLiteral("%1, 12.1, 13.4, 11.8, 14.2, %2, 11.5, 13.0, 12.2, 15.1, 14.8, 15.3, %3")
+        rows << QStringLiteral(
+                    "%1, 12.1, 13.4, 11.8, 14.2, %2, 11.5, 13.0, 12.2, 15.1, 14.8, 15.3, %3")
                     .arg(odd && i % 2 ? QStringLiteral("'x'") : QString::number(i))
-                    .arg(i == count / 2 - 1 ? QStringLiteral("77") : odd ? QStringLiteral("NULL") : QStringLiteral("13.9"))
+                    .arg(i == count / 2 - 1 ? QStringLiteral("77")
+                         : odd              ? QStringLiteral("NULL")
+                                            : QStringLiteral("13.9"))
                     .arg(odd ? QStringLiteral("NULL") : QStringLiteral("'硬度'"));
     }
     QVERIFY(makeTable(db, rows));
@@ -205,14 +209,16 @@ void TestCli::largeReportCarriesValuesAcrossItsSplit()
     QCOMPARE(report.size(), count);
     QStringList carried = Hardness;
     carried[4] = QStringLiteral("77");
-    const QString expected = run(QStringList{"fit"} << carried).out.section(QLatin1Char('\n'), 0, 0).mid(2);
+    const QString expected =
+        run(QStringList{"fit"} << carried).out.section(QLatin1Char('\n'), 0, 0).mid(2);
     for (int i = count / 2 - 2; i <= count / 2 + 2; ++i) {
         const QJsonObject row = report[i].toObject();
         QCOMPARE(row[QStringLiteral("equation")].toString(), expected);
         QCOMPARE(row[QStringLiteral("name")].toString(), QStringLiteral("硬度"));
     }
     // Record 6001 has the text ID 'x': it keeps the ID of the record before it.
-    QCOMPARE(report[count / 2].toObject()[QStringLiteral("ID")].toString(), QString::number(count / 2));
+    QCOMPARE(report[count / 2].toObject()[QStringLiteral("ID")].toString(),
+             QString::number(count / 2));
     QCOMPARE(report[count / 2 + 3].toObject()[QStringLiteral("equation")].toString(),
              QStringLiteral(" 15.066+ .887X1+ .204X2-1.127X1^2-1.177X2^2+ .275X1X2"));
 }
@@ -245,7 +251,8 @@ void TestCli::renderAllSkipsUnnameableRecords()
     QVERIFY(r.err.contains(QStringLiteral("row 4")));
     QStringList files = QDir(out).entryList(QDir::Files);
     files.sort();
-    QCOMPARE(files, (QStringList{QStringLiteral("等高线图1.BMP"), QStringLiteral("等高线图2.BMP")}));
+    QCOMPARE(files,
+             (QStringList{QStringLiteral("等高线图1.BMP"), QStringLiteral("等高线图2.BMP")}));
     QCOMPARE(run({"render", "--db", m_db, "--all", "--out", m_db}).code, 1); // not a folder
 }
 

@@ -118,16 +118,17 @@ void TestFaults::hostileFiles()
     const QString folder = m_dir.filePath(QStringLiteral("files-%1").arg(++m_case));
     QDir().mkpath(folder + QStringLiteral("/out"));
     const QString db = folder + QStringLiteral("/配方数据.mdb");
-    const QStringList ys = {QStringLiteral("ID"), QStringLiteral("Y1"), QStringLiteral("Y2"),
-                            QStringLiteral("Y3"), QStringLiteral("Y4"), QStringLiteral("Y5"),
-                            QStringLiteral("Y6"), QStringLiteral("Y7"), QStringLiteral("Y8"),
+    const QStringList ys = {QStringLiteral("ID"), QStringLiteral("Y1"),  QStringLiteral("Y2"),
+                            QStringLiteral("Y3"), QStringLiteral("Y4"),  QStringLiteral("Y5"),
+                            QStringLiteral("Y6"), QStringLiteral("Y7"),  QStringLiteral("Y8"),
                             QStringLiteral("Y9"), QStringLiteral("Y10"), QStringLiteral("Y11"),
                             QStringLiteral("Y12")};
     if (kind == QLatin1String("zero") || kind == QLatin1String("garbage") ||
         kind == QLatin1String("access")) {
         QFile f(db);
         QVERIFY(f.open(QIODevice::WriteOnly));
-        QByteArray content = kind == QLatin1String("garbage") ? QByteArray(700, '\x17') : QByteArray();
+        QByteArray content =
+            kind == QLatin1String("garbage") ? QByteArray(700, '\x17') : QByteArray();
         if (kind == QLatin1String("access")) {
             content = QByteArray(4096, '\0');
             content.replace(4, 15, "Standard Jet DB");
@@ -137,14 +138,19 @@ void TestFaults::hostileFiles()
         QVERIFY(runSql(db, {QStringLiteral("CREATE TABLE 其他 (a)")}));
     } else if (kind == QLatin1String("missing-y5") || kind == QLatin1String("missing-y12")) {
         QStringList columns = ys;
-        columns.removeAll(kind == QLatin1String("missing-y5") ? QStringLiteral("Y5") : QStringLiteral("Y12"));
-        QString row = kind == QLatin1String("missing-y5")
-                          ? QStringLiteral("1, 12.1, 13.4, 11.8, 14.2, 11.5, 13.0, 12.2, 15.1, 14.8, 15.3, 'x'")
-                          : QStringLiteral("1, 12.1, 13.4, 11.8, 14.2, 13.9, 11.5, 13.0, 12.2, 15.1, 14.8, 15.3");
+        columns.removeAll(kind == QLatin1String("missing-y5") ? QStringLiteral("Y5")
+                                                              : QStringLiteral("Y12"));
+        QString row =
+            kind == QLatin1String("missing-y5")
+                ? QStringLiteral(
+                      "1, 12.1, 13.4, 11.8, 14.2, 11.5, 13.0, 12.2, 15.1, 14.8, 15.3, 'x'")
+                : QStringLiteral(
+                      "1, 12.1, 13.4, 11.8, 14.2, 13.9, 11.5, 13.0, 12.2, 15.1, 14.8, 15.3");
         QVERIFY(makeTable(db, {row}, columns.join(QStringLiteral(", "))));
     } else if (kind == QLatin1String("extra")) {
         QVERIFY(makeTable(db, {QStringLiteral("'note', ") + Good + QStringLiteral(", 7")},
-                          QStringLiteral("Remark, ") + ys.join(QStringLiteral(", ")) + QStringLiteral(", Batch")));
+                          QStringLiteral("Remark, ") + ys.join(QStringLiteral(", ")) +
+                              QStringLiteral(", Batch")));
     } else if (kind == QLatin1String("read-only")) {
         QVERIFY(makeTable(db, {Good}));
         QVERIFY(QFile::setPermissions(db, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
@@ -158,9 +164,10 @@ void TestFaults::hostileFiles()
         QVERIFY2(report.err.contains(message), qPrintable(report.err));
         QVERIFY(report.err.contains(db));
     }
-    const Result render = run({QStringLiteral("render"), QStringLiteral("--db"), db, QStringLiteral("--all"),
-                               QStringLiteral("--out"), folder + QStringLiteral("/out"),
-                               QStringLiteral("--size"), QStringLiteral("64")});
+    const Result render =
+        run({QStringLiteral("render"), QStringLiteral("--db"), db, QStringLiteral("--all"),
+             QStringLiteral("--out"), folder + QStringLiteral("/out"), QStringLiteral("--size"),
+             QStringLiteral("64")});
     QCOMPARE(render.code, reportCode);
     browseAll(folder);
 
@@ -180,8 +187,10 @@ void TestFaults::hostileValues_data()
     QTest::newRow("beyond-single") << "3, 1e39, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 'a'" << true;
     QTest::newRow("infinity") << "3, 9e999, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 'a'" << true;
     QTest::newRow("negative-zero") << "3, -0.0, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 'a'" << true;
-    QTest::newRow("overflow-in-fit") << "3, 1e30, 2e30, 1e30, 3e30, 1e30, 2e30, 1e30, 1e30, 2e30, 1e30, 1e30, 'a'" << true;
-    QTest::newRow("huge-sums") << "3, 3e38, 3e38, 3e38, 3e38, 3e38, 3e38, 3e38, 3e38, 3e38, 3e38, 1e38, 'a'" << true;
+    QTest::newRow("overflow-in-fit")
+        << "3, 1e30, 2e30, 1e30, 3e30, 1e30, 2e30, 1e30, 1e30, 2e30, 1e30, 1e30, 'a'" << true;
+    QTest::newRow("huge-sums")
+        << "3, 3e38, 3e38, 3e38, 3e38, 3e38, 3e38, 3e38, 3e38, 3e38, 3e38, 1e38, 'a'" << true;
     QTest::newRow("all-equal") << "3, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 'a'" << true;
     QTest::newRow("id-16") << "16, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 'a'" << true;
     QTest::newRow("id-minus-1") << "-1, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 'a'" << true;
@@ -192,8 +201,11 @@ void TestFaults::hostileValues_data()
     QTest::newRow("id-null") << "NULL, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 'a'" << false;
     QTest::newRow("id-same-as-first") << "1, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 'a'" << false;
     QTest::newRow("long-title") << QStringLiteral("3, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, '%1'")
-                                       .arg(QString(10000, QChar(0x5EA6))) << true;
-    QTest::newRow("blob-everywhere") << "x'00', x'01', x'02', x'03', x'04', x'05', x'06', x'07', x'08', x'09', x'0a', x'0b', x'0c'" << false;
+                                       .arg(QString(10000, QChar(0x5EA6)))
+                                << true;
+    QTest::newRow("blob-everywhere") << "x'00', x'01', x'02', x'03', x'04', x'05', x'06', x'07', "
+                                        "x'08', x'09', x'0a', x'0b', x'0c'"
+                                     << false;
 }
 
 void TestFaults::hostileValues()
@@ -209,9 +221,12 @@ void TestFaults::hostileValues()
     const QByteArray digest = fileDigest(db);
 
     QCOMPARE(run({QStringLiteral("report"), QStringLiteral("--db"), db, QStringLiteral("--format"),
-                  QStringLiteral("json")}).code, 0);
-    const Result render = run({QStringLiteral("render"), QStringLiteral("--db"), db, QStringLiteral("--all"),
-                               QStringLiteral("--out"), out, QStringLiteral("--size"), QStringLiteral("64")});
+                  QStringLiteral("json")})
+                 .code,
+             0);
+    const Result render =
+        run({QStringLiteral("render"), QStringLiteral("--db"), db, QStringLiteral("--all"),
+             QStringLiteral("--out"), out, QStringLiteral("--size"), QStringLiteral("64")});
     QCOMPARE(render.code, mapWritten ? 0 : 1);
     if (!mapWritten)
         QVERIFY2(render.err.contains(QStringLiteral("row 2")), qPrintable(render.err));
@@ -231,7 +246,8 @@ void TestFaults::databaseHeldByAnotherWriter()
     const QString db = m_dir.filePath(QStringLiteral("held.mdb"));
     QVERIFY(makeTable(db, {Good}));
     {
-        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("writer"));
+        QSqlDatabase other =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("writer"));
         other.setDatabaseName(db);
         QVERIFY(other.open());
         QSqlQuery lock(other);

@@ -108,7 +108,8 @@ void TestForm::startupWithoutDatabase()
     QCOMPARE(f.model().rowCount(), 0);
     // The navigator says which file could not be opened.
     QVERIFY(f.Data1->caption().contains(QStringLiteral("无法打开")));
-    QCOMPARE(f.Picture1->geometry(), QRect(f.twips(50), f.twips(320), f.twips(4095), f.twips(4095)));
+    QCOMPARE(f.Picture1->geometry(),
+             QRect(f.twips(50), f.twips(320), f.twips(4095), f.twips(4095)));
     QCOMPARE(f.Image1->geometry(), QRect(0, f.twips(270), f.twips(4195), f.twips(4195)));
     QCOMPARE(f.size(), QSize(f.twips(7080), f.twips(5430)));
     QCOMPARE(f.windowTitle(), QStringLiteral("Tesmora(两变量中心复合旋转设计)"));
@@ -124,7 +125,8 @@ void TestForm::startupShowsTheFirstRecord()
     Window w(folder);
     Form1 &f = *w.form;
     QCOMPARE(f.currentRecord(), 0);
-    QCOMPARE(f.Text2->text(), QStringLiteral(" 15.066+ .887X1+ .204X2-1.127X1^2-1.177X2^2+ .275X1X2"));
+    QCOMPARE(f.Text2->text(),
+             QStringLiteral(" 15.066+ .887X1+ .204X2-1.127X1^2-1.177X2^2+ .275X1X2"));
     QCOMPARE(f.Text3->text(), QStringLiteral("0.992"));
     QCOMPARE(f.Text4->text(), QStringLiteral("0.241"));
     QCOMPARE(f.state().RecordId, QStringLiteral("1"));
@@ -226,7 +228,8 @@ void TestForm::framesRedrawTheirLayerOnly()
     int lost = 0;
     for (int y = 0; y < before.height(); ++y)
         for (int x = 0; x < before.width(); ++x)
-            lost += before.pixel(x, y) != qRgb(255, 255, 255) && after.pixel(x, y) == qRgb(255, 255, 255);
+            lost += before.pixel(x, y) != qRgb(255, 255, 255) &&
+                    after.pixel(x, y) == qRgb(255, 255, 255);
     QCOMPARE(lost, 0);
 }
 
@@ -251,9 +254,8 @@ void TestForm::editSurvives()
         const QModelIndex cell = f.model().index(0, 5);
         f.grid->setCurrentIndex(cell);
         f.grid->edit(cell);
-        auto *editor = qobject_cast<QLineEdit *>(f.grid->viewport()->focusWidget()
-                                                     ? QApplication::focusWidget()
-                                                     : nullptr);
+        auto *editor = qobject_cast<QLineEdit *>(
+            f.grid->viewport()->focusWidget() ? QApplication::focusWidget() : nullptr);
         QVERIFY(editor);
         editor->selectAll();
         QTest::keyClicks(editor, QStringLiteral("7.3"));
@@ -263,8 +265,12 @@ void TestForm::editSurvives()
             f.close();
         else
             QTest::mouseClick(f.Data1->nextButton(), Qt::LeftButton);
-        QCOMPARE(readCell(dbIn(folder), QStringLiteral("SELECT Y5 FROM 等高线表 WHERE ID = 1")).toDouble(), 7.3);
-        QCOMPARE(readCell(dbIn(folder), QStringLiteral("SELECT Y5 FROM 等高线表 WHERE ID = 2")).toDouble(), 3.3);
+        QCOMPARE(readCell(dbIn(folder), QStringLiteral("SELECT Y5 FROM 等高线表 WHERE ID = 1"))
+                     .toDouble(),
+                 7.3);
+        QCOMPARE(readCell(dbIn(folder), QStringLiteral("SELECT Y5 FROM 等高线表 WHERE ID = 2"))
+                     .toDouble(),
+                 3.3);
     }
     // Reopened, the record shows the new value.
     Window again(folder);
@@ -344,7 +350,8 @@ void TestForm::staleAndUnwritableLocks()
     {
         QFile f(stale);
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray::number(0x7ffffff0) + "\ntesmora\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+        f.write(QByteArray::number(0x7ffffff0) + "\ntesmora\n" +
+                QSysInfo::machineHostName().toUtf8() + "\n");
     }
     Window afterCrash(folder, stale);
     QVERIFY(afterCrash.loaded);

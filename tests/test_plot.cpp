@@ -206,11 +206,10 @@ void TestPlot::dotsLieOnTheirLevels_data()
     QTest::addColumn<float>("min");
     QTest::addColumn<float>("max");
     QTest::addColumn<float>("step");
-    QTest::newRow("hill") << Coefficients{15.0663f, 0.886768f, 0.203922f, -1.12687f,
-                                                  -1.17687f, 0.275f}
+    QTest::newRow("hill") << Coefficients{15.0663f,  0.886768f, 0.203922f,
+                                          -1.12687f, -1.17687f, 0.275f}
                           << 11.5f << 15.3f << 0.75f;
-    QTest::newRow("saddle") << Coefficients{0, 0.3f, -0.2f, 1, -1, 0.4f} << -2.0f
-                            << 2.0f << 0.5f;
+    QTest::newRow("saddle") << Coefficients{0, 0.3f, -0.2f, 1, -1, 0.4f} << -2.0f << 2.0f << 0.5f;
     QTest::newRow("ridge") << Coefficients{1, 0, 0, 0, -2, 0} << -3.0f << 1.0f << 1.0f;
     QTest::newRow("plane") << Coefficients{0, 1, 1, 0, 0, 0} << -2.5f << 2.5f << 0.5f;
 }

@@ -20,7 +20,8 @@ MemoryRecord series(QVariant id, std::array<double, 11> y, QVariant title)
     return r;
 }
 
-const std::array<double, 11> Hardness{12.1, 13.4, 11.8, 14.2, 13.9, 11.5, 13.0, 12.2, 15.1, 14.8, 15.3};
+const std::array<double, 11> Hardness{12.1, 13.4, 11.8, 14.2, 13.9, 11.5,
+                                      13.0, 12.2, 15.1, 14.8, 15.3};
 const QVariant Empty = QVariant(QMetaType(QMetaType::Double));
 
 } // namespace
@@ -205,8 +206,12 @@ void TestRecordChange::programFolderAndSaveName_data()
     QTest::addColumn<QString>("appPath");
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("saveName");
-    QTest::newRow("folder") << "/opt/t" << "/opt/t/" << "/opt/t/等高线图1.BMP";
-    QTest::newRow("root") << "/" << "/" << "/等高线图1.BMP";
+    QTest::newRow("folder") << "/opt/t"
+                            << "/opt/t/"
+                            << "/opt/t/等高线图1.BMP";
+    QTest::newRow("root") << "/"
+                          << "/"
+                          << "/等高线图1.BMP";
 }
 
 void TestRecordChange::programFolderAndSaveName()

@@ -63,7 +63,8 @@ std::array<double, 6> leastSquares(const Responses &y)
     return b;
 }
 
-const Responses Hardness{12.1f, 13.4f, 11.8f, 14.2f, 13.9f, 11.5f, 13.0f, 12.2f, 15.1f, 14.8f, 15.3f};
+const Responses Hardness{12.1f, 13.4f, 11.8f, 14.2f, 13.9f, 11.5f,
+                         13.0f, 12.2f, 15.1f, 14.8f, 15.3f};
 const Responses Viscosity{2.5f, 3.1f, 1.9f, 2.8f, 3.3f, 2.0f, 2.6f, 2.2f, 3.6f, 3.5f, 3.7f};
 
 } // namespace
@@ -117,18 +118,23 @@ void TestRegression::texts_data()
     QTest::addColumn<QString>("r");
     QTest::addColumn<QString>("s");
     QTest::newRow("worked-example-hardness")
-        << Hardness << " 15.066+ .887X1+ .204X2-1.127X1^2-1.177X2^2+ .275X1X2" << "0.992"
+        << Hardness << " 15.066+ .887X1+ .204X2-1.127X1^2-1.177X2^2+ .275X1X2"
+        << "0.992"
         << "0.241";
     QTest::newRow("worked-example-viscosity")
-        << Viscosity << " 3.6+ .417X1-.042X2-.462X1^2-.587X2^2+ .075X1X2" << "0.963" << "0.248";
+        << Viscosity << " 3.6+ .417X1-.042X2-.462X1^2-.587X2^2+ .075X1X2"
+        << "0.963"
+        << "0.248";
     // y1 - y2 - y3 + y4 = 0: the interaction is exactly 0 and written "+ 0".
-    QTest::newRow("zero-interaction")
-        << Responses{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}
-        << " 10+ .073X1+ .323X2-3.25X1^2-2.25X2^2+ 0X1X2" << "0.803" << "2.797";
+    QTest::newRow("zero-interaction") << Responses{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}
+                                      << " 10+ .073X1+ .323X2-3.25X1^2-2.25X2^2+ 0X1X2"
+                                      << "0.803"
+                                      << "2.797";
     // b12 = -0.0001 rounds to 0 but is negative: " 0" without "+".
     QTest::newRow("negative-rounds-to-zero")
-        << Responses{0, 0.0004f, 0, 0, 0, 0, 0, 0, 0, 0, 0}
-        << " 0+ 0X1 0X2+ 0X1^2+ 0X2^2 0X1X2" << "0.766" << "0";
+        << Responses{0, 0.0004f, 0, 0, 0, 0, 0, 0, 0, 0, 0} << " 0+ 0X1 0X2+ 0X1^2+ 0X2^2 0X1X2"
+        << "0.766"
+        << "0";
 }
 
 void TestRegression::texts()
@@ -191,11 +197,11 @@ void TestRegression::agreesWithIndependentFit_data()
     QTest::newRow("yield") << Responses{78.2f, 84.5f, 80.1f, 88.9f, 87.4f, 76.3f,
                                         85.2f, 79.8f, 90.6f, 91.2f, 89.8f};
     QTest::newRow("saddle") << Responses{-3, 5, 4, -2, 1.5f, 0.5f, -1, 2, 0.1f, -0.1f, 0};
-    QTest::newRow("negative-small") << Responses{-0.012f, -0.015f, -0.011f, -0.019f, -0.014f,
-                                                 -0.010f, -0.016f, -0.013f, -0.020f, -0.021f,
-                                                 -0.019f};
-    QTest::newRow("large") << Responses{1520, 1710, 1480, 1905, 1800, 1450, 1600, 1550, 2010,
-                                        1990, 2050};
+    QTest::newRow("negative-small")
+        << Responses{-0.012f, -0.015f, -0.011f, -0.019f, -0.014f, -0.010f,
+                     -0.016f, -0.013f, -0.020f, -0.021f, -0.019f};
+    QTest::newRow("large") << Responses{1520, 1710, 1480, 1905, 1800, 1450,
+                                        1600, 1550, 2010, 1990, 2050};
 }
 
 void TestRegression::agreesWithIndependentFit()
@@ -207,10 +213,8 @@ void TestRegression::agreesWithIndependentFit()
     for (std::size_t i = 0; i < 6; ++i) {
         const double tolerance = 5e-4 * std::max(1.0, std::fabs(b[i]));
         if (std::fabs(ours[i] - b[i]) > tolerance)
-            QFAIL(qPrintable(QStringLiteral("coefficient %1: %2, expected %3")
-                                 .arg(i)
-                                 .arg(ours[i])
-                                 .arg(b[i])));
+            QFAIL(qPrintable(
+                QStringLiteral("coefficient %1: %2, expected %3").arg(i).arg(ours[i]).arg(b[i])));
     }
 }
 
@@ -230,17 +234,16 @@ void TestRegression::noStaleResults_data()
         Responses r{};
         for (int i = 0; i < 11; ++i) {
             const double x1 = x[i][0], x2 = x[i][1];
-            r[std::size_t(i)] =
-                float(10 + 2 * x1 - x2 - 3 * x1 * x1 - 2 * x2 * x2 + 0.5 * x1 * x2);
+            r[std::size_t(i)] = float(10 + 2 * x1 - x2 - 3 * x1 * x1 - 2 * x2 * x2 + 0.5 * x1 * x2);
         }
         return r;
     }();
     QTest::newRow("all-equal") << equal << 4.0f << true << false << true;
     QTest::newRow("exact-fit") << exact << 4.0f << true << true << true;
     QTest::newRow("no-line-count") << Hardness << 0.0f << false << false << false;
-    QTest::newRow("overflow-in-sums") << Responses{1e30f, 2e30f, 1e30f, 3e30f, 1e30f, 2e30f,
-                                                   1e30f, 1e30f, 2e30f, 1e30f, 1e30f}
-                                      << 4.0f << true << false << true;
+    QTest::newRow("overflow-in-sums")
+        << Responses{1e30f, 2e30f, 1e30f, 3e30f, 1e30f, 2e30f, 1e30f, 1e30f, 2e30f, 1e30f, 1e30f}
+        << 4.0f << true << false << true;
     QTest::newRow("overflow-in-coefficients")
         << Responses{3e38f, 3e38f, 3e38f, 3e38f, 3e38f, 3e38f, 3e38f, 3e38f, 3e38f, 3e38f, 1e38f}
         << 4.0f << false << false << false;

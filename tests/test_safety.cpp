@@ -50,7 +50,8 @@ void TestSafety::editSurvivesTheEnd()
         helper.terminate();
     QVERIFY(helper.waitForFinished(20000));
 
-    QCOMPARE(readCell(db, QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
+    QCOMPARE(readCell(db, QStringLiteral("PRAGMA integrity_check")).toString(),
+             QStringLiteral("ok"));
     QCOMPARE(readCell(db, QStringLiteral("SELECT Y5 FROM 等高线表 WHERE ID = 1")).toDouble(), 7.3);
     QCOMPARE(readCell(db, QStringLiteral("SELECT Y5 FROM 等高线表 WHERE ID = 2")).toDouble(), 3.3);
 }

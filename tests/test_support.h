@@ -34,10 +34,11 @@ inline bool runSql(const QString &path, const QStringList &statements)
 
 // A loosely typed table of the old kind, with the given rows of values (SQL literals).
 inline bool makeTable(const QString &path, const QStringList &rows,
-                      const QString &columns = QStringLiteral(
-                          "ID, Y1, Y2, Y3, Y4, Y5, Y6, Y7, Y8, Y9, Y10, Y11, Y12"))
+                      const QString &columns =
+                          QStringLiteral("ID, Y1, Y2, Y3, Y4, Y5, Y6, Y7, Y8, Y9, Y10, Y11, Y12"))
 {
-    QStringList sql{QStringLiteral("CREATE TABLE 等高线表 (%1)").arg(columns), QStringLiteral("BEGIN")};
+    QStringList sql{QStringLiteral("CREATE TABLE 等高线表 (%1)").arg(columns),
+                    QStringLiteral("BEGIN")};
     for (const QString &row : rows)
         sql << QStringLiteral("INSERT INTO 等高线表 VALUES (%1)").arg(row);
     sql << QStringLiteral("COMMIT");
@@ -71,7 +72,7 @@ inline QVariant readCell(const QString &path, const QString &sql)
     return value;
 }
 
-const QString HardnessRow = QStringLiteral(
-    "1, 12.1, 13.4, 11.8, 14.2, 13.9, 11.5, 13.0, 12.2, 15.1, 14.8, 15.3, '硬度'");
-const QString ViscosityRow = QStringLiteral(
-    "2, 2.5, 3.1, 1.9, 2.8, 3.3, 2.0, 2.6, 2.2, 3.6, 3.5, 3.7, '粘度'");
+const QString HardnessRow =
+    QStringLiteral("1, 12.1, 13.4, 11.8, 14.2, 13.9, 11.5, 13.0, 12.2, 15.1, 14.8, 15.3, '硬度'");
+const QString ViscosityRow =
+    QStringLiteral("2, 2.5, 3.1, 1.9, 2.8, 3.3, 2.0, 2.6, 2.2, 3.6, 3.5, 3.7, '粘度'");

@@ -32,7 +32,8 @@ private:
 void TestTable::fieldsByName()
 {
     const QString path = m_dir.filePath(QStringLiteral("fields.mdb"));
-    QVERIFY(makeTable(path, {HardnessRow, QStringLiteral("2, 1, 2, 3, 4, NULL, 6, 7, 8, 9, 10, 11, NULL")}));
+    QVERIFY(makeTable(
+        path, {HardnessRow, QStringLiteral("2, 1, 2, 3, 4, NULL, 6, 7, 8, 9, 10, 11, NULL")}));
     ExperimentTable table;
     QString error;
     QVERIFY2(table.open(path, ExperimentTable::Mode::ReadOnly, &error), qPrintable(error));
@@ -54,15 +55,19 @@ void TestTable::editingOneOfTwoIdenticalRows()
     ExperimentModel model(table);
     model.reload();
     QVERIFY(model.setData(model.index(1, 5), QStringLiteral("7.3"), Qt::EditRole));
-    QCOMPARE(readCell(path, QStringLiteral("SELECT Y5 FROM 等高线表 WHERE rowid = 1")).toDouble(), 13.9);
-    QCOMPARE(readCell(path, QStringLiteral("SELECT Y5 FROM 等高线表 WHERE rowid = 2")).toDouble(), 7.3);
+    QCOMPARE(readCell(path, QStringLiteral("SELECT Y5 FROM 等高线表 WHERE rowid = 1")).toDouble(),
+             13.9);
+    QCOMPARE(readCell(path, QStringLiteral("SELECT Y5 FROM 等高线表 WHERE rowid = 2")).toDouble(),
+             7.3);
     QCOMPARE(model.data(model.index(1, 5), Qt::DisplayRole).toString(), QStringLiteral("7.3"));
     // Text in a numeric cell is refused and nothing is stored.
     QVERIFY(!model.setData(model.index(0, 5), QStringLiteral("abc"), Qt::EditRole));
-    QCOMPARE(readCell(path, QStringLiteral("SELECT Y5 FROM 等高线表 WHERE rowid = 1")).toDouble(), 13.9);
+    QCOMPARE(readCell(path, QStringLiteral("SELECT Y5 FROM 等高线表 WHERE rowid = 1")).toDouble(),
+             13.9);
     // Clearing a cell stores no value.
     QVERIFY(model.setData(model.index(0, 12), QString(), Qt::EditRole));
-    QVERIFY(readCell(path, QStringLiteral("SELECT Y12 IS NULL FROM 等高线表 WHERE rowid = 1")).toBool());
+    QVERIFY(readCell(path, QStringLiteral("SELECT Y12 IS NULL FROM 等高线表 WHERE rowid = 1"))
+                .toBool());
 }
 
 void TestTable::addAndDelete()
@@ -81,7 +86,8 @@ void TestTable::addAndDelete()
     QCOMPARE(added.size(), 1);
     QCOMPARE(model.rowCount(), 4);
     QVERIFY(model.setData(model.index(2, 1), QStringLiteral("-1.5e1"), Qt::EditRole));
-    QCOMPARE(readCell(path, QStringLiteral("SELECT Y1 FROM 等高线表 WHERE ID = 3")).toDouble(), -15.0);
+    QCOMPARE(readCell(path, QStringLiteral("SELECT Y1 FROM 等高线表 WHERE ID = 3")).toDouble(),
+             -15.0);
 
     QVERIFY(model.removeRecords({0, 2}, &error));
     QCOMPARE(table.count(), 1);
@@ -129,7 +135,8 @@ void TestTable::readOnlyFileKeepsTheTyping()
     ExperimentModel model(table);
     model.reload();
     {
-        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+        QSqlDatabase other =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
         other.setDatabaseName(path);
         QVERIFY(other.open());
         QSqlQuery lock(other);
@@ -141,7 +148,9 @@ void TestTable::readOnlyFileKeepsTheTyping()
                  qPrintable(failed.first().first().toString()));
         QCOMPARE(model.pendingCount(), 1);
         QCOMPARE(model.data(model.index(0, 5), Qt::DisplayRole).toString(), QStringLiteral("7.3"));
-        QVERIFY(model.data(model.index(0, 5), Qt::ToolTipRole).toString().contains(QStringLiteral("未写入")));
+        QVERIFY(model.data(model.index(0, 5), Qt::ToolTipRole)
+                    .toString()
+                    .contains(QStringLiteral("未写入")));
         QVERIFY(lock.exec(QStringLiteral("ROLLBACK")));
         other.close();
     }
@@ -161,7 +170,8 @@ void TestTable::sampleIsNeverOverwritten()
     QString error;
     QVERIFY(!sample_db::writeSample(path, &error));
     QVERIFY(!sample_db::writeGenerated(path, 10, 1, &error));
-    QCOMPARE(fileDigest(path), QCryptographicHash::hash("precious lab data", QCryptographicHash::Sha256));
+    QCOMPARE(fileDigest(path),
+             QCryptographicHash::hash("precious lab data", QCryptographicHash::Sha256));
 }
 
 void TestTable::sampleIsStrict()
@@ -174,7 +184,8 @@ void TestTable::sampleIsStrict()
     QVERIFY(table.count() >= 2);
     QCOMPARE(table.field(0, QStringLiteral("Y12")).value.toString(), QStringLiteral("硬度"));
     // Text cannot hide in a numeric column of a new database.
-    QVERIFY(!table.setValue(0, table.columnIndex(QStringLiteral("Y5")), QStringLiteral("abc"), &error));
+    QVERIFY(
+        !table.setValue(0, table.columnIndex(QStringLiteral("Y5")), QStringLiteral("abc"), &error));
     QCOMPARE(table.field(0, QStringLiteral("Y5")).value.toDouble(), 13.9);
 }
 

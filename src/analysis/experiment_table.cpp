@@ -51,7 +51,8 @@ QString quoteIdentifier(const QString &name)
 
 ExperimentTable::ExperimentTable()
     : m_connection(nextConnectionName())
-{}
+{
+}
 
 ExperimentTable::~ExperimentTable()
 {
@@ -108,7 +109,8 @@ bool ExperimentTable::open(const QString &path, Mode mode, QString *error)
     }
 
     QSqlQuery info(QSqlDatabase::database(m_connection, false));
-    if (!info.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(ExperimentTableName)))) {
+    if (!info.exec(
+            QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(ExperimentTableName)))) {
         *error = QStringLiteral("无法读取“%1”：%2").arg(path, describe(info.lastError()));
         close();
         return false;
@@ -183,7 +185,8 @@ bool ExperimentTable::loadRowIds(QString *error)
     }
     if (rc != SQLITE_DONE) {
         const QString reason = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("?");
-        *error = QStringLiteral("无法读取表“%1”：%2").arg(ExperimentTableName, describeText(reason));
+        *error =
+            QStringLiteral("无法读取表“%1”：%2").arg(ExperimentTableName, describeText(reason));
         sqlite3_finalize(statement);
         m_rowIds.clear();
         return false;
@@ -278,8 +281,7 @@ bool ExperimentTable::setValue(int position, int column, const QVariant &value, 
     return true;
 }
 
-std::optional<int> ExperimentTable::insertRecord(int column, const QVariant &value,
-                                                 QString *error)
+std::optional<int> ExperimentTable::insertRecord(int column, const QVariant &value, QString *error)
 {
     if (!m_open || column < 0 || column >= m_columns.size()) {
         *error = QStringLiteral("没有打开的表");
@@ -371,7 +373,8 @@ bool ExperimentTable::forEach(const QStringList &names,
                                .arg(rowId(last))
                                .toUtf8();
     sqlite3_stmt *statement = nullptr;
-    if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement, nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement, nullptr) !=
+        SQLITE_OK) {
         *error = describeText(QString::fromUtf8(sqlite3_errmsg(db)));
         sqlite3_finalize(statement);
         return false;
@@ -398,9 +401,9 @@ bool ExperimentTable::forEach(const QStringList &names,
                     sqlite3_column_bytes(statement, c)));
                 break;
             case SQLITE_BLOB:
-                values[i] = QVariant(QByteArray(
-                    static_cast<const char *>(sqlite3_column_blob(statement, c)),
-                    sqlite3_column_bytes(statement, c)));
+                values[i] = QVariant(
+                    QByteArray(static_cast<const char *>(sqlite3_column_blob(statement, c)),
+                               sqlite3_column_bytes(statement, c)));
                 break;
             default:
                 values[i] = QVariant(QMetaType(QMetaType::Double)); // NULL: valid but empty

@@ -82,7 +82,8 @@ public:
     TableRecord(const ExperimentTable &table, int position)
         : m_table(table)
         , m_position(position)
-    {}
+    {
+    }
     FieldValue field(const QString &name) const override { return m_table.field(m_position, name); }
 
 private:

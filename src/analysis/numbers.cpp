@@ -67,11 +67,14 @@ QString magnitudeText(double magnitude, bool leadingZero)
 QString NumberText(double x)
 {
     if (!std::isfinite(x))
-        return std::isnan(x) ? QStringLiteral(" NaN") : x < 0 ? QStringLiteral("-Inf") : QStringLiteral(" Inf");
+        return std::isnan(x) ? QStringLiteral(" NaN")
+               : x < 0       ? QStringLiteral("-Inf")
+                             : QStringLiteral(" Inf");
     // Whole numbers, the usual identifiers, need no general conversion.
     if (x == std::trunc(x) && std::fabs(x) < 1e15) {
         char out[24];
-        const int n = std::snprintf(out, sizeof out, x < 0 ? "%lld" : " %lld", static_cast<long long>(x));
+        const int n =
+            std::snprintf(out, sizeof out, x < 0 ? "%lld" : " %lld", static_cast<long long>(x));
         return QString::fromLatin1(out, n);
     }
     const bool negative = x < 0;
@@ -109,8 +112,8 @@ QString ThousandthsText(double x, bool plain, char prefix)
     }
     auto k = static_cast<long long>(scaled);
     const bool negative = k < 0;
-    unsigned long long magnitude = negative ? 0ULL - static_cast<unsigned long long>(k)
-                                            : static_cast<unsigned long long>(k);
+    unsigned long long magnitude =
+        negative ? 0ULL - static_cast<unsigned long long>(k) : static_cast<unsigned long long>(k);
     char digits[24];
     int n = 0;
     do {

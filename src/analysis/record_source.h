@@ -37,7 +37,8 @@ public:
     MemoryRecord() = default;
     explicit MemoryRecord(QHash<QString, QVariant> fields)
         : m_fields(std::move(fields))
-    {}
+    {
+    }
     void set(const QString &name, const QVariant &value) { m_fields.insert(name, value); }
     FieldValue field(const QString &name) const override;
 

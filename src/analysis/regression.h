@@ -22,8 +22,8 @@ enum class FitOutcome {
 struct FitReport
 {
     FitOutcome outcome = FitOutcome::Complete;
-    float r = 0;      // valid when the outcome is Complete
-    double s = 0;     // valid when the outcome is Complete
+    float r = 0;  // valid when the outcome is Complete
+    double s = 0; // valid when the outcome is Complete
 };
 
 // Level range and step, coefficients, equation text in Text2, R in Text3 and S in Text4.

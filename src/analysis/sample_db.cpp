@@ -144,7 +144,7 @@ bool writeGenerated(const QString &path, int records, unsigned seed, QString *er
     return writeNew(
         path,
         [records, seed](QSqlDatabase &db, QString *err) {
-            static const char *const names[] = {"硬度", "粘度", "收率 %", "抗拉强度",
+            static const char *const names[] = {"硬度", "粘度", "收率 %",   "抗拉强度",
                                                 "pH",   "白度", "溶解时间", "拉伸率 %"};
             std::mt19937 random(seed);
             std::uniform_real_distribution<double> coefficient(-1.0, 1.0);

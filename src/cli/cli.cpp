@@ -17,11 +17,11 @@
 
 #include <array>
 #include <charconv>
-#include <future>
-#include <thread>
 #include <cmath>
+#include <future>
 #include <map>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -78,8 +78,7 @@ void appendText(QByteArray &out, const QString &text)
         *p++ = char(c.unicode());
 }
 
-template <typename Number>
-void appendShortest(QByteArray &out, Number v)
+template <typename Number> void appendShortest(QByteArray &out, Number v)
 {
     char buffer[40];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
@@ -91,11 +90,21 @@ QString jsonString(const QString &text)
     QString out = QStringLiteral("\"");
     for (const QChar c : text) {
         switch (c.unicode()) {
-        case '"': out += QLatin1String("\\\""); break;
-        case '\\': out += QLatin1String("\\\\"); break;
-        case '\n': out += QLatin1String("\\n"); break;
-        case '\r': out += QLatin1String("\\r"); break;
-        case '\t': out += QLatin1String("\\t"); break;
+        case '"':
+            out += QLatin1String("\\\"");
+            break;
+        case '\\':
+            out += QLatin1String("\\\\");
+            break;
+        case '\n':
+            out += QLatin1String("\\n");
+            break;
+        case '\r':
+            out += QLatin1String("\\r");
+            break;
+        case '\t':
+            out += QLatin1String("\\t");
+            break;
         default:
             if (c.unicode() < 0x20)
                 out += QStringLiteral("\\u%1").arg(int(c.unicode()), 4, 16, QLatin1Char('0'));
@@ -174,8 +183,8 @@ std::optional<Parsed> parseArguments(const QStringList &args, const QStringList 
     return parsed;
 }
 
-std::optional<int> intOption(const Parsed &p, const QString &name, int fallback, int low,
-                             int high, QString *error)
+std::optional<int> intOption(const Parsed &p, const QString &name, int fallback, int low, int high,
+                             QString *error)
 {
     if (!p.options.contains(name))
         return fallback;
@@ -211,7 +220,8 @@ class RowRecord : public RecordSource
 public:
     explicit RowRecord(const QVariantList &values)
         : m_values(values)
-    {}
+    {
+    }
     FieldValue field(const QString &name) const override
     {
         const int i = slotOf(name);
@@ -259,16 +269,16 @@ QStringList recordFieldNames()
 int fitCommand(const QStringList &args, const QString &folder, const CliStreams &io)
 {
     QString error;
-    const auto p = parseArguments(args, {QStringLiteral("lines")}, {QStringLiteral("json")},
-                                  &error);
+    const auto p =
+        parseArguments(args, {QStringLiteral("lines")}, {QStringLiteral("json")}, &error);
     if (!p)
         return usageError(io, error);
     const auto lines = intOption(*p, QStringLiteral("lines"), 4, 1, MaxLines, &error);
     if (!lines)
         return usageError(io, error);
     if (p->positional.size() != DesignRuns)
-        return usageError(io, QStringLiteral("fit needs exactly 11 responses, got %1")
-                                  .arg(p->positional.size()));
+        return usageError(
+            io, QStringLiteral("fit needs exactly 11 responses, got %1").arg(p->positional.size()));
     FormState state = StartedFormState(folder, *lines);
     for (int i = 0; i < DesignRuns; ++i) {
         bool ok = false;
@@ -283,7 +293,8 @@ int fitCommand(const QStringList &args, const QString &folder, const CliStreams 
     }
     const regression::FitReport report = regression::FitRegression(state);
     if (!p->options.contains(QStringLiteral("json"))) {
-        write(io.out, QStringLiteral("Y=%1\nR=%2\nS=%3\n").arg(state.Text2, state.Text3, state.Text4));
+        write(io.out,
+              QStringLiteral("Y=%1\nR=%2\nS=%3\n").arg(state.Text2, state.Text3, state.Text4));
         return 0;
     }
     const bool complete = report.outcome == regression::FitOutcome::Complete;
@@ -299,7 +310,8 @@ int fitCommand(const QStringList &args, const QString &folder, const CliStreams 
     QStringList levels;
     for (float level : plot::ContourLevels(state))
         levels << shortest(level);
-    json += QStringLiteral("  \"levels\": {\"min\": %1, \"max\": %2, \"step\": %3, \"values\": [%4]},\n")
+    json += QStringLiteral(
+                "  \"levels\": {\"min\": %1, \"max\": %2, \"step\": %3, \"values\": [%4]},\n")
                 .arg(shortest(state.LevelMin), shortest(state.LevelMax),
                      state.LevelsCurrent ? shortest(state.LevelStep) : QStringLiteral("null"),
                      levels.join(QStringLiteral(", ")));
@@ -346,7 +358,8 @@ public:
         , m_picker(m_state.CurveColor)
         , m_json(format == QLatin1String("json"))
         , m_csv(format == QLatin1String("csv"))
-    {}
+    {
+    }
 
     void add(const QVariantList &values, bool first, std::FILE *out)
     {
@@ -364,7 +377,7 @@ public:
             line += state.RecordId.isNull() ? null : jsonString(state.RecordId).toUtf8();
             line += ", \"name\": ";
             line += jsonString(state.ResponseTitle).toUtf8();
-            static const char *const keys[] = {", \"b0\": ", ", \"b1\": ", ", \"b2\": ",
+            static const char *const keys[] = {", \"b0\": ",  ", \"b1\": ",  ", \"b2\": ",
                                                ", \"b11\": ", ", \"b22\": ", ", \"b12\": "};
             for (std::size_t i = 0; i < 6; ++i) {
                 line += keys[i];
@@ -436,15 +449,16 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
     if (!p)
         return usageError(io, error);
     if (!p->positional.isEmpty())
-        return usageError(io, QStringLiteral("report takes no values: %1").arg(p->positional.first()));
+        return usageError(io,
+                          QStringLiteral("report takes no values: %1").arg(p->positional.first()));
     const auto lines = intOption(*p, QStringLiteral("lines"), 4, 1, MaxLines, &error);
     if (!lines)
         return usageError(io, error);
     const QString format = p->options.value(QStringLiteral("format"), QStringLiteral("text"));
     if (format != QLatin1String("text") && format != QLatin1String("csv") &&
         format != QLatin1String("json"))
-        return usageError(io, QStringLiteral("--format must be text, csv or json, not \"%1\"")
-                                  .arg(format));
+        return usageError(
+            io, QStringLiteral("--format must be text, csv or json, not \"%1\"").arg(format));
 
     ExperimentTable table;
     if (!table.open(databasePath(*p, folder), ExperimentTable::Mode::ReadOnly, &error))
@@ -455,12 +469,13 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
     if (json)
         write(io.out, QStringLiteral("["));
     else
-        write(io.out, QStringList{QStringLiteral("ID"), QStringLiteral("name"), QStringLiteral("b0"),
-                                  QStringLiteral("b1"), QStringLiteral("b2"), QStringLiteral("b11"),
-                                  QStringLiteral("b22"), QStringLiteral("b12"), QStringLiteral("R"),
-                                  QStringLiteral("S"), QStringLiteral("equation")}
-                          .join(separator) +
-                          QLatin1Char('\n'));
+        write(io.out,
+              QStringList{QStringLiteral("ID"), QStringLiteral("name"), QStringLiteral("b0"),
+                          QStringLiteral("b1"), QStringLiteral("b2"), QStringLiteral("b11"),
+                          QStringLiteral("b22"), QStringLiteral("b12"), QStringLiteral("R"),
+                          QStringLiteral("S"), QStringLiteral("equation")}
+                      .join(separator) +
+                  QLatin1Char('\n'));
 
     // Records follow one another as in the window: a field that cannot be read keeps the value
     // of the record before it. A record whose every field reads depends on none before it, so
@@ -534,8 +549,9 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
     if (json)
         write(io.out, QStringLiteral("\n]\n"));
     if (!ok || !tailError.isEmpty())
-        return failure(io, QStringLiteral("reading \"%1\" failed: %2")
-                               .arg(table.path(), ok ? tailError : error));
+        return failure(
+            io,
+            QStringLiteral("reading \"%1\" failed: %2").arg(table.path(), ok ? tailError : error));
     if (std::fflush(io.out) != 0 || std::ferror(io.out))
         return failure(io, QStringLiteral("could not write the report"));
     return 0;
@@ -579,7 +595,8 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
     if (!p)
         return usageError(io, error);
     if (!p->positional.isEmpty())
-        return usageError(io, QStringLiteral("render takes no values: %1").arg(p->positional.first()));
+        return usageError(io,
+                          QStringLiteral("render takes no values: %1").arg(p->positional.first()));
     const bool all = p->options.contains(QStringLiteral("all"));
     const bool byId = p->options.contains(QStringLiteral("id"));
     if (all == byId)
@@ -642,7 +659,8 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
     }
 
     if (!overlay && !out.isEmpty() && !QFileInfo(out).isDir())
-        return failure(io, QStringLiteral("--out must be an existing folder with --all: \"%1\"").arg(out));
+        return failure(
+            io, QStringLiteral("--out must be an existing folder with --all: \"%1\"").arg(out));
 
     QElapsedTimer clock;
     clock.start();
@@ -659,12 +677,13 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
             const bool idRead = numbers::ToNumber(rawId).has_value();
             const QString path = nameIn(out);
             if (!idRead || !namesAFile(state.RecordId) || usedNames.contains(path)) {
-                write(io.err, QStringLiteral("tesmora-cli: skipped row %1 (ID %2): %3\n")
-                                  .arg(position + 1)
-                                  .arg(rawId.isNull() ? QStringLiteral("empty") : rawId.toString(),
-                                       idRead && namesAFile(state.RecordId)
-                                           ? QStringLiteral("another record of this run has the same ID")
-                                           : QStringLiteral("the ID cannot name a file")));
+                write(io.err,
+                      QStringLiteral("tesmora-cli: skipped row %1 (ID %2): %3\n")
+                          .arg(position + 1)
+                          .arg(rawId.isNull() ? QStringLiteral("empty") : rawId.toString(),
+                               idRead && namesAFile(state.RecordId)
+                                   ? QStringLiteral("another record of this run has the same ID")
+                                   : QStringLiteral("the ID cannot name a file")));
                 ++skipped;
                 continue;
             }
@@ -674,7 +693,9 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
         }
         if (clock.elapsed() - lastReport >= 1000) {
             lastReport = clock.elapsed();
-            write(io.err, QStringLiteral("rendered %1 of %2 records\n").arg(position + 1).arg(table.count()));
+            write(
+                io.err,
+                QStringLiteral("rendered %1 of %2 records\n").arg(position + 1).arg(table.count()));
         }
     }
     if (overlay) {
@@ -683,11 +704,13 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
             path = QDir(path).filePath(QStringLiteral("等高线图重叠.BMP"));
         if (!SaveBitmap(surface.Image(), path, &error))
             return failure(io, QStringLiteral("could not write \"%1\": %2").arg(path, error));
-        write(io.err, QStringLiteral("wrote %1 (%2 records overlaid)\n").arg(path).arg(table.count()));
+        write(io.err,
+              QStringLiteral("wrote %1 (%2 records overlaid)\n").arg(path).arg(table.count()));
         return 0;
     }
     for (const BitmapWriter::Failure &f : writer.finish()) {
-        write(io.err, QStringLiteral("tesmora-cli: could not write \"%1\": %2\n").arg(f.path, f.reason));
+        write(io.err,
+              QStringLiteral("tesmora-cli: could not write \"%1\": %2\n").arg(f.path, f.reason));
         --written;
         ++skipped;
     }

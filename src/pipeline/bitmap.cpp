@@ -7,11 +7,11 @@
 
 #include <cerrno>
 #include <condition_variable>
+#include <cstdio>
 #include <deque>
+#include <fcntl.h>
 #include <mutex>
 #include <thread>
-#include <cstdio>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -101,15 +101,15 @@ QByteArray EncodeBitmap(const QImage &source)
         const int stride = ((source.width() * bits + 31) / 32) * 4;
         QByteArray out = header(source.width(), source.height(), bits, paletteSize, stride);
         putPalette(out.data(), colours);
-        putIndices(out.data() + 54 + paletteSize * 4, stride, source.width(), source.height(),
-                   bits, [&](int y) { return source.constScanLine(y); });
+        putIndices(out.data() + 54 + paletteSize * 4, stride, source.width(), source.height(), bits,
+                   [&](int y) { return source.constScanLine(y); });
         return out;
     }
 
-    const QImage image = source.format() == QImage::Format_RGB32 ||
-                                 source.format() == QImage::Format_ARGB32
-                             ? source
-                             : source.convertToFormat(QImage::Format_RGB32);
+    const QImage image =
+        source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32
+            ? source
+            : source.convertToFormat(QImage::Format_RGB32);
     const int width = image.width(), height = image.height();
 
     // Maps hold a handful of colours: one pass gives every pixel its palette index, and 4 or 8
@@ -298,7 +298,8 @@ QList<BitmapWriter::Failure> BitmapWriter::finish()
 
 bool SyncFolder(const QString &folder, QString *error)
 {
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0 || ::syncfs(fd) != 0) {
         *error = QString::fromLocal8Bit(std::strerror(errno));
         if (fd >= 0)

@@ -41,10 +41,9 @@ Long PaletteColor(int index)
 {
     // The sixteen standard colours, as red, green, blue.
     static const unsigned char palette[16][3] = {
-        {0, 0, 0},       {0, 0, 128},     {0, 128, 0},     {0, 128, 128},
-        {128, 0, 0},     {128, 0, 128},   {128, 128, 0},   {192, 192, 192},
-        {128, 128, 128}, {0, 0, 255},     {0, 255, 0},     {0, 255, 255},
-        {255, 0, 0},     {255, 0, 255},   {255, 255, 0},   {255, 255, 255}};
+        {0, 0, 0},     {0, 0, 128},     {0, 128, 0},     {0, 128, 128},  {128, 0, 0}, {128, 0, 128},
+        {128, 128, 0}, {192, 192, 192}, {128, 128, 128}, {0, 0, 255},    {0, 255, 0}, {0, 255, 255},
+        {255, 0, 0},   {255, 0, 255},   {255, 255, 0},   {255, 255, 255}};
     const auto &c = palette[index];
     return Long(c[0]) | Long(c[1]) << 8 | Long(c[2]) << 16;
 }
@@ -105,7 +104,6 @@ void loadFields(FormState &s, const RecordSource &record, Surface *surface, Colo
                 s.ResponseTitle = *text;
         }
     }
-
 }
 
 } // namespace

@@ -22,7 +22,8 @@ class FixedColorPicker : public ColorPicker
 public:
     explicit FixedColorPicker(Long colour)
         : m_colour(colour)
-    {}
+    {
+    }
     Long ShowColor() override
     {
         ++m_shown;

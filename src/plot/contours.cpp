@@ -50,8 +50,7 @@ struct PointList
 
 // Solves a·t² + b·t + c = 0 for a != 0 and hands each root within the coded square to `found`
 // with the list it belongs to: 1 plus root, 2 minus root.
-template <typename Found>
-void solveQuadratic(double a, double b, double c, Found &&found)
+template <typename Found> void solveQuadratic(double a, double b, double c, Found &&found)
 {
     // The quadratic case solves also when b is 0: a symmetric surface still has its contours.
     const double d = b * b - 4 * a * c;
@@ -103,8 +102,12 @@ int DrawContours(const FormState &s, Surface &surface)
     const double b0 = s.B0, b1 = s.B1, b2 = s.B2, b11 = s.B11, b22 = s.B22;
     const double b12 = float(s.B12);
     const double left = s.PlotLeft, top = s.PlotTop, size = s.PlotSize;
-    const auto xOf = [&](double x1) { return left + ((x1 + CodedLimit) * size / 2) / CodedLimit; };
-    const auto yOf = [&](double x2) { return top + ((CodedLimit - x2) * size / 2) / CodedLimit; };
+    const auto xOf = [&](double x1) {
+        return left + ((x1 + CodedLimit) * size / 2) / CodedLimit;
+    };
+    const auto yOf = [&](double x2) {
+        return top + ((CodedLimit - x2) * size / 2) / CodedLimit;
+    };
     const std::int32_t colour = s.CurveColor;
     const SweepValues &sweep = sweepValues();
 

@@ -120,13 +120,14 @@ RasterSurface::FontEntry &RasterSurface::currentFont()
         font.setHintingPreference(QFont::PreferNoHinting);
         font.setStyleStrategy(QFont::NoAntialias);
         const QFontMetricsF metrics(font);
-        it = m_fonts.insert(units, FontEntry{font, metrics, metrics.ascent(), metrics.height(), {}});
+        it =
+            m_fonts.insert(units, FontEntry{font, metrics, metrics.ascent(), metrics.height(), {}});
     }
     return *it;
 }
 
 const RasterSurface::Sprite &RasterSurface::sprite(const QString &text, int units,
-                                                  const FontEntry &entry)
+                                                   const FontEntry &entry)
 {
     const QString key = QString::number(units) + QLatin1Char('\x1f') + text;
     auto it = m_sprites.find(key);

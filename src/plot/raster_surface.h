@@ -87,8 +87,8 @@ private:
     std::int32_t m_lastColour = -1;
     uchar m_lastIndex = 0;
     double m_scale;
-    QHash<int, FontEntry> m_fonts;     // by size in logical units
-    QHash<QString, Sprite> m_sprites;  // by size and text
+    QHash<int, FontEntry> m_fonts;    // by size in logical units
+    QHash<QString, Sprite> m_sprites; // by size and text
 };
 
 // 0x00BBGGRR as a QRgb.

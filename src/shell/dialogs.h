@@ -24,7 +24,8 @@ class MessageBoxDialogs : public Dialogs
 public:
     explicit MessageBoxDialogs(QWidget *parent = nullptr)
         : m_parent(parent)
-    {}
+    {
+    }
     void setParent(QWidget *parent) { m_parent = parent; }
     bool askYesNo(const QString &title, const QString &text) override;
     void warn(const QString &title, const QString &text) override;
@@ -40,7 +41,8 @@ class DialogColorPicker : public ColorPicker
 public:
     explicit DialogColorPicker(QWidget *parent = nullptr)
         : m_parent(parent)
-    {}
+    {
+    }
     void setParent(QWidget *parent) { m_parent = parent; }
     Long ShowColor() override;
 

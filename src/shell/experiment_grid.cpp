@@ -30,7 +30,8 @@ std::optional<QVariant> parseNumericCell(const QString &text)
 ExperimentModel::ExperimentModel(ExperimentTable &table, QObject *parent)
     : QAbstractTableModel(parent)
     , m_table(table)
-{}
+{
+}
 
 void ExperimentModel::reload()
 {

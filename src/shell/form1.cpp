@@ -7,13 +7,13 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QDir>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QShortcut>
+#include <QSocketNotifier>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -245,7 +245,9 @@ void Form1::buildControls()
     place(Data1, 4560, 4080, 2295, 315);
 
     auto *help = new ClickableLabel(QStringLiteral("Press F1 for Help"), this);
-    help->onClick = [this] { showHelp(); };
+    help->onClick = [this] {
+        showHelp();
+    };
     help->setCursor(Qt::PointingHandCursor);
     Label7 = help;
     QFont times(QStringLiteral("Times New Roman"));
@@ -379,8 +381,9 @@ void Form1::Command2_Click()
     const QString name = SaveFileName(m_state);
     QString error;
     if (!SaveBitmap(surface().Image(), name, &error)) {
-        m_dialogs->warn(m_state.MessageTitle, QStringLiteral("无法保存“%1”：%2")
-                                                  .arg(QDir::toNativeSeparators(name), error));
+        m_dialogs->warn(
+            m_state.MessageTitle,
+            QStringLiteral("无法保存“%1”：%2").arg(QDir::toNativeSeparators(name), error));
     }
 }
 

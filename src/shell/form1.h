@@ -85,9 +85,9 @@ private:
 
 struct Form1Options
 {
-    QString appPath;             // the program folder
-    QString lockPath;            // the single-instance lock; empty: no check
-    Dialogs *dialogs = nullptr;  // message boxes; nullptr: real ones
+    QString appPath;               // the program folder
+    QString lockPath;              // the single-instance lock; empty: no check
+    Dialogs *dialogs = nullptr;    // message boxes; nullptr: real ones
     ColorPicker *picker = nullptr; // colour picker; nullptr: the real one
 };
 

@@ -11,7 +11,7 @@
 #include <array>
 #include <cstdint>
 
-using Long = std::int32_t;   // colours are 0x00BBGGRR
+using Long = std::int32_t; // colours are 0x00BBGGRR
 using Integer = std::int16_t;
 
 inline constexpr int DesignRuns = 11;

@@ -16,8 +16,9 @@ int main(int argc, char *argv[])
     // Without a display Qt would abort with a message about platform plugins; say it plainly.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
-        std::fprintf(stderr, "tesmora: no display found (DISPLAY and WAYLAND_DISPLAY are not set).\n"
-                             "Run it in a desktop session, or under xvfb-run for a virtual one.\n");
+        std::fprintf(stderr,
+                     "tesmora: no display found (DISPLAY and WAYLAND_DISPLAY are not set).\n"
+                     "Run it in a desktop session, or under xvfb-run for a virtual one.\n");
         return 1;
     }
     QApplication app(argc, argv);
