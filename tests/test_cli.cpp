@@ -1,4 +1,4 @@
-#include "cli/cli.h"
+#include "cli_support.h"
 #include "test_support.h"
 
 #include <QDir>
@@ -14,29 +14,11 @@
 
 namespace {
 
-struct Result
-{
-    int code;
-    QString out;
-    QString err;
-};
-
-QString readAll(std::FILE *f)
-{
-    std::rewind(f);
-    QByteArray bytes;
-    char buffer[4096];
-    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, f))
-        bytes.append(buffer, qsizetype(n));
-    std::fclose(f);
-    return QString::fromUtf8(bytes);
-}
+using Result = CliResult;
 
 Result run(const QStringList &args, const QString &folder = QStringLiteral("/nonexistent"))
 {
-    CliStreams io{std::tmpfile(), std::tmpfile()};
-    const int code = runCli(args, folder, io);
-    return {code, readAll(io.out), readAll(io.err)};
+    return runCommand(args, folder);
 }
 
 const QStringList Hardness{"12.1", "13.4", "11.8", "14.2", "13.9", "11.5",

@@ -2,7 +2,7 @@
 // Nothing crashes, the user's file stays byte-identical, nothing is written outside the output
 // folder, and every failure says what went wrong.
 
-#include "cli/cli.h"
+#include "cli_support.h"
 #include "shell/form1.h"
 #include "test_support.h"
 
@@ -16,25 +16,11 @@
 
 namespace {
 
-struct Result
-{
-    int code;
-    QString err;
-};
+using Result = CliResult;
 
 Result run(const QStringList &args)
 {
-    std::FILE *out = std::fopen("/dev/null", "w");
-    std::FILE *err = std::tmpfile();
-    const int code = runCli(args, QStringLiteral("/nonexistent"), {out, err});
-    std::fclose(out);
-    std::rewind(err);
-    QByteArray bytes;
-    char buffer[4096];
-    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, err))
-        bytes.append(buffer, qsizetype(n));
-    std::fclose(err);
-    return {code, QString::fromUtf8(bytes)};
+    return runCommand(args);
 }
 
 QSet<QString> filesUnder(const QString &folder)

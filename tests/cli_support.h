@@ -1,0 +1,36 @@
+#pragma once
+
+// Runs tesmora-cli in process and keeps what it printed.
+
+#include "cli/cli.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+
+struct CliResult
+{
+    int code;
+    QString out;
+    QString err;
+};
+
+inline QString readAndClose(std::FILE *f)
+{
+    std::rewind(f);
+    QByteArray bytes;
+    char buffer[4096];
+    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, f))
+        bytes.append(buffer, qsizetype(n));
+    std::fclose(f);
+    return QString::fromUtf8(bytes);
+}
+
+inline CliResult runCommand(const QStringList &args,
+                            const QString &folder = QStringLiteral("/nonexistent"))
+{
+    CliStreams io{std::tmpfile(), std::tmpfile()};
+    const int code = runCli(args, folder, io);
+    return {code, readAndClose(io.out), readAndClose(io.err)};
+}
