@@ -64,6 +64,7 @@ private slots:
     void spinnerLimits();
     void pickerOpensWhenColourIsOff();
     void framesRedrawTheirLayerOnly();
+    void deleteWholeRowsOnly();
     void editSurvives_data();
     void editSurvives();
     void save_data();
@@ -231,6 +232,28 @@ void TestForm::framesRedrawTheirLayerOnly()
             lost += before.pixel(x, y) != qRgb(255, 255, 255) &&
                     after.pixel(x, y) == qRgb(255, 255, 255);
     QCOMPARE(lost, 0);
+}
+
+void TestForm::deleteWholeRowsOnly()
+{
+    const QString folder = freshFolder(QStringLiteral("delete"), true);
+    Window w(folder);
+    Form1 &f = *w.form;
+    f.show();
+    // A single cell selected: Delete takes no record away.
+    f.grid->setCurrentIndex(f.model().index(1, 3));
+    QTest::keyClick(f.grid, Qt::Key_Delete);
+    QCOMPARE(f.table().count(), 3);
+    QVERIFY(w.dialogs.questions.isEmpty());
+    // Two whole rows: asked, then both deleted, and the record now in first place is shown.
+    f.grid->selectionModel()->select(f.model().index(0, 0), QItemSelectionModel::ClearAndSelect |
+                                                                QItemSelectionModel::Rows);
+    f.grid->selectionModel()->select(f.model().index(1, 0),
+                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QTest::keyClick(f.grid, Qt::Key_Delete);
+    QCOMPARE(w.dialogs.questions.size(), 1);
+    QCOMPARE(readCell(dbIn(folder), QStringLiteral("SELECT count(*) FROM 等高线表")).toInt(), 1);
+    QCOMPARE(f.state().RecordId, QStringLiteral("12"));
 }
 
 void TestForm::editSurvives_data()

@@ -353,12 +353,12 @@ void ExperimentGrid::resizeEvent(QResizeEvent *event)
 
 void ExperimentGrid::keyPressEvent(QKeyEvent *event)
 {
+    // Delete removes records only when whole rows are selected (by their row headers), so the
+    // key never takes a record away from someone who meant a cell.
     if (event->key() == Qt::Key_Delete && state() != QAbstractItemView::EditingState) {
         QList<int> rows;
-        for (const QModelIndex &index : selectionModel()->selectedIndexes()) {
-            if (!rows.contains(index.row()))
-                rows << index.row();
-        }
+        for (const QModelIndex &index : selectionModel()->selectedRows())
+            rows << index.row();
         if (!rows.isEmpty()) {
             emit deleteRequested(rows);
             return;
