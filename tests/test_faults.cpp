@@ -3,6 +3,7 @@
 // folder, and every failure says what went wrong.
 
 #include "cli_support.h"
+#include "pipeline/bitmap.h"
 #include "shell/form1.h"
 #include "test_support.h"
 
@@ -12,7 +13,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <cstdio>
+#include <sys/resource.h>
 
 namespace {
 
@@ -74,6 +77,8 @@ private slots:
     void hostileValues_data();
     void hostileValues();
     void databaseHeldByAnotherWriter();
+    void refusedSaveKeepsThePreviousBitmap_data();
+    void refusedSaveKeepsThePreviousBitmap();
 
 private:
     QTemporaryDir m_dir;
@@ -249,6 +254,48 @@ void TestFaults::databaseHeldByAnotherWriter()
     }
     QSqlDatabase::removeDatabase(QStringLiteral("writer"));
     QCOMPARE(run({QStringLiteral("report"), QStringLiteral("--db"), db}).code, 0);
+}
+
+void TestFaults::refusedSaveKeepsThePreviousBitmap_data()
+{
+    QTest::addColumn<bool>("synced");
+    QTest::newRow("save-button") << true;
+    QTest::newRow("batch") << false;
+}
+
+void TestFaults::refusedSaveKeepsThePreviousBitmap()
+{
+    QFETCH(bool, synced);
+    // A disk that refuses the write half-way (here a file size limit, which binds root too):
+    // the previous bitmap of that name stays as it was and nothing is left beside it.
+    const QString folder = m_dir.filePath(QStringLiteral("save-%1").arg(++m_case));
+    QDir().mkpath(folder);
+    const QString path = folder + QStringLiteral("/等高线图1.BMP");
+    {
+        QFile previous(path);
+        QVERIFY(previous.open(QIODevice::WriteOnly));
+        previous.write("the previous map");
+    }
+    QImage image(512, 512, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    image.setPixel(10, 10, qRgb(255, 0, 0));
+    struct rlimit old;
+    QVERIFY(getrlimit(RLIMIT_FSIZE, &old) == 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 4096;
+    QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+    QString error;
+    const bool saved =
+        SaveBitmap(image, path, &error, synced ? Durability::Synced : Durability::Deferred);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    QVERIFY(!saved);
+    QVERIFY(!error.isEmpty());
+    QFile previous(path);
+    QVERIFY(previous.open(QIODevice::ReadOnly));
+    QCOMPARE(previous.readAll(), QByteArray("the previous map"));
+    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("等高线图1.BMP")});
 }
 
 QTEST_MAIN(TestFaults)
