@@ -82,6 +82,16 @@ std::optional<QString> ExperimentTable::refuseFile(const QString &path)
 
 bool ExperimentTable::open(const QString &path, Mode mode, QString *error)
 {
+    return openTable(path, mode, true, error);
+}
+
+bool ExperimentTable::openForStreaming(const QString &path, QString *error)
+{
+    return openTable(path, Mode::ReadOnly, false, error);
+}
+
+bool ExperimentTable::openTable(const QString &path, Mode mode, bool positions, QString *error)
+{
     close();
     if (const auto refusal = refuseFile(path)) {
         *error = *refusal;
@@ -123,7 +133,7 @@ bool ExperimentTable::open(const QString &path, Mode mode, QString *error)
         close();
         return false;
     }
-    if (!loadRowIds(error)) {
+    if (positions && !loadRowIds(error)) {
         close();
         return false;
     }
@@ -347,6 +357,13 @@ bool ExperimentTable::forEach(const QStringList &names,
         last = count() - 1;
     if (first > last)
         return true;
+    return forEachInRowIds(names, visit, error, rowId(first), rowId(last));
+}
+
+bool ExperimentTable::forEachInRowIds(const QStringList &names,
+                                      const std::function<bool(const QVariantList &)> &visit,
+                                      QString *error, qint64 fromRowId, qint64 toRowId) const
+{
     QStringList selected;
     QList<int> slot; // where each name's value lands, -1 for a name the table lacks
     for (const QString &name : names) {
@@ -369,8 +386,8 @@ bool ExperimentTable::forEach(const QStringList &names,
     const QByteArray sql = QStringLiteral("SELECT %1 FROM %2 WHERE rowid BETWEEN %3 AND %4 "
                                           "ORDER BY rowid")
                                .arg(selected.join(QLatin1Char(',')), quotedTable())
-                               .arg(rowId(first))
-                               .arg(rowId(last))
+                               .arg(fromRowId)
+                               .arg(toRowId)
                                .toUtf8();
     sqlite3_stmt *statement = nullptr;
     if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement, nullptr) !=

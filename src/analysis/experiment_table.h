@@ -34,6 +34,8 @@ public:
     // Opens the table; a missing file is never created and a file that is not a SQLite
     // database is never written to. On failure `error` says which file and why.
     bool open(const QString &path, Mode mode, QString *error);
+    // Opens the table for streaming by rowid alone: positions are not read (count() is 0).
+    bool openForStreaming(const QString &path, QString *error);
     void close();
     bool isOpen() const { return m_open; }
     QString path() const { return m_path; }
@@ -61,9 +63,14 @@ public:
     // table lacks gives an invalid QVariant, an empty field a null one.
     bool forEach(const QStringList &names, const std::function<bool(const QVariantList &)> &visit,
                  QString *error, int first = 0, int last = -1) const;
+    // The same over the records whose rowids lie in fromRowId ... toRowId.
+    bool forEachInRowIds(const QStringList &names,
+                         const std::function<bool(const QVariantList &)> &visit, QString *error,
+                         qint64 fromRowId, qint64 toRowId) const;
 
 private:
     bool loadRowIds(QString *error);
+    bool openTable(const QString &path, Mode mode, bool positions, QString *error);
     QString quotedTable() const;
     void forgetPages();
 

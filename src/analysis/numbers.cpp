@@ -2,6 +2,7 @@
 
 #include <QLocale>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -73,11 +74,11 @@ QString NumberText(double x)
     // Whole numbers, the usual identifiers, need no general conversion.
     if (x == std::trunc(x) && std::fabs(x) < 1e15) {
         char out[24];
-        const int n =
-            std::snprintf(out, sizeof out, x < 0 ? "%lld" : " %lld", static_cast<long long>(x));
-        return QString::fromLatin1(out, n);
-    }
-    const bool negative = x < 0;
+        out[0] = x < 0 ? '-' : ' ';
+        const long long whole = static_cast<long long>(std::fabs(x));
+        const auto end = std::to_chars(out + 1, out + sizeof out, whole).ptr;
+        return QString::fromLatin1(out, int(end - out));
+    }    const bool negative = x < 0;
     return (negative ? QStringLiteral("-") : QStringLiteral(" ")) +
            magnitudeText(std::fabs(x), false);
 }
@@ -155,13 +156,6 @@ double RoundHundredthsAwayFromZero(double x)
     return std::trunc((x + 0.005) * 100) / 100;
 }
 
-std::optional<float> ToSingle(double x)
-{
-    if (!std::isfinite(x) || std::fabs(x) > double(std::numeric_limits<float>::max()))
-        return std::nullopt;
-    return static_cast<float>(x);
-}
-
 std::optional<std::int16_t> ToInteger(double x)
 {
     if (!std::isfinite(x))
@@ -176,14 +170,24 @@ std::optional<std::int16_t> ToInteger(double x)
 
 std::optional<double> ToNumber(const QVariant &value)
 {
+    // Reals and integers, the cells of every table, are read in place.
+    const QMetaType type = value.metaType();
+    if (type == QMetaType::fromType<double>() || type == QMetaType::fromType<qlonglong>()) {
+        if (value.isNull())
+            return std::nullopt;
+        const double d = type == QMetaType::fromType<double>()
+                             ? *static_cast<const double *>(value.constData())
+                             : double(*static_cast<const qlonglong *>(value.constData()));
+        if (!std::isfinite(d))
+            return std::nullopt;
+        return d;
+    }
     if (value.isNull())
         return std::nullopt;
-    switch (value.typeId()) {
+    switch (type.id()) {
     case QMetaType::Int:
-    case QMetaType::LongLong:
     case QMetaType::UInt:
     case QMetaType::ULongLong:
-    case QMetaType::Double:
     case QMetaType::Float: {
         const double d = value.toDouble();
         if (!std::isfinite(d))

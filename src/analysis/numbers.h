@@ -6,6 +6,7 @@
 #include <QVariant>
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 
 namespace numbers {
@@ -30,7 +31,14 @@ QString ThousandthsText(double x, bool plain, char prefix);
 double RoundHundredthsAwayFromZero(double x);
 
 // Narrows a double to single precision; a value beyond the single range (or NaN) overflows.
-std::optional<float> ToSingle(double x);
+inline std::optional<float> ToSingle(double x)
+{
+    // NaN fails the comparison as well.
+    if (!(x >= -double(std::numeric_limits<float>::max()) &&
+          x <= double(std::numeric_limits<float>::max())))
+        return std::nullopt;
+    return static_cast<float>(x);
+}
 
 // Rounds half to even into a 16-bit integer; out of range or NaN fails.
 std::optional<std::int16_t> ToInteger(double x);

@@ -236,8 +236,9 @@ private:
         // Record loading asks with the very strings of the field names: match those first.
         static const std::array<const QChar *, 13> known = [] {
             std::array<const QChar *, 13> k{IdField.constData()};
-            for (int run = 1; run <= 12; ++run)
+            for (int run = 1; run <= 11; ++run)
                 k[std::size_t(run)] = responseField(run).constData();
+            k[12] = TitleField.constData();
             return k;
         }();
         for (std::size_t i = 0; i < known.size(); ++i) {
@@ -353,15 +354,24 @@ bool readsWhole(const QVariantList &values)
 class ReportRows
 {
 public:
-    ReportRows(const QString &format, const QString &folder, int lines)
+    ReportRows(const QString &format, const QString &folder, int lines, std::FILE *out)
         : m_state(StartedFormState(folder, lines))
         , m_picker(m_state.CurveColor)
         , m_json(format == QLatin1String("json"))
         , m_csv(format == QLatin1String("csv"))
+        , m_out(out)
     {
+        m_line.reserve(2 * ChunkBytes);
     }
 
-    void add(const QVariantList &values, bool first, std::FILE *out)
+    // Writes what the rows made so far.
+    void flush()
+    {
+        std::fwrite(m_line.constData(), 1, std::size_t(m_line.size()), m_out);
+        m_line.resize(0);
+    }
+
+    void add(const QVariantList &values, bool first)
     {
         FormState &state = m_state;
         LoadRecordFields(state, RowRecord(values), m_picker);
@@ -370,7 +380,6 @@ public:
         const bool complete = fit.outcome == regression::FitOutcome::Complete;
         const std::array<float, 6> b{state.B0, state.B1, state.B2, state.B11, state.B22, state.B12};
         QByteArray &line = m_line;
-        line.clear();
         const QByteArray null = QByteArrayLiteral("null");
         if (m_json) {
             line += first ? "\n{\"ID\": " : ",\n{\"ID\": ";
@@ -429,15 +438,18 @@ public:
             cell(state.Text2);
             line += '\n';
         }
-        std::fwrite(line.constData(), 1, std::size_t(line.size()), out);
+        if (line.size() >= ChunkBytes)
+            flush();
     }
 
 private:
+    static constexpr qsizetype ChunkBytes = 1 << 16;
     FormState m_state;
     FixedColorPicker m_picker;
     bool m_json;
     bool m_csv;
-    QByteArray m_line;
+    std::FILE *m_out;
+    QByteArray m_line; // rows not yet written
 };
 
 int reportCommand(const QStringList &args, const QString &folder, const CliStreams &io)
@@ -489,7 +501,8 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
     QString tailError;
     std::thread second;
     if (tail) {
-        second = std::thread([&, path = table.path()] {
+        second = std::thread([&, path = table.path(), from = table.rowId(middle),
+                              to = table.rowId(count - 1)] {
             ExperimentTable own;
             QString err;
             bool announced = false;
@@ -498,11 +511,11 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
                     splitFound.set_value(at);
                 announced = true;
             };
-            // Should the table differ from the one opened first, the first part does it all.
-            if (own.open(path, ExperimentTable::Mode::ReadOnly, &err) && own.count() == count) {
-                ReportRows rows(format, folder, *lines);
+            // Should the table have changed since, the first part does it all.
+            if (own.openForStreaming(path, &err)) {
+                ReportRows rows(format, folder, *lines, tail);
                 int position = middle;
-                const bool ok = own.forEach(
+                const bool ok = own.forEachInRowIds(
                     recordFieldNames(),
                     [&](const QVariantList &values) {
                         if (!announced && !readsWhole(values)) {
@@ -510,10 +523,11 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
                             return true;
                         }
                         announce(position);
-                        rows.add(values, false, tail);
+                        rows.add(values, false);
                         return true;
                     },
-                    &err, middle, count - 1);
+                    &err, from, to);
+                rows.flush();
                 if (!ok && announced)
                     tailError = err;
             }
@@ -523,7 +537,7 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
         splitFound.set_value(count);
     }
 
-    ReportRows rows(format, folder, *lines);
+    ReportRows rows(format, folder, *lines, io.out);
     int position = 0;
     int stop = count;
     const bool ok = table.forEach(
@@ -533,10 +547,11 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
                 stop = split.get();
             if (position++ >= stop)
                 return false;
-            rows.add(values, position == 1, io.out);
+            rows.add(values, position == 1);
             return true;
         },
         &error);
+    rows.flush();
     if (second.joinable())
         second.join();
     if (tail) {
