@@ -360,6 +360,46 @@ bool ExperimentTable::forEach(const QStringList &names,
     return forEachInRowIds(names, visit, error, rowId(first), rowId(last));
 }
 
+namespace {
+
+// The one integer a query answers, or nothing and the reason.
+std::optional<qint64> singleInteger(sqlite3 *db, const QByteArray &sql, QString *error)
+{
+    sqlite3_stmt *statement = nullptr;
+    std::optional<qint64> result;
+    if (db && sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement, nullptr) ==
+                  SQLITE_OK) {
+        const int rc = sqlite3_step(statement);
+        if (rc == SQLITE_ROW)
+            result = sqlite3_column_int64(statement, 0);
+        else if (rc == SQLITE_DONE)
+            result = -1;
+    }
+    if (!result)
+        *error = describeText(db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("?"));
+    sqlite3_finalize(statement);
+    return result;
+}
+
+} // namespace
+
+std::optional<qint64> ExperimentTable::countRecords(QString *error) const
+{
+    return singleInteger(sqliteHandle(m_connection),
+                         QStringLiteral("SELECT count(*) FROM %1").arg(quotedTable()).toUtf8(),
+                         error);
+}
+
+std::optional<qint64> ExperimentTable::rowIdAtOffset(qint64 offset, QString *error) const
+{
+    return singleInteger(sqliteHandle(m_connection),
+                         QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid LIMIT 1 OFFSET %2")
+                             .arg(quotedTable())
+                             .arg(offset)
+                             .toUtf8(),
+                         error);
+}
+
 bool ExperimentTable::forEachInRowIds(const QStringList &names,
                                       const std::function<bool(const QVariantList &)> &visit,
                                       QString *error, qint64 fromRowId, qint64 toRowId) const

@@ -63,6 +63,10 @@ public:
     // table lacks gives an invalid QVariant, an empty field a null one.
     bool forEach(const QStringList &names, const std::function<bool(const QVariantList &)> &visit,
                  QString *error, int first = 0, int last = -1) const;
+    // Counted and looked up in the file, for a table opened for streaming.
+    std::optional<qint64> countRecords(QString *error) const;
+    std::optional<qint64> rowIdAtOffset(qint64 offset, QString *error) const;
+
     // The same over the records whose rowids lie in fromRowId ... toRowId.
     bool forEachInRowIds(const QStringList &names,
                          const std::function<bool(const QVariantList &)> &visit, QString *error,

@@ -19,6 +19,7 @@
 #include <charconv>
 #include <cmath>
 #include <future>
+#include <limits>
 #include <map>
 #include <optional>
 #include <thread>
@@ -472,9 +473,13 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
         return usageError(
             io, QStringLiteral("--format must be text, csv or json, not \"%1\"").arg(format));
 
+    // Streamed: neither the records nor their rowids are held, whatever the table's size.
     ExperimentTable table;
-    if (!table.open(databasePath(*p, folder), ExperimentTable::Mode::ReadOnly, &error))
+    if (!table.openForStreaming(databasePath(*p, folder), &error))
         return failure(io, error);
+    const std::optional<qint64> records = table.countRecords(&error);
+    if (!records)
+        return failure(io, QStringLiteral("reading \"%1\" failed: %2").arg(table.path(), error));
 
     const QChar separator = format == QLatin1String("csv") ? QLatin1Char(',') : QLatin1Char('\t');
     const bool json = format == QLatin1String("json");
@@ -493,20 +498,28 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
     // of the record before it. A record whose every field reads depends on none before it, so
     // a large table is split there and its second part runs on a thread of its own, written
     // to a scratch file and copied after the first: two cores, memory that does not grow.
-    const int count = table.count();
-    const int middle = count >= 2 * MinSplitRecords ? count / 2 : count;
-    std::promise<int> splitFound; // where the second part starts; `count` when it does not
-    std::future<int> split = splitFound.get_future();
+    const qint64 count = *records;
+    qint64 middle = count >= 2 * MinSplitRecords ? count / 2 : count;
+    qint64 from = -1; // the rowid the second part starts from
+    if (middle < count) {
+        if (const std::optional<qint64> found = table.rowIdAtOffset(middle, &error))
+            from = *found;
+    }
+    if (from < 0)
+        middle = count;
+    std::promise<qint64> splitFound; // where the second part starts; `count` when it does not
+    std::future<qint64> split = splitFound.get_future();
     std::FILE *tail = middle < count ? std::tmpfile() : nullptr;
+    if (!tail)
+        middle = count;
     QString tailError;
     std::thread second;
     if (tail) {
-        second = std::thread([&, path = table.path(), from = table.rowId(middle),
-                              to = table.rowId(count - 1)] {
+        second = std::thread([&, path = table.path()] {
             ExperimentTable own;
             QString err;
             bool announced = false;
-            const auto announce = [&](int at) {
+            const auto announce = [&](qint64 at) {
                 if (!announced)
                     splitFound.set_value(at);
                 announced = true;
@@ -514,7 +527,7 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
             // Should the table have changed since, the first part does it all.
             if (own.openForStreaming(path, &err)) {
                 ReportRows rows(format, folder, *lines, tail);
-                int position = middle;
+                qint64 position = middle;
                 const bool ok = own.forEachInRowIds(
                     recordFieldNames(),
                     [&](const QVariantList &values) {
@@ -526,7 +539,7 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
                         rows.add(values, false);
                         return true;
                     },
-                    &err, from, to);
+                    &err, from, std::numeric_limits<qint64>::max());
                 rows.flush();
                 if (!ok && announced)
                     tailError = err;
@@ -538,9 +551,9 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
     }
 
     ReportRows rows(format, folder, *lines, io.out);
-    int position = 0;
-    int stop = count;
-    const bool ok = table.forEach(
+    qint64 position = 0;
+    qint64 stop = count;
+    const bool ok = table.forEachInRowIds(
         recordFieldNames(),
         [&](const QVariantList &values) {
             if (position == middle)
@@ -550,7 +563,7 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
             rows.add(values, position == 1);
             return true;
         },
-        &error);
+        &error, std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max());
     rows.flush();
     if (second.joinable())
         second.join();
