@@ -78,7 +78,8 @@ QString NumberText(double x)
         const long long whole = static_cast<long long>(std::fabs(x));
         const auto end = std::to_chars(out + 1, out + sizeof out, whole).ptr;
         return QString::fromLatin1(out, int(end - out));
-    }    const bool negative = x < 0;
+    }
+    const bool negative = x < 0;
     return (negative ? QStringLiteral("-") : QStringLiteral(" ")) +
            magnitudeText(std::fabs(x), false);
 }
@@ -103,13 +104,21 @@ QString ThousandthsText(double x, bool plain)
 
 QString ThousandthsText(double x, bool plain, char prefix)
 {
+    QString text;
+    AssignThousandthsText(text, x, plain, prefix);
+    return text;
+}
+
+void AssignThousandthsText(QString &target, double x, bool plain, char prefix)
+{
     const double scaled = std::floor((x + 0.0005) * 1000);
     // Below 1e15 the rounded value k / 1000 has at most 15 significant digits, so its text is
     // exactly the digits of k with the point three places from the right.
     if (!(std::fabs(scaled) < 1e15)) {
         const double rounded = scaled / 1000;
         const QString text = plain ? PlainText(rounded) : NumberText(rounded);
-        return prefix ? QLatin1Char(prefix) + text : text;
+        target = prefix ? QLatin1Char(prefix) + text : text;
+        return;
     }
     auto k = static_cast<long long>(scaled);
     const bool negative = k < 0;
@@ -146,7 +155,9 @@ QString ThousandthsText(double x, bool plain, char prefix)
     } else if (n <= 3 && !plain) {
         out[o++] = '0'; // zero: " 0"
     }
-    return QString::fromLatin1(out, o);
+    // Written over the target's own buffer: a fit per record then allocates nothing here.
+    target.resize(0);
+    target.append(QLatin1String(out, o));
 }
 
 double RoundHundredthsAwayFromZero(double x)

@@ -26,6 +26,8 @@ double RoundThousandths(double x);
 QString ThousandthsText(double x, bool plain);
 // The same text after a prefix, in one allocation (the fit's "+" before a coefficient).
 QString ThousandthsText(double x, bool plain, char prefix);
+// The same, written into `target` and reusing its buffer.
+void AssignThousandthsText(QString &target, double x, bool plain, char prefix = '\0');
 
 // Rounds to two decimals with halves away from zero, the way contour levels are labelled.
 double RoundHundredthsAwayFromZero(double x);

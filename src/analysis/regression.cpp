@@ -22,15 +22,10 @@ bool store(float &target, double value)
     return true;
 }
 
-QString coefficientText(float b)
-{
-    return numbers::ThousandthsText(double(b), false);
-}
-
 // A coefficient after the constant term: its own sign, or "+" before a blank.
-QString signedTerm(float b)
+void assignSignedTerm(QString &term, float b)
 {
-    return numbers::ThousandthsText(double(b), false, b < 0 ? '\0' : '+');
+    numbers::AssignThousandthsText(term, double(b), false, b < 0 ? '\0' : '+');
 }
 
 // Sum of the responses in single precision, the way both sums of the fit take it.
@@ -81,9 +76,10 @@ FitReport FitRegression(FormState &s)
     // Until a step below succeeds, nothing of the previous record may be shown or traced.
     s.LevelsCurrent = false;
     s.CoefficientsCurrent = false;
-    s.Text2.clear();
-    s.Text3.clear();
-    s.Text4.clear();
+    // Emptied, keeping their buffers for the texts of this fit.
+    s.Text2.resize(0);
+    s.Text3.resize(0);
+    s.Text4.resize(0);
 
     // 1. Level range.
     s.LevelMax = s.Response[0];
@@ -136,21 +132,19 @@ FitReport FitRegression(FormState &s)
     s.CoefficientsCurrent = true;
 
     // 6.-8. Equation text.
-    s.TermB0 = coefficientText(s.B0);
-    s.TermB1 = signedTerm(s.B1);
-    s.TermB2 = signedTerm(s.B2);
-    s.TermB11 = signedTerm(s.B11);
-    s.TermB22 = signedTerm(s.B22);
-    s.TermB12 = signedTerm(s.B12);
-    QString equation;
-    equation.reserve(s.TermB0.size() + s.TermB1.size() + s.TermB2.size() + s.TermB11.size() +
-                     s.TermB22.size() + s.TermB12.size() + 16);
+    numbers::AssignThousandthsText(s.TermB0, double(s.B0), false);
+    assignSignedTerm(s.TermB1, s.B1);
+    assignSignedTerm(s.TermB2, s.B2);
+    assignSignedTerm(s.TermB11, s.B11);
+    assignSignedTerm(s.TermB22, s.B22);
+    assignSignedTerm(s.TermB12, s.B12);
+    QString &equation = s.EquationText;
+    equation.resize(0);
     equation.append(s.TermB0).append(s.TermB1).append(QLatin1String("X1")).append(s.TermB2);
     equation.append(QLatin1String("X2")).append(s.TermB11).append(QLatin1String("X1^2"));
     equation.append(s.TermB22).append(QLatin1String("X2^2")).append(s.TermB12);
     equation.append(QLatin1String("X1X2"));
-    s.EquationText = equation;
-    s.Text2 = s.EquationText;
+    s.Text2.append(equation); // a copy of its own, so the next fit reuses both buffers
 
     // 9. Fitted values at the runs.
     const double b0 = s.B0, b1 = s.B1, b2 = s.B2, b11 = s.B11, b22 = s.B22, b12 = s.B12;
@@ -197,8 +191,8 @@ FitReport FitRegression(FormState &s)
     const double sDeviation = std::sqrt(sVariance);
 
     // 14. Both shown rounded to three decimals.
-    s.Text3 = numbers::ThousandthsText(r, true);
-    s.Text4 = numbers::ThousandthsText(sDeviation, true);
+    numbers::AssignThousandthsText(s.Text3, r, true);
+    numbers::AssignThousandthsText(s.Text4, sDeviation, true);
     s.LoopI = DesignRuns;
     return {FitOutcome::Complete, r, sDeviation};
 }
