@@ -156,8 +156,10 @@ void AssignThousandthsText(QString &target, double x, bool plain, char prefix)
         out[o++] = '0'; // zero: " 0"
     }
     // Written over the target's own buffer: a fit per record then allocates nothing here.
-    target.resize(0);
-    target.append(QLatin1String(out, o));
+    target.resize(o);
+    QChar *text = target.data();
+    for (int i = 0; i < o; ++i)
+        text[i] = QLatin1Char(out[i]);
 }
 
 double RoundHundredthsAwayFromZero(double x)

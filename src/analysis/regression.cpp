@@ -2,6 +2,7 @@
 
 #include "analysis/numbers.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -138,12 +139,17 @@ FitReport FitRegression(FormState &s)
     assignSignedTerm(s.TermB11, s.B11);
     assignSignedTerm(s.TermB22, s.B22);
     assignSignedTerm(s.TermB12, s.B12);
+    // The pieces copied into the equation's own buffer, reused from fit to fit.
+    const QStringView pieces[] = {s.TermB0, s.TermB1,  u"X1",   s.TermB2,  u"X2",  s.TermB11,
+                                  u"X1^2",  s.TermB22, u"X2^2", s.TermB12, u"X1X2"};
+    qsizetype length = 0;
+    for (QStringView piece : pieces)
+        length += piece.size();
     QString &equation = s.EquationText;
-    equation.resize(0);
-    equation.append(s.TermB0).append(s.TermB1).append(QLatin1String("X1")).append(s.TermB2);
-    equation.append(QLatin1String("X2")).append(s.TermB11).append(QLatin1String("X1^2"));
-    equation.append(s.TermB22).append(QLatin1String("X2^2")).append(s.TermB12);
-    equation.append(QLatin1String("X1X2"));
+    equation.resize(length);
+    QChar *at = equation.data();
+    for (QStringView piece : pieces)
+        at = std::copy(piece.begin(), piece.end(), at);
     s.Text2.append(equation); // a copy of its own, so the next fit reuses both buffers
 
     // 9. Fitted values at the runs.
