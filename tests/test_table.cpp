@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QFileInfo>
+
 #include <sys/stat.h>
 
 class TestTable : public QObject
@@ -178,7 +180,12 @@ void TestTable::sampleIsStrict()
 {
     const QString path = m_dir.filePath(QStringLiteral("sample.mdb"));
     QString error;
-    QVERIFY2(sample_db::writeSample(path, &error), qPrintable(error));
+    const mode_t mask = ::umask(0022);
+    const bool written = sample_db::writeSample(path, &error);
+    ::umask(mask);
+    QVERIFY2(written, qPrintable(error));
+    // An ordinary file of the user's, not a private scratch one.
+    QVERIFY(QFileInfo(path).permissions().testFlag(QFileDevice::ReadOther));
     ExperimentTable table;
     QVERIFY(table.open(path, ExperimentTable::Mode::ReadWrite, &error));
     QVERIFY(table.count() >= 2);

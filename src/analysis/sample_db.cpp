@@ -14,6 +14,7 @@
 #include <cmath>
 #include <functional>
 #include <random>
+#include <sys/stat.h>
 
 namespace sample_db {
 
@@ -77,6 +78,10 @@ bool writeNew(const QString &path, const std::function<bool(QSqlDatabase &, QStr
         }
     }
     QSqlDatabase::removeDatabase(connection);
+    // The scratch name was private to us; the database is an ordinary file of the user's.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ok = ok && ::chmod(QFile::encodeName(temporary).constData(), 0666 & ~mask) == 0;
     if (ok && !QFile::rename(temporary, path)) {
         *error = QStringLiteral("无法写入“%1”").arg(path);
         ok = false;
