@@ -76,3 +76,29 @@ const QString HardnessRow =
     QStringLiteral("1, 12.1, 13.4, 11.8, 14.2, 13.9, 11.5, 13.0, 12.2, 15.1, 14.8, 15.3, '硬度'");
 const QString ViscosityRow =
     QStringLiteral("2, 2.5, 3.1, 1.9, 2.8, 3.3, 2.0, 2.6, 2.2, 3.6, 3.5, 3.7, '粘度'");
+
+// Another program's exclusive hold on a database, for as long as the object lives.
+class OtherWriter
+{
+public:
+    explicit OtherWriter(const QString &path)
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), Connection);
+        db.setDatabaseName(path);
+        m_holding = db.open() && QSqlQuery(db).exec(QStringLiteral("BEGIN EXCLUSIVE"));
+    }
+    ~OtherWriter()
+    {
+        {
+            QSqlDatabase db = QSqlDatabase::database(Connection, false);
+            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(Connection);
+    }
+    bool holding() const { return m_holding; }
+
+private:
+    static inline const QString Connection = QStringLiteral("other-writer");
+    bool m_holding = false;
+};

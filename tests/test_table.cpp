@@ -137,12 +137,8 @@ void TestTable::readOnlyFileKeepsTheTyping()
     ExperimentModel model(table);
     model.reload();
     {
-        QSqlDatabase other =
-            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
-        other.setDatabaseName(path);
-        QVERIFY(other.open());
-        QSqlQuery lock(other);
-        QVERIFY(lock.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        const OtherWriter other(path);
+        QVERIFY(other.holding());
         QSignalSpy failed(&model, &ExperimentModel::writeFailed);
         QVERIFY(model.setData(model.index(0, 5), QStringLiteral("7.3"), Qt::EditRole));
         QCOMPARE(failed.size(), 1);
@@ -153,10 +149,7 @@ void TestTable::readOnlyFileKeepsTheTyping()
         QVERIFY(model.data(model.index(0, 5), Qt::ToolTipRole)
                     .toString()
                     .contains(QStringLiteral("未写入")));
-        QVERIFY(lock.exec(QStringLiteral("ROLLBACK")));
-        other.close();
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("other"));
     QVERIFY(model.retryPending());
     QCOMPARE(model.pendingCount(), 0);
     QCOMPARE(readCell(path, QStringLiteral("SELECT Y5 FROM 等高线表")).toDouble(), 7.3);
