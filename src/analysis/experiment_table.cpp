@@ -349,17 +349,6 @@ bool ExperimentTable::removeRecords(QList<int> positions, QString *error)
     return true;
 }
 
-bool ExperimentTable::forEach(const QStringList &names,
-                              const std::function<bool(const QVariantList &)> &visit,
-                              QString *error, int first, int last) const
-{
-    if (last < 0)
-        last = count() - 1;
-    if (first > last)
-        return true;
-    return forEachInRowIds(names, visit, error, rowId(first), rowId(last));
-}
-
 namespace {
 
 // The one integer a query answers, or nothing and the reason.
@@ -400,9 +389,9 @@ std::optional<qint64> ExperimentTable::rowIdAtOffset(qint64 offset, QString *err
                          error);
 }
 
-bool ExperimentTable::forEachInRowIds(const QStringList &names,
-                                      const std::function<bool(const QVariantList &)> &visit,
-                                      QString *error, qint64 fromRowId, qint64 toRowId) const
+bool ExperimentTable::forEachInRowIds(
+    const QStringList &names, const std::function<bool(const std::vector<StreamCell> &)> &visit,
+    QString *error, qint64 fromRowId, qint64 toRowId) const
 {
     QStringList selected;
     QList<int> slot; // where each name's value lands, -1 for a name the table lacks
@@ -436,37 +425,45 @@ bool ExperimentTable::forEachInRowIds(const QStringList &names,
         sqlite3_finalize(statement);
         return false;
     }
-    QVariantList values(names.size());
+    std::vector<StreamCell> cells(std::size_t(names.size()));
     int rc = SQLITE_ROW;
     while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
-        for (int i = 0; i < names.size(); ++i) {
-            const int c = slot[i];
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            StreamCell &cell = cells[i];
+            const int c = slot[qsizetype(i)];
             if (c < 0) {
-                values[i] = QVariant();
+                cell.type = StreamCell::Type::Missing;
                 continue;
             }
             switch (sqlite3_column_type(statement, c)) {
             case SQLITE_INTEGER:
-                values[i] = QVariant(qlonglong(sqlite3_column_int64(statement, c)));
+                cell.type = StreamCell::Type::Number;
+                cell.number = double(sqlite3_column_int64(statement, c));
                 break;
             case SQLITE_FLOAT:
-                values[i] = QVariant(sqlite3_column_double(statement, c));
+                cell.type = StreamCell::Type::Number;
+                cell.number = sqlite3_column_double(statement, c);
                 break;
-            case SQLITE_TEXT:
-                values[i] = QVariant(QString::fromUtf8(
+            case SQLITE_TEXT: {
+                // Response names repeat from record to record: decoded again only when changed.
+                const QByteArrayView bytes(
                     reinterpret_cast<const char *>(sqlite3_column_text(statement, c)),
-                    sqlite3_column_bytes(statement, c)));
+                    sqlite3_column_bytes(statement, c));
+                if (cell.type != StreamCell::Type::Text || cell.bytes != bytes) {
+                    cell.bytes = bytes.toByteArray();
+                    cell.text = QString::fromUtf8(bytes);
+                }
+                cell.type = StreamCell::Type::Text;
                 break;
+            }
             case SQLITE_BLOB:
-                values[i] = QVariant(
-                    QByteArray(static_cast<const char *>(sqlite3_column_blob(statement, c)),
-                               sqlite3_column_bytes(statement, c)));
+                cell.type = StreamCell::Type::Other;
                 break;
             default:
-                values[i] = QVariant(QMetaType(QMetaType::Double)); // NULL: valid but empty
+                cell.type = StreamCell::Type::Null;
             }
         }
-        if (!visit(values)) {
+        if (!visit(cells)) {
             rc = SQLITE_DONE;
             break;
         }

@@ -7,6 +7,7 @@
 
 #include "analysis/record_source.h"
 
+#include <QByteArray>
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -16,6 +17,40 @@
 #include <functional>
 #include <optional>
 #include <vector>
+
+// One cell of a streamed record.
+struct StreamCell
+{
+    enum class Type : unsigned char {
+        Missing, // a name the table lacks
+        Null,
+        Number,
+        Text,
+        Other, // a blob
+    };
+    Type type = Type::Missing;
+    double number = 0;
+    QString text;
+    QByteArray bytes; // the text as stored, to notice when it changes
+
+    // As record loading reads a field.
+    FieldValue field() const
+    {
+        switch (type) {
+        case Type::Missing:
+            return FieldValue::error();
+        case Type::Null:
+            return FieldValue::of(QVariant());
+        case Type::Number:
+            return FieldValue::ofNumber(number);
+        case Type::Text:
+            return FieldValue::of(QVariant(text));
+        case Type::Other:
+            break;
+        }
+        return FieldValue::of(QVariant(QByteArray("")));
+    }
+};
 
 class ExperimentTable
 {
@@ -58,19 +93,15 @@ public:
     // Deletes the records at these positions: all of them, or none and the reason.
     bool removeRecords(QList<int> positions, QString *error);
 
-    // Streams the records at positions first ... last (all by default) in rowid order without
-    // keeping them; stops when `visit` says so. Values come in the order of `names`; a name the
-    // table lacks gives an invalid QVariant, an empty field a null one.
-    bool forEach(const QStringList &names, const std::function<bool(const QVariantList &)> &visit,
-                 QString *error, int first = 0, int last = -1) const;
     // Counted and looked up in the file, for a table opened for streaming.
     std::optional<qint64> countRecords(QString *error) const;
     std::optional<qint64> rowIdAtOffset(qint64 offset, QString *error) const;
 
-    // The same over the records whose rowids lie in fromRowId ... toRowId.
+    // Streams the records whose rowids lie in fromRowId ... toRowId, in rowid order, without
+    // keeping them; stops when `visit` says so. Cells come in the order of `names`.
     bool forEachInRowIds(const QStringList &names,
-                         const std::function<bool(const QVariantList &)> &visit, QString *error,
-                         qint64 fromRowId, qint64 toRowId) const;
+                         const std::function<bool(const std::vector<StreamCell> &)> &visit,
+                         QString *error, qint64 fromRowId, qint64 toRowId) const;
 
 private:
     bool loadRowIds(QString *error);

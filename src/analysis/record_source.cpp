@@ -1,5 +1,9 @@
 #include "analysis/record_source.h"
 
+#include "analysis/numbers.h"
+
+#include <cmath>
+
 RecordSource::~RecordSource() = default;
 
 FieldValue MemoryRecord::field(const QString &name) const
@@ -8,4 +12,18 @@ FieldValue MemoryRecord::field(const QString &name) const
     if (it == m_fields.cend())
         return FieldValue::error();
     return FieldValue::of(*it);
+}
+
+std::optional<double> FieldValue::asNumber() const
+{
+    if (number)
+        return std::isfinite(*number) ? number : std::nullopt;
+    return numbers::ToNumber(value);
+}
+
+std::optional<QString> FieldValue::asText() const
+{
+    if (number)
+        return numbers::ToText(QVariant(*number));
+    return numbers::ToText(value);
 }

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <optional>
+
 struct FieldValue
 {
     enum class Kind {
@@ -14,13 +16,21 @@ struct FieldValue
         Value,
     };
     Kind kind = Kind::Error;
-    QVariant value;
+    QVariant value;               // the cell; left empty when `number` holds it
+    std::optional<double> number; // a numeric cell as a source read it, without a variant
 
     static FieldValue error() { return {}; }
     static FieldValue of(const QVariant &v)
     {
-        return v.isNull() ? FieldValue{Kind::Empty, QVariant()} : FieldValue{Kind::Value, v};
+        return v.isNull() ? FieldValue{Kind::Empty, QVariant(), std::nullopt}
+                          : FieldValue{Kind::Value, v, std::nullopt};
     }
+    static FieldValue ofNumber(double n) { return {Kind::Value, QVariant(), n}; }
+
+    // The cell as a number, as text, and as the variant it is.
+    std::optional<double> asNumber() const;
+    std::optional<QString> asText() const;
+    QVariant raw() const { return number ? QVariant(*number) : value; }
 };
 
 class RecordSource

@@ -219,16 +219,14 @@ int failure(const CliStreams &io, const QString &message)
 class RowRecord : public RecordSource
 {
 public:
-    explicit RowRecord(const QVariantList &values)
-        : m_values(values)
+    explicit RowRecord(const std::vector<StreamCell> &cells)
+        : m_cells(cells)
     {
     }
     FieldValue field(const QString &name) const override
     {
         const int i = slotOf(name);
-        if (i < 0 || !m_values.at(i).isValid())
-            return FieldValue::error();
-        return FieldValue::of(m_values.at(i));
+        return i < 0 ? FieldValue::error() : m_cells[std::size_t(i)].field();
     }
 
 private:
@@ -254,7 +252,7 @@ private:
         const int run = QStringView(name).mid(1).toInt(&ok);
         return ok && run >= 1 && run <= 12 && name.at(1) != QLatin1Char('0') ? run : -1;
     }
-    const QVariantList &m_values;
+    const std::vector<StreamCell> &m_cells;
 };
 
 QStringList recordFieldNames()
@@ -338,14 +336,14 @@ constexpr int MinSplitRecords = 5000;
 
 // Whether every field of a report row that the table has can be read: then the record's row
 // depends on no record before it.
-bool readsWhole(const QVariantList &values)
+bool readsWhole(const std::vector<StreamCell> &cells)
 {
-    for (int i = 0; i < values.size(); ++i) {
-        const QVariant &v = values.at(i);
-        if (!v.isValid())
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        if (cells[i].type == StreamCell::Type::Missing)
             continue; // a column the table lacks never changes anything
-        if (i == 12 ? !numbers::ToText(v).has_value()
-                    : !numbers::ToNumber(v) || (i > 0 && !numbers::ToSingle(*numbers::ToNumber(v))))
+        const FieldValue f = cells[i].field();
+        if (i == 12 ? !f.asText().has_value()
+                    : !f.asNumber() || (i > 0 && !numbers::ToSingle(*f.asNumber())))
             return false;
     }
     return true;
@@ -372,10 +370,10 @@ public:
         m_line.resize(0);
     }
 
-    void add(const QVariantList &values, bool first)
+    void add(const std::vector<StreamCell> &cells, bool first)
     {
         FormState &state = m_state;
-        LoadRecordFields(state, RowRecord(values), m_picker);
+        LoadRecordFields(state, RowRecord(cells), m_picker);
         const regression::FitReport fit = regression::FitRegression(state);
         const bool fitted = state.CoefficientsCurrent;
         const bool complete = fit.outcome == regression::FitOutcome::Complete;
@@ -530,13 +528,13 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
                 qint64 position = middle;
                 const bool ok = own.forEachInRowIds(
                     recordFieldNames(),
-                    [&](const QVariantList &values) {
-                        if (!announced && !readsWhole(values)) {
+                    [&](const std::vector<StreamCell> &cells) {
+                        if (!announced && !readsWhole(cells)) {
                             ++position;
                             return true;
                         }
                         announce(position);
-                        rows.add(values, false);
+                        rows.add(cells, false);
                         return true;
                     },
                     &err, from, std::numeric_limits<qint64>::max());
@@ -555,12 +553,12 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
     qint64 stop = count;
     const bool ok = table.forEachInRowIds(
         recordFieldNames(),
-        [&](const QVariantList &values) {
+        [&](const std::vector<StreamCell> &cells) {
             if (position == middle)
                 stop = split.get();
             if (position++ >= stop)
                 return false;
-            rows.add(values, position == 1);
+            rows.add(cells, position == 1);
             return true;
         },
         &error, std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max());

@@ -58,7 +58,7 @@ void loadFields(FormState &s, const RecordSource &record, Surface *surface, Colo
         if (id.kind == FieldValue::Kind::Empty) {
             s.RecordId = QString();
         } else if (id.kind == FieldValue::Kind::Value) {
-            if (const auto number = numbers::ToNumber(id.value)) {
+            if (const auto number = id.asNumber()) {
                 // The sign-or-blank text without its blank.
                 s.RecordId = numbers::NumberText(*number);
                 if (s.RecordId.startsWith(QLatin1Char(' ')))
@@ -75,7 +75,7 @@ void loadFields(FormState &s, const RecordSource &record, Surface *surface, Colo
     if (s.AutoColor) {
         const FieldValue id = record.field(IdField);
         if (id.kind != FieldValue::Kind::Error)
-            s.ColorIndex = id.value;
+            s.ColorIndex = id.raw();
         const auto number = numbers::ToNumber(s.ColorIndex);
         const auto index = number ? numbers::ToInteger(*number) : std::nullopt;
         if (index && *index >= 0 && *index <= 15)
@@ -89,7 +89,7 @@ void loadFields(FormState &s, const RecordSource &record, Surface *surface, Colo
         const FieldValue y = record.field(responseField(run));
         if (y.kind != FieldValue::Kind::Value)
             continue;
-        const auto number = numbers::ToNumber(y.value);
+        const auto number = y.asNumber();
         const auto single = number ? numbers::ToSingle(*number) : std::nullopt;
         if (single)
             s.Response[std::size_t(run - 1)] = *single;
@@ -100,7 +100,7 @@ void loadFields(FormState &s, const RecordSource &record, Surface *surface, Colo
     {
         const FieldValue title = record.field(TitleField);
         if (title.kind == FieldValue::Kind::Value) {
-            if (const auto text = numbers::ToText(title.value))
+            if (const auto text = title.asText())
                 s.ResponseTitle = *text;
         }
     }
