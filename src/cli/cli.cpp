@@ -15,6 +15,7 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -63,20 +64,35 @@ QString shortest(double v)
     return QString::fromLatin1(buffer, int(result.ptr - buffer));
 }
 
-// Appends text as UTF-8; the numbers and equations of a row are ASCII and need no conversion.
-void appendText(QByteArray &out, const QString &text)
+// Writes text as UTF-8 at `out` (room for three bytes a UTF-16 unit); returns the end.
+char *writeUtf8(char *out, const QString &text)
 {
-    for (const QChar c : text) {
-        if (c.unicode() >= 0x80) {
-            out += text.toUtf8();
-            return;
+    auto *p = reinterpret_cast<uchar *>(out);
+    const auto *u = reinterpret_cast<const char16_t *>(text.utf16());
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        char32_t c = u[i];
+        if (c < 0x80) {
+            *p++ = uchar(c);
+            continue;
         }
+        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(u[i + 1]))
+            c = QChar::surrogateToUcs4(char16_t(c), u[++i]);
+        else if (QChar::isSurrogate(c))
+            c = QChar::ReplacementCharacter;
+        if (c < 0x800) {
+            *p++ = uchar(0xC0 | (c >> 6));
+        } else if (c < 0x10000) {
+            *p++ = uchar(0xE0 | (c >> 12));
+            *p++ = uchar(0x80 | ((c >> 6) & 0x3F));
+        } else {
+            *p++ = uchar(0xF0 | (c >> 18));
+            *p++ = uchar(0x80 | ((c >> 12) & 0x3F));
+            *p++ = uchar(0x80 | ((c >> 6) & 0x3F));
+        }
+        *p++ = uchar(0x80 | (c & 0x3F));
     }
-    const qsizetype at = out.size();
-    out.resize(at + text.size());
-    char *p = out.data() + at;
-    for (const QChar c : text)
-        *p++ = char(c.unicode());
+    return reinterpret_cast<char *>(p);
 }
 
 template <typename Number> void appendShortest(QByteArray &out, Number v)
@@ -408,34 +424,44 @@ public:
             line += jsonString(state.Text2).toUtf8();
             line += '}';
         } else {
+            // The row written through a pointer into room made for its longest possible form.
+            const QString csvId = m_csv ? csvField(state.RecordId) : QString();
+            const QString csvTitle = m_csv ? csvField(state.ResponseTitle) : QString();
+            const QString csvEquation = m_csv ? csvField(state.Text2) : QString();
+            const QString &id = m_csv ? csvId : state.RecordId;
+            const QString &title = m_csv ? csvTitle : state.ResponseTitle;
+            const QString &equation = m_csv ? csvEquation : state.Text2;
+            const qsizetype at = line.size();
+            line.resize(at +
+                        3 * (id.size() + title.size() + equation.size() + state.Text3.size() +
+                             state.Text4.size()) +
+                        6 * 32 + 16);
+            char *p = line.data() + at;
             const char sep = m_csv ? ',' : '\t';
+            // Tabs and line breaks inside a text cell would break the row apart.
             const auto cell = [&](const QString &text) {
-                if (m_csv) {
-                    appendText(line, csvField(text));
-                    return;
-                }
-                const qsizetype at = line.size();
-                appendText(line, text);
-                for (qsizetype i = at; i < line.size(); ++i) {
-                    if (line[i] == '\t' || line[i] == '\n')
-                        line[i] = ' ';
-                }
+                char *start = p;
+                p = writeUtf8(p, text);
+                if (!m_csv)
+                    std::replace_if(
+                        start, p, [](char c) { return c == '\t' || c == '\n'; }, ' ');
             };
-            cell(state.RecordId);
-            line += sep;
-            cell(state.ResponseTitle);
+            cell(id);
+            *p++ = sep;
+            cell(title);
             for (float coefficient : b) {
-                line += sep;
+                *p++ = sep;
                 if (fitted)
-                    appendShortest(line, coefficient);
+                    p = std::to_chars(p, p + 32, coefficient).ptr;
             }
-            line += sep;
-            appendText(line, state.Text3);
-            line += sep;
-            appendText(line, state.Text4);
-            line += sep;
-            cell(state.Text2);
-            line += '\n';
+            *p++ = sep;
+            p = writeUtf8(p, state.Text3);
+            *p++ = sep;
+            p = writeUtf8(p, state.Text4);
+            *p++ = sep;
+            cell(equation);
+            *p++ = '\n';
+            line.resize(p - line.data());
         }
         if (line.size() >= ChunkBytes)
             flush();
