@@ -1,3 +1,4 @@
+#include "analysis/sample_db.h"
 #include "shell/form1.h"
 #include "test_support.h"
 
@@ -60,6 +61,7 @@ private slots:
     void startupWithoutDatabase();
     void startupShowsTheFirstRecord();
     void navigation();
+    void largeTableIsReadAsNeeded();
     void optionHandlers();
     void spinnerLimits();
     void pickerOpensWhenColourIsOff();
@@ -155,6 +157,27 @@ void TestForm::navigation()
     f.grid->setCurrentIndex(f.model().index(0, 3));
     QCOMPARE(f.state().RecordId, QStringLiteral("1"));
     QCOMPARE(f.Text3->text(), QStringLiteral("0.992"));
+}
+
+void TestForm::largeTableIsReadAsNeeded()
+{
+    const QString folder = m_dir.filePath(QStringLiteral("large"));
+    QDir().mkpath(folder);
+    QString error;
+    QVERIFY(sample_db::writeGenerated(dbIn(folder), 1000, 5, &error));
+    Window w(folder);
+    Form1 &f = *w.form;
+    f.show();
+    QCOMPARE(f.model().rowCount(), ExperimentTable::FirstFetch); // no row for adding yet
+    // "next" past the located records reads further; "last" goes to the true last record.
+    f.moveTo(ExperimentTable::FirstFetch - 1);
+    QTest::mouseClick(f.Data1->nextButton(), Qt::LeftButton);
+    QCOMPARE(f.state().RecordId, QString::number(ExperimentTable::FirstFetch + 1));
+    QTest::mouseClick(f.Data1->lastButton(), Qt::LeftButton);
+    QCOMPARE(f.state().RecordId, QStringLiteral("1000"));
+    QCOMPARE(f.model().rowCount(), 1001);
+    QVERIFY(f.model().isNewRecordRow(1000));
+    QVERIFY(!f.Data1->nextButton()->isEnabled());
 }
 
 void TestForm::optionHandlers()

@@ -120,6 +120,13 @@ void TestTable::largeTableOpensAndReachesTheLast()
     QVERIFY2(sample_db::writeGenerated(path, 100000, 7, &error), qPrintable(error));
     ExperimentTable table;
     QVERIFY(table.open(path, ExperimentTable::Mode::ReadWrite, &error));
+    // Opening locates only the first records; the rest come when asked for.
+    QCOMPARE(table.count(), ExperimentTable::FirstFetch);
+    QVERIFY(!table.complete());
+    QCOMPARE(table.field(ExperimentTable::FirstFetch - 1, QStringLiteral("ID")).value.toDouble(),
+             double(ExperimentTable::FirstFetch));
+    QCOMPARE(table.fetchMore(-1), 100000 - ExperimentTable::FirstFetch);
+    QVERIFY(table.complete());
     QCOMPARE(table.count(), 100000);
     QCOMPARE(table.field(99999, QStringLiteral("ID")).value.toDouble(), 100000.0);
     QCOMPARE(table.field(0, QStringLiteral("ID")).value.toDouble(), 1.0);

@@ -151,6 +151,7 @@ void ExperimentTable::close()
     }
     QSqlDatabase::removeDatabase(m_connection);
     m_open = false;
+    m_complete = false;
     m_columns.clear();
     m_rowIds.clear();
     forgetPages();
@@ -179,30 +180,65 @@ sqlite3 *sqliteHandle(const QString &connection)
 
 } // namespace
 
-bool ExperimentTable::loadRowIds(QString *error)
+std::optional<std::vector<qint64>> ExperimentTable::nextRowIds(int limit, QString *error) const
 {
     sqlite3 *db = sqliteHandle(m_connection);
-    const QByteArray sql =
-        QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid").arg(quotedTable()).toUtf8();
+    const qint64 after = m_rowIds.empty() ? std::numeric_limits<qint64>::min() : m_rowIds.back();
+    QString sql = QStringLiteral("SELECT rowid FROM %1 WHERE rowid > %2 ORDER BY rowid")
+                      .arg(quotedTable())
+                      .arg(after);
+    if (limit >= 0)
+        sql += QStringLiteral(" LIMIT %1").arg(limit);
+    const QByteArray utf8 = sql.toUtf8();
     sqlite3_stmt *statement = nullptr;
-    int rc = db ? sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement, nullptr)
+    int rc = db ? sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &statement, nullptr)
                 : SQLITE_MISUSE;
-    m_rowIds.clear();
+    std::vector<qint64> ids;
     while (rc == SQLITE_OK || rc == SQLITE_ROW) {
         rc = sqlite3_step(statement);
         if (rc == SQLITE_ROW)
-            m_rowIds.push_back(sqlite3_column_int64(statement, 0));
+            ids.push_back(sqlite3_column_int64(statement, 0));
     }
     if (rc != SQLITE_DONE) {
         const QString reason = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("?");
         *error =
             QStringLiteral("无法读取表“%1”：%2").arg(ExperimentTableName, describeText(reason));
         sqlite3_finalize(statement);
-        m_rowIds.clear();
-        return false;
+        return std::nullopt;
     }
     sqlite3_finalize(statement);
+    return ids;
+}
+
+void ExperimentTable::appendRowIds(const std::vector<qint64> &ids, bool last)
+{
+    m_rowIds.insert(m_rowIds.end(), ids.begin(), ids.end());
+    m_complete = m_complete || last;
+}
+
+int ExperimentTable::fetchMore(int limit)
+{
+    QString error;
+    const auto ids = nextRowIds(limit, &error);
+    if (!ids) {
+        m_complete = true; // nothing more can be read; what is loaded stays usable
+        return 0;
+    }
+    appendRowIds(*ids, limit < 0 || int(ids->size()) < limit);
+    return int(ids->size());
+}
+
+bool ExperimentTable::loadRowIds(QString *error)
+{
+    // Only the first records are located on opening: a large table opens as fast as a small
+    // one, and the rest is read as the grid scrolls or the navigator goes further.
+    m_rowIds.clear();
+    m_complete = false;
     forgetPages();
+    const auto ids = nextRowIds(FirstFetch, error);
+    if (!ids)
+        return false;
+    appendRowIds(*ids, int(ids->size()) < FirstFetch);
     return true;
 }
 
@@ -306,6 +342,12 @@ std::optional<int> ExperimentTable::insertRecord(int column, const QVariant &val
         return std::nullopt;
     }
     const qint64 id = query.lastInsertId().toLongLong();
+    fetchMore(-1); // the new record's place is among all the others
+    const auto found = positionOf(id);
+    if (found) {
+        forgetPages();
+        return *found;
+    }
     const auto at = std::lower_bound(m_rowIds.begin(), m_rowIds.end(), id);
     const int position = int(at - m_rowIds.begin());
     m_rowIds.insert(at, id);

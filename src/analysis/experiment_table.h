@@ -77,7 +77,15 @@ public:
 
     QStringList columns() const { return m_columns; }
     int columnIndex(const QString &name) const { return m_columns.indexOf(name); }
+    // The records located so far (all of them once complete()); positions count from 0 there.
     int count() const { return int(m_rowIds.size()); }
+    bool complete() const { return m_complete; }
+    // Locates up to `limit` more records (all with -1); returns how many were added.
+    int fetchMore(int limit);
+    // The rowids after the located ones, without adding them, and adding them.
+    std::optional<std::vector<qint64>> nextRowIds(int limit, QString *error) const;
+    void appendRowIds(const std::vector<qint64> &ids, bool last);
+    static constexpr int FirstFetch = 256;
     qint64 rowId(int position) const { return m_rowIds.at(std::size_t(position)); }
     // The position of a rowid, if the record is still in the table.
     std::optional<int> positionOf(qint64 rowId) const;
@@ -114,6 +122,7 @@ private:
     bool m_open = false;
     QStringList m_columns;
     std::vector<qint64> m_rowIds;
+    bool m_complete = false;
     mutable QHash<int, QList<QVariantList>> m_pages; // page index -> records
 };
 

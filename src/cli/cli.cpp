@@ -680,6 +680,7 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
     ExperimentTable table;
     if (!table.open(databasePath(*p, folder), ExperimentTable::Mode::ReadOnly, &error))
         return failure(io, error);
+    table.fetchMore(-1); // every record has its position
 
     FormState state = StartedFormState(folder, *lines);
     state.ShowLabels = !p->options.contains(QStringLiteral("no-labels"));

@@ -44,7 +44,41 @@ int ExperimentModel::rowCount(const QModelIndex &parent) const
 {
     if (parent.isValid() || !m_table.isOpen())
         return 0;
-    return m_table.count() + 1;
+    // The row for adding a record comes after the true last one.
+    return m_table.count() + (m_table.complete() ? 1 : 0);
+}
+
+bool ExperimentModel::canFetchMore(const QModelIndex &parent) const
+{
+    return !parent.isValid() && m_table.isOpen() && !m_table.complete();
+}
+
+void ExperimentModel::fetchMore(const QModelIndex &parent)
+{
+    if (canFetchMore(parent))
+        addRowIds(ExperimentTable::FirstFetch);
+}
+
+void ExperimentModel::fetchAll()
+{
+    if (canFetchMore({}))
+        addRowIds(-1);
+}
+
+void ExperimentModel::addRowIds(int limit)
+{
+    QString error;
+    const auto ids = m_table.nextRowIds(limit, &error);
+    const bool last = !ids || limit < 0 || int(ids->size()) < limit;
+    const int first = m_table.count();
+    const int added = ids ? int(ids->size()) : 0;
+    if (added == 0 && !last)
+        return;
+    // The new records, and after the last one the row for adding. A table that cannot be read
+    // further ends where it could be read.
+    beginInsertRows({}, first, first + added - 1 + (last ? 1 : 0));
+    m_table.appendRowIds(ids ? *ids : std::vector<qint64>{}, last);
+    endInsertRows();
 }
 
 int ExperimentModel::columnCount(const QModelIndex &parent) const
@@ -54,7 +88,7 @@ int ExperimentModel::columnCount(const QModelIndex &parent) const
 
 bool ExperimentModel::isNewRecordRow(int row) const
 {
-    return m_table.isOpen() && row == m_table.count();
+    return m_table.isOpen() && m_table.complete() && row == m_table.count();
 }
 
 bool ExperimentModel::isNumericColumn(int column) const

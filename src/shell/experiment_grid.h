@@ -28,6 +28,11 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     bool setData(const QModelIndex &index, const QVariant &value, int role) override;
+    bool canFetchMore(const QModelIndex &parent) const override;
+    void fetchMore(const QModelIndex &parent) override;
+
+    // Locates every record of the table ("last" needs the true last one).
+    void fetchAll();
 
     // Whether the row is the one for adding a record.
     bool isNewRecordRow(int row) const;
@@ -56,6 +61,7 @@ private:
     static constexpr qint64 NewRecordKey = -1;
     bool writeCell(int row, int column, const QVariant &value, QString *error);
     bool flushNewRecord(QString *error);
+    void addRowIds(int limit);
 
     ExperimentTable &m_table;
     QHash<qint64, Pending> m_pending; // rowid (or NewRecordKey) -> unwritten cells

@@ -319,8 +319,15 @@ void Form1::buildControls()
     connect(Picture1, &SurfaceView::clicked, this, &Form1::Picture1_Click);
     connect(Data1, &Navigator::first, this, [this] { moveTo(0); });
     connect(Data1, &Navigator::previous, this, [this] { moveTo(m_current - 1); });
-    connect(Data1, &Navigator::next, this, [this] { moveTo(m_current + 1); });
-    connect(Data1, &Navigator::last, this, [this] { moveTo(m_table.count() - 1); });
+    connect(Data1, &Navigator::next, this, [this] {
+        if (m_current + 1 >= m_table.count())
+            m_model->fetchMore({});
+        moveTo(m_current + 1);
+    });
+    connect(Data1, &Navigator::last, this, [this] {
+        m_model->fetchAll();
+        moveTo(m_table.count() - 1);
+    });
     connect(grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) { onGridRowChanged(current.row()); });
     connect(grid, &ExperimentGrid::deleteRequested, this, &Form1::deleteRows);
@@ -409,7 +416,7 @@ void Form1::Data1_Reposition()
     const TableRecord record(m_table, m_current);
     LoadCurrentRecord(m_state, record, surface(), *m_picker);
     showResults();
-    Data1->setPosition(m_current, m_table.count());
+    Data1->setPosition(m_current, m_table.count(), !m_table.complete());
 }
 
 void Form1::showResults()
@@ -462,7 +469,7 @@ void Form1::deleteRows(const QList<int> &rows)
     // Another record now stands at the current place: show it.
     const int position = std::min(m_current, m_table.count() - 1);
     m_current = -1;
-    Data1->setPosition(-1, m_table.count());
+    Data1->setPosition(-1, m_table.count(), !m_table.complete());
     if (position >= 0)
         moveTo(position);
 }

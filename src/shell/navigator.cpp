@@ -40,16 +40,20 @@ Navigator::Navigator(const QString &caption, QWidget *parent)
     setPosition(-1, 0);
 }
 
-void Navigator::setPosition(int position, int count)
+void Navigator::setPosition(int position, int count, bool more)
 {
     m_caption->setText(m_normalCaption);
     m_caption->setStyleSheet(QString());
-    m_caption->setToolTip(count > 0 ? QStringLiteral("记录 %1 / %2").arg(position + 1).arg(count)
+    m_caption->setToolTip(count > 0 ? QStringLiteral("记录 %1 / %2%3")
+                                          .arg(position + 1)
+                                          .arg(count)
+                                          .arg(more ? QStringLiteral("+") : QString())
                                     : QStringLiteral("没有记录"));
+    const bool after = position >= 0 && (position + 1 < count || more);
     m_first->setEnabled(position > 0);
     m_previous->setEnabled(position > 0);
-    m_next->setEnabled(position >= 0 && position + 1 < count);
-    m_last->setEnabled(position >= 0 && position + 1 < count);
+    m_next->setEnabled(after);
+    m_last->setEnabled(after);
 }
 
 void Navigator::showFailure(const QString &reason)

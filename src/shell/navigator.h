@@ -13,7 +13,8 @@ class Navigator : public QWidget
 public:
     explicit Navigator(const QString &caption, QWidget *parent = nullptr);
 
-    void setPosition(int position, int count);
+    // `more`: records after the `count` located so far.
+    void setPosition(int position, int count, bool more = false);
     void showFailure(const QString &reason);
     QString caption() const { return m_caption->text(); }
 

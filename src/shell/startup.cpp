@@ -50,7 +50,7 @@ bool Form1::Form_Load()
         return true;
     }
     m_model->reload();
-    Data1->setPosition(-1, m_table.count());
+    Data1->setPosition(-1, m_table.count(), !m_table.complete());
     if (m_table.count() > 0)
         moveTo(0);
     return true;
