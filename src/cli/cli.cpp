@@ -358,8 +358,14 @@ bool readsWhole(const std::vector<StreamCell> &cells)
         if (cells[i].type == StreamCell::Type::Missing)
             continue; // a column the table lacks never changes anything
         const FieldValue f = cells[i].field();
-        if (i == 12 ? !f.asText().has_value()
-                    : !f.asNumber() || (i > 0 && !numbers::ToSingle(*f.asNumber())))
+        if (i == 12) {
+            if (!f.asText())
+                return false;
+            continue;
+        }
+        // The ID needs a number; a response one within single precision.
+        const std::optional<double> number = f.asNumber();
+        if (!number || (i > 0 && !numbers::ToSingle(*number)))
             return false;
     }
     return true;
