@@ -154,17 +154,12 @@ void ExperimentTable::close()
     m_complete = false;
     m_columns.clear();
     m_rowIds.clear();
-    forgetPages();
+    m_pages.clear();
 }
 
 QString ExperimentTable::quotedTable() const
 {
     return quoteIdentifier(ExperimentTableName);
-}
-
-void ExperimentTable::forgetPages()
-{
-    m_pages.clear();
 }
 
 namespace {
@@ -234,7 +229,7 @@ bool ExperimentTable::loadRowIds(QString *error)
     // one, and the rest is read as the grid scrolls or the navigator goes further.
     m_rowIds.clear();
     m_complete = false;
-    forgetPages();
+    m_pages.clear();
     const auto ids = nextRowIds(FirstFetch, error);
     if (!ids)
         return false;
@@ -345,13 +340,13 @@ std::optional<int> ExperimentTable::insertRecord(int column, const QVariant &val
     fetchMore(-1); // the new record's place is among all the others
     const auto found = positionOf(id);
     if (found) {
-        forgetPages();
+        m_pages.clear();
         return *found;
     }
     const auto at = std::lower_bound(m_rowIds.begin(), m_rowIds.end(), id);
     const int position = int(at - m_rowIds.begin());
     m_rowIds.insert(at, id);
-    forgetPages();
+    m_pages.clear();
     return position;
 }
 
@@ -387,7 +382,7 @@ bool ExperimentTable::removeRecords(QList<int> positions, QString *error)
     }
     for (auto it = positions.crbegin(); it != positions.crend(); ++it)
         m_rowIds.erase(m_rowIds.begin() + *it);
-    forgetPages();
+    m_pages.clear();
     return true;
 }
 

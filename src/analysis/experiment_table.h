@@ -115,7 +115,6 @@ private:
     bool loadRowIds(QString *error);
     bool openTable(const QString &path, Mode mode, bool positions, QString *error);
     QString quotedTable() const;
-    void forgetPages();
 
     QString m_connection;
     QString m_path;

@@ -99,13 +99,8 @@ double RoundThousandths(double x)
 
 QString ThousandthsText(double x, bool plain)
 {
-    return ThousandthsText(x, plain, '\0');
-}
-
-QString ThousandthsText(double x, bool plain, char prefix)
-{
     QString text;
-    AssignThousandthsText(text, x, plain, prefix);
+    AssignThousandthsText(text, x, plain);
     return text;
 }
 

@@ -24,9 +24,7 @@ double RoundThousandths(double x);
 // NumberText (or PlainText when `plain`) of RoundThousandths(x), without going through a
 // general decimal conversion for the usual magnitudes: the hot path of every fit.
 QString ThousandthsText(double x, bool plain);
-// The same text after a prefix, in one allocation (the fit's "+" before a coefficient).
-QString ThousandthsText(double x, bool plain, char prefix);
-// The same, written into `target` and reusing its buffer.
+// The same after an optional prefix (the fit's "+"), written into `target` reusing its buffer.
 void AssignThousandthsText(QString &target, double x, bool plain, char prefix = '\0');
 
 // Rounds to two decimals with halves away from zero, the way contour levels are labelled.

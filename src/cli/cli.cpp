@@ -21,7 +21,6 @@
 #include <cmath>
 #include <future>
 #include <limits>
-#include <map>
 #include <optional>
 #include <thread>
 
@@ -48,20 +47,6 @@ void write(std::FILE *f, const QString &text)
 {
     const QByteArray utf8 = text.toUtf8();
     std::fwrite(utf8.constData(), 1, std::size_t(utf8.size()), f);
-}
-
-QString shortest(float v)
-{
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
-    return QString::fromLatin1(buffer, int(result.ptr - buffer));
-}
-
-QString shortest(double v)
-{
-    char buffer[40];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
-    return QString::fromLatin1(buffer, int(result.ptr - buffer));
 }
 
 // Writes text as UTF-8 at `out` (room for three bytes a UTF-16 unit); returns the end.
@@ -95,11 +80,19 @@ char *writeUtf8(char *out, const QString &text)
     return reinterpret_cast<char *>(p);
 }
 
+// The shortest text that reads back as the same float or double.
 template <typename Number> void appendShortest(QByteArray &out, Number v)
 {
     char buffer[40];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
     out.append(buffer, qsizetype(result.ptr - buffer));
+}
+
+template <typename Number> QString shortest(Number v)
+{
+    QByteArray text;
+    appendShortest(text, v);
+    return QString::fromLatin1(text);
 }
 
 QString jsonString(const QString &text)

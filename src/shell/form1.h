@@ -163,7 +163,6 @@ private:
     Dialogs *m_dialogs;
     ColorPicker *m_picker;
     int m_current = -1;
-    bool m_closing = false;
     bool m_closed = false;
 };
 
