@@ -40,6 +40,7 @@ class SilentDialogs : public Dialogs
 public:
     bool askYesNo(const QString &, const QString &) override { return false; }
     void warn(const QString &, const QString &text) override { warnings << text; }
+    void inform(const QString &, const QString &) override {}
     QStringList warnings;
 };
 

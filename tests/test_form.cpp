@@ -17,6 +17,7 @@ public:
     bool answer = true;
     QStringList questions;
     QStringList warnings;
+    QStringList notes;
     bool askYesNo(const QString &title, const QString &text) override
     {
         questions << title + QLatin1Char('|') + text;
@@ -25,6 +26,10 @@ public:
     void warn(const QString &title, const QString &text) override
     {
         warnings << title + QLatin1Char('|') + text;
+    }
+    void inform(const QString &title, const QString &text) override
+    {
+        notes << title + QLatin1Char('|') + text;
     }
 };
 

@@ -17,9 +17,13 @@ FormState startedState()
     return StartedFormState(QStringLiteral("/opt/t"));
 }
 
-// A surface with the given coefficients and levels, as a completed fit leaves it.
+// A surface with the given coefficients and levels, as a completed fit leaves it. A single
+// level (min = max) gets a range just above it, as a range truncated to a zero step leaves it:
+// an equal largest and smallest response is a flat response, which draws nothing.
 FormState surfaceState(Coefficients b, float min, float max, float step)
 {
+    if (max == min)
+        max = std::nextafter(min, INFINITY);
     FormState s = startedState();
     s.B0 = b[0];
     s.B1 = b[1];
@@ -325,7 +329,8 @@ void TestPlot::labelMarginIsStrict()
     // inside every edge: 500 < y < 3495 with the start-up geometry.
     FormState s = surfaceState({0, 0, 1, 0, 0, 0}, 0, 0, 0);
     const auto labelsAtY = [&](double y) {
-        s.LevelMin = s.LevelMax = float(codedX2(s, y));
+        s.LevelMin = float(codedX2(s, y));
+        s.LevelMax = std::nextafter(s.LevelMin, INFINITY);
         RecordingSurface surface;
         plot::DrawContours(s, surface);
         return surface.texts.size();

@@ -33,11 +33,8 @@ private slots:
     void automaticColour_data();
     void automaticColour();
     void pickerColourWhenAutomaticIsOff();
-    void emptyResponseKeepsThePreviousValue();
-    void emptyTitleKeepsThePreviousTitle();
-    void unreadableIdKeepsName_data();
-    void unreadableIdKeepsName();
-    void missingFieldsAreSkipped();
+    void recordNeverShowsAnotherRecordsValues_data();
+    void recordNeverShowsAnotherRecordsValues();
     void overlayKeepsEarlierMaps();
     void layersRunInOrder();
     void programFolderAndSaveName_data();
@@ -87,86 +84,64 @@ void TestRecordChange::pickerColourWhenAutomaticIsOff()
     QCOMPARE(s.CurveColor, 0xFF0000);
 }
 
-void TestRecordChange::emptyResponseKeepsThePreviousValue()
+void TestRecordChange::recordNeverShowsAnotherRecordsValues_data()
 {
-    FormState s = startedState();
-    RecordingSurface surface;
-    FixedColorPicker picker(0);
-    MemoryRecord first = series(1.0, Hardness, QStringLiteral("硬度"));
-    first.set(QStringLiteral("Y5"), 7.3);
-    MemoryRecord second = series(2.0, Hardness, QStringLiteral("硬度"));
-    second.set(QStringLiteral("Y5"), Empty);
-
-    FormState fresh = startedState();
-    LoadCurrentRecord(fresh, second, surface, picker);
-    QCOMPARE(fresh.Response[4], 0.0f); // shown first: stays 0
-
-    LoadCurrentRecord(s, first, surface, picker);
-    LoadCurrentRecord(s, second, surface, picker);
-    QCOMPARE(s.Response[4], 7.3f);
-    QCOMPARE(s.Response[5], 11.5f);
-    for (int i = 11; i < 16; ++i)
-        QCOMPARE(s.Response[std::size_t(i)], 0.0f);
-}
-
-void TestRecordChange::emptyTitleKeepsThePreviousTitle()
-{
-    FormState s = startedState();
-    RecordingSurface surface;
-    FixedColorPicker picker(0);
-    LoadCurrentRecord(s, series(1.0, Hardness, QStringLiteral("硬度")), surface, picker);
-    LoadCurrentRecord(s, series(2.0, Hardness, QVariant(QMetaType(QMetaType::QString))), surface,
-                      picker);
-    QCOMPARE(s.ResponseTitle, QStringLiteral("硬度"));
-    LoadCurrentRecord(s, series(3.0, Hardness, 42.5), surface, picker);
-    QCOMPARE(s.ResponseTitle, QStringLiteral("42.5"));
-}
-
-void TestRecordChange::unreadableIdKeepsName_data()
-{
-    QTest::addColumn<QVariant>("id");
+    // One field of the second record changed; an invalid variant leaves the field out.
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<bool>("fitted");
     QTest::addColumn<QString>("recordId");
-    QTest::newRow("whole") << QVariant(7.0) << "7";
-    QTest::newRow("fraction") << QVariant(12.5) << "12.5";
-    QTest::newRow("negative") << QVariant(-1.0) << "-1";
-    QTest::newRow("huge") << QVariant(1e300) << "1E+300";
-    QTest::newRow("numeric-text") << QVariant(QStringLiteral("16")) << "16";
-    QTest::newRow("path-text") << QVariant(QStringLiteral("../../x")) << "5";
-    QTest::newRow("slash-text") << QVariant(QStringLiteral("a/b")) << "5";
-    QTest::newRow("empty") << Empty << QString();
+    QTest::addColumn<QString>("title");
+    const QString y = QStringLiteral("硬度");
+    QTest::newRow("y1-empty") << "Y1" << Empty << false << "2" << y;
+    QTest::newRow("y5-text") << "Y5" << QVariant(QStringLiteral("abc")) << false << "2" << y;
+    QTest::newRow("y11-missing") << "Y11" << QVariant() << false << "2" << y;
+    QTest::newRow("y5-beyond-single") << "Y5" << QVariant(1e39) << false << "2" << y;
+    QTest::newRow("id-empty") << "ID" << Empty << true << QString() << y;
+    QTest::newRow("id-path-text") << "ID" << QVariant(QStringLiteral("../../x")) << true
+                                  << QString() << y;
+    QTest::newRow("id-numeric-text") << "ID" << QVariant(QStringLiteral("16")) << true << "16"
+                                     << y;
+    QTest::newRow("id-huge") << "ID" << QVariant(1e300) << true << "1E+300" << y;
+    QTest::newRow("title-empty") << "Y12" << QVariant(QMetaType(QMetaType::QString)) << true << "2"
+                                 << "";
+    QTest::newRow("title-number") << "Y12" << QVariant(42.5) << true << "2" << "42.5";
+    QTest::newRow("title-missing") << "Y12" << QVariant() << true << "2" << "";
 }
 
-void TestRecordChange::unreadableIdKeepsName()
+void TestRecordChange::recordNeverShowsAnotherRecordsValues()
 {
-    QFETCH(QVariant, id);
+    QFETCH(QString, field);
+    QFETCH(QVariant, value);
+    QFETCH(bool, fitted);
     QFETCH(QString, recordId);
+    QFETCH(QString, title);
     FormState s = startedState();
     RecordingSurface surface;
     FixedColorPicker picker(0);
-    LoadCurrentRecord(s, series(5.0, Hardness, QStringLiteral("硬度")), surface, picker);
-    LoadCurrentRecord(s, series(id, Hardness, QStringLiteral("硬度")), surface, picker);
+    LoadCurrentRecord(s, series(1.0, Hardness, QStringLiteral("旧")), surface, picker);
+    QVERIFY(s.CoefficientsCurrent);
+
+    QHash<QString, QVariant> fields{{QStringLiteral("ID"), 2.0},
+                                    {QStringLiteral("Y12"), QStringLiteral("硬度")}};
+    for (int i = 0; i < 11; ++i)
+        fields.insert(QStringLiteral("Y%1").arg(i + 1), Hardness[std::size_t(i)] + 1);
+    if (value.isValid())
+        fields.insert(field, value);
+    else
+        fields.remove(field);
+    LoadCurrentRecord(s, MemoryRecord(fields), surface, picker);
+
     QCOMPARE(s.RecordId, recordId);
     QCOMPARE(s.RecordId.isNull(), recordId.isNull());
-}
-
-void TestRecordChange::missingFieldsAreSkipped()
-{
-    // A table without Y5 and Y12: the other steps still run and the map is drawn.
-    FormState s = startedState();
-    RecordingSurface surface;
-    FixedColorPicker picker(0);
-    MemoryRecord r;
-    r.set(QStringLiteral("ID"), 3.0);
-    for (int i = 1; i <= 11; ++i) {
-        if (i != 5)
-            r.set(QStringLiteral("Y%1").arg(i), Hardness[std::size_t(i - 1)]);
-    }
-    LoadCurrentRecord(s, r, surface, picker);
-    QCOMPARE(s.RecordId, QStringLiteral("3"));
-    QCOMPARE(s.Response[4], 0.0f);
-    QCOMPARE(s.Response[10], 15.3f);
-    QVERIFY(!s.Text2.isEmpty());
-    QVERIFY(!surface.dots.isEmpty());
+    QCOMPARE(s.ResponseTitle, title);
+    QCOMPARE(s.CoefficientsCurrent, fitted);
+    QCOMPARE(s.Text2.isEmpty(), !fitted);
+    QCOMPARE(s.Text3.isEmpty(), !fitted);
+    // The frame of the map (labels, the green grid) is drawn whatever the record holds; the
+    // contours only from a fit of its own.
+    QVERIFY(surface.texts.size() >= 14);
+    QCOMPARE(surface.dots.size() > 1140, fitted);
 }
 
 void TestRecordChange::overlayKeepsEarlierMaps()
@@ -222,7 +197,12 @@ void TestRecordChange::programFolderAndSaveName()
     FormState s;
     InitializeFormState(s, appPath);
     QCOMPARE(s.AppFolder, folder);
-    QCOMPARE(SaveFileName(s), saveName);
+    QCOMPARE(SaveFileName(s).value_or(QString()), saveName);
+    // An ID that cannot name a file of its own gives no name at all.
+    for (const QString &id : {QString(), QStringLiteral("../x"), QStringLiteral("a/b")}) {
+        s.RecordId = id;
+        QVERIFY(!SaveFileName(s));
+    }
     QCOMPARE(s.CurveColor, 255);
     QCOMPARE(s.PlotLeft + s.PlotTop + s.PlotSize, 4095);
 }

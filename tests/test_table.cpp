@@ -125,7 +125,7 @@ void TestTable::largeTableOpensAndReachesTheLast()
     QVERIFY(!table.complete());
     QCOMPARE(table.field(ExperimentTable::FirstFetch - 1, QStringLiteral("ID")).value.toDouble(),
              double(ExperimentTable::FirstFetch));
-    QCOMPARE(table.fetchMore(-1), 100000 - ExperimentTable::FirstFetch);
+    QVERIFY(table.fetchMore(-1, &error));
     QVERIFY(table.complete());
     QCOMPARE(table.count(), 100000);
     QCOMPARE(table.field(99999, QStringLiteral("ID")).value.toDouble(), 100000.0);
@@ -192,7 +192,8 @@ void TestTable::sampleIsStrict()
     QCOMPARE(table.field(0, QStringLiteral("Y12")).value.toString(), QStringLiteral("硬度"));
     // Text cannot hide in a numeric column of a new database.
     QVERIFY(
-        !table.setValue(0, table.columnIndex(QStringLiteral("Y5")), QStringLiteral("abc"), &error));
+        !table.setValue(0, table.columnIndex(QStringLiteral("Y5")), QStringLiteral("abc"),
+                        table.record(0), &error));
     QCOMPARE(table.field(0, QStringLiteral("Y5")).value.toDouble(), 13.9);
 }
 

@@ -1,56 +1,28 @@
 #pragma once
 
-// The experiment table "等高线表" in a SQLite file, reached through Qt SQL. Records are
-// addressed by position (0 ... count - 1, in rowid order) and edited by rowid, so two rows
-// holding the same values stay two rows. Only the rowids are loaded on opening; the records
-// themselves are fetched a page at a time.
+// The experiment table "等高线表" in a SQLite file, reached through Qt SQL: the window's
+// editable record set. Records are addressed by position (0 ... count - 1, in row-key order)
+// and edited by the table's true row key, so two rows holding the same values stay two rows.
+// Only the first row keys are located on opening; records are fetched a page at a time.
+// Before a write, the row must still hold what was last read of it: another program's change
+// is never overwritten silently.
 
+#include "analysis/database_file.h"
 #include "analysis/record_source.h"
+#include "analysis/sqlite_support.h"
 
-#include <QByteArray>
 #include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 
-#include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
-// One cell of a streamed record.
-struct StreamCell
-{
-    enum class Type : unsigned char {
-        Missing, // a name the table lacks
-        Null,
-        Number,
-        Text,
-        Other, // a blob
-    };
-    Type type = Type::Missing;
-    double number = 0;
-    QString text;
-    QByteArray bytes; // the text as stored, to notice when it changes
-
-    // As record loading reads a field.
-    FieldValue field() const
-    {
-        switch (type) {
-        case Type::Missing:
-            return FieldValue::error();
-        case Type::Null:
-            return FieldValue::of(QVariant());
-        case Type::Number:
-            return FieldValue::ofNumber(number);
-        case Type::Text:
-            return FieldValue::of(QVariant(text));
-        case Type::Other:
-            break;
-        }
-        return FieldValue::of(QVariant(QByteArray("")));
-    }
-};
+struct sqlite3;
+class QSqlError;
 
 class ExperimentTable
 {
@@ -62,64 +34,63 @@ public:
     ExperimentTable(const ExperimentTable &) = delete;
     ExperimentTable &operator=(const ExperimentTable &) = delete;
 
-    // Why a file cannot be a database we open, or nothing when it may be one. Looks only at
-    // the file's header; never creates or writes.
-    static std::optional<QString> refuseFile(const QString &path);
-
     // Opens the table; a missing file is never created and a file that is not a SQLite
     // database is never written to. On failure `error` says which file and why.
     bool open(const QString &path, Mode mode, QString *error);
-    // Opens the table for streaming by rowid alone: positions are not read (count() is 0).
-    bool openForStreaming(const QString &path, QString *error);
     void close();
     bool isOpen() const { return m_open; }
     QString path() const { return m_path; }
 
-    QStringList columns() const { return m_columns; }
-    int columnIndex(const QString &name) const { return m_columns.indexOf(name); }
+    QStringList columns() const { return m_shape.columns; }
+    // A column by name, as SQLite matches names (case-insensitive); -1 when there is none.
+    int columnIndex(const QString &name) const;
     // The records located so far (all of them once complete()); positions count from 0 there.
     int count() const { return int(m_rowIds.size()); }
     bool complete() const { return m_complete; }
-    // Locates up to `limit` more records (all with -1); returns how many were added.
-    int fetchMore(int limit);
-    // The rowids after the located ones, without adding them, and adding them.
+    static constexpr int FirstFetch = 256;
+    // The row keys after the located ones (up to `limit`, all with -1), without adding them,
+    // and adding them. A read that fails is an error, never the end of the table.
     std::optional<std::vector<qint64>> nextRowIds(int limit, QString *error) const;
     void appendRowIds(const std::vector<qint64> &ids, bool last);
-    static constexpr int FirstFetch = 256;
+    // Both at once; false with the reason when the file could not be read.
+    bool fetchMore(int limit, QString *error);
     qint64 rowId(int position) const { return m_rowIds.at(std::size_t(position)); }
-    // The position of a rowid, if the record is still in the table.
+    // The position of a row key, if the record is still located.
     std::optional<int> positionOf(qint64 rowId) const;
 
-    // The record at a position: one value per column, or an empty list when it cannot be read.
+    // The record at a position: one value per column, or nothing and the reason.
+    std::optional<QVariantList> readRecord(int position, QString *error) const;
+    // The same, an empty list when it cannot be read (for showing).
     QVariantList record(int position) const;
     FieldValue field(int position, const QString &name) const;
 
-    // Writes one cell; the error says why not (read-only file, locked, constraint).
-    bool setValue(int position, int column, const QVariant &value, QString *error);
+    // Writes one cell if the row still holds `expected` (one value per column, as read);
+    // the error says why not (changed or deleted by another program, read-only, locked...).
+    bool setValue(int position, int column, const QVariant &value, const QVariantList &expected,
+                  QString *error);
     // Appends a record with one cell set; returns its position.
     std::optional<int> insertRecord(int column, const QVariant &value, QString *error);
-    // Deletes the records at these positions: all of them, or none and the reason.
+    // Deletes the records at these positions, each only if it still holds what was last read
+    // of it: all of them, or none and the reason.
     bool removeRecords(QList<int> positions, QString *error);
 
-    // Counted and looked up in the file, for a table opened for streaming.
-    std::optional<qint64> countRecords(QString *error) const;
-    std::optional<qint64> rowIdAtOffset(qint64 offset, QString *error) const;
-
-    // Streams the records whose rowids lie in fromRowId ... toRowId, in rowid order, without
-    // keeping them; stops when `visit` says so. Cells come in the order of `names`.
-    bool forEachInRowIds(const QStringList &names,
-                         const std::function<bool(const std::vector<StreamCell> &)> &visit,
-                         QString *error, qint64 fromRowId, qint64 toRowId) const;
+    // Forgets what was read of the records, so the next read shows the file as it is.
+    void forgetRecords() { m_pages.clear(); }
 
 private:
-    bool loadRowIds(QString *error);
-    bool openTable(const QString &path, Mode mode, bool positions, QString *error);
+    QString failure(const QSqlError &error) const;
     QString quotedTable() const;
+    QString quotedKey() const;
+    // The condition that a row holds `expected`, and its values to bind after the key.
+    QString sameRowCondition(const QVariantList &expected) const;
+    QString conflict(qint64 key) const;
 
     QString m_connection;
     QString m_path;
     bool m_open = false;
-    QStringList m_columns;
+    sqlite3 *m_db = nullptr;
+    std::unique_ptr<sqlite_support::WorkLimit> m_limit;
+    sqlite_support::TableShape m_shape;
     std::vector<qint64> m_rowIds;
     bool m_complete = false;
     mutable QHash<int, QList<QVariantList>> m_pages; // page index -> records
@@ -140,6 +111,3 @@ private:
     const ExperimentTable &m_table;
     int m_position;
 };
-
-// Double quotes an SQL identifier.
-QString quoteIdentifier(const QString &name);

@@ -72,15 +72,20 @@ void InitializeDesign(FormState &s)
     s.WeightOther = float((ss * ss - 44) / bd);
 }
 
-FitReport FitRegression(FormState &s)
+void ClearFit(FormState &s)
 {
-    // Until a step below succeeds, nothing of the previous record may be shown or traced.
     s.LevelsCurrent = false;
     s.CoefficientsCurrent = false;
-    // Emptied, keeping their buffers for the texts of this fit.
+    // Emptied, keeping their buffers for the texts of the next fit.
     s.Text2.resize(0);
     s.Text3.resize(0);
     s.Text4.resize(0);
+}
+
+FitReport FitRegression(FormState &s)
+{
+    // Until a step below succeeds, nothing of the previous record may be shown or traced.
+    ClearFit(s);
 
     // 1. Level range.
     s.LevelMax = s.Response[0];

@@ -17,6 +17,7 @@ enum class FitOutcome {
     NoCoefficients, // a column sum, coefficient or coefficient text overflowed
     NoCorrelation,  // R cannot be computed: all responses equal, or SSE exceeds SST
     NoDeviation,    // S overflowed
+    NoResponses,    // a response could not be read: no fit was tried
 };
 
 struct FitReport
@@ -30,5 +31,8 @@ struct FitReport
 // What cannot be computed for the current record is shown as an empty box, never as the
 // previous record's result.
 FitReport FitRegression(FormState &state);
+
+// No result for the current record: empty boxes, nothing to trace.
+void ClearFit(FormState &state);
 
 } // namespace regression

@@ -1,9 +1,10 @@
 #include "cli/cli.h"
 
-#include "analysis/experiment_table.h"
 #include "analysis/numbers.h"
 #include "analysis/regression.h"
 #include "analysis/sample_db.h"
+#include "analysis/stream_reader.h"
+#include "pipeline/batch_writer.h"
 #include "pipeline/bitmap.h"
 #include "pipeline/record_change.h"
 #include "plot/layers.h"
@@ -125,14 +126,72 @@ QString jsonString(const QString &text)
     return out + QLatin1Char('"');
 }
 
+// Whether a text cell reads as a plain number (which a spreadsheet takes as a number).
+bool isPlainNumber(const QString &text)
+{
+    bool ok = false;
+    QLocale::c().toDouble(text, &ok);
+    return ok;
+}
+
 QString csvField(const QString &text)
 {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    // A text that a spreadsheet would run as a formula is kept as text by a leading apostrophe.
+    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
+    QString value = text;
+    if (!value.isEmpty() && formulaStarts.contains(value.front()) && !isPlainNumber(value))
+        value.prepend(QLatin1Char('\''));
+    if (!value.contains(QLatin1Char(',')) && !value.contains(QLatin1Char('"')) &&
+        !value.contains(QLatin1Char('\n')) && !value.contains(QLatin1Char('\r')))
+        return value;
+    value.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + value + QLatin1Char('"');
+}
+
+// Writes text as UTF-8 with control characters and the backslash escaped (\t, \n, \r, \\,
+// \xHH), so a text cell never breaks a row of the text report apart. Needs room for four
+// bytes a UTF-16 unit.
+char *writeEscapedUtf8(char *out, const QString &text)
+{
+    const auto *u = reinterpret_cast<const char16_t *>(text.utf16());
+    const qsizetype n = text.size();
+    qsizetype plainFrom = 0;
+    bool escaped = false;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = u[i];
+        if (c >= 0x20 && c != 0x7F && c != u'\\')
+            continue;
+        if (i > plainFrom)
+            out = writeUtf8(out, text.mid(plainFrom, i - plainFrom));
+        plainFrom = i + 1;
+        escaped = true;
+        *out++ = '\\';
+        switch (c) {
+        case u'\t':
+            *out++ = 't';
+            break;
+        case u'\n':
+            *out++ = 'n';
+            break;
+        case u'\r':
+            *out++ = 'r';
+            break;
+        case u'\\':
+            *out++ = '\\';
+            break;
+        default: {
+            static const char hex[] = "0123456789abcdef";
+            *out++ = 'x';
+            *out++ = hex[(c >> 4) & 0xF];
+            *out++ = hex[c & 0xF];
+        }
+        }
+    }
+    if (!escaped)
+        return writeUtf8(out, text);
+    if (n > plainFrom)
+        out = writeUtf8(out, text.mid(plainFrom));
+    return out;
 }
 
 // ---- arguments ---------------------------------------------------------------------------
@@ -224,55 +283,6 @@ int failure(const CliStreams &io, const QString &message)
     return Failure;
 }
 
-// A record of the streamed report: ID, Y1 ... Y11, Y12 in that order, as the query asks.
-class RowRecord : public RecordSource
-{
-public:
-    explicit RowRecord(const std::vector<StreamCell> &cells)
-        : m_cells(cells)
-    {
-    }
-    FieldValue field(const QString &name) const override
-    {
-        const int i = slotOf(name);
-        return i < 0 ? FieldValue::error() : m_cells[std::size_t(i)].field();
-    }
-
-private:
-    static int slotOf(const QString &name)
-    {
-        // Record loading asks with the very strings of the field names: match those first.
-        static const std::array<const QChar *, 13> known = [] {
-            std::array<const QChar *, 13> k{IdField.constData()};
-            for (int run = 1; run <= 11; ++run)
-                k[std::size_t(run)] = responseField(run).constData();
-            k[12] = TitleField.constData();
-            return k;
-        }();
-        for (std::size_t i = 0; i < known.size(); ++i) {
-            if (name.constData() == known[i])
-                return int(i);
-        }
-        if (name == IdField)
-            return 0;
-        if (name.size() < 2 || name.size() > 3 || name.front() != QLatin1Char('Y'))
-            return -1;
-        bool ok = false;
-        const int run = QStringView(name).mid(1).toInt(&ok);
-        return ok && run >= 1 && run <= 12 && name.at(1) != QLatin1Char('0') ? run : -1;
-    }
-    const std::vector<StreamCell> &m_cells;
-};
-
-QStringList recordFieldNames()
-{
-    QStringList names{IdField};
-    for (int run = 1; run <= DesignRuns; ++run)
-        names << responseField(run);
-    names << TitleField;
-    return names;
-}
-
 // ---- fit ---------------------------------------------------------------------------------
 
 int fitCommand(const QStringList &args, const QString &folder, const CliStreams &io)
@@ -343,27 +353,6 @@ QString databasePath(const Parsed &p, const QString &folder)
 // Below this many records a table is reported on one thread.
 constexpr int MinSplitRecords = 5000;
 
-// Whether every field of a report row that the table has can be read: then the record's row
-// depends on no record before it.
-bool readsWhole(const std::vector<StreamCell> &cells)
-{
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-        if (cells[i].type == StreamCell::Type::Missing)
-            continue; // a column the table lacks never changes anything
-        const FieldValue f = cells[i].field();
-        if (i == 12) {
-            if (!f.asText())
-                return false;
-            continue;
-        }
-        // The ID needs a number; a response one within single precision.
-        const std::optional<double> number = f.asNumber();
-        if (!number || (i > 0 && !numbers::ToSingle(*number)))
-            return false;
-    }
-    return true;
-}
-
 // The report's rows: each record through the record loading and the fit, then as text.
 class ReportRows
 {
@@ -378,18 +367,21 @@ public:
         m_line.reserve(2 * ChunkBytes);
     }
 
-    // Writes what the rows made so far.
-    void flush()
+    // Writes what the rows made so far; false once any write failed.
+    bool flush()
     {
-        std::fwrite(m_line.constData(), 1, std::size_t(m_line.size()), m_out);
+        if (std::fwrite(m_line.constData(), 1, std::size_t(m_line.size()), m_out) !=
+            std::size_t(m_line.size()))
+            m_failed = true;
         m_line.resize(0);
+        return !m_failed;
     }
 
     void add(const std::vector<StreamCell> &cells, bool first)
     {
         FormState &state = m_state;
-        LoadRecordFields(state, RowRecord(cells), m_picker);
-        const regression::FitReport fit = regression::FitRegression(state);
+        const bool responsesRead = LoadRecordFields(state, StreamRecord(cells), m_picker);
+        const regression::FitReport fit = FitLoadedRecord(state, responsesRead);
         const bool fitted = state.CoefficientsCurrent;
         const bool complete = fit.outcome == regression::FitOutcome::Complete;
         const std::array<float, 6> b{state.B0, state.B1, state.B2, state.B11, state.B22, state.B12};
@@ -432,18 +424,13 @@ public:
             const QString &equation = m_csv ? csvEquation : state.Text2;
             const qsizetype at = line.size();
             line.resize(at +
-                        3 * (id.size() + title.size() + equation.size() + state.Text3.size() +
+                        4 * (id.size() + title.size() + equation.size() + state.Text3.size() +
                              state.Text4.size()) +
                         6 * 32 + 16);
             char *p = line.data() + at;
             const char sep = m_csv ? ',' : '\t';
-            // Tabs and line breaks inside a text cell would break the row apart.
             const auto cell = [&](const QString &text) {
-                char *start = p;
-                p = writeUtf8(p, text);
-                if (!m_csv)
-                    std::replace_if(
-                        start, p, [](char c) { return c == '\t' || c == '\n'; }, ' ');
+                p = m_csv ? writeUtf8(p, text) : writeEscapedUtf8(p, text);
             };
             cell(id);
             *p++ = sep;
@@ -466,6 +453,8 @@ public:
             flush();
     }
 
+    bool failed() const { return m_failed; }
+
 private:
     static constexpr qsizetype ChunkBytes = 1 << 16;
     FormState m_state;
@@ -474,6 +463,7 @@ private:
     bool m_csv;
     std::FILE *m_out;
     QByteArray m_line; // rows not yet written
+    bool m_failed = false;
 };
 
 int reportCommand(const QStringList &args, const QString &folder, const CliStreams &io)
@@ -496,13 +486,19 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
         return usageError(
             io, QStringLiteral("--format must be text, csv or json, not \"%1\"").arg(format));
 
-    // Streamed: neither the records nor their rowids are held, whatever the table's size.
-    ExperimentTable table;
-    if (!table.openForStreaming(databasePath(*p, folder), &error))
+    // Streamed: the records are not held, whatever the table's size.
+    StreamReader reader;
+    if (!reader.open(databasePath(*p, folder), &error))
         return failure(io, error);
-    const std::optional<qint64> records = table.countRecords(&error);
+    const auto readFailure = [&](const QString &reason) {
+        return failure(io, QStringLiteral("reading \"%1\" failed: %2").arg(reader.path(), reason));
+    };
+    // One read transaction: both parts below see the table as it was at the count.
+    if (!reader.beginSnapshot(&error))
+        return readFailure(error);
+    const std::optional<qint64> records = reader.count(&error);
     if (!records)
-        return failure(io, QStringLiteral("reading \"%1\" failed: %2").arg(table.path(), error));
+        return readFailure(error);
 
     const QChar separator = format == QLatin1String("csv") ? QLatin1Char(',') : QLatin1Char('\t');
     const bool json = format == QLatin1String("json");
@@ -517,93 +513,73 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
                       .join(separator) +
                   QLatin1Char('\n'));
 
-    // Records follow one another as in the window: a field that cannot be read keeps the value
-    // of the record before it. A record whose every field reads depends on none before it, so
-    // a large table is split there and its second part runs on a thread of its own, written
-    // to a scratch file and copied after the first: two cores, memory that does not grow.
+    // Every record's row depends on that record alone, so a large table is split in the
+    // middle and its second part runs on a thread of its own inside the same snapshot,
+    // written to a scratch file and copied after the first: two cores, memory that does not
+    // grow.
+    constexpr qint64 First = std::numeric_limits<qint64>::min();
+    constexpr qint64 Last = std::numeric_limits<qint64>::max();
     const qint64 count = *records;
-    qint64 middle = count >= 2 * MinSplitRecords ? count / 2 : count;
-    qint64 from = -1; // the rowid the second part starts from
-    if (middle < count) {
-        if (const std::optional<qint64> found = table.rowIdAtOffset(middle, &error))
-            from = *found;
+    std::optional<qint64> splitKey;
+    if (count >= 2 * MinSplitRecords) {
+        splitKey = reader.keyAtOffset(count / 2, &error);
+        if (!splitKey)
+            return readFailure(error);
     }
-    if (from < 0)
-        middle = count;
-    std::promise<qint64> splitFound; // where the second part starts; `count` when it does not
-    std::future<qint64> split = splitFound.get_future();
-    std::FILE *tail = middle < count ? std::tmpfile() : nullptr;
+    std::FILE *tail = splitKey ? std::tmpfile() : nullptr;
     if (!tail)
-        middle = count;
+        splitKey.reset();
     QString tailError;
+    bool tailWriteFailed = false;
     std::thread second;
-    if (tail) {
-        second = std::thread([&, path = table.path()] {
-            ExperimentTable own;
-            QString err;
-            bool announced = false;
-            const auto announce = [&](qint64 at) {
-                if (!announced)
-                    splitFound.set_value(at);
-                announced = true;
-            };
-            // Should the table have changed since, the first part does it all.
-            if (own.openForStreaming(path, &err)) {
-                ReportRows rows(format, folder, *lines, tail);
-                qint64 position = middle;
-                const bool ok = own.forEachInRowIds(
-                    recordFieldNames(),
-                    [&](const std::vector<StreamCell> &cells) {
-                        if (!announced && !readsWhole(cells)) {
-                            ++position;
-                            return true;
-                        }
-                        announce(position);
-                        rows.add(cells, false);
-                        return true;
-                    },
-                    &err, from, std::numeric_limits<qint64>::max());
-                rows.flush();
-                if (!ok && announced)
-                    tailError = err;
-            }
-            announce(count);
+    if (splitKey) {
+        second = std::thread([&] {
+            ReportRows rows(format, folder, *lines, tail);
+            reader.forEach(
+                recordFieldNames(),
+                [&](const std::vector<StreamCell> &cells) {
+                    rows.add(cells, false);
+                    return !rows.failed();
+                },
+                &tailError, *splitKey, Last);
+            tailWriteFailed = !rows.flush() || std::fflush(tail) != 0 || std::ferror(tail);
         });
-    } else {
-        splitFound.set_value(count);
     }
 
     ReportRows rows(format, folder, *lines, io.out);
-    qint64 position = 0;
-    qint64 stop = count;
-    const bool ok = table.forEachInRowIds(
+    bool firstRow = true;
+    const bool ok = reader.forEach(
         recordFieldNames(),
         [&](const std::vector<StreamCell> &cells) {
-            if (position == middle)
-                stop = split.get();
-            if (position++ >= stop)
-                return false;
-            rows.add(cells, position == 1);
-            return true;
+            rows.add(cells, std::exchange(firstRow, false));
+            return !rows.failed();
         },
-        &error, std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max());
+        &error, First, splitKey ? *splitKey - 1 : Last);
     rows.flush();
     if (second.joinable())
         second.join();
+    reader.endSnapshot();
+    bool copyFailed = false;
     if (tail) {
         std::rewind(tail);
         char buffer[1 << 16];
-        while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, tail))
-            std::fwrite(buffer, 1, n, io.out);
+        while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, tail)) {
+            if (std::fwrite(buffer, 1, n, io.out) != n) {
+                copyFailed = true;
+                break;
+            }
+        }
+        copyFailed = copyFailed || std::ferror(tail);
         std::fclose(tail);
     }
     if (json)
         write(io.out, QStringLiteral("\n]\n"));
     if (!ok || !tailError.isEmpty())
-        return failure(
-            io,
-            QStringLiteral("reading \"%1\" failed: %2").arg(table.path(), ok ? tailError : error));
-    if (std::fflush(io.out) != 0 || std::ferror(io.out))
+        return readFailure(ok ? tailError : error);
+    if (tailWriteFailed || copyFailed)
+        return failure(io, QStringLiteral("could not write the second half of the report through "
+                                          "a scratch file (is the temporary folder full?)"));
+    if (rows.failed() || std::fflush(io.out) != 0 || std::ferror(io.out))
         return failure(io, QStringLiteral("could not write the report"));
     return 0;
 }
@@ -620,19 +596,6 @@ std::optional<Long> parseColour(const QString &text)
         return std::nullopt;
     // #RRGGBB to 0x00BBGGRR
     return Long(((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16));
-}
-
-// Whether a record identifier can name a bitmap file of its own.
-bool namesAFile(const QString &recordId)
-{
-    if (recordId.isEmpty())
-        return false;
-    for (const QChar c : recordId) {
-        if (!(c.isDigit() || c == QLatin1Char('.') || c == QLatin1Char('-') ||
-              c == QLatin1Char('+') || c == QLatin1Char('E')))
-            return false;
-    }
-    return true;
 }
 
 int renderCommand(const QStringList &args, const QString &folder, const CliStreams &io)
@@ -676,10 +639,17 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
     }
     const bool overlay = p->options.contains(QStringLiteral("overlay"));
 
-    ExperimentTable table;
-    if (!table.open(databasePath(*p, folder), ExperimentTable::Mode::ReadOnly, &error))
+    StreamReader reader;
+    if (!reader.open(databasePath(*p, folder), &error))
         return failure(io, error);
-    table.fetchMore(-1); // every record has its position
+    const auto readFailure = [&](const QString &reason) {
+        return failure(io, QStringLiteral("reading \"%1\" failed: %2").arg(reader.path(), reason));
+    };
+    // One snapshot: the maps of a batch all come from the table as it was at its start.
+    const std::optional<qint64> records =
+        reader.beginSnapshot(&error) ? reader.count(&error) : std::nullopt;
+    if (!records)
+        return readFailure(error);
 
     FormState state = StartedFormState(folder, *lines);
     state.ShowLabels = !p->options.contains(QStringLiteral("no-labels"));
@@ -689,25 +659,35 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
     RasterSurface surface(*size);
 
     const QString out = p->options.value(QStringLiteral("out"));
-    const auto nameIn = [&](const QString &dir) {
-        return QDir(dir.isEmpty() ? QStringLiteral(".") : dir)
-            .filePath(QStringLiteral("等高线图") + state.RecordId + QStringLiteral(".BMP"));
-    };
+    const QDir outFolder(out.isEmpty() ? QStringLiteral(".") : out);
+    constexpr qint64 First = std::numeric_limits<qint64>::min();
+    constexpr qint64 Last = std::numeric_limits<qint64>::max();
 
     if (byId) {
-        for (int position = 0; position < table.count(); ++position) {
-            const auto id = numbers::ToNumber(table.field(position, IdField).value);
-            if (!id || *id != *wantedId)
-                continue;
-            LoadCurrentRecord(state, TableRecord(table, position), surface, picker);
-            const QString path = out.isEmpty() ? nameIn(QString()) : out;
-            if (!SaveBitmap(surface.Image(), path, &error))
-                return failure(io, QStringLiteral("could not write \"%1\": %2").arg(path, error));
-            write(io.err, QStringLiteral("wrote %1\n").arg(path));
-            return 0;
-        }
-        return failure(io, QStringLiteral("no record with ID %1 in \"%2\"")
-                               .arg(p->options.value(QStringLiteral("id")), table.path()));
+        bool found = false;
+        const bool ok = reader.forEach(
+            recordFieldNames(),
+            [&](const std::vector<StreamCell> &cells) {
+                const auto id = cells.front().field().asNumber();
+                if (!id || *id != *wantedId)
+                    return true;
+                LoadCurrentRecord(state, StreamRecord(cells), surface, picker);
+                found = true;
+                return false;
+            },
+            &error, First, Last);
+        if (!ok)
+            return readFailure(error);
+        if (!found)
+            return failure(io, QStringLiteral("no record with ID %1 in \"%2\"")
+                                   .arg(p->options.value(QStringLiteral("id")), reader.path()));
+        const QString path =
+            out.isEmpty() ? outFolder.filePath(MapFileName(state.RecordId).value_or(QString()))
+                          : out;
+        if (!SaveBitmap(surface.Image(), path, &error))
+            return failure(io, QStringLiteral("could not write \"%1\": %2").arg(path, error));
+        write(io.err, QStringLiteral("wrote %1\n").arg(path));
+        return 0;
     }
 
     if (!overlay && !out.isEmpty() && !QFileInfo(out).isDir())
@@ -717,48 +697,62 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
     QElapsedTimer clock;
     clock.start();
     qint64 lastReport = 0;
+    qint64 position = 0;
     int written = 0, skipped = 0;
     QSet<QString> usedNames;
     BitmapWriter writer(Durability::Deferred);
-    for (int position = 0; position < table.count(); ++position) {
-        const QString before = state.RecordId;
-        LoadCurrentRecord(state, TableRecord(table, position), surface, picker);
-        if (!overlay) {
-            // An ID that failed to read leaves the previous record's name: never reuse it.
-            const QVariant rawId = table.field(position, IdField).value;
-            const bool idRead = numbers::ToNumber(rawId).has_value();
-            const QString path = nameIn(out);
-            if (!idRead || !namesAFile(state.RecordId) || usedNames.contains(path)) {
-                write(io.err,
-                      QStringLiteral("tesmora-cli: skipped row %1 (ID %2): %3\n")
-                          .arg(position + 1)
-                          .arg(rawId.isNull() ? QStringLiteral("empty") : rawId.toString(),
-                               idRead && namesAFile(state.RecordId)
-                                   ? QStringLiteral("another record of this run has the same ID")
-                                   : QStringLiteral("the ID cannot name a file")));
-                ++skipped;
-                continue;
+    const auto skip = [&](const QString &id, const QString &why) {
+        write(io.err,
+              QStringLiteral("tesmora-cli: skipped row %1 (ID %2): %3\n").arg(position).arg(id, why));
+        ++skipped;
+    };
+    const bool ok = reader.forEach(
+        recordFieldNames(),
+        [&](const std::vector<StreamCell> &cells) {
+            ++position;
+            const FieldValue rawId = cells.front().field();
+            const QString shownId = rawId.kind == FieldValue::Kind::Value
+                                        ? rawId.asText().value_or(QStringLiteral("?"))
+                                        : QStringLiteral("empty");
+            try {
+                LoadCurrentRecord(state, StreamRecord(cells), surface, picker);
+                if (!overlay) {
+                    const auto name = MapFileName(state.RecordId);
+                    const QString path = name ? outFolder.filePath(*name) : QString();
+                    if (!name)
+                        skip(shownId, QStringLiteral("the ID cannot name a file"));
+                    else if (usedNames.contains(path))
+                        skip(shownId, QStringLiteral("another record of this run has the same ID"));
+                    else {
+                        writer.submit(surface.Image(), path);
+                        usedNames.insert(path);
+                        ++written;
+                    }
+                }
+            } catch (const std::bad_alloc &) {
+                skip(shownId, QStringLiteral("not enough memory to draw its map"));
             }
-            writer.submit(surface.Image(), path);
-            usedNames.insert(path);
-            ++written;
-        }
-        if (clock.elapsed() - lastReport >= 1000) {
-            lastReport = clock.elapsed();
-            write(
-                io.err,
-                QStringLiteral("rendered %1 of %2 records\n").arg(position + 1).arg(table.count()));
-        }
+            if (clock.elapsed() - lastReport >= 1000) {
+                lastReport = clock.elapsed();
+                write(io.err,
+                      QStringLiteral("rendered %1 of %2 records\n").arg(position).arg(*records));
+            }
+            return true;
+        },
+        &error, First, Last);
+    reader.endSnapshot();
+    if (!ok) {
+        writer.finish();
+        return readFailure(error);
     }
     if (overlay) {
-        QString path = out.isEmpty() ? QStringLiteral("等高线图重叠.BMP") : out;
+        QString path = out.isEmpty() ? OverlayFileName : out;
         if (QFileInfo(path).isDir())
-            path = QDir(path).filePath(QStringLiteral("等高线图重叠.BMP"));
+            path = QDir(path).filePath(OverlayFileName);
         if (!SaveBitmap(surface.Image(), path, &error))
             return failure(io, QStringLiteral("could not write \"%1\": %2").arg(path, error));
-        write(io.err,
-              QStringLiteral("wrote %1 (%2 records overlaid)\n").arg(path).arg(table.count()));
-        return 0;
+        write(io.err, QStringLiteral("wrote %1 (%2 records overlaid)\n").arg(path).arg(position));
+        return skipped ? Failure : 0;
     }
     for (const BitmapWriter::Failure &f : writer.finish()) {
         write(io.err,
@@ -767,7 +761,7 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
         ++skipped;
     }
     // One flush for the whole batch instead of one a file.
-    if (written > 0 && !SyncFolder(out.isEmpty() ? QStringLiteral(".") : out, &error))
+    if (written > 0 && !syncFolder(outFolder.path(), &error))
         return failure(io, QStringLiteral("could not flush the maps to disk: %1").arg(error));
     write(io.err, QStringLiteral("wrote %1 maps").arg(written) +
                       (skipped ? QStringLiteral(", skipped %1 records\n").arg(skipped)
@@ -813,17 +807,25 @@ int runCli(const QStringList &arguments, const QString &programFolder, CliStream
         return usageError(streams, QStringLiteral("no command given"));
     const QString command = arguments.first();
     const QStringList rest = arguments.mid(1);
-    if (command == QLatin1String("--help") || command == QLatin1String("help")) {
-        std::fputs(Usage, streams.out);
-        return 0;
+    int code = 0;
+    try {
+        if (command == QLatin1String("--help") || command == QLatin1String("help"))
+            std::fputs(Usage, streams.out);
+        else if (command == QLatin1String("fit"))
+            code = fitCommand(rest, programFolder, streams);
+        else if (command == QLatin1String("report"))
+            code = reportCommand(rest, programFolder, streams);
+        else if (command == QLatin1String("render"))
+            code = renderCommand(rest, programFolder, streams);
+        else if (command == QLatin1String("sample"))
+            code = sampleCommand(rest, streams);
+        else
+            return usageError(streams, QStringLiteral("unknown command \"%1\"").arg(command));
+    } catch (const std::bad_alloc &) {
+        return failure(streams, QStringLiteral("not enough memory"));
     }
-    if (command == QLatin1String("fit"))
-        return fitCommand(rest, programFolder, streams);
-    if (command == QLatin1String("report"))
-        return reportCommand(rest, programFolder, streams);
-    if (command == QLatin1String("render"))
-        return renderCommand(rest, programFolder, streams);
-    if (command == QLatin1String("sample"))
-        return sampleCommand(rest, streams);
-    return usageError(streams, QStringLiteral("unknown command \"%1\"").arg(command));
+    // What was printed must have reached its reader: a full disk or a closed pipe is a failure.
+    if (code == 0 && (std::fflush(streams.out) != 0 || std::ferror(streams.out)))
+        return failure(streams, QStringLiteral("could not write the output"));
+    return code;
 }

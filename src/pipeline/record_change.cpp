@@ -50,20 +50,20 @@ Long PaletteColor(int index)
 
 namespace {
 
-void loadFields(FormState &s, const RecordSource &record, Surface *surface, ColorPicker &picker)
+bool loadFields(FormState &s, const RecordSource &record, Surface *surface, ColorPicker &picker)
 {
-    // 1. Identifier text; an empty ID gives the no-value marker.
+    // 1. Identifier text. One that cannot be read (empty, text) leaves no identifier: never
+    // the previous record's, which would name this record's map after another.
     {
         const FieldValue id = record.field(IdField);
-        if (id.kind == FieldValue::Kind::Empty) {
+        const auto number = id.kind == FieldValue::Kind::Value ? id.asNumber() : std::nullopt;
+        if (number) {
+            // The sign-or-blank text without its blank.
+            s.RecordId = numbers::NumberText(*number);
+            if (s.RecordId.startsWith(QLatin1Char(' ')))
+                s.RecordId.remove(0, 1);
+        } else {
             s.RecordId = QString();
-        } else if (id.kind == FieldValue::Kind::Value) {
-            if (const auto number = id.asNumber()) {
-                // The sign-or-blank text without its blank.
-                s.RecordId = numbers::NumberText(*number);
-                if (s.RecordId.startsWith(QLatin1Char(' ')))
-                    s.RecordId.remove(0, 1);
-            }
         }
     }
 
@@ -84,47 +84,69 @@ void loadFields(FormState &s, const RecordSource &record, Surface *surface, Colo
         s.CurveColor = picker.ShowColor();
     }
 
-    // 4. Responses, each field a step of its own.
+    // 4. Responses. All eleven or no fit: a half-typed record is never completed with the
+    // previous record's values.
+    bool complete = true;
     for (int run = 1; run <= DesignRuns; ++run) {
         const FieldValue y = record.field(responseField(run));
-        if (y.kind != FieldValue::Kind::Value)
-            continue;
-        const auto number = y.asNumber();
+        const auto number = y.kind == FieldValue::Kind::Value ? y.asNumber() : std::nullopt;
         const auto single = number ? numbers::ToSingle(*number) : std::nullopt;
         if (single)
             s.Response[std::size_t(run - 1)] = *single;
+        else
+            complete = false;
     }
-    s.LoopI = DesignRuns + 1;
 
-    // 5. Response name.
+    // 5. Response name, from this record alone.
     {
         const FieldValue title = record.field(TitleField);
-        if (title.kind == FieldValue::Kind::Value) {
-            if (const auto text = title.asText())
-                s.ResponseTitle = *text;
-        }
+        const auto text = title.kind == FieldValue::Kind::Value ? title.asText() : std::nullopt;
+        s.ResponseTitle = text.value_or(QString());
     }
+    return complete;
 }
 
 } // namespace
 
-void LoadRecordFields(FormState &s, const RecordSource &record, ColorPicker &picker)
+bool LoadRecordFields(FormState &s, const RecordSource &record, ColorPicker &picker)
 {
-    loadFields(s, record, nullptr, picker);
+    return loadFields(s, record, nullptr, picker);
+}
+
+regression::FitReport FitLoadedRecord(FormState &s, bool responsesRead)
+{
+    if (responsesRead)
+        return regression::FitRegression(s);
+    regression::ClearFit(s);
+    return {regression::FitOutcome::NoResponses};
 }
 
 void LoadCurrentRecord(FormState &s, const RecordSource &record, Surface &surface,
                        ColorPicker &picker)
 {
-    loadFields(s, record, &surface, picker);
+    const bool responsesRead = loadFields(s, record, &surface, picker);
     // 6.-9. The layers and the fit, in this order.
     plot::DrawAxisLabels(s, surface);
     plot::DrawGrid(s, surface);
-    regression::FitRegression(s);
+    FitLoadedRecord(s, responsesRead);
     plot::DrawContours(s, surface);
 }
 
-QString SaveFileName(const FormState &s)
+std::optional<QString> MapFileName(const QString &recordId)
 {
-    return s.AppFolder + QStringLiteral("等高线图") + s.RecordId + QStringLiteral(".BMP");
+    // A number's text only: no separator, no dot-dot, nothing a file system reads otherwise.
+    if (recordId.isEmpty())
+        return std::nullopt;
+    for (const QChar c : recordId) {
+        if (!(c.isDigit() || c == QLatin1Char('.') || c == QLatin1Char('-') ||
+              c == QLatin1Char('+') || c == QLatin1Char('E')))
+            return std::nullopt;
+    }
+    return QStringLiteral("等高线图") + recordId + QStringLiteral(".BMP");
+}
+
+std::optional<QString> SaveFileName(const FormState &s)
+{
+    const auto name = MapFileName(s.RecordId);
+    return name ? std::optional<QString>(s.AppFolder + *name) : std::nullopt;
 }

@@ -4,7 +4,10 @@
 // the command line and the tests all run exactly this code.
 
 #include "analysis/record_source.h"
+#include "analysis/regression.h"
 #include "plot/surface.h"
+
+#include <optional>
 #include "shell/form_state.h"
 
 // Asks the user for a curve colour (the common dialog's ShowColor, then Color). Cancel keeps
@@ -52,13 +55,26 @@ Long PaletteColor(int index);
 
 // Copies the current record into the state and redraws the map: identifier, clearing (unless
 // overlaid), colour, responses, title, then labels, grid, fit and contours. Each step is
-// guarded on its own: a failing step keeps its variable and the next step still runs.
+// guarded on its own and the next step still runs; what this record cannot give is left
+// empty, never taken from the record before.
 void LoadCurrentRecord(FormState &state, const RecordSource &record, Surface &surface,
                        ColorPicker &picker);
 
 // Steps 1 to 5 of the record change without drawing: identifier, colour, responses, title.
-// The command line's report runs this and the fit alone.
-void LoadRecordFields(FormState &state, const RecordSource &record, ColorPicker &picker);
+// False when a response could not be read: that record has no fit. The command line's report
+// runs this and FitLoadedRecord alone.
+bool LoadRecordFields(FormState &state, const RecordSource &record, ColorPicker &picker);
 
-// The name the save button gives the current map.
-QString SaveFileName(const FormState &state);
+// The fit of the record just loaded; without all eleven responses there is none (empty result
+// boxes, nothing to trace).
+regression::FitReport FitLoadedRecord(FormState &state, bool responsesRead);
+
+// The file name of a record's map, "等高线图" + ID + ".BMP", or nothing when the ID cannot name
+// a file of its own (empty, or not the text of a number).
+std::optional<QString> MapFileName(const QString &recordId);
+
+// The file of an overlaid batch of maps.
+inline const QString OverlayFileName = QStringLiteral("等高线图重叠.BMP");
+
+// Where the save button writes the current map: the program folder and MapFileName.
+std::optional<QString> SaveFileName(const FormState &state);

@@ -78,6 +78,10 @@ std::vector<float> ContourLevels(const FormState &s)
     // Never trace another record's surface: a fit that stopped early leaves nothing to draw.
     if (!s.CoefficientsCurrent || !s.LevelsCurrent)
         return levels;
+    // A flat response has no contour: the single-precision fit leaves traces of rounding in the
+    // quadratic terms, which would draw a made-up line at the one level.
+    if (s.LevelMax == s.LevelMin)
+        return levels;
     const float levelMax = s.LevelMax, step = s.LevelStep;
     float level = s.LevelMin;
     if (!std::isfinite(level) || !std::isfinite(levelMax) || !std::isfinite(step) || step < 0)

@@ -16,6 +16,11 @@ void MessageBoxDialogs::warn(const QString &title, const QString &text)
     QMessageBox::warning(m_parent, title, text, QMessageBox::Ok);
 }
 
+void MessageBoxDialogs::inform(const QString &title, const QString &text)
+{
+    QMessageBox::information(m_parent, title, text, QMessageBox::Ok);
+}
+
 Long DialogColorPicker::ShowColor()
 {
     const QColor chosen = QColorDialog::getColor(m_color, m_parent);

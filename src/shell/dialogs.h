@@ -17,6 +17,8 @@ public:
     virtual bool askYesNo(const QString &title, const QString &text) = 0;
     // Exclamation icon, OK only.
     virtual void warn(const QString &title, const QString &text) = 0;
+    // Information icon, OK only.
+    virtual void inform(const QString &title, const QString &text) = 0;
 };
 
 class MessageBoxDialogs : public Dialogs
@@ -29,6 +31,7 @@ public:
     void setParent(QWidget *parent) { m_parent = parent; }
     bool askYesNo(const QString &title, const QString &text) override;
     void warn(const QString &title, const QString &text) override;
+    void inform(const QString &title, const QString &text) override;
 
 private:
     QWidget *m_parent;

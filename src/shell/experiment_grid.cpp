@@ -59,26 +59,35 @@ void ExperimentModel::fetchMore(const QModelIndex &parent)
         addRowIds(ExperimentTable::FirstFetch);
 }
 
-void ExperimentModel::fetchAll()
+bool ExperimentModel::fetchNext()
 {
-    if (canFetchMore({}))
-        addRowIds(-1);
+    return !canFetchMore({}) || addRowIds(ExperimentTable::FirstFetch);
 }
 
-void ExperimentModel::addRowIds(int limit)
+bool ExperimentModel::fetchAll()
+{
+    return !canFetchMore({}) || addRowIds(-1);
+}
+
+bool ExperimentModel::addRowIds(int limit)
 {
     QString error;
     const auto ids = m_table.nextRowIds(limit, &error);
-    const bool last = !ids || limit < 0 || int(ids->size()) < limit;
+    if (!ids) {
+        // Not the end of the table: the grid stays open-ended and asks again later.
+        emit readFailed(error);
+        return false;
+    }
+    const bool last = limit < 0 || int(ids->size()) < limit;
     const int first = m_table.count();
-    const int added = ids ? int(ids->size()) : 0;
+    const int added = int(ids->size());
     if (added == 0 && !last)
-        return;
-    // The new records, and after the last one the row for adding. A table that cannot be read
-    // further ends where it could be read.
+        return true;
+    // The new records, and after the last one the row for adding.
     beginInsertRows({}, first, first + added - 1 + (last ? 1 : 0));
-    m_table.appendRowIds(ids ? *ids : std::vector<qint64>{}, last);
+    m_table.appendRowIds(*ids, last);
     endInsertRows();
+    return true;
 }
 
 int ExperimentModel::columnCount(const QModelIndex &parent) const
@@ -93,7 +102,8 @@ bool ExperimentModel::isNewRecordRow(int row) const
 
 bool ExperimentModel::isNumericColumn(int column) const
 {
-    static const QRegularExpression numeric(QStringLiteral("^(ID|Y([1-9]|10|11))$"));
+    static const QRegularExpression numeric(QStringLiteral("^(ID|Y([1-9]|10|11))$"),
+                                            QRegularExpression::CaseInsensitiveOption);
     return numeric.match(m_table.columns().value(column)).hasMatch();
 }
 
@@ -149,10 +159,11 @@ Qt::ItemFlags ExperimentModel::flags(const QModelIndex &index) const
     return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable;
 }
 
-bool ExperimentModel::writeCell(int row, int column, const QVariant &value, QString *error)
+bool ExperimentModel::writeCell(int row, int column, const QVariant &value,
+                                const QVariantList &expected, QString *error)
 {
     if (!isNewRecordRow(row))
-        return m_table.setValue(row, column, value, error);
+        return m_table.setValue(row, column, value, expected, error);
     const std::optional<int> added = m_table.insertRecord(column, value, error);
     if (!added)
         return false;
@@ -177,8 +188,14 @@ bool ExperimentModel::flushNewRecord(QString *error)
     beginInsertRows({}, m_table.count(), m_table.count());
     endInsertRows();
     for (auto v = std::next(first); v != values.cend(); ++v) {
-        if (!m_table.setValue(*added, v.key(), v.value(), error))
-            m_pending[m_table.rowId(*added)].values.insert(v.key(), v.value());
+        const auto shown = m_table.readRecord(*added, error);
+        if (!shown || !m_table.setValue(*added, v.key(), v.value(), *shown, error)) {
+            Pending &p = m_pending[m_table.rowId(*added)];
+            p.values.insert(v.key(), v.value());
+            p.reason = *error;
+            if (shown && p.expected.isEmpty())
+                p.expected = *shown;
+        }
     }
     emit dataChanged(index(*added, 0), index(*added, columnCount() - 1));
     emit recordAdded(*added);
@@ -201,8 +218,21 @@ bool ExperimentModel::retryPending()
             continue;
         }
         const int row = *position;
+        if (it->expected.isEmpty()) {
+            const auto shown = m_table.readRecord(row, &error);
+            if (!shown) {
+                it->reason = error;
+                allWritten = false;
+                ++it;
+                continue;
+            }
+            it->expected = *shown;
+        }
         for (auto cell = it->values.begin(); cell != it->values.end();) {
-            if (m_table.setValue(row, cell.key(), cell.value(), &error)) {
+            if (m_table.setValue(row, cell.key(), cell.value(), it->expected, &error)) {
+                // The next cell of this record expects the value just written.
+                if (cell.key() < it->expected.size())
+                    it->expected[cell.key()] = cell.value();
                 const QModelIndex changed = index(row, cell.key());
                 cell = it->values.erase(cell);
                 emit dataChanged(changed, changed);
@@ -215,6 +245,15 @@ bool ExperimentModel::retryPending()
         it = it->values.isEmpty() ? m_pending.erase(it) : std::next(it);
     }
     return allWritten;
+}
+
+QString ExperimentModel::pendingReason() const
+{
+    for (const Pending &p : m_pending) {
+        if (!p.reason.isEmpty())
+            return p.reason;
+    }
+    return {};
 }
 
 int ExperimentModel::pendingCount() const
@@ -253,10 +292,27 @@ bool ExperimentModel::setData(const QModelIndex &index, const QVariant &value, i
         }
         return true;
     }
-    if (writeCell(row, column, stored, &error)) {
+    // The record as the grid shows it: what the write expects to find in the file.
+    // When even that cannot be read (the file is held), the typing waits and the record is
+    // read again before the retry writes it.
+    QVariantList expected;
+    bool written = false;
+    if (key != NewRecordKey) {
+        if (const auto shown = m_table.readRecord(row, &error)) {
+            expected = *shown;
+            written = writeCell(row, column, stored, expected, &error);
+        }
+    } else {
+        written = writeCell(row, column, stored, expected, &error);
+    }
+    if (written) {
         if (m_pending.contains(key)) {
-            m_pending[key].values.remove(column);
-            if (m_pending[key].values.isEmpty())
+            Pending &p = m_pending[key];
+            p.values.remove(column);
+            // The record's other unwritten cells now expect this value in the file.
+            if (column < p.expected.size())
+                p.expected[column] = stored;
+            if (p.values.isEmpty())
                 m_pending.remove(key);
         }
         emit dataChanged(index, index);
@@ -265,6 +321,8 @@ bool ExperimentModel::setData(const QModelIndex &index, const QVariant &value, i
     Pending &p = m_pending[key];
     p.values.insert(column, stored);
     p.reason = error;
+    // A new typing answers what the grid shows now: retried against that.
+    p.expected = expected;
     emit dataChanged(index, index);
     emit writeFailed(error);
     return true;
@@ -336,8 +394,7 @@ void ExperimentDelegate::setModelData(QWidget *editor, QAbstractItemModel *model
     auto *line = qobject_cast<QLineEdit *>(editor);
     // An unfinished number ("1e", "-") is not stored; the cell keeps its value.
     if (line && line->validator() && !line->hasAcceptableInput()) {
-        QToolTip::showText(line->mapToGlobal(QPoint(0, line->height())),
-                           QStringLiteral("“%1”不是数字，未保存").arg(line->text()), line);
+        emit entryDropped(line->text());
         return;
     }
     QStyledItemDelegate::setModelData(editor, model, index);
@@ -349,7 +406,11 @@ ExperimentGrid::ExperimentGrid(QWidget *parent)
     : QTableView(parent)
     , m_failure(new QLabel(viewport()))
 {
-    setItemDelegate(new ExperimentDelegate(this));
+    auto *delegate = new ExperimentDelegate(this);
+    setItemDelegate(delegate);
+    connect(delegate, &ExperimentDelegate::entryDropped, this, &ExperimentGrid::entryDropped);
+    // Tab goes on to the next control of the window; the arrow keys move between cells.
+    setTabKeyNavigation(false);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     horizontalHeader()->setHighlightSections(false);
     m_failure->setWordWrap(true);
@@ -358,18 +419,37 @@ ExperimentGrid::ExperimentGrid(QWidget *parent)
     m_failure->hide();
 }
 
-void ExperimentGrid::commitPendingEdit()
+bool ExperimentGrid::commitPendingEdit()
 {
     if (state() != QAbstractItemView::EditingState)
-        return;
+        return true;
     // The editor holds the focus while a cell is being edited.
     for (QWidget *w = focusWidget(); w; w = w->parentWidget()) {
-        if (w->parentWidget() == viewport()) {
-            commitData(w);
-            closeEditor(w, QAbstractItemDelegate::NoHint);
-            return;
+        if (w->parentWidget() != viewport())
+            continue;
+        auto *line = qobject_cast<QLineEdit *>(w);
+        if (line && line->validator() && !line->hasAcceptableInput()) {
+            QToolTip::showText(line->mapToGlobal(QPoint(0, line->height())),
+                               QStringLiteral("“%1”还不是数字：请改正，或按 Esc 放弃这次输入")
+                                   .arg(line->text()),
+                               line);
+            line->setFocus();
+            return false;
         }
+        commitData(w);
+        QTableView::closeEditor(w, QAbstractItemDelegate::NoHint);
+        return true;
     }
+    return true;
+}
+
+void ExperimentGrid::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    const bool leave = hint == QAbstractItemDelegate::EditNextItem ||
+                       hint == QAbstractItemDelegate::EditPreviousItem;
+    QTableView::closeEditor(editor, leave ? QAbstractItemDelegate::NoHint : hint);
+    if (leave)
+        focusNextPrevChild(hint == QAbstractItemDelegate::EditNextItem);
 }
 
 void ExperimentGrid::showFailure(const QString &reason)

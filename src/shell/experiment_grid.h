@@ -2,8 +2,9 @@
 
 // The data-bound grid: one row per record of the experiment table plus a last row for adding
 // one, one column per field. Every committed cell is written to the file at once, keyed on the
-// record's rowid. A write that fails keeps the typed value in the cell (marked, with the reason)
-// and is tried again with the next write and before the table closes.
+// record's row key and checked against what the grid showed of the record. A write that fails
+// keeps the typed value in the cell (marked, with the reason) and is tried again with the next
+// write, at each record change and before the table closes.
 
 #include "analysis/experiment_table.h"
 
@@ -31,8 +32,11 @@ public:
     bool canFetchMore(const QModelIndex &parent) const override;
     void fetchMore(const QModelIndex &parent) override;
 
-    // Locates every record of the table ("last" needs the true last one).
-    void fetchAll();
+    // Locates every record of the table ("last" needs the true last one); false when the file
+    // could not be read (readFailed says why; the table is not taken to end there).
+    bool fetchAll();
+    // Locates the next records; false when the file could not be read.
+    bool fetchNext();
 
     // Whether the row is the one for adding a record.
     bool isNewRecordRow(int row) const;
@@ -42,6 +46,8 @@ public:
     // Tries the writes that failed before; true when none is left.
     bool retryPending();
     int pendingCount() const;
+    // Why the last of them failed.
+    QString pendingReason() const;
 
     // Deletes the records at these rows: all of them, or none (the reason in `error`).
     bool removeRecords(const QList<int> &rows, QString *error);
@@ -51,17 +57,21 @@ signals:
     void writeFailed(const QString &reason);
     // A record was added through the last row, now at `row`.
     void recordAdded(int row);
+    // More records could not be located.
+    void readFailed(const QString &reason);
 
 private:
     struct Pending
     {
         QHash<int, QVariant> values; // column -> typed value
         QString reason;
+        QVariantList expected; // the record as shown when the values were typed
     };
     static constexpr qint64 NewRecordKey = -1;
-    bool writeCell(int row, int column, const QVariant &value, QString *error);
+    bool writeCell(int row, int column, const QVariant &value, const QVariantList &expected,
+                   QString *error);
     bool flushNewRecord(QString *error);
-    void addRowIds(int limit);
+    bool addRowIds(int limit);
 
     ExperimentTable &m_table;
     QHash<qint64, Pending> m_pending; // rowid (or NewRecordKey) -> unwritten cells
@@ -73,6 +83,11 @@ class ExperimentDelegate : public QStyledItemDelegate
     Q_OBJECT
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+signals:
+    // The editor closed with text that is not a number: nothing was stored.
+    void entryDropped(const QString &text) const;
+
+public:
     QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
                           const QModelIndex &index) const override;
     void setModelData(QWidget *editor, QAbstractItemModel *model,
@@ -84,15 +99,19 @@ class ExperimentGrid : public QTableView
     Q_OBJECT
 public:
     explicit ExperimentGrid(QWidget *parent = nullptr);
-    // Writes what is being typed in a cell editor, as leaving the cell would.
-    void commitPendingEdit();
+    // Writes what is being typed in a cell editor, as leaving the cell would. False when the
+    // text is not yet a number: the editor stays open with the reason.
+    bool commitPendingEdit();
     // Shows why there is no table, over the empty grid.
     void showFailure(const QString &reason);
 
 signals:
     void deleteRequested(const QList<int> &rows);
+    void entryDropped(const QString &text);
 
 protected:
+    // Tab in a cell editor settles the cell and leaves the grid, as Tab does outside it.
+    void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
     void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 

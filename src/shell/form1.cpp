@@ -1,5 +1,6 @@
 #include "shell/form1.h"
 
+#include "analysis/regression.h"
 #include "pipeline/bitmap.h"
 #include "pipeline/record_change.h"
 #include "plot/layers.h"
@@ -317,16 +318,35 @@ void Form1::buildControls()
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
     connect(Image1, &FrameImage::clicked, this, &Form1::Image1_Click);
     connect(Picture1, &SurfaceView::clicked, this, &Form1::Picture1_Click);
-    connect(Data1, &Navigator::first, this, [this] { moveTo(0); });
-    connect(Data1, &Navigator::previous, this, [this] { moveTo(m_current - 1); });
+    // The navigator's buttons take no focus: a cell being typed is settled first, and a half-typed
+    // number keeps its editor open with the reason instead of vanishing.
+    connect(Data1, &Navigator::first, this, [this] {
+        if (grid->commitPendingEdit())
+            moveTo(0);
+    });
+    connect(Data1, &Navigator::previous, this, [this] {
+        if (grid->commitPendingEdit())
+            moveTo(m_current - 1);
+    });
     connect(Data1, &Navigator::next, this, [this] {
-        if (m_current + 1 >= m_table.count())
-            m_model->fetchMore({});
+        if (!grid->commitPendingEdit())
+            return;
+        if (m_current + 1 >= m_table.count() && !m_model->fetchNext())
+            return;
         moveTo(m_current + 1);
     });
     connect(Data1, &Navigator::last, this, [this] {
-        m_model->fetchAll();
-        moveTo(m_table.count() - 1);
+        if (grid->commitPendingEdit() && m_model->fetchAll())
+            moveTo(m_table.count() - 1);
+    });
+    connect(m_model, &ExperimentModel::readFailed, this, [this](const QString &reason) {
+        m_dialogs->warn(QStringLiteral("无法读取数据库"),
+                        QStringLiteral("无法读取“%1”中更多的记录：%2")
+                            .arg(QDir::toNativeSeparators(m_table.path()), reason));
+    });
+    connect(grid, &ExperimentGrid::entryDropped, this, [this](const QString &text) {
+        m_dialogs->warn(QStringLiteral("输入无效"),
+                        QStringLiteral("“%1”不是数字，这次输入已放弃，单元格保持原值。").arg(text));
     });
     connect(grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) { onGridRowChanged(current.row()); });
@@ -334,8 +354,9 @@ void Form1::buildControls()
     connect(m_model, &ExperimentModel::writeFailed, this, [this](const QString &reason) {
         m_dialogs->warn(QStringLiteral("无法写入数据库"),
                         QStringLiteral("修改未能写入“%1”：%2\n输入的值保留在表格中（红色），"
-                                       "下次修改或退出时会再次写入。")
+                                       "换记录、再次修改或退出时会再次写入。")
                             .arg(QDir::toNativeSeparators(m_table.path()), reason));
+        m_pendingWarning = reason;
     });
     connect(m_model, &ExperimentModel::recordAdded, this,
             [this](int) { onGridRowChanged(grid->currentIndex().row()); });
@@ -385,12 +406,17 @@ void Form1::Command2_Click()
     m_state.MessageTitle = QStringLiteral("保存文件");
     if (!m_dialogs->askYesNo(m_state.MessageTitle, m_state.MessageText))
         return;
-    const QString name = SaveFileName(m_state);
+    const std::optional<QString> name = SaveFileName(m_state);
+    if (!name) {
+        m_dialogs->warn(m_state.MessageTitle,
+                        QStringLiteral("这条记录的 ID 为空或不是数字，无法为图命名；图没有保存。"));
+        return;
+    }
     QString error;
-    if (!SaveBitmap(surface().Image(), name, &error)) {
+    if (!SaveBitmap(surface().Image(), *name, &error)) {
         m_dialogs->warn(
             m_state.MessageTitle,
-            QStringLiteral("无法保存“%1”：%2").arg(QDir::toNativeSeparators(name), error));
+            QStringLiteral("无法保存“%1”：%2").arg(QDir::toNativeSeparators(*name), error));
     }
 }
 
@@ -413,10 +439,55 @@ void Form1::Data1_Reposition()
 {
     if (m_current < 0 || m_current >= m_table.count())
         return;
-    const TableRecord record(m_table, m_current);
-    LoadCurrentRecord(m_state, record, surface(), *m_picker);
-    showResults();
+    retryPendingWrites();
     Data1->setPosition(m_current, m_table.count(), !m_table.complete());
+    // A record that cannot be read is said so, and nothing of another record is shown for it.
+    QString error;
+    if (!m_table.readRecord(m_current, &error)) {
+        surface().Clear();
+        regression::ClearFit(m_state);
+        showResults();
+        m_dialogs->warn(QStringLiteral("无法读取记录"),
+                        QStringLiteral("无法读取“%1”的第 %2 条记录：%3")
+                            .arg(QDir::toNativeSeparators(m_table.path()))
+                            .arg(m_current + 1)
+                            .arg(error));
+        return;
+    }
+    try {
+        LoadCurrentRecord(m_state, TableRecord(m_table, m_current), surface(), *m_picker);
+    } catch (const std::bad_alloc &) {
+        surface().Clear();
+        regression::ClearFit(m_state);
+        m_dialogs->warn(QStringLiteral("内存不足"),
+                        QStringLiteral("内存不足，无法画出这条记录的图。"));
+    }
+    showResults();
+}
+
+void Form1::retryPendingWrites()
+{
+    const int waiting = m_model->pendingCount();
+    if (waiting == 0)
+        return;
+    if (m_model->retryPending()) {
+        m_pendingWarning.clear();
+        m_dialogs->inform(QStringLiteral("修改已写入"),
+                          QStringLiteral("之前未能写入的 %1 处修改现已写入“%2”。")
+                              .arg(waiting)
+                              .arg(QDir::toNativeSeparators(m_table.path())));
+        return;
+    }
+    // Still failing: said again only when the reason is new, so browsing is not a string of
+    // boxes; the red cells keep showing it.
+    const QString reason = m_model->pendingReason();
+    if (reason == m_pendingWarning)
+        return;
+    m_pendingWarning = reason;
+    m_dialogs->warn(QStringLiteral("无法写入数据库"),
+                    QStringLiteral("仍有 %1 处修改未能写入“%2”：%3")
+                        .arg(m_model->pendingCount())
+                        .arg(QDir::toNativeSeparators(m_table.path()), reason));
 }
 
 void Form1::showResults()
@@ -479,7 +550,8 @@ void Form1::deleteRows(const QList<int> &rows)
 
 bool Form1::settleEdits()
 {
-    grid->commitPendingEdit();
+    if (!grid->commitPendingEdit())
+        return false;
     if (m_model->pendingCount() == 0 || m_model->retryPending())
         return true;
     return m_dialogs->askYesNo(

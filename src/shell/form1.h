@@ -152,6 +152,8 @@ private:
     // Writes pending grid edits; false when the user chose to stay because some could not be.
     bool settleEdits();
     void closeTable();
+    // Tries the grid's unwritten edits again and says whether they landed.
+    void retryPendingWrites();
 
     Form1Options m_options;
     FormState m_state;
@@ -164,6 +166,7 @@ private:
     ColorPicker *m_picker;
     int m_current = -1;
     bool m_closed = false;
+    QString m_pendingWarning; // the reason last shown for unwritten edits
 };
 
 // Makes SIGTERM and SIGINT end the window the orderly way, through Form1::terminate, on the

@@ -58,7 +58,9 @@ void Navigator::setPosition(int position, int count, bool more)
 
 void Navigator::showFailure(const QString &reason)
 {
-    m_caption->setText(QStringLiteral(" 无法打开数据库"));
+    // Short enough for the caption between the arrows; the reason is in the tool tip and over
+    // the grid.
+    m_caption->setText(QStringLiteral(" 无法打开"));
     m_caption->setStyleSheet(QStringLiteral("color: rgb(192, 0, 0);"));
     m_caption->setToolTip(reason);
     for (QToolButton *b : {m_first, m_previous, m_next, m_last})

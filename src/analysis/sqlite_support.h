@@ -1,0 +1,59 @@
+#pragma once
+
+// What every connection to a database file needs, whoever opens it: the file is untrusted
+// input, so its schema runs with SQLite's defensive settings and bounded work; the table is
+// inspected before anything is read; failures are put into words from SQLite's own codes.
+
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+
+struct sqlite3;
+
+namespace sqlite_support {
+
+// How long one statement may work without producing a row before it is interrupted: a view or
+// trigger that loops without end must not hang the program.
+inline constexpr int StallLimitMs = 5000;
+
+// Interrupts a connection's statements that stall. Re-armed by every row a statement produces.
+class WorkLimit
+{
+public:
+    // Starts watching `db`; the object must outlive the connection's use.
+    void attach(sqlite3 *db);
+    // A fresh allowance, from now.
+    void arm();
+
+private:
+    static int onProgress(void *self);
+    std::atomic<std::int64_t> m_deadline{0};
+};
+
+// Turns off what a hostile schema could use (trusted_schema, writes to the schema) and checks
+// page cells as they are read.
+void harden(sqlite3 *db);
+
+// The experiment table as found in the file.
+struct TableShape
+{
+    QStringList columns;
+    QString key; // the name that reaches the true row key: _rowid_, rowid or oid
+};
+
+// Checks that the experiment table is an ordinary table with a row key that no column hides,
+// and lists its columns. The reason says what is wrong for a person.
+std::optional<TableShape> inspectTable(sqlite3 *db, QString *error);
+
+// SQLite's failure on `db` for a person: what happened, then SQLite's own words.
+QString describe(sqlite3 *db);
+QString describeCode(int extendedCode, const QString &detail);
+
+// Whether two names are the same to SQLite (case-insensitive for ASCII letters).
+bool sameName(const QString &a, const QString &b);
+int indexOfName(const QStringList &names, const QString &name);
+
+} // namespace sqlite_support

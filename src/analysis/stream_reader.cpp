@@ -1,0 +1,237 @@
+#include "analysis/stream_reader.h"
+
+#include "analysis/database_file.h"
+#include "shell/form_state.h"
+
+#include <QFileInfo>
+#include <QUrl>
+
+#include <sqlite3.h>
+
+namespace {
+
+// Finalizes a statement however the scope is left.
+struct Statement
+{
+    sqlite3_stmt *handle = nullptr;
+    Statement() = default;
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+    ~Statement() { sqlite3_finalize(handle); }
+};
+
+QString quoted(const QString &name)
+{
+    return quoteIdentifier(name);
+}
+
+} // namespace
+
+FieldValue StreamCell::field() const
+{
+    switch (type) {
+    case Type::Missing:
+        return FieldValue::error();
+    case Type::Null:
+        return FieldValue::of(QVariant());
+    case Type::Number:
+        return FieldValue::ofNumber(number);
+    case Type::Text:
+        return FieldValue::of(QVariant(text));
+    case Type::Other:
+        break;
+    }
+    return FieldValue::of(QVariant(QByteArray("")));
+}
+
+const QStringList &recordFieldNames()
+{
+    static const QStringList names = [] {
+        QStringList n{IdField};
+        for (int run = 1; run <= DesignRuns; ++run)
+            n << responseField(run);
+        n << TitleField;
+        return n;
+    }();
+    return names;
+}
+
+FieldValue StreamRecord::field(const QString &name) const
+{
+    // Record loading asks with the very strings of the field names: match those first.
+    const QStringList &names = recordFieldNames();
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (name.constData() == names[i].constData())
+            return m_cells[std::size_t(i)].field();
+    }
+    const int i = sqlite_support::indexOfName(names, name);
+    return i < 0 ? FieldValue::error() : m_cells[std::size_t(i)].field();
+}
+
+StreamReader::StreamReader() = default;
+
+StreamReader::~StreamReader()
+{
+    sqlite3_close_v2(m_db);
+}
+
+bool StreamReader::open(const QString &path, QString *error)
+{
+    if (const auto refusal = refuseDatabaseFile(path)) {
+        *error = *refusal;
+        return false;
+    }
+    // mode=ro never creates the file, even if it vanished since the check above.
+    QUrl uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+    uri.setQuery(QStringLiteral("mode=ro"));
+    const QByteArray name = uri.toString(QUrl::FullyEncoded).toUtf8();
+    const int rc = sqlite3_open_v2(name.constData(), &m_db,
+                                   SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX,
+                                   nullptr);
+    if (rc != SQLITE_OK) {
+        *error = QStringLiteral("无法打开“%1”：%2").arg(path, sqlite_support::describe(m_db));
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+        return false;
+    }
+    sqlite3_busy_timeout(m_db, BusyTimeoutMs);
+    sqlite_support::harden(m_db);
+    m_limit = std::make_unique<sqlite_support::WorkLimit>();
+    m_limit->attach(m_db);
+    m_path = path;
+    const auto shape = sqlite_support::inspectTable(m_db, error);
+    if (!shape) {
+        *error = QStringLiteral("无法读取“%1”：%2").arg(path, *error);
+        return false;
+    }
+    m_shape = *shape;
+    return true;
+}
+
+bool StreamReader::beginSnapshot(QString *error)
+{
+    m_limit->arm();
+    // A deferred transaction takes its snapshot at the first read: the count that follows.
+    if (sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        *error = sqlite_support::describe(m_db);
+        return false;
+    }
+    return true;
+}
+
+void StreamReader::endSnapshot()
+{
+    sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+}
+
+std::optional<qint64> StreamReader::singleInteger(const QByteArray &sql, QString *error) const
+{
+    m_limit->arm();
+    Statement statement;
+    int rc = sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &statement.handle,
+                                nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_step(statement.handle);
+    if (rc == SQLITE_ROW)
+        return sqlite3_column_int64(statement.handle, 0);
+    if (rc == SQLITE_DONE)
+        return -1;
+    *error = sqlite_support::describe(m_db);
+    return std::nullopt;
+}
+
+std::optional<qint64> StreamReader::count(QString *error) const
+{
+    return singleInteger(
+        QStringLiteral("SELECT count(*) FROM %1").arg(quoted(ExperimentTableName)).toUtf8(),
+        error);
+}
+
+std::optional<qint64> StreamReader::keyAtOffset(qint64 offset, QString *error) const
+{
+    return singleInteger(QStringLiteral("SELECT %1 FROM %2 ORDER BY %1 LIMIT 1 OFFSET %3")
+                             .arg(quoted(m_shape.key), quoted(ExperimentTableName))
+                             .arg(offset)
+                             .toUtf8(),
+                         error);
+}
+
+bool StreamReader::forEach(const QStringList &names, const Visit &visit, QString *error,
+                           qint64 from, qint64 to) const
+{
+    QStringList selected;
+    std::vector<int> slot; // where each name's value lands, -1 for a name the table lacks
+    for (const QString &name : names) {
+        const int column = sqlite_support::indexOfName(m_shape.columns, name);
+        if (column >= 0) {
+            slot.push_back(int(selected.size()));
+            selected << quoted(m_shape.columns[column]);
+        } else {
+            slot.push_back(-1);
+        }
+    }
+    if (selected.isEmpty())
+        selected << quoted(m_shape.key);
+    const QByteArray sql = QStringLiteral("SELECT %1 FROM %2 WHERE %3 BETWEEN %4 AND %5 "
+                                          "ORDER BY %3")
+                               .arg(selected.join(QLatin1Char(',')), quoted(ExperimentTableName),
+                                    quoted(m_shape.key))
+                               .arg(from)
+                               .arg(to)
+                               .toUtf8();
+    m_limit->arm();
+    Statement statement;
+    if (sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &statement.handle, nullptr) !=
+        SQLITE_OK) {
+        *error = sqlite_support::describe(m_db);
+        return false;
+    }
+    std::vector<StreamCell> cells(names.size());
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(statement.handle)) == SQLITE_ROW) {
+        m_limit->arm();
+        sqlite3_stmt *s = statement.handle;
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            StreamCell &cell = cells[i];
+            const int c = slot[i];
+            if (c < 0) {
+                cell.type = StreamCell::Type::Missing;
+                continue;
+            }
+            switch (sqlite3_column_type(s, c)) {
+            case SQLITE_INTEGER:
+                cell.type = StreamCell::Type::Number;
+                cell.number = double(sqlite3_column_int64(s, c));
+                break;
+            case SQLITE_FLOAT:
+                cell.type = StreamCell::Type::Number;
+                cell.number = sqlite3_column_double(s, c);
+                break;
+            case SQLITE_TEXT: {
+                // Response names repeat from record to record: decoded again only when changed.
+                const QByteArrayView bytes(
+                    reinterpret_cast<const char *>(sqlite3_column_text(s, c)),
+                    sqlite3_column_bytes(s, c));
+                if (cell.type != StreamCell::Type::Text || cell.bytes != bytes) {
+                    cell.bytes = bytes.toByteArray();
+                    cell.text = QString::fromUtf8(bytes);
+                }
+                cell.type = StreamCell::Type::Text;
+                break;
+            }
+            case SQLITE_BLOB:
+                cell.type = StreamCell::Type::Other;
+                break;
+            default:
+                cell.type = StreamCell::Type::Null;
+            }
+        }
+        if (!visit(cells))
+            return true;
+    }
+    if (rc != SQLITE_DONE) {
+        *error = sqlite_support::describe(m_db);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+// Reads the experiment table from start to end without keeping it: the command line's report
+// and batch maps. Its own read-only connection on SQLite's statement API (the generic row
+// fetching of Qt SQL costs more than the fits of a large table), serialized so that two
+// threads may stream two parts of the table inside one read transaction: one snapshot.
+
+#include "analysis/record_source.h"
+#include "analysis/sqlite_support.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+struct sqlite3;
+
+// One cell of a streamed record.
+struct StreamCell
+{
+    enum class Type : unsigned char {
+        Missing, // a name the table lacks
+        Null,
+        Number,
+        Text,
+        Other, // a blob
+    };
+    Type type = Type::Missing;
+    double number = 0;
+    QString text;
+    QByteArray bytes; // the text as stored, to notice when it changes
+
+    // As record loading reads a field.
+    FieldValue field() const;
+};
+
+// A streamed record, with its cells in the order of recordFieldNames().
+class StreamRecord : public RecordSource
+{
+public:
+    explicit StreamRecord(const std::vector<StreamCell> &cells)
+        : m_cells(cells)
+    {
+    }
+    FieldValue field(const QString &name) const override;
+
+private:
+    const std::vector<StreamCell> &m_cells;
+};
+
+// ID, Y1 ... Y11, Y12: the fields a record change reads, in the order StreamRecord expects.
+const QStringList &recordFieldNames();
+
+class StreamReader
+{
+public:
+    StreamReader();
+    ~StreamReader();
+    StreamReader(const StreamReader &) = delete;
+    StreamReader &operator=(const StreamReader &) = delete;
+
+    // Opens read-only; never creates, never writes. The reason says which file and why.
+    bool open(const QString &path, QString *error);
+    QString path() const { return m_path; }
+
+    // Everything read between these two sees the table as it was at the first read.
+    bool beginSnapshot(QString *error);
+    void endSnapshot();
+
+    std::optional<qint64> count(QString *error) const;
+    // The row key of the record at an offset in key order.
+    std::optional<qint64> keyAtOffset(qint64 offset, QString *error) const;
+
+    // Streams the records whose row keys lie in from ... to, in key order, cells in the order
+    // of `names`; stops early when `visit` says so. May run on two threads at once.
+    using Visit = std::function<bool(const std::vector<StreamCell> &)>;
+    bool forEach(const QStringList &names, const Visit &visit, QString *error, qint64 from,
+                 qint64 to) const;
+
+private:
+    std::optional<qint64> singleInteger(const QByteArray &sql, QString *error) const;
+
+    sqlite3 *m_db = nullptr;
+    QString m_path;
+    sqlite_support::TableShape m_shape;
+    std::unique_ptr<sqlite_support::WorkLimit> m_limit;
+};
