@@ -36,6 +36,23 @@ QString RasterSurface::fontFamily()
     return family;
 }
 
+QStringList RasterSurface::mapFontFamilies()
+{
+    static const QStringList families = [] {
+        const QStringList installed = QFontDatabase::families();
+        QStringList list;
+        for (const QString &latin : {QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                                     QStringLiteral("DejaVu Sans")}) {
+            if (installed.contains(latin)) {
+                list << latin;
+                break;
+            }
+        }
+        return list << fontFamily();
+    }();
+    return families;
+}
+
 RasterSurface::RasterSurface(int pixels)
     : m_image(pixels, pixels, QImage::Format_Indexed8)
     , m_side(pixels)
@@ -115,13 +132,19 @@ RasterSurface::FontEntry &RasterSurface::currentFont()
     const int units = std::max(1, int(std::lround(double(FontSize) * UnitsPerPoint)));
     auto it = m_fonts.find(units);
     if (it == m_fonts.end()) {
-        QFont font(fontFamily());
+        QFont font;
+        font.setFamilies(mapFontFamilies());
         font.setPixelSize(units);
         font.setHintingPreference(QFont::PreferNoHinting);
         font.setStyleStrategy(QFont::NoAntialias);
         const QFontMetricsF metrics(font);
-        it =
-            m_fonts.insert(units, FontEntry{font, metrics, metrics.ascent(), metrics.height(), {}});
+        // Hinting fits each glyph to whole pixels, which only works at the pixels drawn: a
+        // scaled-down unhinted outline turns "4" into "d" and "5" into "S" at nine pixels.
+        QFont deviceFont = font;
+        deviceFont.setPixelSize(std::max(1, int(std::lround(units * m_scale))));
+        deviceFont.setHintingPreference(QFont::PreferFullHinting);
+        it = m_fonts.insert(units, FontEntry{font, metrics, metrics.ascent(), metrics.height(),
+                                             deviceFont, {}});
     }
     return *it;
 }
@@ -136,17 +159,17 @@ const RasterSurface::Sprite &RasterSurface::sprite(const QString &text, int unit
     // Labels repeat from map to map: each text is rasterised once, then copied pixel by pixel.
     if (m_sprites.size() > 1024)
         m_sprites.clear();
-    const double width = entry.metrics.horizontalAdvance(text) + entry.metrics.maxWidth();
-    const QSize size(int(std::ceil(width * m_scale)) + 2,
-                     int(std::ceil(entry.height * m_scale)) + 2);
+    const QFontMetricsF device(entry.deviceFont);
+    const double width = device.horizontalAdvance(text) + device.maxWidth();
+    const QSize size(int(std::ceil(width)) + 2,
+                     int(std::ceil(std::max(device.height(), entry.height * m_scale))) + 2);
     QImage mask(size, QImage::Format_ARGB32_Premultiplied);
     mask.fill(Qt::transparent);
     {
         QPainter painter(&mask);
-        painter.scale(m_scale, m_scale);
-        painter.setFont(entry.font);
+        painter.setFont(entry.deviceFont);
         painter.setPen(Qt::black);
-        painter.drawText(QPointF(0, entry.ascent), text);
+        painter.drawText(QPointF(0, std::round(device.ascent())), text);
     }
     Sprite result;
     for (int y = 0; y < mask.height(); ++y) {
@@ -159,10 +182,49 @@ const RasterSurface::Sprite &RasterSurface::sprite(const QString &text, int unit
     return *m_sprites.insert(key, std::move(result));
 }
 
+float RasterSurface::longTextWidth(const QString &text, const FontEntry &entry) const
+{
+    double width = 0;
+    for (const QChar c : text)
+        width += entry.metrics.horizontalAdvance(c);
+    return float(width);
+}
+
+void RasterSurface::printVisiblePart(const QString &text)
+{
+    const FontEntry &entry = currentFont();
+    const double limit = SurfaceUnits;
+    double x = CurrentX;
+    qsizetype from = 0;
+    // Skip what lies left of the surface, keep what lies on it.
+    while (from < text.size()) {
+        const double advance = entry.metrics.horizontalAdvance(text[from]);
+        if (x + advance >= 0)
+            break;
+        x += advance;
+        ++from;
+    }
+    qsizetype to = from;
+    double end = x;
+    while (to < text.size() && end < limit && to - from < LongText) {
+        end += entry.metrics.horizontalAdvance(text[to]);
+        ++to;
+    }
+    const float savedX = CurrentX;
+    CurrentX = float(x);
+    if (to > from)
+        Print(text.mid(from, to - from));
+    CurrentX = savedX;
+}
+
 void RasterSurface::Print(const QString &text)
 {
     if (text.isEmpty() || !std::isfinite(CurrentX) || !std::isfinite(CurrentY))
         return;
+    if (text.size() > LongText) {
+        printVisiblePart(text);
+        return;
+    }
     const FontEntry &entry = currentFont();
     const int units = entry.font.pixelSize();
     const Sprite &s = sprite(text, units, entry);
@@ -183,6 +245,8 @@ float RasterSurface::TextWidth(const QString &text)
         return *it;
     if (entry.widths.size() > 4096)
         entry.widths.clear();
+    if (text.size() > LongText)
+        return longTextWidth(text, entry);
     const float width = float(entry.metrics.horizontalAdvance(text));
     entry.widths.insert(text, width);
     return width;

@@ -40,16 +40,25 @@ public:
 
     // The face that stands for 宋体 on this machine.
     static QString fontFamily();
+    // The faces of the map's texts: a hinted sans-serif face for digits and Latin letters,
+    // legible at a few pixels, then the Song-style face for Chinese.
+    static QStringList mapFontFamilies();
 
 private:
     struct FontEntry
     {
-        QFont font;
+        QFont font; // in logical units: what texts measure
         QFontMetricsF metrics;
         double ascent;
         double height;
+        QFont deviceFont; // the same at this surface's pixels, hinted: what texts look like
         QHash<QString, float> widths; // shaping a text costs more than tracing a level
     };
+    // A text far wider than the surface (a title of megabytes): measured glyph by glyph and
+    // drawn only where it can be seen, since shaping or rasterising it whole costs gigabytes.
+    static constexpr qsizetype LongText = 512;
+    float longTextWidth(const QString &text, const FontEntry &entry) const;
+    void printVisiblePart(const QString &text);
     // A text as drawn at this surface's scale: the pixels it sets, from its top-left pixel.
     struct Sprite
     {
