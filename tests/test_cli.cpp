@@ -1,3 +1,5 @@
+#include "analysis/sample_db.h"
+#include "analysis/stream_reader.h"
 #include "cli_support.h"
 #include "test_support.h"
 
@@ -11,6 +13,9 @@
 #include <QTest>
 
 #include <cstdio>
+#include <limits>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -43,6 +48,12 @@ private slots:
     void renderOne();
     void renderAllSkipsUnnameableRecords();
     void renderOverlay();
+    void outputsThatAreNotFilesAreRefused_data();
+    void outputsThatAreNotFilesAreRefused();
+    void unwritableOutputIsAFailure();
+    void textCellsCannotBreakRowsOrRunAsFormulas();
+    void reportReadsOneSnapshot();
+    void hotJournalIsSaidSo();
 
 private:
     QTemporaryDir m_dir;
@@ -246,6 +257,140 @@ void TestCli::renderOverlay()
                           "200", "--colour", "#00ff00", "--no-labels"});
     QCOMPARE(r.code, 0);
     QCOMPARE(QImageReader(out).read().size(), QSize(200, 200));
+}
+
+void TestCli::outputsThatAreNotFilesAreRefused_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("fifo") << "fifo";
+    QTest::newRow("symlink") << "symlink";
+    QTest::newRow("folder") << "folder";
+}
+
+void TestCli::outputsThatAreNotFilesAreRefused()
+{
+    QFETCH(QString, kind);
+    const QString folder = m_dir.filePath(QStringLiteral("out-") + kind);
+    QDir().mkpath(folder);
+    const QString target = folder + QStringLiteral("/target.bmp");
+    const QString out = folder + QStringLiteral("/等高线图2.BMP");
+    QFile t(target);
+    QVERIFY(t.open(QIODevice::WriteOnly) && t.write("keep") == 4);
+    t.close();
+    if (kind == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(out).constData(), 0644), 0);
+    else if (kind == QLatin1String("symlink"))
+        QVERIFY(QFile::link(target, out));
+    else
+        QVERIFY(QDir().mkpath(out));
+    const QFileInfo before(out);
+    // --id names the file; --all writes the same name into the folder.
+    const Result one = run({"render", "--db", m_db, "--id", "2", "--out", out, "--size", "32"});
+    QCOMPARE(one.code, 1);
+    QVERIFY2(one.err.contains(QStringLiteral("不是普通文件")), qPrintable(one.err));
+    QCOMPARE(run({"render", "--db", m_db, "--all", "--out", folder, "--size", "32"}).code, 1);
+    const QFileInfo after(out);
+    QCOMPARE(after.isSymLink(), before.isSymLink());
+    QCOMPARE(after.isDir(), before.isDir());
+    QCOMPARE(after.isFile(), before.isFile());
+    QVERIFY(t.open(QIODevice::ReadOnly));
+    QCOMPARE(t.readAll(), QByteArray("keep"));
+    // No scratch file was left beside them.
+    QVERIFY(QDir(folder).entryList({QStringLiteral("*tmp*")}, QDir::AllEntries).isEmpty());
+}
+
+void TestCli::unwritableOutputIsAFailure()
+{
+    std::FILE *full = std::fopen("/dev/full", "w");
+    QVERIFY(full);
+    std::FILE *err = std::tmpfile();
+    const QStringList fit = QStringList{"fit"} << Hardness;
+    for (const QStringList &args : {fit, QStringList{"--help"}, QStringList{"report", "--db", m_db}})
+        QCOMPARE(runCli(args, QStringLiteral("/nonexistent"), {full, err}), 1);
+    std::fclose(full);
+    std::fclose(err);
+}
+
+void TestCli::textCellsCannotBreakRowsOrRunAsFormulas()
+{
+    const QString db = m_dir.filePath(QStringLiteral("texts.mdb"));
+    const QString y = QStringLiteral("12.1, 13.4, 11.8, 14.2, 13.9, 11.5, 13.0, 12.2, 15.1, 14.8, "
+                                     "15.3, ");
+    QVERIFY(makeTable(db, {"1, " + y + "'a' || char(13) || 'b' || char(9) || 'c\\d' || char(1)",
+                           "2, " + y + "'=HYPERLINK(\"x\")'", "-3, " + y + "'+A1'",
+                           "4, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -2, '@x'"}));
+    const Result text = run({"report", "--db", db});
+    QCOMPARE(text.code, 0);
+    const QStringList lines = text.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 5);
+    QCOMPARE(lines[1].section(QLatin1Char('\t'), 1, 1), QStringLiteral("a\\rb\\tc\\\\d\\x01"));
+    const Result csv = run({"report", "--db", db, "--format", "csv"});
+    QCOMPARE(csv.code, 0);
+    const QStringList rows = csv.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY2(rows[2].startsWith(QStringLiteral("2,\"'=HYPERLINK(\"\"x\"\")\",")), qPrintable(rows[2]));
+    // A number stays a number; a text that only starts like one is kept as text.
+    QVERIFY2(rows[3].startsWith(QStringLiteral("-3,'+A1,")), qPrintable(rows[3]));
+    QVERIFY2(rows[4].startsWith(QStringLiteral("4,'@x,")), qPrintable(rows[4]));
+    // An equation starting with a minus sign is text to a spreadsheet too.
+    const QString equation = rows[4].section(QLatin1Char(','), -1);
+    QVERIFY2(equation.startsWith(QStringLiteral("'-")), qPrintable(rows[4]));
+}
+
+void TestCli::reportReadsOneSnapshot()
+{
+    // Another program deletes every record while a report is between its count and its rows:
+    // the report still sees the table as it was when it began.
+    const QString db = m_dir.filePath(QStringLiteral("snapshot.mdb"));
+    QVERIFY(makeTable(db, {HardnessRow, ViscosityRow}));
+    QVERIFY(runSql(db, {QStringLiteral("PRAGMA journal_mode = WAL")}));
+    StreamReader reader;
+    QString error;
+    QVERIFY2(reader.open(db, &error), qPrintable(error));
+    QVERIFY(reader.beginSnapshot(&error));
+    QCOMPARE(reader.count(&error), std::optional<qint64>(2));
+    QVERIFY(runSql(db, {QStringLiteral("DELETE FROM 等高线表")}));
+    int rows = 0;
+    QVERIFY(reader.forEach(
+        recordFieldNames(),
+        [&](const std::vector<StreamCell> &) {
+            ++rows;
+            return true;
+        },
+        &error, std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max()));
+    QCOMPARE(rows, 2);
+    reader.endSnapshot();
+}
+
+void TestCli::hotJournalIsSaidSo()
+{
+    // A writer that crashed mid-transaction leaves a hot journal; read-only, the report cannot
+    // roll it back and says so instead of "read-only".
+    const QString db = m_dir.filePath(QStringLiteral("hot.mdb"));
+    QString error;
+    QVERIFY(sample_db::writeGenerated(db, 1000, 1, &error));
+    const QString copy = m_dir.filePath(QStringLiteral("hot-copy.mdb"));
+    {
+        // The files as they stand in the middle of another program's transaction: what a crash
+        // at that moment leaves.
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "writer");
+        other.setDatabaseName(db);
+        QVERIFY(other.open());
+        QSqlQuery q(other);
+        QVERIFY(q.exec(QStringLiteral("PRAGMA journal_mode = DELETE")));
+        // A cache too small for the change: pages reach the file, the journal its header.
+        QVERIFY(q.exec(QStringLiteral("PRAGMA cache_size = 1")));
+        QVERIFY(q.exec(QStringLiteral("BEGIN")));
+        QVERIFY(q.exec(QStringLiteral("UPDATE 等高线表 SET Y1 = Y1 + 1")));
+        QVERIFY(QFile::copy(db, copy));
+        QVERIFY(QFile::copy(db + QStringLiteral("-journal"), copy + QStringLiteral("-journal")));
+        QVERIFY(q.exec(QStringLiteral("ROLLBACK")));
+        q.finish();
+        other.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("writer"));
+    const Result r = run({"report", "--db", copy});
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.err.contains(QStringLiteral("没有正常关闭")), qPrintable(r.err));
 }
 
 QTEST_MAIN(TestCli)

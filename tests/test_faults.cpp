@@ -2,6 +2,7 @@
 // Nothing crashes, the user's file stays byte-identical, nothing is written outside the output
 // folder, and every failure says what went wrong.
 
+#include "analysis/sample_db.h"
 #include "cli_support.h"
 #include "pipeline/bitmap.h"
 #include "shell/form1.h"
@@ -96,10 +97,16 @@ void TestFaults::hostileFiles_data()
     QTest::newRow("garbage") << "garbage" << 1 << "不是 SQLite";
     QTest::newRow("access") << "access" << 1 << "Access";
     QTest::newRow("no-table") << "no-table" << 1 << "没有表";
-    QTest::newRow("missing-y5") << "missing-y5" << 0 << "";
-    QTest::newRow("missing-y12") << "missing-y12" << 0 << "";
-    QTest::newRow("extra-columns") << "extra" << 0 << "";
-    QTest::newRow("read-only-file") << "read-only" << 0 << "";
+    QTest::newRow("damaged-page") << "damaged" << 1 << "损坏";
+    QTest::newRow("view") << "view" << 1 << "视图";
+    QTest::newRow("endless-view") << "endless-view" << 1 << "视图";
+    // Readable: the message is what the report's row must hold (no fit without Y5).
+    QTest::newRow("missing-y5") << "missing-y5" << 0 << "\tx\t\t";
+    QTest::newRow("missing-y12") << "missing-y12" << 0 << " 15.066+";
+    QTest::newRow("extra-columns") << "extra" << 0 << " 15.066+";
+    QTest::newRow("read-only-file") << "read-only" << 0 << " 15.066+";
+    QTest::newRow("lower-case-names") << "lower-case" << 0 << " 15.066+";
+    QTest::newRow("rowid-column") << "rowid-column" << 0 << " 15.066+";
 }
 
 void TestFaults::hostileFiles()
@@ -143,6 +150,25 @@ void TestFaults::hostileFiles()
         QVERIFY(makeTable(db, {QStringLiteral("'note', ") + Good + QStringLiteral(", 7")},
                           QStringLiteral("Remark, ") + ys.join(QStringLiteral(", ")) +
                               QStringLiteral(", Batch")));
+    } else if (kind == QLatin1String("damaged")) {
+        QString error;
+        QVERIFY(sample_db::writeGenerated(db, 1000, 1, &error));
+        QFile f(db);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        const qint64 pages = f.size() / 4096;
+        QVERIFY(f.seek(pages / 2 * 4096));
+        f.write(QByteArray(4096, '\xff'));
+    } else if (kind == QLatin1String("view") || kind == QLatin1String("endless-view")) {
+        QVERIFY(runSql(db, {kind == QLatin1String("view")
+                                ? QStringLiteral("CREATE VIEW 等高线表 AS SELECT 1 AS ID")
+                                : QStringLiteral("CREATE VIEW 等高线表 AS WITH RECURSIVE c(x) AS "
+                                                 "(SELECT 1 UNION ALL SELECT x + 1 FROM c) "
+                                                 "SELECT x AS ID FROM c")}));
+    } else if (kind == QLatin1String("lower-case")) {
+        QVERIFY(makeTable(db, {Good}, ys.join(QStringLiteral(", ")).toLower()));
+    } else if (kind == QLatin1String("rowid-column")) {
+        QVERIFY(makeTable(db, {QStringLiteral("1, ") + Good},
+                          QStringLiteral("rowid, ") + ys.join(QStringLiteral(", "))));
     } else if (kind == QLatin1String("read-only")) {
         QVERIFY(makeTable(db, {Good}));
         QVERIFY(QFile::setPermissions(db, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
@@ -152,9 +178,12 @@ void TestFaults::hostileFiles()
 
     const Result report = run({QStringLiteral("report"), QStringLiteral("--db"), db});
     QCOMPARE(report.code, reportCode);
-    if (!message.isEmpty()) {
+    if (reportCode != 0) {
         QVERIFY2(report.err.contains(message), qPrintable(report.err));
         QVERIFY(report.err.contains(db));
+    } else {
+        QCOMPARE(report.out.count(QLatin1Char('\n')), 2);
+        QVERIFY2(report.out.contains(message), qPrintable(report.out));
     }
     const Result render =
         run({QStringLiteral("render"), QStringLiteral("--db"), db, QStringLiteral("--all"),

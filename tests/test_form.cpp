@@ -2,6 +2,7 @@
 #include "shell/form1.h"
 #include "test_support.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QImageReader>
 #include <QLineEdit>
@@ -78,6 +79,12 @@ private slots:
     void save();
     void secondInstanceIsRefused();
     void staleAndUnwritableLocks();
+    void tabCyclesThroughTheWindow();
+    void halfTypedNumberKeepsItsEditor();
+    void unwrittenEditLandsAtTheNextRecordChange();
+    void halfTypedNewRecordHasNoMap();
+    void lockedFileDoesNotEndTheTable();
+    void failureCaptionFits();
 
 private:
     QString freshFolder(const QString &name, bool withDatabase);
@@ -410,6 +417,139 @@ void TestForm::staleAndUnwritableLocks()
     Window noLock(folder, m_dir.filePath(QStringLiteral("missing-folder/x/tesmora.lock")));
     QVERIFY(noLock.loaded);
     QVERIFY(noLock.dialogs.warnings.isEmpty());
+}
+
+void TestForm::tabCyclesThroughTheWindow()
+{
+    const QString folder = freshFolder(QStringLiteral("tab"), true);
+    Window w(folder);
+    Form1 &f = *w.form;
+    f.show();
+    QVERIFY(QTest::qWaitForWindowActive(&f));
+    f.Picture1->setFocus();
+    const QList<QWidget *> order{f.grid,   f.Command1, f.Command2, f.Check1, f.Check2, f.Check3,
+                                 f.Text2,  f.Text3,    f.Text4,    f.Text1,  f.UpDown1, f.Picture1,
+                                 f.grid};
+    for (QWidget *expected : order) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), expected);
+    }
+    // Tab out of a cell being typed settles it and leaves the grid too, staying on the record.
+    f.grid->setCurrentIndex(f.model().index(0, 5));
+    f.grid->edit(f.grid->currentIndex());
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("7.5"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(f.Command1));
+    QCOMPARE(f.currentRecord(), 0);
+    QCOMPARE(readCell(dbIn(folder), QStringLiteral("SELECT Y5 FROM 等高线表 WHERE ID = 1")).toDouble(),
+             7.5);
+}
+
+void TestForm::halfTypedNumberKeepsItsEditor()
+{
+    const QString folder = freshFolder(QStringLiteral("half-typed"), true);
+    Window w(folder);
+    Form1 &f = *w.form;
+    f.show();
+    QVERIFY(QTest::qWaitForWindowActive(&f));
+    f.grid->setCurrentIndex(f.model().index(0, 5));
+    f.grid->edit(f.grid->currentIndex());
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("-"));
+    QTest::mouseClick(f.Data1->nextButton(), Qt::LeftButton);
+    // Still on the record, still typing: nothing vanished and nothing was written.
+    QCOMPARE(f.currentRecord(), 0);
+    auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+    QVERIFY(editor && editor->parentWidget() == f.grid->viewport());
+    QCOMPARE(editor->text(), QStringLiteral("-"));
+    QCOMPARE(readCell(dbIn(folder), QStringLiteral("SELECT Y5 FROM 等高线表 WHERE ID = 1")).toDouble(),
+             13.9);
+    // Moved away in the grid itself, the entry is dropped with a word.
+    f.grid->setCurrentIndex(f.model().index(1, 5));
+    QCOMPARE(f.currentRecord(), 1);
+    QVERIFY(!w.dialogs.warnings.isEmpty());
+    QVERIFY(w.dialogs.warnings.last().contains(QStringLiteral("已放弃")));
+}
+
+void TestForm::unwrittenEditLandsAtTheNextRecordChange()
+{
+    const QString folder = freshFolder(QStringLiteral("retry"), true);
+    Window w(folder);
+    Form1 &f = *w.form;
+    {
+        const OtherWriter other(dbIn(folder));
+        QVERIFY(other.holding());
+        QVERIFY(f.model().setData(f.model().index(0, 5), QStringLiteral("7.3"), Qt::EditRole));
+        QCOMPARE(f.model().pendingCount(), 1);
+        QCOMPARE(w.dialogs.warnings.size(), 1);
+        // Still held: the next record change tries again and stays quiet about the same reason.
+        f.moveTo(1);
+        QCOMPARE(f.model().pendingCount(), 1);
+        QCOMPARE(w.dialogs.warnings.size(), 1);
+    }
+    f.moveTo(2);
+    QCOMPARE(f.model().pendingCount(), 0);
+    QCOMPARE(w.dialogs.notes.size(), 1);
+    QVERIFY(w.dialogs.notes.first().contains(QStringLiteral("已写入")));
+    QCOMPARE(readCell(dbIn(folder), QStringLiteral("SELECT Y5 FROM 等高线表 WHERE ID = 1")).toDouble(),
+             7.3);
+    // Back on the record, its map comes from the value now in the file.
+    f.moveTo(0);
+    QCOMPARE(f.state().Response[4], 7.3f);
+}
+
+void TestForm::halfTypedNewRecordHasNoMap()
+{
+    const QString folder = freshFolder(QStringLiteral("new-record"), true);
+    Window w(folder);
+    Form1 &f = *w.form;
+    f.moveTo(2);
+    QVERIFY(!f.Text2->text().isEmpty());
+    const int newRow = f.model().rowCount() - 1;
+    QVERIFY(f.model().isNewRecordRow(newRow));
+    f.grid->setCurrentIndex(f.model().index(newRow, 1));
+    QVERIFY(f.model().setData(f.model().index(newRow, 1), QStringLiteral("20"), Qt::EditRole));
+    QCOMPARE(f.currentRecord(), newRow);
+    // One response of eleven: no equation, no R, no S, no contours from the record before.
+    QVERIFY(f.Text2->text().isEmpty() && f.Text3->text().isEmpty() && f.Text4->text().isEmpty());
+    QVERIFY(f.state().ResponseTitle.isEmpty());
+    // Its ID is empty too: saving says why and writes nothing.
+    QTest::mouseClick(f.Command2, Qt::LeftButton);
+    QVERIFY(w.dialogs.warnings.last().contains(QStringLiteral("ID")));
+    QCOMPARE(QDir(folder).entryList({QStringLiteral("*.BMP")}).size(), 0);
+}
+
+void TestForm::lockedFileDoesNotEndTheTable()
+{
+    const QString folder = freshFolder(QStringLiteral("locked-last"), false);
+    QString error;
+    QVERIFY2(sample_db::writeGenerated(dbIn(folder), 600, 3, &error), qPrintable(error));
+    Window w(folder);
+    Form1 &f = *w.form;
+    QCOMPARE(f.table().count(), ExperimentTable::FirstFetch);
+    {
+        const OtherWriter other(dbIn(folder));
+        QVERIFY(other.holding());
+        QTest::mouseClick(f.Data1->lastButton(), Qt::LeftButton);
+        QCOMPARE(f.currentRecord(), 0);
+        QVERIFY(!f.table().complete());
+        QVERIFY(w.dialogs.warnings.last().contains(QStringLiteral("占用")));
+    }
+    QTest::mouseClick(f.Data1->lastButton(), Qt::LeftButton);
+    QCOMPARE(f.table().count(), 600);
+    QCOMPARE(f.state().RecordId, QStringLiteral("600"));
+}
+
+void TestForm::failureCaptionFits()
+{
+    const QString folder = freshFolder(QStringLiteral("caption"), false);
+    Window w(folder);
+    Form1 &f = *w.form;
+    f.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    const auto *caption = f.Data1->findChild<QLabel *>();
+    QVERIFY(caption);
+    QVERIFY(caption->fontMetrics().horizontalAdvance(caption->text()) <=
+            caption->contentsRect().width());
 }
 
 QTEST_MAIN(TestForm)

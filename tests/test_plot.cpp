@@ -83,6 +83,7 @@ private slots:
     void noContoursFromAnotherRecord();
     void rasterKeepsLogicalPositions_data();
     void rasterKeepsLogicalPositions();
+    void textFarWiderThanTheMapIsDrawnWhereSeen();
 };
 
 void TestPlot::tickLabels_data()
@@ -349,6 +350,11 @@ void TestPlot::zeroStepDrawsOneLevel()
     QVERIFY(plot::DrawContours(s, surface) > 0);
     const FormState reversed = surfaceState({5, 1, 1, 0, 0, 0}, 6, 5, 0.5f);
     QVERIFY(plot::ContourLevels(reversed).empty());
+    // A flat response (largest = smallest) has no contour, whatever traces of rounding the
+    // single-precision fit leaves in the quadratic terms.
+    FormState flat = surfaceState({5, 0, 0, 9e-5f, 9e-5f, 0}, 5, 5, 0);
+    flat.LevelMax = flat.LevelMin;
+    QCOMPARE(plot::DrawContours(flat, surface = RecordingSurface()), 0);
 }
 
 void TestPlot::levelLabels_data()
@@ -406,6 +412,30 @@ void TestPlot::rasterKeepsLogicalPositions()
     QCOMPARE(other.TextWidth(QStringLiteral("-1.414")), w);
     surface.Clear();
     QCOMPARE(surface.Image().pixel(px, py), qRgb(255, 255, 255));
+}
+
+void TestPlot::textFarWiderThanTheMapIsDrawnWhereSeen()
+{
+    // A response name of megabytes, centred as the title is: measured in full, and its
+    // middle drawn across the whole width (rasterised whole it would take gigabytes).
+    RasterSurface surface(512);
+    surface.FontSize = 9;
+    const QString title(5'000'000, QLatin1Char('a'));
+    const float w = surface.TextWidth(title);
+    QVERIFY(qAbs(w / (5e6f * surface.TextWidth(QStringLiteral("a"))) - 1) < 1e-3f);
+    surface.CurrentX = 2047.5f - w / 2;
+    surface.CurrentY = 50;
+    surface.Print(title);
+    const auto inked = [&](int from, int to) {
+        for (int y = 0; y < 40; ++y)
+            for (int x = from; x < to; ++x)
+                if (surface.Image().pixel(x, y) != qRgb(255, 255, 255))
+                    return true;
+        return false;
+    };
+    QVERIFY(inked(0, 8));
+    QVERIFY(inked(250, 262));
+    QVERIFY(inked(504, 512));
 }
 
 QTEST_MAIN(TestPlot)

@@ -26,6 +26,13 @@ private slots:
     void sampleIsStrict();
     void numericCells_data();
     void numericCells();
+    void rowKeyIsTheTrueOne_data();
+    void rowKeyIsTheTrueOne();
+    void anotherProgramsChangeIsNotOverwritten_data();
+    void anotherProgramsChangeIsNotOverwritten();
+    void hostileSchemas_data();
+    void hostileSchemas();
+    void runawayTriggerIsInterrupted();
 
 private:
     QTemporaryDir m_dir;
@@ -219,6 +226,162 @@ void TestTable::numericCells()
     QCOMPARE(value.has_value(), accepted);
     if (value)
         QCOMPARE(value->isNull(), empty);
+}
+
+void TestTable::rowKeyIsTheTrueOne_data()
+{
+    // Columns that take the names of the row key, and a record at the smallest key there is.
+    QTest::addColumn<QString>("columns");
+    QTest::addColumn<QStringList>("rows");
+    const QString y = QStringLiteral("12.1, 13.4, 11.8, 14.2, 13.9, 11.5, 13.0, 12.2, 15.1, 14.8, "
+                                     "15.3, '硬度'");
+    const QString cols = QStringLiteral("ID, Y1, Y2, Y3, Y4, Y5, Y6, Y7, Y8, Y9, Y10, Y11, Y12");
+    QTest::newRow("rowid-column") << "rowid, " + cols
+                                  << QStringList{"1, 1, " + y, "1, 2, " + y, "1, 3, " + y};
+    QTest::newRow("rowid-and-oid-columns")
+        << "rowid, OID, " + cols << QStringList{"1, 1, 1, " + y, "1, 1, 2, " + y, "1, 1, 3, " + y};
+    QTest::newRow("smallest-key") << cols + ", k INTEGER PRIMARY KEY"
+                                  << QStringList{"1, " + y + ", -9223372036854775808",
+                                                 "2, " + y + ", 0", "3, " + y + ", 5"};
+}
+
+void TestTable::rowKeyIsTheTrueOne()
+{
+    QFETCH(QString, columns);
+    QFETCH(QStringList, rows);
+    const QString path = m_dir.filePath(QStringLiteral("key-%1.mdb").arg(QTest::currentDataTag()));
+    QVERIFY(makeTable(path, rows, columns));
+    ExperimentTable table;
+    QString error;
+    QVERIFY2(table.open(path, ExperimentTable::Mode::ReadWrite, &error), qPrintable(error));
+    QCOMPARE(table.count(), 3);
+    QCOMPARE(table.field(0, QStringLiteral("ID")).value.toInt(), 1);
+    ExperimentModel model(table);
+    model.reload();
+    const int y5 = table.columnIndex(QStringLiteral("Y5"));
+    QVERIFY(model.setData(model.index(1, y5), QStringLiteral("7.5"), Qt::EditRole));
+    QCOMPARE(readCell(path, QStringLiteral("SELECT group_concat(Y5) FROM 等高线表")).toString(),
+             QStringLiteral("13.9,7.5,13.9"));
+    QVERIFY2(model.removeRecords({2}, &error), qPrintable(error));
+    QCOMPARE(readCell(path, QStringLiteral("SELECT group_concat(ID) FROM 等高线表")).toString(),
+             QStringLiteral("1,2"));
+}
+
+void TestTable::anotherProgramsChangeIsNotOverwritten_data()
+{
+    QTest::addColumn<QStringList>("other");
+    QTest::addColumn<QString>("reason");
+    // The last record deleted and a new one inserted: SQLite gives it the freed key.
+    QTest::newRow("key-reused") << QStringList{"DELETE FROM 等高线表 WHERE ID = 2",
+                                               "INSERT INTO 等高线表 VALUES (" + HardnessRow + ")"}
+                                << "修改";
+    QTest::newRow("changed") << QStringList{"UPDATE 等高线表 SET Y1 = 99 WHERE ID = 2"} << "修改";
+    QTest::newRow("deleted") << QStringList{"DELETE FROM 等高线表 WHERE ID = 2"} << "删除";
+}
+
+void TestTable::anotherProgramsChangeIsNotOverwritten()
+{
+    QFETCH(QStringList, other);
+    QFETCH(QString, reason);
+    const QString path =
+        m_dir.filePath(QStringLiteral("other-%1.mdb").arg(QTest::currentDataTag()));
+    QVERIFY(makeTable(path, {HardnessRow, ViscosityRow}));
+    ExperimentTable table;
+    QString error;
+    QVERIFY(table.open(path, ExperimentTable::Mode::ReadWrite, &error));
+    ExperimentModel model(table);
+    model.reload();
+    QCOMPARE(model.data(model.index(1, 12), Qt::DisplayRole).toString(), QStringLiteral("粘度"));
+    ExperimentTable deleting;
+    QVERIFY(deleting.open(path, ExperimentTable::Mode::ReadWrite, &error));
+    QCOMPARE(deleting.record(1).size(), 13);
+    QVERIFY(runSql(path, other));
+    const QByteArray before = fileDigest(path);
+    // Deleting records as they were read is refused as a whole.
+    QVERIFY(!deleting.removeRecords({0, 1}, &error));
+    QVERIFY2(error.contains(reason), qPrintable(error));
+    QCOMPARE(fileDigest(path), before);
+    QSignalSpy failed(&model, &ExperimentModel::writeFailed);
+    QVERIFY(model.setData(model.index(1, 5), QStringLiteral("7.3"), Qt::EditRole));
+    QCOMPARE(failed.size(), 1);
+    QVERIFY2(failed.first().first().toString().contains(reason),
+             qPrintable(failed.first().first().toString()));
+    QCOMPARE(fileDigest(path), before);
+    // The typing waits, and stays unwritten on the next try: the record is no longer the one
+    // it was typed against.
+    QCOMPARE(model.pendingCount(), 1);
+    QVERIFY(!model.retryPending());
+    QCOMPARE(fileDigest(path), before);
+}
+
+void TestTable::hostileSchemas_data()
+{
+    QTest::addColumn<QStringList>("schema");
+    QTest::addColumn<QString>("refusal"); // empty: opens and reads
+    const QString cols = QStringLiteral("ID, Y1, Y2, Y3, Y4, Y5, Y6, Y7, Y8, Y9, Y10, Y11, Y12");
+    QTest::newRow("view") << QStringList{"CREATE TABLE t (" + cols + ")",
+                                         "INSERT INTO t VALUES (" + HardnessRow + ")",
+                                         "CREATE VIEW 等高线表 AS SELECT * FROM t"}
+                          << "视图";
+    QTest::newRow("endless-view")
+        << QStringList{"CREATE VIEW 等高线表 AS WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL "
+                       "SELECT x + 1 FROM c) SELECT x AS ID, x AS Y1, 'a' AS Y12 FROM c"}
+        << "视图";
+    QTest::newRow("without-rowid")
+        << QStringList{"CREATE TABLE 等高线表 (" + cols + ", PRIMARY KEY (ID)) WITHOUT ROWID"}
+        << "行号";
+    QTest::newRow("every-key-name-taken")
+        << QStringList{"CREATE TABLE 等高线表 (_rowid_, rowid, oid, " + cols + ")"} << "行号";
+    QTest::newRow("lower-case-names")
+        << QStringList{"CREATE TABLE 等高线表 (id, y1, y2, y3, y4, y5, y6, y7, y8, y9, y10, y11, "
+                       "y12)",
+                       "INSERT INTO 等高线表 VALUES (" + HardnessRow + ")"}
+        << "";
+}
+
+void TestTable::hostileSchemas()
+{
+    QFETCH(QStringList, schema);
+    QFETCH(QString, refusal);
+    const QString path =
+        m_dir.filePath(QStringLiteral("schema-%1.mdb").arg(QTest::currentDataTag()));
+    QVERIFY(runSql(path, schema));
+    const QByteArray before = fileDigest(path);
+    ExperimentTable table;
+    QString error;
+    const bool opened = table.open(path, ExperimentTable::Mode::ReadWrite, &error);
+    QCOMPARE(opened, refusal.isEmpty());
+    QVERIFY2(error.contains(refusal), qPrintable(error));
+    if (opened) {
+        QCOMPARE(table.field(0, QStringLiteral("Y12")).value.toString(), QStringLiteral("硬度"));
+        QCOMPARE(table.field(0, QStringLiteral("Y11")).value.toDouble(), 15.3);
+    }
+    table.close();
+    QCOMPARE(fileDigest(path), before);
+}
+
+void TestTable::runawayTriggerIsInterrupted()
+{
+    // A trigger that never ends must not hang the window: the write is stopped, and the typing
+    // waits in the cell with the reason.
+    const QString path = m_dir.filePath(QStringLiteral("trigger.mdb"));
+    QVERIFY(makeTable(path, {HardnessRow}));
+    QVERIFY(runSql(path, {"CREATE TABLE log (x)",
+                          "CREATE TRIGGER endless AFTER UPDATE ON 等高线表 BEGIN INSERT INTO log "
+                          "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) "
+                          "SELECT x FROM c; END"}));
+    ExperimentTable table;
+    QString error;
+    QVERIFY(table.open(path, ExperimentTable::Mode::ReadWrite, &error));
+    ExperimentModel model(table);
+    model.reload();
+    QSignalSpy failed(&model, &ExperimentModel::writeFailed);
+    QVERIFY(model.setData(model.index(0, 5), QStringLiteral("7.3"), Qt::EditRole));
+    QCOMPARE(failed.size(), 1);
+    QVERIFY2(failed.first().first().toString().contains(QStringLiteral("中止")),
+             qPrintable(failed.first().first().toString()));
+    QCOMPARE(model.pendingCount(), 1);
+    QCOMPARE(readCell(path, QStringLiteral("SELECT Y5 FROM 等高线表")).toDouble(), 13.9);
 }
 
 QTEST_GUILESS_MAIN(TestTable)

@@ -1,12 +1,29 @@
 #include "cli/cli.h"
+#include "pipeline/safe_file.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 
+#include <cstdio>
 #include <memory>
+
+namespace {
+
+// The platform layer's notes (a missing XDG_RUNTIME_DIR under the offscreen platform, font
+// fallbacks) are not the command line's to print: only real failures reach standard error.
+void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "tesmora-cli: %s\n", qPrintable(message));
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    qInstallMessageHandler(quietMessages);
+    // A batch interrupted by SIGTERM or SIGINT leaves no half-written scratch file behind.
+    installScratchCleanup();
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
