@@ -404,14 +404,15 @@ void Form1::Command2_Click()
         return;
     m_state.MessageText = QStringLiteral("是否保存文件");
     m_state.MessageTitle = QStringLiteral("保存文件");
-    if (!m_dialogs->askYesNo(m_state.MessageTitle, m_state.MessageText))
-        return;
+    // A record without a usable ID has no name for its map: said at once, nothing asked.
     const std::optional<QString> name = SaveFileName(m_state);
     if (!name) {
         m_dialogs->warn(m_state.MessageTitle,
                         QStringLiteral("这条记录的 ID 为空或不是数字，无法为图命名；图没有保存。"));
         return;
     }
+    if (!m_dialogs->askYesNo(m_state.MessageTitle, m_state.MessageText))
+        return;
     QString error;
     if (!SaveBitmap(surface().Image(), *name, &error)) {
         m_dialogs->warn(
