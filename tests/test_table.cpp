@@ -33,6 +33,7 @@ private slots:
     void hostileSchemas_data();
     void hostileSchemas();
     void runawayTriggerIsInterrupted();
+    void fileDeletedUnderTheWindowIsSaidSo();
 
 private:
     QTemporaryDir m_dir;
@@ -382,6 +383,20 @@ void TestTable::runawayTriggerIsInterrupted()
              qPrintable(failed.first().first().toString()));
     QCOMPARE(model.pendingCount(), 1);
     QCOMPARE(readCell(path, QStringLiteral("SELECT Y5 FROM 等高线表")).toDouble(), 13.9);
+}
+
+void TestTable::fileDeletedUnderTheWindowIsSaidSo()
+{
+    const QString path = m_dir.filePath(QStringLiteral("deleted.mdb"));
+    QVERIFY(makeTable(path, {HardnessRow}));
+    ExperimentTable table;
+    QString error;
+    QVERIFY(table.open(path, ExperimentTable::Mode::ReadWrite, &error));
+    const QVariantList shown = table.record(0);
+    QVERIFY(QFile::remove(path));
+    QVERIFY(!table.setValue(0, 5, 7.3, shown, &error));
+    QVERIFY2(error.contains(QStringLiteral("删除或移走")), qPrintable(error));
+    QVERIFY(!QFile::exists(path));
 }
 
 QTEST_GUILESS_MAIN(TestTable)
