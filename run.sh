@@ -3,6 +3,7 @@
 # there is none) and opens the window.
 set -euo pipefail
 cd "$(dirname "$0")"
+bash scripts/setup.sh
 bash scripts/build.sh
 if [ ! -e "build/配方数据.mdb" ]; then
     build/tesmora-cli sample --out "build/配方数据.mdb"

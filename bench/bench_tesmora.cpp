@@ -2,9 +2,9 @@
 // and the command line's report and batch render on generated tables.
 
 #include "analysis/experiment_table.h"
-#include "analysis/regression.h"
 #include "analysis/sample_db.h"
 #include "cli/cli.h"
+#include "core/regression.h"
 #include "pipeline/bitmap.h"
 #include "pipeline/record_change.h"
 #include "plot/layers.h"
@@ -44,7 +44,7 @@ QString table(int records)
 
 FormState startedState(int lines = 4)
 {
-    return StartedFormState(workDir().path(), lines);
+    return startedFormState(workDir().path(), lines);
 }
 
 MemoryRecord hardness()
@@ -104,7 +104,7 @@ void BM_WriteBitmap512(benchmark::State &state)
     const QString path = workDir().filePath(QStringLiteral("bench.BMP"));
     QString error;
     for (auto _ : state) {
-        if (!SaveBitmap(surface.Image(), path, &error))
+        if (!saveBitmap(surface.Image(), path, &error))
             state.SkipWithError("cannot write the bitmap");
     }
 }

@@ -1,7 +1,7 @@
 // Contour tracing of arbitrary coefficients and level ranges: no crash, no undefined behaviour,
 // bounded time, every dot inside the plot square, every label at a finite place.
+#include "core/form_defaults.h"
 #include "null_surface.h"
-#include "pipeline/record_change.h"
 #include "plot/layers.h"
 
 #include <cstdint>
@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (size < 9 * sizeof(float) + 1)
         return 0;
     FormState s;
-    InitializeFormState(s, QStringLiteral("/fuzz"));
+    initializeFormState(s, QStringLiteral("/fuzz"));
     float v[9];
     std::memcpy(v, data, sizeof v);
     s.B0 = v[0];

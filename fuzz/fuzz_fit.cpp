@@ -1,8 +1,8 @@
 // The fit and the contours on arbitrary responses (NaN, infinities, denormals, huge values)
 // and line counts: no crash, no undefined behaviour, bounded time, nothing outside the plot.
-#include "analysis/regression.h"
+#include "core/form_defaults.h"
+#include "core/regression.h"
 #include "null_surface.h"
-#include "pipeline/record_change.h"
 #include "plot/layers.h"
 
 #include <cstdint>
@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (size < 11 * sizeof(float) + 1)
         return 0;
     FormState s;
-    InitializeFormState(s, QStringLiteral("/fuzz"));
+    initializeFormState(s, QStringLiteral("/fuzz"));
     s.ShowLabels = true;
     s.LineCount = float(data[0]);
     for (int i = 0; i < 11; ++i)

@@ -1,6 +1,6 @@
 // Number texts on arbitrary doubles: no crash, no undefined behaviour, and the fast thousandths
 // text always equal to the general conversion.
-#include "analysis/numbers.h"
+#include "core/numbers.h"
 
 #include <QVariant>
 
@@ -14,20 +14,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         double x;
         std::memcpy(&x, data, sizeof x);
         (void)numbers::NumberText(x);
-        (void)numbers::PlainText(x);
-        (void)numbers::RoundHundredthsAwayFromZero(x);
-        (void)numbers::ToSingle(x);
-        (void)numbers::ToInteger(x);
+        (void)numbers::plainText(x);
+        (void)numbers::roundHundredthsAwayFromZero(x);
+        (void)numbers::toSingle(x);
+        (void)numbers::toInteger(x);
         if (std::isfinite(x)) {
             if (numbers::ThousandthsText(x, false) !=
-                    numbers::NumberText(numbers::RoundThousandths(x)) ||
+                    numbers::NumberText(numbers::roundThousandths(x)) ||
                 numbers::ThousandthsText(x, true) !=
-                    numbers::PlainText(numbers::RoundThousandths(x)))
+                    numbers::plainText(numbers::roundThousandths(x)))
                 std::abort();
         }
     }
     const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
-    (void)numbers::ToNumber(QVariant(text));
-    (void)numbers::ToText(QVariant(text));
+    (void)numbers::toNumber(QVariant(text));
+    (void)numbers::toText(QVariant(text));
     return 0;
 }

@@ -4,6 +4,7 @@
 #   report: one row per series of a 100,000-series table
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash scripts/setup.sh
 bash scripts/build.sh >/dev/null
 
 peers=(r-base-core python3-numpy python3-matplotlib time)

@@ -13,7 +13,7 @@ if [ ${#missing[@]} -gt 0 ]; then
     $sudo_ apt-get update -qq && DEBIAN_FRONTEND=noninteractive $sudo_ apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DTESMORA_FUZZ=ON >/dev/null
+      -DTESMORA_FUZZ=ON -DTESMORA_WERROR="${TESMORA_WERROR:-OFF}" >/dev/null
 cmake --build build-fuzz
 seconds=${FUZZ_SECONDS:-20}
 scratch=$(mktemp -d)

@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESMORA_SANITIZE=ON \
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESMORA_SANITIZE=ON -DTESMORA_WERROR="${TESMORA_WERROR:-OFF}" \
       -DTESMORA_BENCHMARKS=OFF >/dev/null
 cmake --build build-asan
 export QT_QPA_PLATFORM=offscreen

@@ -1,6 +1,7 @@
 // Opens the window on a folder, edits Y5 of the first record to 7.3 and says "ready", then runs
 // until it is ended. "committed" writes the edit first; "typing" leaves it in an open editor.
 #include "shell/form1.h"
+#include "shell/termination.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,8 +1,10 @@
 #pragma once
 
-// A surface that keeps every call, with simple deterministic text metrics, so positions can be
-// checked in the 4095-unit space.
+// Test doubles of the drawing layers' surroundings: a surface that keeps every call, with simple
+// deterministic text metrics, so positions can be checked in the 4095-unit space; and a colour
+// picker that counts how often it was asked.
 
+#include "pipeline/color_picker.h"
 #include "plot/surface.h"
 
 #include <QList>
@@ -48,4 +50,23 @@ public:
     QList<RecordedText> texts;
     QList<QList<float>> boxes;
     int clears = 0;
+};
+
+// A picker that counts how often it was asked.
+class CountingPicker : public ColorPicker
+{
+public:
+    explicit CountingPicker(Long colour)
+        : m_colour(colour)
+    {
+    }
+    Long ShowColor() override
+    {
+        ++shown;
+        return m_colour;
+    }
+    int shown = 0;
+
+private:
+    Long m_colour;
 };

@@ -305,7 +305,8 @@ void TestCli::unwritableOutputIsAFailure()
     QVERIFY(full);
     std::FILE *err = std::tmpfile();
     const QStringList fit = QStringList{"fit"} << Hardness;
-    for (const QStringList &args : {fit, QStringList{"--help"}, QStringList{"report", "--db", m_db}})
+    for (const QStringList &args :
+         {fit, QStringList{"--help"}, QStringList{"report", "--db", m_db}})
         QCOMPARE(runCli(args, QStringLiteral("/nonexistent"), {full, err}), 1);
     std::fclose(full);
     std::fclose(err);
@@ -327,7 +328,8 @@ void TestCli::textCellsCannotBreakRowsOrRunAsFormulas()
     const Result csv = run({"report", "--db", db, "--format", "csv"});
     QCOMPARE(csv.code, 0);
     const QStringList rows = csv.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    QVERIFY2(rows[2].startsWith(QStringLiteral("2,\"'=HYPERLINK(\"\"x\"\")\",")), qPrintable(rows[2]));
+    QVERIFY2(rows[2].startsWith(QStringLiteral("2,\"'=HYPERLINK(\"\"x\"\")\",")),
+             qPrintable(rows[2]));
     // A number stays a number; a text that only starts like one is kept as text.
     QVERIFY2(rows[3].startsWith(QStringLiteral("-3,'+A1,")), qPrintable(rows[3]));
     QVERIFY2(rows[4].startsWith(QStringLiteral("4,'@x,")), qPrintable(rows[4]));

@@ -310,7 +310,7 @@ void TestFaults::refusedSaveKeepsThePreviousBitmap()
     QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
     QString error;
     const bool saved =
-        SaveBitmap(image, path, &error, synced ? Durability::Synced : Durability::Deferred);
+        saveBitmap(image, path, &error, synced ? Durability::Synced : Durability::Deferred);
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
     QVERIFY(!saved);

@@ -1,4 +1,5 @@
 #include "analysis/sample_db.h"
+#include "recording_surface.h"
 #include "shell/form1.h"
 #include "test_support.h"
 
@@ -37,7 +38,7 @@ public:
 struct Window
 {
     FakeDialogs dialogs;
-    FixedColorPicker picker{0xFF0000};
+    CountingPicker picker{0xFF0000};
     std::unique_ptr<Form1> form;
     bool loaded = false;
 
@@ -147,7 +148,8 @@ void TestForm::startupShowsTheFirstRecord()
     QCOMPARE(f.state().RecordId, QStringLiteral("1"));
     QCOMPARE(f.state().CurveColor, 0x800000); // palette 1: 0, 0, 128
     QCOMPARE(f.Data1->caption(), QStringLiteral("  选择数据"));
-    QCOMPARE(f.surface().pixels(), int(std::lround(f.Picture1->width() * f.devicePixelRatioF())));
+    QCOMPARE(f.surface().Image().width(),
+             int(std::lround(f.Picture1->width() * f.devicePixelRatioF())));
     QCOMPARE(f.focusWidget(), static_cast<QWidget *>(f.Picture1));
 }
 
@@ -238,15 +240,15 @@ void TestForm::pickerOpensWhenColourIsOff()
     Window w(folder);
     Form1 &f = *w.form;
     f.show();
-    QCOMPARE(w.picker.timesShown(), 0); // not at start-up
+    QCOMPARE(w.picker.shown, 0); // not at start-up
     QTest::mouseClick(f.Check1, Qt::LeftButton);
     QTest::mouseClick(f.Data1->nextButton(), Qt::LeftButton);
     QTest::mouseClick(f.Data1->nextButton(), Qt::LeftButton);
-    QCOMPARE(w.picker.timesShown(), 2);
+    QCOMPARE(w.picker.shown, 2);
     QCOMPARE(f.state().CurveColor, 0xFF0000);
     QTest::mouseClick(f.Check1, Qt::LeftButton);
     QTest::mouseClick(f.Data1->firstButton(), Qt::LeftButton);
-    QCOMPARE(w.picker.timesShown(), 2);
+    QCOMPARE(w.picker.shown, 2);
     QCOMPARE(f.state().CurveColor, 0x800000);
 }
 
@@ -427,9 +429,9 @@ void TestForm::tabCyclesThroughTheWindow()
     f.show();
     QVERIFY(QTest::qWaitForWindowActive(&f));
     f.Picture1->setFocus();
-    const QList<QWidget *> order{f.grid,   f.Command1, f.Command2, f.Check1, f.Check2, f.Check3,
-                                 f.Text2,  f.Text3,    f.Text4,    f.Text1,  f.UpDown1, f.Picture1,
-                                 f.grid};
+    const QList<QWidget *> order{f.grid,    f.Command1, f.Command2, f.Check1, f.Check2,
+                                 f.Check3,  f.Text2,    f.Text3,    f.Text4,  f.Text1,
+                                 f.UpDown1, f.Picture1, f.grid};
     for (QWidget *expected : order) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), expected);
@@ -441,8 +443,9 @@ void TestForm::tabCyclesThroughTheWindow()
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(f.Command1));
     QCOMPARE(f.currentRecord(), 0);
-    QCOMPARE(readCell(dbIn(folder), QStringLiteral("SELECT Y5 FROM 等高线表 WHERE ID = 1")).toDouble(),
-             7.5);
+    QCOMPARE(
+        readCell(dbIn(folder), QStringLiteral("SELECT Y5 FROM 等高线表 WHERE ID = 1")).toDouble(),
+        7.5);
 }
 
 void TestForm::halfTypedNumberKeepsItsEditor()
@@ -461,8 +464,9 @@ void TestForm::halfTypedNumberKeepsItsEditor()
     auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
     QVERIFY(editor && editor->parentWidget() == f.grid->viewport());
     QCOMPARE(editor->text(), QStringLiteral("-"));
-    QCOMPARE(readCell(dbIn(folder), QStringLiteral("SELECT Y5 FROM 等高线表 WHERE ID = 1")).toDouble(),
-             13.9);
+    QCOMPARE(
+        readCell(dbIn(folder), QStringLiteral("SELECT Y5 FROM 等高线表 WHERE ID = 1")).toDouble(),
+        13.9);
     // Moved away in the grid itself, the entry is dropped with a word.
     f.grid->setCurrentIndex(f.model().index(1, 5));
     QCOMPARE(f.currentRecord(), 1);
@@ -490,8 +494,9 @@ void TestForm::unwrittenEditLandsAtTheNextRecordChange()
     QCOMPARE(f.model().pendingCount(), 0);
     QCOMPARE(w.dialogs.notes.size(), 1);
     QVERIFY(w.dialogs.notes.first().contains(QStringLiteral("已写入")));
-    QCOMPARE(readCell(dbIn(folder), QStringLiteral("SELECT Y5 FROM 等高线表 WHERE ID = 1")).toDouble(),
-             7.3);
+    QCOMPARE(
+        readCell(dbIn(folder), QStringLiteral("SELECT Y5 FROM 等高线表 WHERE ID = 1")).toDouble(),
+        7.3);
     // Back on the record, its map comes from the value now in the file.
     f.moveTo(0);
     QCOMPARE(f.state().Response[4], 7.3f);

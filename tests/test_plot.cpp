@@ -14,7 +14,7 @@ namespace {
 
 FormState startedState()
 {
-    return StartedFormState(QStringLiteral("/opt/t"));
+    return startedFormState(QStringLiteral("/opt/t"));
 }
 
 // A surface with the given coefficients and levels, as a completed fit leaves it. A single
@@ -117,7 +117,7 @@ void TestPlot::tickLabels()
     QFETCH(double, centreY);
     FormState s = startedState();
     RecordingSurface surface;
-    plot::DrawAxisLabels(s, surface);
+    plot::drawAxisLabels(s, surface);
     const RecordedText *t = findText(surface, text, nth);
     QVERIFY(t);
     QCOMPARE(t->fontSize, 7.0f);
@@ -134,7 +134,7 @@ void TestPlot::verticalLabelsEndOnTheEdge()
     RecordingSurface surface;
     surface.FontSize = 12;
     surface.ForeColor = 0x123456;
-    plot::DrawAxisLabels(s, surface);
+    plot::drawAxisLabels(s, surface);
     // The second group of seven texts is the vertical axis, top to bottom.
     QStringList order;
     for (int i = 7; i < 14; ++i) {
@@ -175,7 +175,7 @@ void TestPlot::titleOnlyWithLabelsAndWithoutOverlay()
     s.Overlay = overlay;
     s.ResponseTitle = QStringLiteral("硬度");
     RecordingSurface surface;
-    plot::DrawAxisLabels(s, surface);
+    plot::drawAxisLabels(s, surface);
     const RecordedText *t = findText(surface, QStringLiteral("硬度"));
     QCOMPARE(t != nullptr, title);
     QCOMPARE(surface.texts.size(), title ? 17 : 16);
@@ -189,7 +189,7 @@ void TestPlot::grid()
 {
     FormState s = startedState();
     RecordingSurface surface;
-    plot::DrawGrid(s, surface);
+    plot::drawGrid(s, surface);
     QCOMPARE(surface.dots.size(), 1140);
     for (const RecordedDot &d : surface.dots) {
         QCOMPARE(d.colour, 0xFF00);
@@ -230,7 +230,7 @@ void TestPlot::dotsLieOnTheirLevels()
     const int dots = plot::DrawContours(s, surface);
     QVERIFY(dots > 0);
     QCOMPARE(surface.dots.size(), dots);
-    const std::vector<float> levels = plot::ContourLevels(s);
+    const std::vector<float> levels = plot::contourLevels(s);
     const auto y = [&](double x1, double x2) {
         return b[0] + b[1] * x1 + b[2] * x2 + b[3] * x1 * x1 + b[4] * x2 * x2 + b[5] * x1 * x2;
     };
@@ -345,11 +345,11 @@ void TestPlot::labelMarginIsStrict()
 void TestPlot::zeroStepDrawsOneLevel()
 {
     const FormState s = surfaceState({5, 1, 1, 0, 0, 0}, 5, 5, 0);
-    QCOMPARE(plot::ContourLevels(s), (std::vector<float>{5}));
+    QCOMPARE(plot::contourLevels(s), (std::vector<float>{5}));
     RecordingSurface surface;
     QVERIFY(plot::DrawContours(s, surface) > 0);
     const FormState reversed = surfaceState({5, 1, 1, 0, 0, 0}, 6, 5, 0.5f);
-    QVERIFY(plot::ContourLevels(reversed).empty());
+    QVERIFY(plot::contourLevels(reversed).empty());
     // A flat response (largest = smallest) has no contour, whatever traces of rounding the
     // single-precision fit leaves in the quadratic terms.
     FormState flat = surfaceState({5, 0, 0, 9e-5f, 9e-5f, 0}, 5, 5, 0);
@@ -374,7 +374,7 @@ void TestPlot::levelLabels()
 {
     QFETCH(float, level);
     QFETCH(QString, text);
-    QCOMPARE(plot::LevelLabel(level), text);
+    QCOMPARE(plot::levelLabel(level), text);
 }
 
 void TestPlot::noContoursFromAnotherRecord()

@@ -7,7 +7,7 @@ namespace {
 
 FormState startedState()
 {
-    return StartedFormState(QStringLiteral("/opt/t"));
+    return startedFormState(QStringLiteral("/opt/t"));
 }
 
 MemoryRecord series(QVariant id, std::array<double, 11> y, QVariant title)
@@ -61,12 +61,12 @@ void TestRecordChange::automaticColour()
     QFETCH(int, colour);
     FormState s = startedState();
     RecordingSurface surface;
-    FixedColorPicker picker(0x123456);
+    CountingPicker picker(0x123456);
     LoadCurrentRecord(s, series(9.0, Hardness, QStringLiteral("硬度")), surface, picker);
     QCOMPARE(s.CurveColor, 0xFF0000); // index 9: blue
     LoadCurrentRecord(s, series(id, Hardness, QStringLiteral("硬度")), surface, picker);
     QCOMPARE(s.CurveColor, colour);
-    QCOMPARE(picker.timesShown(), 0);
+    QCOMPARE(picker.shown, 0);
     // The contour dots carry the record's colour.
     QVERIFY(std::any_of(surface.dots.cbegin(), surface.dots.cend(),
                         [&](const RecordedDot &d) { return d.colour == colour; }));
@@ -77,10 +77,10 @@ void TestRecordChange::pickerColourWhenAutomaticIsOff()
     FormState s = startedState();
     s.AutoColor = false;
     RecordingSurface surface;
-    FixedColorPicker picker(0xFF0000);
+    CountingPicker picker(0xFF0000);
     LoadCurrentRecord(s, series(12.0, Hardness, QStringLiteral("硬度")), surface, picker);
     LoadCurrentRecord(s, series(3.0, Hardness, QStringLiteral("硬度")), surface, picker);
-    QCOMPARE(picker.timesShown(), 2);
+    QCOMPARE(picker.shown, 2);
     QCOMPARE(s.CurveColor, 0xFF0000);
 }
 
@@ -100,13 +100,14 @@ void TestRecordChange::recordNeverShowsAnotherRecordsValues_data()
     QTest::newRow("id-empty") << "ID" << Empty << true << QString() << y;
     QTest::newRow("id-path-text") << "ID" << QVariant(QStringLiteral("../../x")) << true
                                   << QString() << y;
-    QTest::newRow("id-numeric-text") << "ID" << QVariant(QStringLiteral("16")) << true << "16"
-                                     << y;
+    QTest::newRow("id-numeric-text") << "ID" << QVariant(QStringLiteral("16")) << true << "16" << y;
     QTest::newRow("id-huge") << "ID" << QVariant(1e300) << true << "1E+300" << y;
     QTest::newRow("title-empty") << "Y12" << QVariant(QMetaType(QMetaType::QString)) << true << "2"
                                  << "";
-    QTest::newRow("title-number") << "Y12" << QVariant(42.5) << true << "2" << "42.5";
-    QTest::newRow("title-missing") << "Y12" << QVariant() << true << "2" << "";
+    QTest::newRow("title-number") << "Y12" << QVariant(42.5) << true << "2"
+                                  << "42.5";
+    QTest::newRow("title-missing") << "Y12" << QVariant() << true << "2"
+                                   << "";
 }
 
 void TestRecordChange::recordNeverShowsAnotherRecordsValues()
@@ -195,13 +196,13 @@ void TestRecordChange::programFolderAndSaveName()
     QFETCH(QString, folder);
     QFETCH(QString, saveName);
     FormState s;
-    InitializeFormState(s, appPath);
+    initializeFormState(s, appPath);
     QCOMPARE(s.AppFolder, folder);
-    QCOMPARE(SaveFileName(s).value_or(QString()), saveName);
+    QCOMPARE(saveFileName(s).value_or(QString()), saveName);
     // An ID that cannot name a file of its own gives no name at all.
     for (const QString &id : {QString(), QStringLiteral("../x"), QStringLiteral("a/b")}) {
         s.RecordId = id;
-        QVERIFY(!SaveFileName(s));
+        QVERIFY(!saveFileName(s));
     }
     QCOMPARE(s.CurveColor, 255);
     QCOMPARE(s.PlotLeft + s.PlotTop + s.PlotSize, 4095);

@@ -1,5 +1,5 @@
-#include "analysis/regression.h"
-#include "pipeline/record_change.h"
+#include "core/form_defaults.h"
+#include "core/regression.h"
 
 #include <QTest>
 
@@ -13,7 +13,7 @@ namespace {
 
 FormState startedState()
 {
-    return StartedFormState(QStringLiteral("/opt/t"));
+    return startedFormState(QStringLiteral("/opt/t"));
 }
 
 FormState fitted(const Responses &y, float lines = 4)

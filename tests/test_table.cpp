@@ -199,9 +199,8 @@ void TestTable::sampleIsStrict()
     QVERIFY(table.count() >= 2);
     QCOMPARE(table.field(0, QStringLiteral("Y12")).value.toString(), QStringLiteral("硬度"));
     // Text cannot hide in a numeric column of a new database.
-    QVERIFY(
-        !table.setValue(0, table.columnIndex(QStringLiteral("Y5")), QStringLiteral("abc"),
-                        table.record(0), &error));
+    QVERIFY(!table.setValue(0, table.columnIndex(QStringLiteral("Y5")), QStringLiteral("abc"),
+                            table.record(0), &error));
     QCOMPARE(table.field(0, QStringLiteral("Y5")).value.toDouble(), 13.9);
 }
 

@@ -1,6 +1,6 @@
 #include "analysis/record_source.h"
 
-#include "analysis/numbers.h"
+#include "core/numbers.h"
 
 #include <cmath>
 
@@ -18,12 +18,12 @@ std::optional<double> FieldValue::asNumber() const
 {
     if (number)
         return std::isfinite(*number) ? number : std::nullopt;
-    return numbers::ToNumber(value);
+    return numbers::toNumber(value);
 }
 
 std::optional<QString> FieldValue::asText() const
 {
     if (number)
-        return numbers::ToText(QVariant(*number));
-    return numbers::ToText(value);
+        return numbers::toText(QVariant(*number));
+    return numbers::toText(value);
 }

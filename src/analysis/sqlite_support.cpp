@@ -35,9 +35,8 @@ void WorkLimit::arm()
 
 int WorkLimit::onProgress(void *self)
 {
-    return nowMs() > static_cast<WorkLimit *>(self)->m_deadline.load(std::memory_order_relaxed)
-               ? 1
-               : 0;
+    return nowMs() > static_cast<WorkLimit *>(self)->m_deadline.load(std::memory_order_relaxed) ? 1
+                                                                                                : 0;
 }
 
 void harden(sqlite3 *db)
@@ -80,8 +79,8 @@ std::optional<TableShape> inspectTable(sqlite3 *db, QString *error)
     QString type;
     bool withoutRowId = false;
     bool found = false;
-    int rc = sqlite3_prepare_v2(db, "SELECT type, wr FROM pragma_table_list WHERE name = ?1",
-                                -1, &statement, nullptr);
+    int rc = sqlite3_prepare_v2(db, "SELECT type, wr FROM pragma_table_list WHERE name = ?1", -1,
+                                &statement, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_bind_text(statement, 1, table.constData(), int(table.size()), SQLITE_TRANSIENT);
         while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
@@ -105,18 +104,18 @@ std::optional<TableShape> inspectTable(sqlite3 *db, QString *error)
         return std::nullopt;
     }
     if (type == QLatin1String("view")) {
-        *error = QStringLiteral("“%1”是视图，不是表；本程序只读写普通的表").arg(ExperimentTableName);
+        *error =
+            QStringLiteral("“%1”是视图，不是表；本程序只读写普通的表").arg(ExperimentTableName);
         return std::nullopt;
     }
     if (type != QLatin1String("table")) {
-        *error = QStringLiteral("“%1”不是普通的表（%2），本程序不读取它")
-                     .arg(ExperimentTableName, type);
+        *error =
+            QStringLiteral("“%1”不是普通的表（%2），本程序不读取它").arg(ExperimentTableName, type);
         return std::nullopt;
     }
 
     TableShape shape;
-    rc = sqlite3_prepare_v2(db, "SELECT name FROM pragma_table_info(?1)", -1, &statement,
-                            nullptr);
+    rc = sqlite3_prepare_v2(db, "SELECT name FROM pragma_table_info(?1)", -1, &statement, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_bind_text(statement, 1, table.constData(), int(table.size()), SQLITE_TRANSIENT);
         while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {

@@ -1,7 +1,7 @@
 #include "analysis/stream_reader.h"
 
 #include "analysis/database_file.h"
-#include "shell/form_state.h"
+#include "core/form_state.h"
 
 #include <QFileInfo>
 #include <QUrl>
@@ -85,9 +85,9 @@ bool StreamReader::open(const QString &path, QString *error)
     QUrl uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
     uri.setQuery(QStringLiteral("mode=ro"));
     const QByteArray name = uri.toString(QUrl::FullyEncoded).toUtf8();
-    const int rc = sqlite3_open_v2(name.constData(), &m_db,
-                                   SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX,
-                                   nullptr);
+    const int rc =
+        sqlite3_open_v2(name.constData(), &m_db,
+                        SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         *error = QStringLiteral("无法打开“%1”：%2").arg(path, sqlite_support::describe(m_db));
         sqlite3_close_v2(m_db);
@@ -128,8 +128,7 @@ std::optional<qint64> StreamReader::singleInteger(const QByteArray &sql, QString
 {
     m_limit->arm();
     Statement statement;
-    int rc = sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &statement.handle,
-                                nullptr);
+    int rc = sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &statement.handle, nullptr);
     if (rc == SQLITE_OK)
         rc = sqlite3_step(statement.handle);
     if (rc == SQLITE_ROW)
@@ -143,8 +142,7 @@ std::optional<qint64> StreamReader::singleInteger(const QByteArray &sql, QString
 std::optional<qint64> StreamReader::count(QString *error) const
 {
     return singleInteger(
-        QStringLiteral("SELECT count(*) FROM %1").arg(quoted(ExperimentTableName)).toUtf8(),
-        error);
+        QStringLiteral("SELECT count(*) FROM %1").arg(quoted(ExperimentTableName)).toUtf8(), error);
 }
 
 std::optional<qint64> StreamReader::keyAtOffset(qint64 offset, QString *error) const
@@ -172,13 +170,13 @@ bool StreamReader::forEach(const QStringList &names, const Visit &visit, QString
     }
     if (selected.isEmpty())
         selected << quoted(m_shape.key);
-    const QByteArray sql = QStringLiteral("SELECT %1 FROM %2 WHERE %3 BETWEEN %4 AND %5 "
-                                          "ORDER BY %3")
-                               .arg(selected.join(QLatin1Char(',')), quoted(ExperimentTableName),
-                                    quoted(m_shape.key))
-                               .arg(from)
-                               .arg(to)
-                               .toUtf8();
+    const QByteArray sql =
+        QStringLiteral("SELECT %1 FROM %2 WHERE %3 BETWEEN %4 AND %5 "
+                       "ORDER BY %3")
+            .arg(selected.join(QLatin1Char(',')), quoted(ExperimentTableName), quoted(m_shape.key))
+            .arg(from)
+            .arg(to)
+            .toUtf8();
     m_limit->arm();
     Statement statement;
     if (sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &statement.handle, nullptr) !=

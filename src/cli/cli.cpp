@@ -1,9 +1,9 @@
 #include "cli/cli.h"
 
-#include "analysis/numbers.h"
-#include "analysis/regression.h"
 #include "analysis/sample_db.h"
 #include "analysis/stream_reader.h"
+#include "core/numbers.h"
+#include "core/regression.h"
 #include "pipeline/batch_writer.h"
 #include "pipeline/bitmap.h"
 #include "pipeline/record_change.h"
@@ -298,11 +298,11 @@ int fitCommand(const QStringList &args, const QString &folder, const CliStreams 
     if (p->positional.size() != DesignRuns)
         return usageError(
             io, QStringLiteral("fit needs exactly 11 responses, got %1").arg(p->positional.size()));
-    FormState state = StartedFormState(folder, *lines);
+    FormState state = startedFormState(folder, *lines);
     for (int i = 0; i < DesignRuns; ++i) {
         bool ok = false;
         const double value = QLocale::c().toDouble(p->positional[i].trimmed(), &ok);
-        const auto single = ok ? numbers::ToSingle(value) : std::nullopt;
+        const auto single = ok ? numbers::toSingle(value) : std::nullopt;
         if (!single)
             return usageError(io, QStringLiteral("response %1 (\"%2\") is not a number within "
                                                  "single precision")
@@ -327,7 +327,7 @@ int fitCommand(const QStringList &args, const QString &folder, const CliStreams 
         json += QStringLiteral("  \"coefficients\": null,\n");
     }
     QStringList levels;
-    for (float level : plot::ContourLevels(state))
+    for (float level : plot::contourLevels(state))
         levels << shortest(level);
     json += QStringLiteral(
                 "  \"levels\": {\"min\": %1, \"max\": %2, \"step\": %3, \"values\": [%4]},\n")
@@ -347,7 +347,7 @@ int fitCommand(const QStringList &args, const QString &folder, const CliStreams 
 
 QString databasePath(const Parsed &p, const QString &folder)
 {
-    return p.options.value(QStringLiteral("db"), AppFolderFrom(folder) + DatabaseFileName);
+    return p.options.value(QStringLiteral("db"), appFolderFrom(folder) + DatabaseFileName);
 }
 
 // Below this many records a table is reported on one thread.
@@ -358,7 +358,7 @@ class ReportRows
 {
 public:
     ReportRows(const QString &format, const QString &folder, int lines, std::FILE *out)
-        : m_state(StartedFormState(folder, lines))
+        : m_state(startedFormState(folder, lines))
         , m_picker(m_state.CurveColor)
         , m_json(format == QLatin1String("json"))
         , m_csv(format == QLatin1String("csv"))
@@ -380,8 +380,8 @@ public:
     void add(const std::vector<StreamCell> &cells, bool first)
     {
         FormState &state = m_state;
-        const bool responsesRead = LoadRecordFields(state, StreamRecord(cells), m_picker);
-        const regression::FitReport fit = FitLoadedRecord(state, responsesRead);
+        const bool responsesRead = loadRecordFields(state, StreamRecord(cells), m_picker);
+        const regression::FitReport fit = fitLoadedRecord(state, responsesRead);
         const bool fitted = state.CoefficientsCurrent;
         const bool complete = fit.outcome == regression::FitOutcome::Complete;
         const std::array<float, 6> b{state.B0, state.B1, state.B2, state.B11, state.B22, state.B12};
@@ -651,7 +651,7 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
     if (!records)
         return readFailure(error);
 
-    FormState state = StartedFormState(folder, *lines);
+    FormState state = startedFormState(folder, *lines);
     state.ShowLabels = !p->options.contains(QStringLiteral("no-labels"));
     state.AutoColor = !colour;
     state.Overlay = overlay;
@@ -682,9 +682,9 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
             return failure(io, QStringLiteral("no record with ID %1 in \"%2\"")
                                    .arg(p->options.value(QStringLiteral("id")), reader.path()));
         const QString path =
-            out.isEmpty() ? outFolder.filePath(MapFileName(state.RecordId).value_or(QString()))
+            out.isEmpty() ? outFolder.filePath(mapFileName(state.RecordId).value_or(QString()))
                           : out;
-        if (!SaveBitmap(surface.Image(), path, &error))
+        if (!saveBitmap(surface.Image(), path, &error))
             return failure(io, QStringLiteral("could not write \"%1\": %2").arg(path, error));
         write(io.err, QStringLiteral("wrote %1\n").arg(path));
         return 0;
@@ -702,8 +702,9 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
     QSet<QString> usedNames;
     BitmapWriter writer(Durability::Deferred);
     const auto skip = [&](const QString &id, const QString &why) {
-        write(io.err,
-              QStringLiteral("tesmora-cli: skipped row %1 (ID %2): %3\n").arg(position).arg(id, why));
+        write(
+            io.err,
+            QStringLiteral("tesmora-cli: skipped row %1 (ID %2): %3\n").arg(position).arg(id, why));
         ++skipped;
     };
     const bool ok = reader.forEach(
@@ -717,7 +718,7 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
             try {
                 LoadCurrentRecord(state, StreamRecord(cells), surface, picker);
                 if (!overlay) {
-                    const auto name = MapFileName(state.RecordId);
+                    const auto name = mapFileName(state.RecordId);
                     const QString path = name ? outFolder.filePath(*name) : QString();
                     if (!name)
                         skip(shownId, QStringLiteral("the ID cannot name a file"));
@@ -749,7 +750,7 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
         QString path = out.isEmpty() ? OverlayFileName : out;
         if (QFileInfo(path).isDir())
             path = QDir(path).filePath(OverlayFileName);
-        if (!SaveBitmap(surface.Image(), path, &error))
+        if (!saveBitmap(surface.Image(), path, &error))
             return failure(io, QStringLiteral("could not write \"%1\": %2").arg(path, error));
         write(io.err, QStringLiteral("wrote %1 (%2 records overlaid)\n").arg(path).arg(position));
         return skipped ? Failure : 0;

@@ -30,7 +30,7 @@ struct BitmapWriter::Private
             lock.unlock();
             changed.notify_all();
             QString error;
-            const bool ok = SaveBitmap(image, path, &error, durability);
+            const bool ok = saveBitmap(image, path, &error, durability);
             lock.lock();
             if (!ok)
                 failures.append({path, error});
@@ -74,4 +74,3 @@ QList<BitmapWriter::Failure> BitmapWriter::finish()
         d->thread.join();
     return std::exchange(d->failures, {});
 }
-

@@ -1,52 +1,8 @@
 #include "pipeline/record_change.h"
 
-#include "analysis/numbers.h"
-#include "analysis/regression.h"
+#include "core/numbers.h"
+#include "core/regression.h"
 #include "plot/layers.h"
-
-ColorPicker::~ColorPicker() = default;
-
-QString AppFolderFrom(const QString &appPath)
-{
-    return appPath.endsWith(QLatin1Char('/')) ? appPath : appPath + QLatin1Char('/');
-}
-
-void InitializeFormState(FormState &s, const QString &appPath)
-{
-    s.AppFolder = AppFolderFrom(appPath);
-    s.PlotLeft = 400;
-    s.PlotTop = 300;
-    s.TickSpacing = 600;
-    s.TickOffsetX = 497;
-    s.TickOffsetY = 497;
-    s.LineCount = 4.0f;
-    s.CurveColor = 255;
-    s.PlotSize = 3395;
-    s.ColorIndex = QVariant::fromValue(std::int16_t(1));
-    s.RecordId = QStringLiteral("1");
-    regression::InitializeDesign(s);
-}
-
-FormState StartedFormState(const QString &appPath, int lineCount)
-{
-    FormState s;
-    InitializeFormState(s, appPath);
-    s.AutoColor = true;
-    s.ShowLabels = true;
-    s.LineCount = float(lineCount);
-    return s;
-}
-
-Long PaletteColor(int index)
-{
-    // The sixteen standard colours, as red, green, blue.
-    static const unsigned char palette[16][3] = {
-        {0, 0, 0},     {0, 0, 128},     {0, 128, 0},     {0, 128, 128},  {128, 0, 0}, {128, 0, 128},
-        {128, 128, 0}, {192, 192, 192}, {128, 128, 128}, {0, 0, 255},    {0, 255, 0}, {0, 255, 255},
-        {255, 0, 0},   {255, 0, 255},   {255, 255, 0},   {255, 255, 255}};
-    const auto &c = palette[index];
-    return Long(c[0]) | Long(c[1]) << 8 | Long(c[2]) << 16;
-}
 
 namespace {
 
@@ -76,10 +32,10 @@ bool loadFields(FormState &s, const RecordSource &record, Surface *surface, Colo
         const FieldValue id = record.field(IdField);
         if (id.kind != FieldValue::Kind::Error)
             s.ColorIndex = id.raw();
-        const auto number = numbers::ToNumber(s.ColorIndex);
-        const auto index = number ? numbers::ToInteger(*number) : std::nullopt;
+        const auto number = numbers::toNumber(s.ColorIndex);
+        const auto index = number ? numbers::toInteger(*number) : std::nullopt;
         if (index && *index >= 0 && *index <= 15)
-            s.CurveColor = PaletteColor(*index);
+            s.CurveColor = paletteColor(*index);
     } else {
         s.CurveColor = picker.ShowColor();
     }
@@ -90,7 +46,7 @@ bool loadFields(FormState &s, const RecordSource &record, Surface *surface, Colo
     for (int run = 1; run <= DesignRuns; ++run) {
         const FieldValue y = record.field(responseField(run));
         const auto number = y.kind == FieldValue::Kind::Value ? y.asNumber() : std::nullopt;
-        const auto single = number ? numbers::ToSingle(*number) : std::nullopt;
+        const auto single = number ? numbers::toSingle(*number) : std::nullopt;
         if (single)
             s.Response[std::size_t(run - 1)] = *single;
         else
@@ -108,16 +64,16 @@ bool loadFields(FormState &s, const RecordSource &record, Surface *surface, Colo
 
 } // namespace
 
-bool LoadRecordFields(FormState &s, const RecordSource &record, ColorPicker &picker)
+bool loadRecordFields(FormState &s, const RecordSource &record, ColorPicker &picker)
 {
     return loadFields(s, record, nullptr, picker);
 }
 
-regression::FitReport FitLoadedRecord(FormState &s, bool responsesRead)
+regression::FitReport fitLoadedRecord(FormState &s, bool responsesRead)
 {
     if (responsesRead)
         return regression::FitRegression(s);
-    regression::ClearFit(s);
+    regression::clearFit(s);
     return {regression::FitOutcome::NoResponses};
 }
 
@@ -126,13 +82,23 @@ void LoadCurrentRecord(FormState &s, const RecordSource &record, Surface &surfac
 {
     const bool responsesRead = loadFields(s, record, &surface, picker);
     // 6.-9. The layers and the fit, in this order.
-    plot::DrawAxisLabels(s, surface);
-    plot::DrawGrid(s, surface);
-    FitLoadedRecord(s, responsesRead);
+    plot::drawAxisLabels(s, surface);
+    plot::drawGrid(s, surface);
+    fitLoadedRecord(s, responsesRead);
     plot::DrawContours(s, surface);
 }
 
-std::optional<QString> MapFileName(const QString &recordId)
+void redrawLabels(FormState &s, Surface &surface)
+{
+    plot::drawAxisLabels(s, surface);
+}
+
+void redrawGrid(FormState &s, Surface &surface)
+{
+    plot::drawGrid(s, surface);
+}
+
+std::optional<QString> mapFileName(const QString &recordId)
 {
     // A number's text only: no separator, no dot-dot, nothing a file system reads otherwise.
     if (recordId.isEmpty())
@@ -145,8 +111,8 @@ std::optional<QString> MapFileName(const QString &recordId)
     return QStringLiteral("等高线图") + recordId + QStringLiteral(".BMP");
 }
 
-std::optional<QString> SaveFileName(const FormState &s)
+std::optional<QString> saveFileName(const FormState &s)
 {
-    const auto name = MapFileName(s.RecordId);
+    const auto name = mapFileName(s.RecordId);
     return name ? std::optional<QString>(s.AppFolder + *name) : std::nullopt;
 }

@@ -1,4 +1,4 @@
-#include "analysis/numbers.h"
+#include "core/numbers.h"
 #include "plot/layers.h"
 
 #include <array>
@@ -67,12 +67,12 @@ template <typename Found> void solveQuadratic(double a, double b, double c, Foun
 
 } // namespace
 
-QString LevelLabel(float level)
+QString levelLabel(float level)
 {
-    return numbers::NumberText(numbers::RoundHundredthsAwayFromZero(double(level)));
+    return numbers::NumberText(numbers::roundHundredthsAwayFromZero(double(level)));
 }
 
-std::vector<float> ContourLevels(const FormState &s)
+std::vector<float> contourLevels(const FormState &s)
 {
     std::vector<float> levels;
     // Never trace another record's surface: a fit that stopped early leaves nothing to draw.
@@ -99,7 +99,7 @@ std::vector<float> ContourLevels(const FormState &s)
 
 int DrawContours(const FormState &s, Surface &surface)
 {
-    const std::vector<float> levels = ContourLevels(s);
+    const std::vector<float> levels = contourLevels(s);
     if (levels.empty())
         return 0;
 
@@ -159,7 +159,7 @@ int DrawContours(const FormState &s, Surface &surface)
             }
         }
 
-        const QString text = LevelLabel(level);
+        const QString text = levelLabel(level);
         if (s.ShowLabels) {
             const double d = k % 2 == 0 ? 2 : 2.5;
             for (const PointList &list : lists) {

@@ -2,7 +2,7 @@
 
 namespace plot {
 
-void DrawGrid(FormState &s, Surface &surface)
+void drawGrid(FormState &s, Surface &surface)
 {
     constexpr std::int32_t Green = 0xFF00;
     constexpr int DotSpacing = 30;
@@ -16,7 +16,6 @@ void DrawGrid(FormState &s, Surface &surface)
             surface.PSet(float(s.PlotLeft + dot), float(y0 + s.TickSpacing * i), Green);
         }
     }
-    s.LoopI = 5;
     surface.LineBox(s.PlotLeft, s.PlotTop, s.PlotLeft + s.PlotSize, s.PlotTop + s.PlotSize);
 }
 

@@ -1,4 +1,4 @@
-#include "analysis/numbers.h"
+#include "core/numbers.h"
 #include "plot/layers.h"
 
 namespace plot {
@@ -18,7 +18,7 @@ void printAt(Surface &surface, const QString &text, double x, double y)
 
 } // namespace
 
-void DrawAxisLabels(FormState &s, Surface &surface)
+void drawAxisLabels(FormState &s, Surface &surface)
 {
     const double left = s.PlotLeft, top = s.PlotTop, size = s.PlotSize;
     const double bottom = top + size;
@@ -34,7 +34,7 @@ void DrawAxisLabels(FormState &s, Surface &surface)
     };
     below(QStringLiteral("-1.414"), left);
     for (int i = 0; i <= 4; ++i)
-        below(numbers::PlainText(0.5 * i - 1), left + s.TickOffsetX + spacing * i);
+        below(numbers::plainText(0.5 * i - 1), left + s.TickOffsetX + spacing * i);
     below(QStringLiteral("1.414"), left + size);
 
     // Vertical axis: each label ends on the left edge, centred on its tick.
@@ -44,9 +44,8 @@ void DrawAxisLabels(FormState &s, Surface &surface)
     };
     beside(QStringLiteral("1.414"), top);
     for (int i = 0; i <= 4; ++i)
-        beside(numbers::PlainText(1 - 0.5 * i), top + double(s.TickOffsetY) + spacing * i);
+        beside(numbers::plainText(1 - 0.5 * i), top + double(s.TickOffsetY) + spacing * i);
     beside(QStringLiteral("-1.414"), bottom);
-    s.LoopI = 5;
 
     surface.FontSize = 9;
     surface.ForeColor = Blue;

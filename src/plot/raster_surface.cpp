@@ -143,8 +143,8 @@ RasterSurface::FontEntry &RasterSurface::currentFont()
         QFont deviceFont = font;
         deviceFont.setPixelSize(std::max(1, int(std::lround(units * m_scale))));
         deviceFont.setHintingPreference(QFont::PreferFullHinting);
-        it = m_fonts.insert(units, FontEntry{font, metrics, metrics.ascent(), metrics.height(),
-                                             deviceFont, {}});
+        it = m_fonts.insert(
+            units, FontEntry{font, metrics, metrics.ascent(), metrics.height(), deviceFont, {}});
     }
     return *it;
 }

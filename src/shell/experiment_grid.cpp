@@ -1,6 +1,6 @@
 #include "shell/experiment_grid.h"
 
-#include "analysis/numbers.h"
+#include "core/numbers.h"
 
 #include <QBrush>
 #include <QHeaderView>
@@ -128,7 +128,7 @@ QVariant ExperimentModel::data(const QModelIndex &index, int role) const
             return role == Qt::EditRole ? QVariant(QString()) : QVariant();
         // Numbers as the user typed them: 12.1, not 12.1000000000000001.
         if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::LongLong)
-            return numbers::PlainText(value.toDouble());
+            return numbers::plainText(value.toDouble());
         return value;
     }
     case Qt::BackgroundRole:
@@ -429,10 +429,10 @@ bool ExperimentGrid::commitPendingEdit()
             continue;
         auto *line = qobject_cast<QLineEdit *>(w);
         if (line && line->validator() && !line->hasAcceptableInput()) {
-            QToolTip::showText(line->mapToGlobal(QPoint(0, line->height())),
-                               QStringLiteral("“%1”还不是数字：请改正，或按 Esc 放弃这次输入")
-                                   .arg(line->text()),
-                               line);
+            QToolTip::showText(
+                line->mapToGlobal(QPoint(0, line->height())),
+                QStringLiteral("“%1”还不是数字：请改正，或按 Esc 放弃这次输入").arg(line->text()),
+                line);
             line->setFocus();
             return false;
         }

@@ -1,9 +1,8 @@
 #include "shell/form1.h"
 
-#include "analysis/regression.h"
+#include "core/regression.h"
 #include "pipeline/bitmap.h"
 #include "pipeline/record_change.h"
-#include "plot/layers.h"
 #include "shell/help.h"
 
 #include <QCloseEvent>
@@ -14,14 +13,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QShortcut>
-#include <QSocketNotifier>
-#include <QToolButton>
 #include <QVBoxLayout>
-#include <QWheelEvent>
-
-#include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -45,110 +37,7 @@ QFont songFont(double points)
     return font;
 }
 
-// Labels that can be clicked (Label7 opens the help).
-class ClickableLabel : public QLabel
-{
-public:
-    using QLabel::QLabel;
-    std::function<void()> onClick;
-
-protected:
-    void mouseReleaseEvent(QMouseEvent *) override
-    {
-        if (onClick)
-            onClick();
-    }
-};
-
 } // namespace
-
-// ---------------------------------------------------------------------------------------------
-
-SurfaceView::SurfaceView(QWidget *parent)
-    : QWidget(parent)
-    , m_surface(std::make_unique<RasterSurface>(1))
-{
-    setFocusPolicy(Qt::StrongFocus);
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
-
-void SurfaceView::resizeSurface(int pixels)
-{
-    auto next = std::make_unique<RasterSurface>(std::max(1, pixels));
-    next->FontSize = m_surface->FontSize;
-    next->ForeColor = m_surface->ForeColor;
-    m_surface = std::move(next);
-    update();
-}
-
-void SurfaceView::paintEvent(QPaintEvent *)
-{
-    QPainter painter(this);
-    painter.drawImage(QRectF(rect()), m_surface->Image());
-}
-
-void SurfaceView::mouseReleaseEvent(QMouseEvent *event)
-{
-    if (rect().contains(event->position().toPoint()))
-        emit clicked();
-}
-
-void FrameImage::mouseReleaseEvent(QMouseEvent *event)
-{
-    if (rect().contains(event->position().toPoint()))
-        emit clicked();
-}
-
-UpDown::UpDown(QLineEdit *buddy, QWidget *parent)
-    : QWidget(parent)
-    , m_buddy(buddy)
-{
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    auto *up = new QToolButton(this);
-    auto *down = new QToolButton(this);
-    up->setArrowType(Qt::UpArrow);
-    down->setArrowType(Qt::DownArrow);
-    for (QToolButton *b : {up, down}) {
-        b->setAutoRepeat(true);
-        b->setFocusPolicy(Qt::NoFocus);
-        b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-        b->setIconSize(QSize(6, 6));
-        layout->addWidget(b);
-    }
-    connect(up, &QToolButton::clicked, this, [this] { setValue(m_value + 1); });
-    connect(down, &QToolButton::clicked, this, [this] { setValue(m_value - 1); });
-    m_up = up;
-    m_down = down;
-    setFocusPolicy(Qt::StrongFocus);
-    m_buddy->setText(QString::number(m_value));
-}
-
-void UpDown::setValue(int value)
-{
-    value = std::clamp(value, minimum(), maximum());
-    if (value == m_value)
-        return;
-    m_value = value;
-    m_buddy->setText(QString::number(m_value));
-    emit changed();
-}
-
-void UpDown::wheelEvent(QWheelEvent *event)
-{
-    setValue(m_value + (event->angleDelta().y() > 0 ? 1 : -1));
-}
-
-void UpDown::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Up)
-        setValue(m_value + 1);
-    else if (event->key() == Qt::Key_Down)
-        setValue(m_value - 1);
-    else
-        QWidget::keyPressEvent(event);
-}
 
 // ---------------------------------------------------------------------------------------------
 
@@ -405,7 +294,7 @@ void Form1::Command2_Click()
     m_state.MessageText = QStringLiteral("是否保存文件");
     m_state.MessageTitle = QStringLiteral("保存文件");
     // A record without a usable ID has no name for its map: said at once, nothing asked.
-    const std::optional<QString> name = SaveFileName(m_state);
+    const std::optional<QString> name = saveFileName(m_state);
     if (!name) {
         m_dialogs->warn(m_state.MessageTitle,
                         QStringLiteral("这条记录的 ID 为空或不是数字，无法为图命名；图没有保存。"));
@@ -414,7 +303,7 @@ void Form1::Command2_Click()
     if (!m_dialogs->askYesNo(m_state.MessageTitle, m_state.MessageText))
         return;
     QString error;
-    if (!SaveBitmap(surface().Image(), *name, &error)) {
+    if (!saveBitmap(surface().Image(), *name, &error)) {
         m_dialogs->warn(
             m_state.MessageTitle,
             QStringLiteral("无法保存“%1”：%2").arg(QDir::toNativeSeparators(*name), error));
@@ -423,13 +312,13 @@ void Form1::Command2_Click()
 
 void Form1::Image1_Click()
 {
-    plot::DrawAxisLabels(m_state, surface());
+    redrawLabels(m_state, surface());
     Picture1->update();
 }
 
 void Form1::Picture1_Click()
 {
-    plot::DrawGrid(m_state, surface());
+    redrawGrid(m_state, surface());
     Picture1->update();
 }
 
@@ -446,7 +335,7 @@ void Form1::Data1_Reposition()
     QString error;
     if (!m_table.readRecord(m_current, &error)) {
         surface().Clear();
-        regression::ClearFit(m_state);
+        regression::clearFit(m_state);
         showResults();
         m_dialogs->warn(QStringLiteral("无法读取记录"),
                         QStringLiteral("无法读取“%1”的第 %2 条记录：%3")
@@ -459,7 +348,7 @@ void Form1::Data1_Reposition()
         LoadCurrentRecord(m_state, TableRecord(m_table, m_current), surface(), *m_picker);
     } catch (const std::bad_alloc &) {
         surface().Clear();
-        regression::ClearFit(m_state);
+        regression::clearFit(m_state);
         m_dialogs->warn(QStringLiteral("内存不足"),
                         QStringLiteral("内存不足，无法画出这条记录的图。"));
     }
@@ -579,35 +468,6 @@ void Form1::terminate()
     m_closed = true;
     close();
     QCoreApplication::quit();
-}
-
-namespace {
-int terminationPipe[2] = {-1, -1};
-
-void onTerminationSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(terminationPipe[1], &byte, 1);
-}
-} // namespace
-
-void installTerminationHandler(Form1 *window)
-{
-    if (terminationPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, terminationPipe) != 0)
-        return;
-    auto *notifier = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, window);
-    QObject::connect(notifier, &QSocketNotifier::activated, window, [window, notifier] {
-        char byte;
-        [[maybe_unused]] const auto read = ::read(terminationPipe[0], &byte, 1);
-        notifier->setEnabled(false);
-        window->terminate();
-    });
-    struct sigaction action = {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
 }
 
 void Form1::closeEvent(QCloseEvent *event)

@@ -1,6 +1,7 @@
 #include "plot/raster_surface.h"
 #include "shell/form1.h"
 #include "shell/help.h"
+#include "shell/termination.h"
 
 #include <QApplication>
 #include <QDir>

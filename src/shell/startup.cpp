@@ -23,7 +23,7 @@ bool Form1::Form_Load()
     }
 
     // Program folder, defaults, design matrix and constants.
-    InitializeFormState(m_state, m_options.appPath);
+    initializeFormState(m_state, m_options.appPath);
 
     // The drawing surface: a 4095-unit square at (50, 320), framed 50 twips outside.
     const int side = m_state.PlotSize + m_state.PlotLeft + m_state.PlotTop;
@@ -31,7 +31,6 @@ bool Form1::Form_Load()
     // One surface pixel per device pixel, so the map stays sharp on high-density screens.
     Picture1->resizeSurface(int(std::lround(Picture1->width() * Picture1->devicePixelRatioF())));
     surface().DrawWidth = 1;
-    surface().DrawStyle = 0;
     place(Image1, 50 - 50, 320 - 50, side + 100, side + 100);
 
     Picture1->setFocus();

@@ -3,12 +3,9 @@
 // The closed-form least-squares fit of the full quadratic model to the eleven runs of the
 // two-factor central composite rotatable design (axial distance 1.4142, three centre runs).
 
-#include "shell/form_state.h"
+#include "core/form_state.h"
 
 namespace regression {
-
-// Fills DesignMatrix and the design constants, in the order start-up fixes.
-void InitializeDesign(FormState &state);
 
 // How far a fit got. Everything a completed step assigned stays in the state.
 enum class FitOutcome {
@@ -33,6 +30,6 @@ struct FitReport
 FitReport FitRegression(FormState &state);
 
 // No result for the current record: empty boxes, nothing to trace.
-void ClearFit(FormState &state);
+void clearFit(FormState &state);
 
 } // namespace regression

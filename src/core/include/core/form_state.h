@@ -5,6 +5,8 @@
 // A new FormState is what the window holds when it is created (every number 0, every text
 // empty); Form_Load then gives the variables their start values.
 
+#include "core/design.h"
+
 #include <QString>
 #include <QVariant>
 
@@ -13,9 +15,6 @@
 
 using Long = std::int32_t; // colours are 0x00BBGGRR
 using Integer = std::int16_t;
-
-inline constexpr int DesignRuns = 11;
-inline constexpr int DesignTerms = 6;
 
 struct FormState
 {
@@ -36,10 +35,6 @@ struct FormState
     Integer TickSpacing = 0;
     Integer TickOffsetX = 0;
     Long TickOffsetY = 0;
-
-    // Shared loop counters; nothing relies on their values after a loop.
-    QVariant LoopI;
-    QVariant LoopJ;
 
     // The design and its constants, fixed at start-up.
     std::array<std::array<float, DesignTerms>, DesignRuns> DesignMatrix{};

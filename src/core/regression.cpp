@@ -1,6 +1,6 @@
-#include "analysis/regression.h"
+#include "core/regression.h"
 
-#include "analysis/numbers.h"
+#include "core/numbers.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,13 +10,13 @@ namespace regression {
 
 namespace {
 
-constexpr double Alpha = 1.4142;
+constexpr double Alpha = AxialDistance;
 constexpr int ResidualDegreesOfFreedom = 5;
 
 // Stores a double as Single; a value beyond the single range is an overflow.
 bool store(float &target, double value)
 {
-    const std::optional<float> narrowed = numbers::ToSingle(value);
+    const std::optional<float> narrowed = numbers::toSingle(value);
     if (!narrowed)
         return false;
     target = *narrowed;
@@ -26,7 +26,7 @@ bool store(float &target, double value)
 // A coefficient after the constant term: its own sign, or "+" before a blank.
 void assignSignedTerm(QString &term, float b)
 {
-    numbers::AssignThousandthsText(term, double(b), false, b < 0 ? '\0' : '+');
+    numbers::assignThousandthsText(term, double(b), false, b < 0 ? '\0' : '+');
 }
 
 // Sum of the responses in single precision, the way both sums of the fit take it.
@@ -40,39 +40,7 @@ float responseSum(const FormState &s)
 
 } // namespace
 
-void InitializeDesign(FormState &s)
-{
-    const float a = float(Alpha); // stored as the nearest Single, 1.41419995
-    // Columns: 1, X1², X2², X1, X2, X1·X2; the squares of the axial runs are exactly 2.
-    s.DesignMatrix = {{{1, 1, 1, -1, -1, 1},
-                       {1, 1, 1, 1, -1, -1},
-                       {1, 1, 1, -1, 1, -1},
-                       {1, 1, 1, 1, 1, 1},
-                       {1, 2, 0, a, 0, 0},
-                       {1, 2, 0, -a, 0, 0},
-                       {1, 0, 2, 0, a, 0},
-                       {1, 0, 2, 0, -a, 0},
-                       {1, 0, 0, 0, 0, 0},
-                       {1, 0, 0, 0, 0, 0},
-                       {1, 0, 0, 0, 0, 0}}};
-
-    const double a2 = std::pow(Alpha, 2);
-    const double a4 = std::pow(Alpha, 4);
-    s.TwoAlphaFourth = float(a4 + a4);
-    s.SumSquares = float(a2 + a2 + 4);
-    s.SumFourth = float(double(s.TwoAlphaFourth) + 4);
-    const double taf = s.TwoAlphaFourth;
-    const double ss = s.SumSquares;
-    const double sf = s.SumFourth;
-    s.BlockDeterminant = float((11 * sf + 44 - 2 * ss * ss) * taf);
-    const double bd = s.BlockDeterminant;
-    s.WeightMean = float((sf + 4) * taf / bd);
-    s.WeightSame = float((11 * sf - ss * ss) / bd);
-    s.WeightCross = float(-taf * ss / bd);
-    s.WeightOther = float((ss * ss - 44) / bd);
-}
-
-void ClearFit(FormState &s)
+void clearFit(FormState &s)
 {
     s.LevelsCurrent = false;
     s.CoefficientsCurrent = false;
@@ -85,7 +53,7 @@ void ClearFit(FormState &s)
 FitReport FitRegression(FormState &s)
 {
     // Until a step below succeeds, nothing of the previous record may be shown or traced.
-    ClearFit(s);
+    clearFit(s);
 
     // 1. Level range.
     s.LevelMax = s.Response[0];
@@ -96,7 +64,6 @@ FitReport FitRegression(FormState &s)
         if (s.LevelMin >= s.Response[i])
             s.LevelMin = s.Response[i];
     }
-    s.LoopI = DesignRuns;
 
     // 2. Level interval; above 10 the range is first cut to a whole number.
     float range = 0;
@@ -118,7 +85,6 @@ FitReport FitRegression(FormState &s)
             return {FitOutcome::NoCoefficients};
         s.ColumnSums[col] = sum;
     }
-    s.LoopJ = DesignTerms;
 
     // 4. Sum of the responses.
     const double sy = responseSum(s);
@@ -138,7 +104,7 @@ FitReport FitRegression(FormState &s)
     s.CoefficientsCurrent = true;
 
     // 6.-8. Equation text.
-    numbers::AssignThousandthsText(s.TermB0, double(s.B0), false);
+    numbers::assignThousandthsText(s.TermB0, double(s.B0), false);
     assignSignedTerm(s.TermB1, s.B1);
     assignSignedTerm(s.TermB2, s.B2);
     assignSignedTerm(s.TermB11, s.B11);
@@ -202,9 +168,8 @@ FitReport FitRegression(FormState &s)
     const double sDeviation = std::sqrt(sVariance);
 
     // 14. Both shown rounded to three decimals.
-    numbers::AssignThousandthsText(s.Text3, r, true);
-    numbers::AssignThousandthsText(s.Text4, sDeviation, true);
-    s.LoopI = DesignRuns;
+    numbers::assignThousandthsText(s.Text3, r, true);
+    numbers::assignThousandthsText(s.Text4, sDeviation, true);
     return {FitOutcome::Complete, r, sDeviation};
 }
 

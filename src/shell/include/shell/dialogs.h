@@ -28,7 +28,6 @@ public:
         : m_parent(parent)
     {
     }
-    void setParent(QWidget *parent) { m_parent = parent; }
     bool askYesNo(const QString &title, const QString &text) override;
     void warn(const QString &title, const QString &text) override;
     void inform(const QString &title, const QString &text) override;
@@ -46,7 +45,6 @@ public:
         : m_parent(parent)
     {
     }
-    void setParent(QWidget *parent) { m_parent = parent; }
     Long ShowColor() override;
 
 private:

@@ -2,6 +2,8 @@
 
 // What record loading needs of the current record: its fields by name.
 
+#include "core/design.h"
+
 #include <QHash>
 #include <QString>
 #include <QVariant>
@@ -55,17 +57,3 @@ public:
 private:
     QHash<QString, QVariant> m_fields;
 };
-
-// The field names of the experiment table.
-inline const QString &responseField(int run)
-{
-    static const QString names[] = {
-        QStringLiteral("Y0"), QStringLiteral("Y1"), QStringLiteral("Y2"),  QStringLiteral("Y3"),
-        QStringLiteral("Y4"), QStringLiteral("Y5"), QStringLiteral("Y6"),  QStringLiteral("Y7"),
-        QStringLiteral("Y8"), QStringLiteral("Y9"), QStringLiteral("Y10"), QStringLiteral("Y11")};
-    return names[run];
-}
-inline const QString IdField = QStringLiteral("ID");
-inline const QString TitleField = QStringLiteral("Y12");
-inline const QString ExperimentTableName = QStringLiteral("等高线表");
-inline const QString DatabaseFileName = QStringLiteral("配方数据.mdb");

@@ -31,5 +31,4 @@ public:
     float FontSize = 6.75f; // points
     std::int32_t ForeColor = 0xFF0000;
     int DrawWidth = 1;
-    int DrawStyle = 0;
 };

@@ -5,10 +5,11 @@
 // at the screen's logical DPI; nothing is re-laid out when the window changes size.
 
 #include "analysis/experiment_table.h"
+#include "core/form_state.h"
 #include "plot/raster_surface.h"
+#include "shell/controls.h"
 #include "shell/dialogs.h"
 #include "shell/experiment_grid.h"
-#include "shell/form_state.h"
 #include "shell/navigator.h"
 
 #include <QCheckBox>
@@ -21,67 +22,6 @@
 #include <QWidget>
 
 #include <memory>
-
-// The picture box: shows the retained picture of the surface; a click reports Click.
-class SurfaceView : public QWidget
-{
-    Q_OBJECT
-public:
-    explicit SurfaceView(QWidget *parent = nullptr);
-    // Gives the view a surface of its own pixel size; the old picture is dropped.
-    void resizeSurface(int pixels);
-    RasterSurface &surface() { return *m_surface; }
-
-signals:
-    void clicked();
-
-protected:
-    void paintEvent(QPaintEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-
-private:
-    std::unique_ptr<RasterSurface> m_surface;
-};
-
-// The image control around the surface: a thin frame that reports Click.
-class FrameImage : public QFrame
-{
-    Q_OBJECT
-public:
-    using QFrame::QFrame;
-signals:
-    void clicked();
-
-protected:
-    void mouseReleaseEvent(QMouseEvent *event) override;
-};
-
-// The up-down control with its buddy: value 1 ... 10, kept equal to the buddy's text.
-class UpDown : public QWidget
-{
-    Q_OBJECT
-public:
-    UpDown(QLineEdit *buddy, QWidget *parent = nullptr);
-    int value() const { return m_value; }
-    void setValue(int value);
-    int minimum() const { return 1; }
-    int maximum() const { return 10; }
-    QWidget *upButton() const { return m_up; }
-    QWidget *downButton() const { return m_down; }
-
-signals:
-    void changed();
-
-protected:
-    void wheelEvent(QWheelEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
-
-private:
-    QLineEdit *m_buddy;
-    QWidget *m_up;
-    QWidget *m_down;
-    int m_value = 4;
-};
 
 struct Form1Options
 {
@@ -168,10 +108,6 @@ private:
     bool m_closed = false;
     QString m_pendingWarning; // the reason last shown for unwritten edits
 };
-
-// Makes SIGTERM and SIGINT end the window the orderly way, through Form1::terminate, on the
-// user-interface thread.
-void installTerminationHandler(Form1 *window);
 
 // The window's caption.
 inline const QString Form1Caption = QStringLiteral("Tesmora(两变量中心复合旋转设计)");

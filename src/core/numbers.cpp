@@ -1,4 +1,4 @@
-#include "analysis/numbers.h"
+#include "core/numbers.h"
 
 #include <QLocale>
 
@@ -84,7 +84,7 @@ QString NumberText(double x)
            magnitudeText(std::fabs(x), false);
 }
 
-QString PlainText(double x)
+QString plainText(double x)
 {
     if (!std::isfinite(x))
         return NumberText(x).trimmed();
@@ -92,26 +92,19 @@ QString PlainText(double x)
     return (negative ? QStringLiteral("-") : QString()) + magnitudeText(std::fabs(x), true);
 }
 
-double RoundThousandths(double x)
+double roundThousandths(double x)
 {
     return std::floor((x + 0.0005) * 1000) / 1000;
 }
 
-QString ThousandthsText(double x, bool plain)
-{
-    QString text;
-    AssignThousandthsText(text, x, plain);
-    return text;
-}
-
-void AssignThousandthsText(QString &target, double x, bool plain, char prefix)
+void assignThousandthsText(QString &target, double x, bool plain, char prefix)
 {
     const double scaled = std::floor((x + 0.0005) * 1000);
     // Below 1e15 the rounded value k / 1000 has at most 15 significant digits, so its text is
     // exactly the digits of k with the point three places from the right.
     if (!(std::fabs(scaled) < 1e15)) {
         const double rounded = scaled / 1000;
-        const QString text = plain ? PlainText(rounded) : NumberText(rounded);
+        const QString text = plain ? plainText(rounded) : NumberText(rounded);
         target = prefix ? QLatin1Char(prefix) + text : text;
         return;
     }
@@ -157,14 +150,14 @@ void AssignThousandthsText(QString &target, double x, bool plain, char prefix)
         text[i] = QLatin1Char(out[i]);
 }
 
-double RoundHundredthsAwayFromZero(double x)
+double roundHundredthsAwayFromZero(double x)
 {
     if (x < 0)
         return std::trunc((x - 0.005) * 100) / 100;
     return std::trunc((x + 0.005) * 100) / 100;
 }
 
-std::optional<std::int16_t> ToInteger(double x)
+std::optional<std::int16_t> toInteger(double x)
 {
     if (!std::isfinite(x))
         return std::nullopt;
@@ -176,7 +169,7 @@ std::optional<std::int16_t> ToInteger(double x)
     return static_cast<std::int16_t>(rounded);
 }
 
-std::optional<double> ToNumber(const QVariant &value)
+std::optional<double> toNumber(const QVariant &value)
 {
     // Reals and integers, the cells of every table, are read in place.
     const QMetaType type = value.metaType();
@@ -214,7 +207,7 @@ std::optional<double> ToNumber(const QVariant &value)
     }
 }
 
-std::optional<QString> ToText(const QVariant &value)
+std::optional<QString> toText(const QVariant &value)
 {
     if (value.isNull())
         return std::nullopt;
@@ -227,7 +220,7 @@ std::optional<QString> ToText(const QVariant &value)
     case QMetaType::ULongLong:
     case QMetaType::Double:
     case QMetaType::Float:
-        return PlainText(value.toDouble());
+        return plainText(value.toDouble());
     default:
         return std::nullopt;
     }

@@ -33,7 +33,6 @@ public:
         m_handedOut = true;
         return m_image;
     }
-    int pixels() const { return m_side; }
 
     // The pixel that holds a logical coordinate.
     int toPixel(float logical) const { return int(std::floor(double(logical) * m_scale)); }

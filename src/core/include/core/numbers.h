@@ -16,22 +16,21 @@ namespace numbers {
 QString NumberText(double x);
 
 // The same digits without the leading blank and with a zero before the point ("0.992", "12").
-QString PlainText(double x);
+QString plainText(double x);
 
 // Rounds to three decimals with halves going up: Int((x + 0.0005) * 1000) / 1000.
-double RoundThousandths(double x);
+double roundThousandths(double x);
 
-// NumberText (or PlainText when `plain`) of RoundThousandths(x), without going through a
-// general decimal conversion for the usual magnitudes: the hot path of every fit.
-QString ThousandthsText(double x, bool plain);
-// The same after an optional prefix (the fit's "+"), written into `target` reusing its buffer.
-void AssignThousandthsText(QString &target, double x, bool plain, char prefix = '\0');
+// NumberText (or plainText when `plain`) of roundThousandths(x) after an optional prefix (the
+// fit's "+"), written into `target` reusing its buffer, without going through a general
+// decimal conversion for the usual magnitudes: the hot path of every fit.
+void assignThousandthsText(QString &target, double x, bool plain, char prefix = '\0');
 
 // Rounds to two decimals with halves away from zero, the way contour levels are labelled.
-double RoundHundredthsAwayFromZero(double x);
+double roundHundredthsAwayFromZero(double x);
 
 // Narrows a double to single precision; a value beyond the single range (or NaN) overflows.
-inline std::optional<float> ToSingle(double x)
+inline std::optional<float> toSingle(double x)
 {
     // NaN fails the comparison as well.
     if (!(x >= -double(std::numeric_limits<float>::max()) &&
@@ -41,13 +40,13 @@ inline std::optional<float> ToSingle(double x)
 }
 
 // Rounds half to even into a 16-bit integer; out of range or NaN fails.
-std::optional<std::int16_t> ToInteger(double x);
+std::optional<std::int16_t> toInteger(double x);
 
 // A cell's value as a number: integers and reals as they are, text that reads fully as a
 // number; NULL, empty and other text fail.
-std::optional<double> ToNumber(const QVariant &value);
+std::optional<double> toNumber(const QVariant &value);
 
 // A cell's value as text: numbers in plain text, text as it is; NULL fails.
-std::optional<QString> ToText(const QVariant &value);
+std::optional<QString> toText(const QVariant &value);
 
 } // namespace numbers

@@ -1,0 +1,27 @@
+#pragma once
+
+// The experiment design and the table that holds it: the two-factor central composite
+// rotatable design (four factorial runs, four axial runs at 1.4142, three centre runs), the
+// names of the table and its fields, and the limits of the number of contour lines.
+
+#include <QString>
+
+inline constexpr int DesignRuns = 11;
+inline constexpr int DesignTerms = 6;
+inline constexpr double AxialDistance = 1.4142;
+
+// The number of contour intervals: the spinner's start value and its designed range, and the
+// wider range the command line accepts. Beyond 100 intervals the levels lie closer than a
+// pixel of a 4095-pixel map apart for any response range drawn, and the map is one blot.
+inline constexpr int LineCountDefault = 4;
+inline constexpr int LineCountMin = 1;
+inline constexpr int WindowLineCountMax = 10;
+inline constexpr int LineCountMax = 100;
+
+// The database file beside the program, its table and fields.
+inline const QString DatabaseFileName = QStringLiteral("配方数据.mdb");
+inline const QString ExperimentTableName = QStringLiteral("等高线表");
+inline const QString IdField = QStringLiteral("ID");
+inline const QString TitleField = QStringLiteral("Y12");
+// "Y1" ... "Y11" for runs 1 ... 11.
+const QString &responseField(int run);

@@ -1,0 +1,3 @@
+#include "pipeline/color_picker.h"
+
+ColorPicker::~ColorPicker() = default;
