@@ -15,19 +15,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     initializeFormState(s, QStringLiteral("/fuzz"));
     float v[9];
     std::memcpy(v, data, sizeof v);
-    s.B0 = v[0];
-    s.B1 = v[1];
-    s.B2 = v[2];
-    s.B11 = v[3];
-    s.B22 = v[4];
-    s.B12 = v[5];
-    s.LevelMin = v[6];
-    s.LevelMax = v[7];
-    s.LevelStep = v[8];
-    s.ShowLabels = data[36] & 1;
-    s.CoefficientsCurrent = true;
-    s.LevelsCurrent = true;
+    const plot::ContourMap map{{v[0], v[1], v[2], v[3], v[4], v[5]},
+                               {v[6], v[7], v[8]},
+                               s.CurveColor,
+                               (data[36] & 1) != 0,
+                               {double(s.PlotLeft), double(s.PlotTop), double(s.PlotSize),
+                                double(s.TickSpacing), double(s.TickOffsetX),
+                                double(s.TickOffsetY)}};
     CheckingSurface surface;
-    plot::DrawContours(s, surface);
+    plot::DrawContours(map, surface);
     return 0;
 }

@@ -14,15 +14,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     FormState s;
     initializeFormState(s, QStringLiteral("/fuzz"));
-    s.ShowLabels = true;
-    s.LineCount = float(data[0]);
+    regression::Responses y;
     for (int i = 0; i < 11; ++i)
-        std::memcpy(&s.Response[std::size_t(i)], data + 1 + 4 * i, sizeof(float));
-    const regression::FitReport report = regression::FitRegression(s);
-    if (report.outcome == regression::FitOutcome::Complete &&
-        (s.Text3.isEmpty() || s.Text4.isEmpty() || !(report.r >= 0 && report.r <= 1)))
+        std::memcpy(&y[std::size_t(i)], data + 1 + 4 * i, sizeof(float));
+    regression::FitResult f;
+    regression::fit(y, float(data[0]), f);
+    if (f.outcome == regression::FitOutcome::Complete &&
+        (f.rText.isEmpty() || f.sText.isEmpty() || !(f.r >= 0 && f.r <= 1)))
         std::abort();
+    if (!f.hasCoefficients())
+        return 0;
+    const plot::ContourMap map{f.b,
+                               {f.levelMin, f.levelMax, f.levelStep},
+                               s.CurveColor,
+                               true,
+                               {double(s.PlotLeft), double(s.PlotTop), double(s.PlotSize),
+                                double(s.TickSpacing), double(s.TickOffsetX),
+                                double(s.TickOffsetY)}};
     CheckingSurface surface;
-    plot::DrawContours(s, surface);
+    plot::DrawContours(map, surface);
     return 0;
 }

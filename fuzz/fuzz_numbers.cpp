@@ -19,10 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         (void)numbers::toSingle(x);
         (void)numbers::toInteger(x);
         if (std::isfinite(x)) {
-            if (numbers::ThousandthsText(x, false) !=
-                    numbers::NumberText(numbers::roundThousandths(x)) ||
-                numbers::ThousandthsText(x, true) !=
-                    numbers::plainText(numbers::roundThousandths(x)))
+            QString text;
+            numbers::assignThousandthsText(text, x, false);
+            if (text != numbers::NumberText(numbers::roundThousandths(x)))
+                std::abort();
+            numbers::assignThousandthsText(text, x, true);
+            if (text != numbers::plainText(numbers::roundThousandths(x)))
                 std::abort();
         }
     }

@@ -17,35 +17,29 @@ FormState startedState()
     return startedFormState(QStringLiteral("/opt/t"));
 }
 
-// A surface with the given coefficients and levels, as a completed fit leaves it. A single
-// level (min = max) gets a range just above it, as a range truncated to a zero step leaves it:
-// an equal largest and smallest response is a flat response, which draws nothing.
-FormState surfaceState(Coefficients b, float min, float max, float step)
+// A surface with the given coefficients and levels, as a completed fit hands it to the contour
+// layer. A single level (min = max) gets a range just above it, as a range truncated to a zero
+// step leaves it: an equal largest and smallest response is a flat response, which draws
+// nothing.
+plot::ContourMap surfaceState(Coefficients b, float min, float max, float step)
 {
     if (max == min)
         max = std::nextafter(min, INFINITY);
-    FormState s = startedState();
-    s.B0 = b[0];
-    s.B1 = b[1];
-    s.B2 = b[2];
-    s.B11 = b[3];
-    s.B22 = b[4];
-    s.B12 = b[5];
-    s.LevelMin = min;
-    s.LevelMax = max;
-    s.LevelStep = step;
-    s.CoefficientsCurrent = true;
-    s.LevelsCurrent = true;
-    return s;
+    const FormState s = startedState();
+    return {{b[0], b[1], b[2], b[3], b[4], b[5]},
+            {min, max, step},
+            s.CurveColor,
+            s.ShowLabels,
+            plotGeometry(s)};
 }
 
-double codedX1(const FormState &s, double x)
+double codedX1(const plot::ContourMap &s, double x)
 {
-    return (x - s.PlotLeft) * 2 * 1.414 / s.PlotSize - 1.414;
+    return (x - s.geometry.left) * 2 * 1.414 / s.geometry.size - 1.414;
 }
-double codedX2(const FormState &s, double y)
+double codedX2(const plot::ContourMap &s, double y)
 {
-    return 1.414 - (y - s.PlotTop) * 2 * 1.414 / s.PlotSize;
+    return 1.414 - (y - s.geometry.top) * 2 * 1.414 / s.geometry.size;
 }
 
 const RecordedText *findText(const RecordingSurface &surface, const QString &text, int nth = 0)
@@ -117,7 +111,7 @@ void TestPlot::tickLabels()
     QFETCH(double, centreY);
     FormState s = startedState();
     RecordingSurface surface;
-    plot::drawAxisLabels(s, surface);
+    redrawLabels(s, surface);
     const RecordedText *t = findText(surface, text, nth);
     QVERIFY(t);
     QCOMPARE(t->fontSize, 7.0f);
@@ -134,7 +128,7 @@ void TestPlot::verticalLabelsEndOnTheEdge()
     RecordingSurface surface;
     surface.FontSize = 12;
     surface.ForeColor = 0x123456;
-    plot::drawAxisLabels(s, surface);
+    redrawLabels(s, surface);
     // The second group of seven texts is the vertical axis, top to bottom.
     QStringList order;
     for (int i = 7; i < 14; ++i) {
@@ -175,7 +169,7 @@ void TestPlot::titleOnlyWithLabelsAndWithoutOverlay()
     s.Overlay = overlay;
     s.ResponseTitle = QStringLiteral("硬度");
     RecordingSurface surface;
-    plot::drawAxisLabels(s, surface);
+    redrawLabels(s, surface);
     const RecordedText *t = findText(surface, QStringLiteral("硬度"));
     QCOMPARE(t != nullptr, title);
     QCOMPARE(surface.texts.size(), title ? 17 : 16);
@@ -189,7 +183,7 @@ void TestPlot::grid()
 {
     FormState s = startedState();
     RecordingSurface surface;
-    plot::drawGrid(s, surface);
+    redrawGrid(s, surface);
     QCOMPARE(surface.dots.size(), 1140);
     for (const RecordedDot &d : surface.dots) {
         QCOMPARE(d.colour, 0xFF00);
@@ -225,12 +219,12 @@ void TestPlot::dotsLieOnTheirLevels()
     QFETCH(float, min);
     QFETCH(float, max);
     QFETCH(float, step);
-    const FormState s = surfaceState(b, min, max, step);
+    const plot::ContourMap s = surfaceState(b, min, max, step);
     RecordingSurface surface;
     const int dots = plot::DrawContours(s, surface);
     QVERIFY(dots > 0);
     QCOMPARE(surface.dots.size(), dots);
-    const std::vector<float> levels = plot::contourLevels(s);
+    const std::vector<float> levels = plot::contourLevels(s.levels);
     const auto y = [&](double x1, double x2) {
         return b[0] + b[1] * x1 + b[2] * x2 + b[3] * x1 * x1 + b[4] * x2 * x2 + b[5] * x1 * x2;
     };
@@ -255,7 +249,7 @@ void TestPlot::dotsLieOnTheirLevels()
 
 void TestPlot::linearInX1IsDrawnByTheRowSweep()
 {
-    const FormState s = surfaceState({0, 1, 0, 0, 0, 0}, 0.5f, 0.5f, 0);
+    const plot::ContourMap s = surfaceState({0, 1, 0, 0, 0, 0}, 0.5f, 0.5f, 0);
     RecordingSurface surface;
     QCOMPARE(plot::DrawContours(s, surface), 283);
     for (const RecordedDot &d : surface.dots)
@@ -277,7 +271,7 @@ void TestPlot::symmetricSurfacesAreDrawnByBothSweeps()
 {
     QFETCH(Coefficients, b);
     // With b2 = b12 = 0 the column sweep must still find the roots of b22·X2² + c.
-    const FormState s = surfaceState(b, 0.5f, 0.5f, 0);
+    const plot::ContourMap s = surfaceState(b, 0.5f, 0.5f, 0);
     RecordingSurface surface;
     QVERIFY(plot::DrawContours(s, surface) > 0);
     int columnDots = 0;
@@ -294,7 +288,7 @@ void TestPlot::symmetricSurfacesAreDrawnByBothSweeps()
 void TestPlot::rootsAtTheEdgeAreDrawn()
 {
     // Y = 500 X1 at level -707: the root is exactly -1.414, on the left edge.
-    const FormState s = surfaceState({0, 500, 0, 0, 0, 0}, -707, -707, 0);
+    const plot::ContourMap s = surfaceState({0, 500, 0, 0, 0, 0}, -707, -707, 0);
     RecordingSurface surface;
     plot::DrawContours(s, surface);
     QVERIFY(!surface.dots.isEmpty());
@@ -306,7 +300,7 @@ void TestPlot::labelAlternation()
 {
     // Y = X2 (linear in X2): the column sweep fills the linear list with 283 points, one per
     // column, so the label of level k sits at position 283 / 2.5 = 113 or 283 / 2 = 142.
-    const FormState s = surfaceState({0, 0, 1, 0, 0, 0}, -0.5f, 0.5f, 0.5f);
+    const plot::ContourMap s = surfaceState({0, 0, 1, 0, 0, 0}, -0.5f, 0.5f, 0.5f);
     RecordingSurface surface;
     surface.FontSize = 7; // as the axis labels leave it
     plot::DrawContours(s, surface);
@@ -328,10 +322,10 @@ void TestPlot::labelMarginIsStrict()
 {
     // Y = X2: each level is a horizontal line. A label needs its point more than 200 units
     // inside every edge: 500 < y < 3495 with the start-up geometry.
-    FormState s = surfaceState({0, 0, 1, 0, 0, 0}, 0, 0, 0);
+    plot::ContourMap s = surfaceState({0, 0, 1, 0, 0, 0}, 0, 0, 0);
     const auto labelsAtY = [&](double y) {
-        s.LevelMin = float(codedX2(s, y));
-        s.LevelMax = std::nextafter(s.LevelMin, INFINITY);
+        s.levels.min = float(codedX2(s, y));
+        s.levels.max = std::nextafter(s.levels.min, INFINITY);
         RecordingSurface surface;
         plot::DrawContours(s, surface);
         return surface.texts.size();
@@ -344,16 +338,16 @@ void TestPlot::labelMarginIsStrict()
 
 void TestPlot::zeroStepDrawsOneLevel()
 {
-    const FormState s = surfaceState({5, 1, 1, 0, 0, 0}, 5, 5, 0);
-    QCOMPARE(plot::contourLevels(s), (std::vector<float>{5}));
+    const plot::ContourMap s = surfaceState({5, 1, 1, 0, 0, 0}, 5, 5, 0);
+    QCOMPARE(plot::contourLevels(s.levels), (std::vector<float>{5}));
     RecordingSurface surface;
     QVERIFY(plot::DrawContours(s, surface) > 0);
-    const FormState reversed = surfaceState({5, 1, 1, 0, 0, 0}, 6, 5, 0.5f);
-    QVERIFY(plot::contourLevels(reversed).empty());
+    const plot::ContourMap reversed = surfaceState({5, 1, 1, 0, 0, 0}, 6, 5, 0.5f);
+    QVERIFY(plot::contourLevels(reversed.levels).empty());
     // A flat response (largest = smallest) has no contour, whatever traces of rounding the
     // single-precision fit leaves in the quadratic terms.
-    FormState flat = surfaceState({5, 0, 0, 9e-5f, 9e-5f, 0}, 5, 5, 0);
-    flat.LevelMax = flat.LevelMin;
+    plot::ContourMap flat = surfaceState({5, 0, 0, 9e-5f, 9e-5f, 0}, 5, 5, 0);
+    flat.levels.max = flat.levels.min;
     QCOMPARE(plot::DrawContours(flat, surface = RecordingSurface()), 0);
 }
 
@@ -379,11 +373,20 @@ void TestPlot::levelLabels()
 
 void TestPlot::noContoursFromAnotherRecord()
 {
-    FormState s = surfaceState({15, 1, 0, -1, -1, 0}, 11, 15, 1);
+    // Coefficients and levels that the current record's fit did not produce are never traced.
+    FormState s = startedState();
+    s.B0 = 15;
+    s.LevelMin = 11;
+    s.LevelMax = 15;
+    s.LevelStep = 1;
+    s.LevelsCurrent = true;
     s.CoefficientsCurrent = false;
-    RecordingSurface surface;
-    QCOMPARE(plot::DrawContours(s, surface), 0);
-    QVERIFY(surface.dots.isEmpty());
+    QVERIFY(!contourMap(s));
+    s.CoefficientsCurrent = true;
+    s.LevelsCurrent = false;
+    QVERIFY(!contourMap(s));
+    s.LevelsCurrent = true;
+    QCOMPARE(contourMap(s)->b.b0, 15.0f);
 }
 
 void TestPlot::rasterKeepsLogicalPositions_data()

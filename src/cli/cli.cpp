@@ -327,7 +327,8 @@ int fitCommand(const QStringList &args, const QString &folder, const CliStreams 
         json += QStringLiteral("  \"coefficients\": null,\n");
     }
     QStringList levels;
-    for (float level : plot::contourLevels(state))
+    const auto map = contourMap(state);
+    for (float level : map ? plot::contourLevels(map->levels) : std::vector<float>())
         levels << shortest(level);
     json += QStringLiteral(
                 "  \"levels\": {\"min\": %1, \"max\": %2, \"step\": %3, \"values\": [%4]},\n")

@@ -1,5 +1,7 @@
 #include "core/design.h"
 
+#include <cmath>
+
 const QString &responseField(int run)
 {
     static const QString names[] = {
@@ -7,4 +9,41 @@ const QString &responseField(int run)
         QStringLiteral("Y4"), QStringLiteral("Y5"), QStringLiteral("Y6"),  QStringLiteral("Y7"),
         QStringLiteral("Y8"), QStringLiteral("Y9"), QStringLiteral("Y10"), QStringLiteral("Y11")};
     return names[run];
+}
+
+const DesignConstants &designConstants()
+{
+    static const DesignConstants constants = [] {
+        DesignConstants s;
+        const float a = float(AxialDistance); // stored as the nearest Single, 1.41419995
+        // Columns: 1, X1², X2², X1, X2, X1·X2; the squares of the axial runs are exactly 2.
+        s.matrix = {{{1, 1, 1, -1, -1, 1},
+                     {1, 1, 1, 1, -1, -1},
+                     {1, 1, 1, -1, 1, -1},
+                     {1, 1, 1, 1, 1, 1},
+                     {1, 2, 0, a, 0, 0},
+                     {1, 2, 0, -a, 0, 0},
+                     {1, 0, 2, 0, a, 0},
+                     {1, 0, 2, 0, -a, 0},
+                     {1, 0, 0, 0, 0, 0},
+                     {1, 0, 0, 0, 0, 0},
+                     {1, 0, 0, 0, 0, 0}}};
+
+        const double a2 = std::pow(AxialDistance, 2);
+        const double a4 = std::pow(AxialDistance, 4);
+        s.twoAlphaFourth = float(a4 + a4);
+        s.sumSquares = float(a2 + a2 + 4);
+        s.sumFourth = float(double(s.twoAlphaFourth) + 4);
+        const double taf = s.twoAlphaFourth;
+        const double ss = s.sumSquares;
+        const double sf = s.sumFourth;
+        s.blockDeterminant = float((11 * sf + 44 - 2 * ss * ss) * taf);
+        const double bd = s.blockDeterminant;
+        s.weightMean = float((sf + 4) * taf / bd);
+        s.weightSame = float((11 * sf - ss * ss) / bd);
+        s.weightCross = float(-taf * ss / bd);
+        s.weightOther = float((ss * ss - 44) / bd);
+        return s;
+    }();
+    return constants;
 }

@@ -1,37 +1,17 @@
 #include "core/form_defaults.h"
 
-#include <cmath>
-
 void initializeDesign(FormState &s)
 {
-    const float a = float(AxialDistance); // stored as the nearest Single, 1.41419995
-    // Columns: 1, X1², X2², X1, X2, X1·X2; the squares of the axial runs are exactly 2.
-    s.DesignMatrix = {{{1, 1, 1, -1, -1, 1},
-                       {1, 1, 1, 1, -1, -1},
-                       {1, 1, 1, -1, 1, -1},
-                       {1, 1, 1, 1, 1, 1},
-                       {1, 2, 0, a, 0, 0},
-                       {1, 2, 0, -a, 0, 0},
-                       {1, 0, 2, 0, a, 0},
-                       {1, 0, 2, 0, -a, 0},
-                       {1, 0, 0, 0, 0, 0},
-                       {1, 0, 0, 0, 0, 0},
-                       {1, 0, 0, 0, 0, 0}}};
-
-    const double a2 = std::pow(AxialDistance, 2);
-    const double a4 = std::pow(AxialDistance, 4);
-    s.TwoAlphaFourth = float(a4 + a4);
-    s.SumSquares = float(a2 + a2 + 4);
-    s.SumFourth = float(double(s.TwoAlphaFourth) + 4);
-    const double taf = s.TwoAlphaFourth;
-    const double ss = s.SumSquares;
-    const double sf = s.SumFourth;
-    s.BlockDeterminant = float((11 * sf + 44 - 2 * ss * ss) * taf);
-    const double bd = s.BlockDeterminant;
-    s.WeightMean = float((sf + 4) * taf / bd);
-    s.WeightSame = float((11 * sf - ss * ss) / bd);
-    s.WeightCross = float(-taf * ss / bd);
-    s.WeightOther = float((ss * ss - 44) / bd);
+    const DesignConstants &d = designConstants();
+    s.DesignMatrix = d.matrix;
+    s.TwoAlphaFourth = d.twoAlphaFourth;
+    s.SumSquares = d.sumSquares;
+    s.SumFourth = d.sumFourth;
+    s.BlockDeterminant = d.blockDeterminant;
+    s.WeightMean = d.weightMean;
+    s.WeightSame = d.weightSame;
+    s.WeightCross = d.weightCross;
+    s.WeightOther = d.weightOther;
 }
 
 QString appFolderFrom(const QString &appPath)

@@ -30,15 +30,146 @@ void assignSignedTerm(QString &term, float b)
 }
 
 // Sum of the responses in single precision, the way both sums of the fit take it.
-float responseSum(const FormState &s)
+float responseSum(const Responses &y)
 {
     float sum = 0;
     for (int i = 0; i < DesignRuns; ++i)
-        sum += s.Response[i];
+        sum += y[std::size_t(i)];
     return sum;
 }
 
+// Copies a text into a buffer of its own, so neither side reallocates on the next fit.
+void copyText(QString &to, const QString &from)
+{
+    to.resize(0);
+    to.append(from);
+}
+
 } // namespace
+
+void fit(const Responses &y, float lineCount, FitResult &f)
+{
+    f.outcome = FitOutcome::Complete;
+    const DesignConstants &d = designConstants();
+
+    // 1. Level range.
+    f.levelMax = y[0];
+    f.levelMin = y[0];
+    for (int i = 0; i < DesignRuns; ++i) {
+        if (f.levelMax <= y[std::size_t(i)])
+            f.levelMax = y[std::size_t(i)];
+        if (f.levelMin >= y[std::size_t(i)])
+            f.levelMin = y[std::size_t(i)];
+    }
+
+    // 2. Level interval; above 10 the range is first cut to a whole number.
+    f.outcome = FitOutcome::NoLevelStep;
+    float range = 0;
+    if (!store(range, double(f.levelMax) - double(f.levelMin)))
+        return;
+    if (f.levelMax > 10 && f.levelMin > 10)
+        range = std::floor(range);
+    if (lineCount == 0 || !store(f.levelStep, double(range) / double(lineCount)))
+        return;
+
+    // 3. Column sums, each product rounded to single precision. Single arithmetic overflows to
+    // infinity, which no later step turns finite again, so one check at the end finds it.
+    f.outcome = FitOutcome::NoCoefficients;
+    for (int col = 0; col < DesignTerms; ++col) {
+        float sum = 0;
+        for (int run = 0; run < DesignRuns; ++run)
+            sum += d.matrix[std::size_t(run)][std::size_t(col)] * y[std::size_t(run)];
+        if (!std::isfinite(sum))
+            return;
+        f.columnSums[std::size_t(col)] = sum;
+    }
+
+    // 4. Sum of the responses.
+    const double sy = responseSum(y);
+    if (!std::isfinite(sy))
+        return;
+
+    // 5. Coefficients, in exactly these forms and this order.
+    const double p1 = f.columnSums[1], p2 = f.columnSums[2], p3 = f.columnSums[3];
+    const double p4 = f.columnSums[4], p5 = f.columnSums[5];
+    const double wm = d.weightMean, ws = d.weightSame, wc = d.weightCross, wo = d.weightOther;
+    Coefficients &b = f.b;
+    if (!store(b.b0, (p2 + p1) * wc + sy * wm) ||
+        !store(b.b11, (p2 + p1) * wo + (ws - wo) * p1 + sy * wc) ||
+        !store(b.b22, (p1 + p2) * wo + (ws - wo) * p2 + sy * wc) ||
+        !store(b.b1, p3 / double(d.sumSquares)) || !store(b.b2, p4 / double(d.sumSquares)) ||
+        !store(b.b12, p5 / 4))
+        return;
+
+    // 6.-8. Equation text.
+    numbers::assignThousandthsText(f.terms[0], double(b.b0), false);
+    assignSignedTerm(f.terms[1], b.b1);
+    assignSignedTerm(f.terms[2], b.b2);
+    assignSignedTerm(f.terms[3], b.b11);
+    assignSignedTerm(f.terms[4], b.b22);
+    assignSignedTerm(f.terms[5], b.b12);
+    // The pieces copied into the equation's own buffer, reused from fit to fit.
+    const QStringView pieces[] = {f.terms[0], f.terms[1], u"X1",   f.terms[2], u"X2",  f.terms[3],
+                                  u"X1^2",    f.terms[4], u"X2^2", f.terms[5], u"X1X2"};
+    qsizetype length = 0;
+    for (QStringView piece : pieces)
+        length += piece.size();
+    f.equation.resize(length);
+    QChar *at = f.equation.data();
+    for (QStringView piece : pieces)
+        at = std::copy(piece.begin(), piece.end(), at);
+
+    // 9. Fitted values at the runs.
+    const double b0 = b.b0, b1 = b.b1, b2 = b.b2, b11 = b.b11, b22 = b.b22, b12 = b.b12;
+    const double a = Alpha;
+    const double a2 = std::pow(Alpha, 2);
+    f.fitted = {b0 - b1 - b2 + b11 + b22 + b12,
+                b0 + b1 - b2 + b11 + b22 - b12,
+                b0 - b1 + b2 + b11 + b22 - b12,
+                b0 + b1 + b2 + b11 + b22 + b12,
+                b0 + b1 * a + b11 * a2,
+                b0 - b1 * a + b11 * a2,
+                b0 + b2 * a + b22 * a2,
+                b0 - b2 * a + b22 * a2,
+                b0,
+                b0,
+                b0};
+
+    // 10.-11. Sums of squares.
+    f.outcome = FitOutcome::NoCorrelation;
+    double syy = 0;
+    double sse = 0;
+    for (int i = 0; i < DesignRuns; ++i) {
+        const double r = y[std::size_t(i)];
+        syy += r * r;
+        sse += (r - f.fitted[std::size_t(i)]) * (r - f.fitted[std::size_t(i)]);
+    }
+    const double syAgain = responseSum(y);
+    float sst = 0;
+    if (!store(sst, syy - syAgain * syAgain / DesignRuns) || !std::isfinite(sse))
+        return;
+
+    // 12. R; all responses equal (SST = 0, though single sums may leave a trace of rounding)
+    // or SSE above SST leave it undefined.
+    if (f.levelMax == f.levelMin || !(sst > 0))
+        return;
+    const double radicand = 1 - sse / double(sst);
+    if (!(radicand >= 0) || !store(f.r, std::sqrt(radicand)))
+        return;
+
+    // 13. S from R and SST as stored.
+    f.outcome = FitOutcome::NoDeviation;
+    const double sVariance =
+        (1 - double(f.r) * double(f.r)) * double(sst) / ResidualDegreesOfFreedom;
+    if (!(sVariance >= 0) || !std::isfinite(sVariance))
+        return;
+    f.s = std::sqrt(sVariance);
+
+    // 14. Both shown rounded to three decimals.
+    numbers::assignThousandthsText(f.rText, f.r, true);
+    numbers::assignThousandthsText(f.sText, f.s, true);
+    f.outcome = FitOutcome::Complete;
+}
 
 void clearFit(FormState &s)
 {
@@ -52,125 +183,45 @@ void clearFit(FormState &s)
 
 FitReport FitRegression(FormState &s)
 {
-    // Until a step below succeeds, nothing of the previous record may be shown or traced.
+    // The result's buffers live as long as the thread: a fit allocates nothing once warm.
+    thread_local FitResult f;
+    Responses y;
+    std::copy_n(s.Response.begin(), DesignRuns, y.begin());
+    fit(y, s.LineCount, f);
+
+    // Copied into the state step by step: what a step did not reach keeps its previous value,
+    // and nothing of the previous record is shown or traced.
     clearFit(s);
-
-    // 1. Level range.
-    s.LevelMax = s.Response[0];
-    s.LevelMin = s.Response[0];
-    for (int i = 0; i < DesignRuns; ++i) {
-        if (s.LevelMax <= s.Response[i])
-            s.LevelMax = s.Response[i];
-        if (s.LevelMin >= s.Response[i])
-            s.LevelMin = s.Response[i];
-    }
-
-    // 2. Level interval; above 10 the range is first cut to a whole number.
-    float range = 0;
-    if (!store(range, double(s.LevelMax) - double(s.LevelMin)))
-        return {FitOutcome::NoLevelStep};
-    if (s.LevelMax > 10 && s.LevelMin > 10)
-        range = std::floor(range);
-    if (s.LineCount == 0 || !store(s.LevelStep, double(range) / double(s.LineCount)))
-        return {FitOutcome::NoLevelStep};
+    s.LevelMax = f.levelMax;
+    s.LevelMin = f.levelMin;
+    if (!f.hasLevelStep())
+        return {f.outcome};
+    s.LevelStep = f.levelStep;
     s.LevelsCurrent = true;
-
-    // 3. Column sums, each product rounded to single precision. Single arithmetic overflows to
-    // infinity, which no later step turns finite again, so one check at the end finds it.
-    for (int col = 0; col < DesignTerms; ++col) {
-        float sum = 0;
-        for (int run = 0; run < DesignRuns; ++run)
-            sum += s.DesignMatrix[run][col] * s.Response[run];
-        if (!std::isfinite(sum))
-            return {FitOutcome::NoCoefficients};
-        s.ColumnSums[col] = sum;
-    }
-
-    // 4. Sum of the responses.
-    const double sy = responseSum(s);
-    if (!std::isfinite(sy))
-        return {FitOutcome::NoCoefficients};
-
-    // 5. Coefficients, in exactly these forms and this order.
-    const double p1 = s.ColumnSums[1], p2 = s.ColumnSums[2], p3 = s.ColumnSums[3];
-    const double p4 = s.ColumnSums[4], p5 = s.ColumnSums[5];
-    const double wm = s.WeightMean, ws = s.WeightSame, wc = s.WeightCross, wo = s.WeightOther;
-    if (!store(s.B0, (p2 + p1) * wc + sy * wm) ||
-        !store(s.B11, (p2 + p1) * wo + (ws - wo) * p1 + sy * wc) ||
-        !store(s.B22, (p1 + p2) * wo + (ws - wo) * p2 + sy * wc) ||
-        !store(s.B1, p3 / double(s.SumSquares)) || !store(s.B2, p4 / double(s.SumSquares)) ||
-        !store(s.B12, p5 / 4))
-        return {FitOutcome::NoCoefficients};
+    if (!f.hasCoefficients())
+        return {f.outcome};
+    s.ColumnSums = f.columnSums;
+    s.B0 = f.b.b0;
+    s.B1 = f.b.b1;
+    s.B2 = f.b.b2;
+    s.B11 = f.b.b11;
+    s.B22 = f.b.b22;
+    s.B12 = f.b.b12;
     s.CoefficientsCurrent = true;
-
-    // 6.-8. Equation text.
-    numbers::assignThousandthsText(s.TermB0, double(s.B0), false);
-    assignSignedTerm(s.TermB1, s.B1);
-    assignSignedTerm(s.TermB2, s.B2);
-    assignSignedTerm(s.TermB11, s.B11);
-    assignSignedTerm(s.TermB22, s.B22);
-    assignSignedTerm(s.TermB12, s.B12);
-    // The pieces copied into the equation's own buffer, reused from fit to fit.
-    const QStringView pieces[] = {s.TermB0, s.TermB1,  u"X1",   s.TermB2,  u"X2",  s.TermB11,
-                                  u"X1^2",  s.TermB22, u"X2^2", s.TermB12, u"X1X2"};
-    qsizetype length = 0;
-    for (QStringView piece : pieces)
-        length += piece.size();
-    QString &equation = s.EquationText;
-    equation.resize(length);
-    QChar *at = equation.data();
-    for (QStringView piece : pieces)
-        at = std::copy(piece.begin(), piece.end(), at);
-    s.Text2.append(equation); // a copy of its own, so the next fit reuses both buffers
-
-    // 9. Fitted values at the runs.
-    const double b0 = s.B0, b1 = s.B1, b2 = s.B2, b11 = s.B11, b22 = s.B22, b12 = s.B12;
-    const double a = Alpha;
-    const double a2 = std::pow(Alpha, 2);
-    s.Fitted = {b0 - b1 - b2 + b11 + b22 + b12,
-                b0 + b1 - b2 + b11 + b22 - b12,
-                b0 - b1 + b2 + b11 + b22 - b12,
-                b0 + b1 + b2 + b11 + b22 + b12,
-                b0 + b1 * a + b11 * a2,
-                b0 - b1 * a + b11 * a2,
-                b0 + b2 * a + b22 * a2,
-                b0 - b2 * a + b22 * a2,
-                b0,
-                b0,
-                b0};
-
-    // 10.-11. Sums of squares.
-    double syy = 0;
-    double sse = 0;
-    for (int i = 0; i < DesignRuns; ++i) {
-        const double r = s.Response[i];
-        syy += r * r;
-        sse += (r - s.Fitted[i]) * (r - s.Fitted[i]);
-    }
-    const double syAgain = responseSum(s);
-    float sst = 0;
-    if (!store(sst, syy - syAgain * syAgain / DesignRuns) || !std::isfinite(sse))
-        return {FitOutcome::NoCorrelation};
-
-    // 12. R; all responses equal (SST = 0, though single sums may leave a trace of rounding)
-    // or SSE above SST leave it undefined.
-    if (s.LevelMax == s.LevelMin || !(sst > 0))
-        return {FitOutcome::NoCorrelation};
-    const double radicand = 1 - sse / double(sst);
-    float r = 0;
-    if (!(radicand >= 0) || !store(r, std::sqrt(radicand)))
-        return {FitOutcome::NoCorrelation};
-
-    // 13. S from R and SST as stored.
-    const double sVariance = (1 - double(r) * double(r)) * double(sst) / ResidualDegreesOfFreedom;
-    if (!(sVariance >= 0) || !std::isfinite(sVariance))
-        return {FitOutcome::NoDeviation};
-    const double sDeviation = std::sqrt(sVariance);
-
-    // 14. Both shown rounded to three decimals.
-    numbers::assignThousandthsText(s.Text3, r, true);
-    numbers::assignThousandthsText(s.Text4, sDeviation, true);
-    return {FitOutcome::Complete, r, sDeviation};
+    copyText(s.TermB0, f.terms[0]);
+    copyText(s.TermB1, f.terms[1]);
+    copyText(s.TermB2, f.terms[2]);
+    copyText(s.TermB11, f.terms[3]);
+    copyText(s.TermB22, f.terms[4]);
+    copyText(s.TermB12, f.terms[5]);
+    copyText(s.EquationText, f.equation);
+    s.Text2.append(f.equation); // a copy of its own: the next fit reuses both buffers
+    s.Fitted = f.fitted;
+    if (f.outcome != FitOutcome::Complete)
+        return {f.outcome};
+    s.Text3.append(f.rText);
+    s.Text4.append(f.sText);
+    return {f.outcome, f.r, f.s};
 }
 
 } // namespace regression

@@ -82,20 +82,40 @@ void LoadCurrentRecord(FormState &s, const RecordSource &record, Surface &surfac
 {
     const bool responsesRead = loadFields(s, record, &surface, picker);
     // 6.-9. The layers and the fit, in this order.
-    plot::drawAxisLabels(s, surface);
-    plot::drawGrid(s, surface);
+    redrawLabels(s, surface);
+    redrawGrid(s, surface);
     fitLoadedRecord(s, responsesRead);
-    plot::DrawContours(s, surface);
+    if (const auto map = contourMap(s))
+        plot::DrawContours(*map, surface);
+}
+
+plot::PlotGeometry plotGeometry(const FormState &s)
+{
+    return {double(s.PlotLeft),    double(s.PlotTop),     double(s.PlotSize),
+            double(s.TickSpacing), double(s.TickOffsetX), double(s.TickOffsetY)};
+}
+
+std::optional<plot::ContourMap> contourMap(const FormState &s)
+{
+    if (!s.CoefficientsCurrent || !s.LevelsCurrent)
+        return std::nullopt;
+    return plot::ContourMap{{s.B0, s.B1, s.B2, s.B11, s.B22, s.B12},
+                            {s.LevelMin, s.LevelMax, s.LevelStep},
+                            s.CurveColor,
+                            s.ShowLabels,
+                            plotGeometry(s)};
 }
 
 void redrawLabels(FormState &s, Surface &surface)
 {
-    plot::drawAxisLabels(s, surface);
+    // The title only with labels on and overlay off: overlaid maps share one frame.
+    const bool title = s.ShowLabels && !s.Overlay;
+    plot::drawAxisLabels(plotGeometry(s), title ? &s.ResponseTitle : nullptr, surface);
 }
 
 void redrawGrid(FormState &s, Surface &surface)
 {
-    plot::drawGrid(s, surface);
+    plot::drawGrid(plotGeometry(s), surface);
 }
 
 std::optional<QString> mapFileName(const QString &recordId)

@@ -72,18 +72,13 @@ QString levelLabel(float level)
     return numbers::NumberText(numbers::roundHundredthsAwayFromZero(double(level)));
 }
 
-std::vector<float> contourLevels(const FormState &s)
+std::vector<float> contourLevels(const LevelRange &range)
 {
     std::vector<float> levels;
-    // Never trace another record's surface: a fit that stopped early leaves nothing to draw.
-    if (!s.CoefficientsCurrent || !s.LevelsCurrent)
+    if (range.max == range.min)
         return levels;
-    // A flat response has no contour: the single-precision fit leaves traces of rounding in the
-    // quadratic terms, which would draw a made-up line at the one level.
-    if (s.LevelMax == s.LevelMin)
-        return levels;
-    const float levelMax = s.LevelMax, step = s.LevelStep;
-    float level = s.LevelMin;
+    const float levelMax = range.max, step = range.step;
+    float level = range.min;
     if (!std::isfinite(level) || !std::isfinite(levelMax) || !std::isfinite(step) || step < 0)
         return levels;
     while (level <= levelMax && int(levels.size()) < MaxLevels) {
@@ -97,22 +92,22 @@ std::vector<float> contourLevels(const FormState &s)
     return levels;
 }
 
-int DrawContours(const FormState &s, Surface &surface)
+int DrawContours(const ContourMap &map, Surface &surface)
 {
-    const std::vector<float> levels = contourLevels(s);
+    const std::vector<float> levels = contourLevels(map.levels);
     if (levels.empty())
         return 0;
 
-    const double b0 = s.B0, b1 = s.B1, b2 = s.B2, b11 = s.B11, b22 = s.B22;
-    const double b12 = float(s.B12);
-    const double left = s.PlotLeft, top = s.PlotTop, size = s.PlotSize;
+    const double b0 = map.b.b0, b1 = map.b.b1, b2 = map.b.b2, b11 = map.b.b11, b22 = map.b.b22;
+    const double b12 = map.b.b12;
+    const double left = map.geometry.left, top = map.geometry.top, size = map.geometry.size;
     const auto xOf = [&](double x1) {
         return left + ((x1 + CodedLimit) * size / 2) / CodedLimit;
     };
     const auto yOf = [&](double x2) {
         return top + ((CodedLimit - x2) * size / 2) / CodedLimit;
     };
-    const std::int32_t colour = s.CurveColor;
+    const std::int32_t colour = map.colour;
     const SweepValues &sweep = sweepValues();
 
     // What does not depend on the level, once per call.
@@ -160,7 +155,7 @@ int DrawContours(const FormState &s, Surface &surface)
         }
 
         const QString text = levelLabel(level);
-        if (s.ShowLabels) {
+        if (map.showLabels) {
             const double d = k % 2 == 0 ? 2 : 2.5;
             for (const PointList &list : lists) {
                 // An empty list gives no label: its position 0 holds no point of this level.

@@ -18,11 +18,11 @@ void printAt(Surface &surface, const QString &text, double x, double y)
 
 } // namespace
 
-void drawAxisLabels(FormState &s, Surface &surface)
+void drawAxisLabels(const PlotGeometry &g, const QString *title, Surface &surface)
 {
-    const double left = s.PlotLeft, top = s.PlotTop, size = s.PlotSize;
+    const double left = g.left, top = g.top, size = g.size;
     const double bottom = top + size;
-    const double spacing = s.TickSpacing;
+    const double spacing = g.tickSpacing;
 
     surface.FontSize = 7;
     surface.ForeColor = Red;
@@ -34,7 +34,7 @@ void drawAxisLabels(FormState &s, Surface &surface)
     };
     below(QStringLiteral("-1.414"), left);
     for (int i = 0; i <= 4; ++i)
-        below(numbers::plainText(0.5 * i - 1), left + s.TickOffsetX + spacing * i);
+        below(numbers::plainText(0.5 * i - 1), left + g.tickOffsetX + spacing * i);
     below(QStringLiteral("1.414"), left + size);
 
     // Vertical axis: each label ends on the left edge, centred on its tick.
@@ -44,7 +44,7 @@ void drawAxisLabels(FormState &s, Surface &surface)
     };
     beside(QStringLiteral("1.414"), top);
     for (int i = 0; i <= 4; ++i)
-        beside(numbers::plainText(1 - 0.5 * i), top + double(s.TickOffsetY) + spacing * i);
+        beside(numbers::plainText(1 - 0.5 * i), top + g.tickOffsetY + spacing * i);
     beside(QStringLiteral("-1.414"), bottom);
 
     surface.FontSize = 9;
@@ -59,9 +59,9 @@ void drawAxisLabels(FormState &s, Surface &surface)
         const double w = surface.TextWidth(x2), h = surface.TextHeight(x2);
         printAt(surface, x2, w / 4, top + size / 2 - h / 2);
     }
-    if (s.ShowLabels && !s.Overlay) {
-        const double w = surface.TextWidth(s.ResponseTitle);
-        printAt(surface, s.ResponseTitle, left + size / 2 - w / 2, 50);
+    if (title) {
+        const double w = surface.TextWidth(*title);
+        printAt(surface, *title, left + size / 2 - w / 2, 50);
     }
 
     surface.FontSize = 7;

@@ -6,9 +6,28 @@
 
 #include <QString>
 
+#include <array>
+
 inline constexpr int DesignRuns = 11;
 inline constexpr int DesignTerms = 6;
 inline constexpr double AxialDistance = 1.4142;
+
+// The design matrix (columns 1, X1², X2², X1, X2, X1·X2, one row a run) and the constants of
+// its closed-form least-squares solution, each stored in single precision in the order
+// start-up computes them.
+struct DesignConstants
+{
+    std::array<std::array<float, DesignTerms>, DesignRuns> matrix{};
+    float twoAlphaFourth = 0;
+    float sumSquares = 0;
+    float sumFourth = 0;
+    float blockDeterminant = 0;
+    float weightMean = 0;
+    float weightSame = 0;
+    float weightCross = 0;
+    float weightOther = 0;
+};
+const DesignConstants &designConstants();
 
 // The number of contour intervals: the spinner's start value and its designed range, and the
 // wider range the command line accepts. Beyond 100 intervals the levels lie closer than a

@@ -5,6 +5,7 @@
 
 #include "analysis/record_source.h"
 #include "core/regression.h"
+#include "plot/layers.h"
 #include "plot/surface.h"
 
 #include "core/form_defaults.h"
@@ -27,6 +28,12 @@ bool loadRecordFields(FormState &state, const RecordSource &record, ColorPicker 
 // The fit of the record just loaded; without all eleven responses there is none (empty result
 // boxes, nothing to trace).
 regression::FitReport fitLoadedRecord(FormState &state, bool responsesRead);
+
+// What the drawing layers take, from the window-level state.
+plot::PlotGeometry plotGeometry(const FormState &state);
+// The current record's contours; nothing when its fit gave no levels or coefficients, so no
+// map is ever traced from another record's surface.
+std::optional<plot::ContourMap> contourMap(const FormState &state);
 
 // A click on the frame around the map: the tick labels, axis names and title again, over what
 // is drawn.

@@ -1,31 +1,56 @@
 #pragma once
 
-// The three drawing layers of the map. Each reads the form state and adds to the surface; none
+// The three drawing layers of the map. Each takes what it draws and adds to the surface; none
 // clears it.
 
 #include "core/form_state.h"
+#include "core/regression.h"
 #include "plot/surface.h"
+
+#include <QString>
 
 #include <vector>
 
 namespace plot {
 
-// Tick labels, axis names and, with labels on and overlay off, the response name as title.
-// Leaves the surface at font size 7 in black for the contour labels.
-void drawAxisLabels(FormState &state, Surface &surface);
+// Where the plot square lies on the 4095-unit surface, and where its ticks are.
+struct PlotGeometry
+{
+    double left = 0, top = 0, size = 0;
+    double tickSpacing = 0, tickOffsetX = 0, tickOffsetY = 0;
+};
 
+// The contour levels: from `min` by repeated single-precision addition of `step` while not
+// above `max`.
+struct LevelRange
+{
+    float min = 0, max = 0, step = 0;
+};
+
+// What the contour layer draws: the fitted surface, its levels, the curve colour and whether
+// the level values are printed.
+struct ContourMap
+{
+    regression::Coefficients b;
+    LevelRange levels;
+    Long colour = 0;
+    bool showLabels = false;
+    PlotGeometry geometry;
+};
+
+// Tick labels, axis names and, when given, the response name as title. Leaves the surface at
+// font size 7 in black for the contour labels.
+void drawAxisLabels(const PlotGeometry &geometry, const QString *title, Surface &surface);
 // The green dotted grid at the ticks and the black border of the plot square.
-void drawGrid(FormState &state, Surface &surface);
-
-// Contour dots of the fitted surface in CurveColor and, with labels on, the level values.
+void drawGrid(const PlotGeometry &geometry, Surface &surface);
+// Contour dots of the fitted surface in its colour and, with labels on, the level values.
 // Returns the number of dots set.
-int DrawContours(const FormState &state, Surface &surface);
+int DrawContours(const ContourMap &map, Surface &surface);
 
-// The levels the contours are traced at: from LevelMin by repeated single-precision addition
-// of LevelStep while not above LevelMax; a step of 0 gives LevelMin once. Empty when the fit
-// did not produce levels and coefficients for the current record.
-std::vector<float> contourLevels(const FormState &state);
-
+// The levels the contours are traced at; a step of 0 gives `min` once. None for a flat
+// response (min = max): the single-precision fit leaves traces of rounding in the quadratic
+// terms, which would draw a made-up line at the one level.
+std::vector<float> contourLevels(const LevelRange &levels);
 // The label text of a contour level: two decimals, halves away from zero.
 QString levelLabel(float level);
 
