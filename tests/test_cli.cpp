@@ -19,9 +19,8 @@
 
 namespace {
 
-using Result = CliResult;
 
-Result run(const QStringList &args, const QString &folder = QStringLiteral("/nonexistent"))
+CliResult run(const QStringList &args, const QString &folder = QStringLiteral("/nonexistent"))
 {
     return runCommand(args, folder);
 }
@@ -93,7 +92,7 @@ void TestCli::usageErrors_data()
 void TestCli::usageErrors()
 {
     QFETCH(QStringList, args);
-    const Result r = run(args);
+    const CliResult r = run(args);
     QCOMPARE(r.code, 2);
     QVERIFY(r.out.isEmpty());
     QVERIFY(r.err.contains(QStringLiteral("usage:")));
@@ -101,18 +100,18 @@ void TestCli::usageErrors()
 
 void TestCli::fitText()
 {
-    const Result r = run(QStringList{"fit"} << Hardness);
+    const CliResult r = run(QStringList{"fit"} << Hardness);
     QCOMPARE(r.code, 0);
     QCOMPARE(r.out, QStringLiteral("Y= 15.066+ .887X1+ .204X2-1.127X1^2-1.177X2^2+ .275X1X2\n"
                                    "R=0.992\nS=0.241\n"));
-    const Result equal = run({"fit", "5", "5", "5", "5", "5", "5", "5", "5", "5", "5", "5"});
+    const CliResult equal = run({"fit", "5", "5", "5", "5", "5", "5", "5", "5", "5", "5", "5"});
     QCOMPARE(equal.code, 0);
     QVERIFY(equal.out.endsWith(QStringLiteral("\nR=\nS=\n")));
 }
 
 void TestCli::fitNegativeAfterDoubleDash()
 {
-    const Result r = run({"fit", "--lines", "5", "--", "-1", "-2", "-3", "-4", "-5", "-6", "-7",
+    const CliResult r = run({"fit", "--lines", "5", "--", "-1", "-2", "-3", "-4", "-5", "-6", "-7",
                           "-8", "-9", "-10", "-11"});
     QCOMPARE(r.code, 0);
     QCOMPARE(r.out, QStringLiteral("Y=-10-.073X1-.323X2+ 3.25X1^2+ 2.25X2^2+ 0X1X2\n"
@@ -121,7 +120,7 @@ void TestCli::fitNegativeAfterDoubleDash()
 
 void TestCli::fitJson()
 {
-    const Result r = run(QStringList{"fit", "--json"} << Hardness);
+    const CliResult r = run(QStringList{"fit", "--json"} << Hardness);
     QCOMPARE(r.code, 0);
     const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
     QVERIFY(std::fabs(o[QStringLiteral("coefficients")][QStringLiteral("b12")].toDouble() - 0.275) <
@@ -144,7 +143,7 @@ void TestCli::reportFormats()
 {
     QFETCH(QString, format);
     const QByteArray before = fileDigest(m_db);
-    const Result r = run({"report", "--db", m_db, "--format", format});
+    const CliResult r = run({"report", "--db", m_db, "--format", format});
     QCOMPARE(r.code, 0);
     QCOMPARE(fileDigest(m_db), before);
     if (format == QLatin1String("json")) {
@@ -172,7 +171,7 @@ void TestCli::reportNeverCreatesTheDatabase()
 {
     const QString folder = m_dir.filePath(QStringLiteral("empty-folder"));
     QDir().mkpath(folder);
-    const Result r = run({"report"}, folder);
+    const CliResult r = run({"report"}, folder);
     QCOMPARE(r.code, 1);
     QVERIFY(r.err.contains(QStringLiteral("配方数据.mdb")));
     QVERIFY(!QFile::exists(folder + QStringLiteral("/配方数据.mdb")));
@@ -194,7 +193,7 @@ void TestCli::largeReportCarriesValuesAcrossItsSplit()
                     .arg(odd ? QStringLiteral("NULL") : QStringLiteral("'硬度'"));
     }
     QVERIFY(makeTable(db, rows));
-    const Result r = run({"report", "--db", db, "--format", "json"});
+    const CliResult r = run({"report", "--db", db, "--format", "json"});
     QCOMPARE(r.code, 0);
     const QJsonArray report = QJsonDocument::fromJson(r.out.toUtf8()).array();
     QCOMPARE(report.size(), count);
@@ -220,7 +219,7 @@ void TestCli::largeReportCarriesValuesAcrossItsSplit()
 void TestCli::renderOne()
 {
     const QString out = m_dir.filePath(QStringLiteral("one.bmp"));
-    const Result r = run({"render", "--db", m_db, "--id", "2", "--out", out, "--size", "300"});
+    const CliResult r = run({"render", "--db", m_db, "--id", "2", "--out", out, "--size", "300"});
     QCOMPARE(r.code, 0);
     QImageReader reader(out);
     QCOMPARE(reader.format(), QByteArray("bmp"));
@@ -239,7 +238,7 @@ void TestCli::renderAllSkipsUnnameableRecords()
 {
     const QString out = m_dir.filePath(QStringLiteral("maps"));
     QDir().mkpath(out);
-    const Result r = run({"render", "--db", m_db, "--all", "--out", out, "--size", "128"});
+    const CliResult r = run({"render", "--db", m_db, "--all", "--out", out, "--size", "128"});
     QCOMPARE(r.code, 1); // two records were skipped
     QVERIFY(r.err.contains(QStringLiteral("row 3")));
     QVERIFY(r.err.contains(QStringLiteral("row 4")));
@@ -253,7 +252,7 @@ void TestCli::renderAllSkipsUnnameableRecords()
 void TestCli::renderOverlay()
 {
     const QString out = m_dir.filePath(QStringLiteral("overlay.bmp"));
-    const Result r = run({"render", "--db", m_db, "--all", "--overlay", "--out", out, "--size",
+    const CliResult r = run({"render", "--db", m_db, "--all", "--overlay", "--out", out, "--size",
                           "200", "--colour", "#00ff00", "--no-labels"});
     QCOMPARE(r.code, 0);
     QCOMPARE(QImageReader(out).read().size(), QSize(200, 200));
@@ -285,9 +284,9 @@ void TestCli::outputsThatAreNotFilesAreRefused()
         QVERIFY(QDir().mkpath(out));
     const QFileInfo before(out);
     // --id names the file; --all writes the same name into the folder.
-    const Result one = run({"render", "--db", m_db, "--id", "2", "--out", out, "--size", "32"});
+    const CliResult one = run({"render", "--db", m_db, "--id", "2", "--out", out, "--size", "32"});
     QCOMPARE(one.code, 1);
-    QVERIFY2(one.err.contains(QStringLiteral("不是普通文件")), qPrintable(one.err));
+    QVERIFY2(one.err.contains(QStringLiteral("not a regular file")), qPrintable(one.err));
     QCOMPARE(run({"render", "--db", m_db, "--all", "--out", folder, "--size", "32"}).code, 1);
     const QFileInfo after(out);
     QCOMPARE(after.isSymLink(), before.isSymLink());
@@ -320,12 +319,12 @@ void TestCli::textCellsCannotBreakRowsOrRunAsFormulas()
     QVERIFY(makeTable(db, {"1, " + y + "'a' || char(13) || 'b' || char(9) || 'c\\d' || char(1)",
                            "2, " + y + "'=HYPERLINK(\"x\")'", "-3, " + y + "'+A1'",
                            "4, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -2, '@x'"}));
-    const Result text = run({"report", "--db", db});
+    const CliResult text = run({"report", "--db", db});
     QCOMPARE(text.code, 0);
     const QStringList lines = text.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 5);
     QCOMPARE(lines[1].section(QLatin1Char('\t'), 1, 1), QStringLiteral("a\\rb\\tc\\\\d\\x01"));
-    const Result csv = run({"report", "--db", db, "--format", "csv"});
+    const CliResult csv = run({"report", "--db", db, "--format", "csv"});
     QCOMPARE(csv.code, 0);
     const QStringList rows = csv.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QVERIFY2(rows[2].startsWith(QStringLiteral("2,\"'=HYPERLINK(\"\"x\"\")\",")),
@@ -346,10 +345,9 @@ void TestCli::reportReadsOneSnapshot()
     QVERIFY(makeTable(db, {HardnessRow, ViscosityRow}));
     QVERIFY(runSql(db, {QStringLiteral("PRAGMA journal_mode = WAL")}));
     StreamReader reader;
-    QString error;
-    QVERIFY2(reader.open(db, &error), qPrintable(error));
-    QVERIFY(reader.beginSnapshot(&error));
-    QCOMPARE(reader.count(&error), std::optional<qint64>(2));
+    QVERIFY(reader.open(db));
+    QVERIFY(reader.beginSnapshot());
+    QCOMPARE(*reader.count(), 2);
     QVERIFY(runSql(db, {QStringLiteral("DELETE FROM 等高线表")}));
     int rows = 0;
     QVERIFY(reader.forEach(
@@ -358,7 +356,7 @@ void TestCli::reportReadsOneSnapshot()
             ++rows;
             return true;
         },
-        &error, std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max()));
+        std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max()));
     QCOMPARE(rows, 2);
     reader.endSnapshot();
 }
@@ -368,8 +366,7 @@ void TestCli::hotJournalIsSaidSo()
     // A writer that crashed mid-transaction leaves a hot journal; read-only, the report cannot
     // roll it back and says so instead of "read-only".
     const QString db = m_dir.filePath(QStringLiteral("hot.mdb"));
-    QString error;
-    QVERIFY(sample_db::writeGenerated(db, 1000, 1, &error));
+    QVERIFY(sample_db::writeGenerated(db, 1000, 1));
     const QString copy = m_dir.filePath(QStringLiteral("hot-copy.mdb"));
     {
         // The files as they stand in the middle of another program's transaction: what a crash
@@ -390,9 +387,9 @@ void TestCli::hotJournalIsSaidSo()
         other.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("writer"));
-    const Result r = run({"report", "--db", copy});
+    const CliResult r = run({"report", "--db", copy});
     QCOMPARE(r.code, 1);
-    QVERIFY2(r.err.contains(QStringLiteral("没有正常关闭")), qPrintable(r.err));
+    QVERIFY2(r.err.contains(QStringLiteral("not closed properly")), qPrintable(r.err));
 }
 
 QTEST_MAIN(TestCli)

@@ -20,9 +20,8 @@
 
 namespace {
 
-using Result = CliResult;
 
-Result run(const QStringList &args)
+CliResult run(const QStringList &args)
 {
     return runCommand(args);
 }
@@ -92,14 +91,14 @@ void TestFaults::hostileFiles_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<int>("reportCode");
     QTest::addColumn<QString>("message");
-    QTest::newRow("missing") << "missing" << 1 << "找不到";
-    QTest::newRow("zero-bytes") << "zero" << 1 << "空文件";
-    QTest::newRow("garbage") << "garbage" << 1 << "不是 SQLite";
+    QTest::newRow("missing") << "missing" << 1 << "cannot find";
+    QTest::newRow("zero-bytes") << "zero" << 1 << "empty file";
+    QTest::newRow("garbage") << "garbage" << 1 << "not a SQLite";
     QTest::newRow("access") << "access" << 1 << "Access";
-    QTest::newRow("no-table") << "no-table" << 1 << "没有表";
-    QTest::newRow("damaged-page") << "damaged" << 1 << "损坏";
-    QTest::newRow("view") << "view" << 1 << "视图";
-    QTest::newRow("endless-view") << "endless-view" << 1 << "视图";
+    QTest::newRow("no-table") << "no-table" << 1 << "no table";
+    QTest::newRow("damaged-page") << "damaged" << 1 << "damaged";
+    QTest::newRow("view") << "view" << 1 << "a view";
+    QTest::newRow("endless-view") << "endless-view" << 1 << "a view";
     // Readable: the message is what the report's row must hold (no fit without Y5).
     QTest::newRow("missing-y5") << "missing-y5" << 0 << "\tx\t\t";
     QTest::newRow("missing-y12") << "missing-y12" << 0 << " 15.066+";
@@ -151,8 +150,7 @@ void TestFaults::hostileFiles()
                           QStringLiteral("Remark, ") + ys.join(QStringLiteral(", ")) +
                               QStringLiteral(", Batch")));
     } else if (kind == QLatin1String("damaged")) {
-        QString error;
-        QVERIFY(sample_db::writeGenerated(db, 1000, 1, &error));
+        QVERIFY(sample_db::writeGenerated(db, 1000, 1));
         QFile f(db);
         QVERIFY(f.open(QIODevice::ReadWrite));
         const qint64 pages = f.size() / 4096;
@@ -176,7 +174,7 @@ void TestFaults::hostileFiles()
     const QSet<QString> before = filesUnder(m_dir.path());
     const QByteArray digest = fileDigest(db);
 
-    const Result report = run({QStringLiteral("report"), QStringLiteral("--db"), db});
+    const CliResult report = run({QStringLiteral("report"), QStringLiteral("--db"), db});
     QCOMPARE(report.code, reportCode);
     if (reportCode != 0) {
         QVERIFY2(report.err.contains(message), qPrintable(report.err));
@@ -185,7 +183,7 @@ void TestFaults::hostileFiles()
         QCOMPARE(report.out.count(QLatin1Char('\n')), 2);
         QVERIFY2(report.out.contains(message), qPrintable(report.out));
     }
-    const Result render =
+    const CliResult render =
         run({QStringLiteral("render"), QStringLiteral("--db"), db, QStringLiteral("--all"),
              QStringLiteral("--out"), folder + QStringLiteral("/out"), QStringLiteral("--size"),
              QStringLiteral("64")});
@@ -245,7 +243,7 @@ void TestFaults::hostileValues()
                   QStringLiteral("json")})
                  .code,
              0);
-    const Result render =
+    const CliResult render =
         run({QStringLiteral("render"), QStringLiteral("--db"), db, QStringLiteral("--all"),
              QStringLiteral("--out"), out, QStringLiteral("--size"), QStringLiteral("64")});
     QCOMPARE(render.code, mapWritten ? 0 : 1);
@@ -271,9 +269,9 @@ void TestFaults::databaseHeldByAnotherWriter()
         QVERIFY(other.holding());
         QElapsedTimer clock;
         clock.start();
-        const Result report = run({QStringLiteral("report"), QStringLiteral("--db"), db});
+        const CliResult report = run({QStringLiteral("report"), QStringLiteral("--db"), db});
         QCOMPARE(report.code, 1);
-        QVERIFY2(report.err.contains(QStringLiteral("占用")), qPrintable(report.err));
+        QVERIFY2(report.err.contains(QStringLiteral("held by another program")), qPrintable(report.err));
         QVERIFY(clock.elapsed() < 15000); // waits briefly, never hangs
     }
     QCOMPARE(run({QStringLiteral("report"), QStringLiteral("--db"), db}).code, 0);
@@ -308,13 +306,12 @@ void TestFaults::refusedSaveKeepsThePreviousBitmap()
     struct rlimit small = old;
     small.rlim_cur = 4096;
     QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
-    QString error;
-    const bool saved =
-        saveBitmap(image, path, &error, synced ? Durability::Synced : Durability::Deferred);
+    const Result<void> saved =
+        saveBitmap(image, path, synced ? Durability::Synced : Durability::Deferred);
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
     QVERIFY(!saved);
-    QVERIFY(!error.isEmpty());
+    QCOMPARE(saved.failure().code, EFBIG);
     QFile previous(path);
     QVERIFY(previous.open(QIODevice::ReadOnly));
     QCOMPARE(previous.readAll(), QByteArray("the previous map"));

@@ -45,14 +45,13 @@ ExperimentTable::~ExperimentTable()
     close();
 }
 
-QString ExperimentTable::failure(const QSqlError &error) const
+Failure ExperimentTable::failure(const QSqlError &error) const
 {
     // Extended result codes are on for the connection, so the driver's code says what
     // happened; its text stays as the detail.
-    bool ok = false;
-    const int code = error.nativeErrorCode().toInt(&ok);
+    const int code = error.nativeErrorCode().toInt();
     const QString detail = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-    return ok && code != 0 ? sqlite_support::describeCode(code, detail) : detail;
+    return sqlite_support::failureOfCode(code, detail).withPath(m_path);
 }
 
 int ExperimentTable::columnIndex(const QString &name) const
@@ -60,13 +59,11 @@ int ExperimentTable::columnIndex(const QString &name) const
     return sqlite_support::indexOfName(m_shape.columns, name);
 }
 
-bool ExperimentTable::open(const QString &path, Mode mode, QString *error)
+Result<void> ExperimentTable::open(const QString &path, Mode mode)
 {
     close();
-    if (const auto refusal = refuseDatabaseFile(path)) {
-        *error = *refusal;
-        return false;
-    }
+    if (const auto refusal = refuseDatabaseFile(path))
+        return *refusal;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
         // A URI with mode=rw or mode=ro never creates the file, even if it vanished since the
@@ -81,11 +78,11 @@ bool ExperimentTable::open(const QString &path, Mode mode, QString *error)
         const bool opened = db.open();
         m_db = opened ? sqliteHandle(db) : nullptr;
         if (!opened || !m_db) {
-            *error = QStringLiteral("无法打开“%1”：%2").arg(path, failure(db.lastError()));
+            const Failure why = failure(db.lastError()).withPath(path);
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(m_connection);
             m_db = nullptr;
-            return false;
+            return why;
         }
         m_path = path;
         m_open = true;
@@ -95,21 +92,19 @@ bool ExperimentTable::open(const QString &path, Mode mode, QString *error)
     m_limit = std::make_unique<sqlite_support::WorkLimit>();
     m_limit->attach(m_db);
 
-    const auto shape = sqlite_support::inspectTable(m_db, error);
+    const auto shape = sqlite_support::inspectTable(m_db);
     if (!shape) {
-        *error = QStringLiteral("无法读取“%1”：%2").arg(path, *error);
         close();
-        return false;
+        return shape.failure().withPath(path);
     }
     m_shape = *shape;
     // Only the first records are located on opening: a large table opens as fast as a small
     // one, and the rest is read as the grid scrolls or the navigator goes further.
-    if (!fetchMore(FirstFetch, error)) {
-        *error = QStringLiteral("无法读取“%1”：%2").arg(path, *error);
+    if (const auto fetched = fetchMore(FirstFetch); !fetched) {
         close();
-        return false;
+        return fetched.failure().withPath(path);
     }
-    return true;
+    return {};
 }
 
 void ExperimentTable::close()
@@ -141,12 +136,10 @@ QString ExperimentTable::quotedKey() const
     return quoteIdentifier(m_shape.key);
 }
 
-std::optional<std::vector<qint64>> ExperimentTable::nextRowIds(int limit, QString *error) const
+Result<std::vector<qint64>> ExperimentTable::nextRowIds(int limit) const
 {
-    if (!m_open) {
-        *error = QStringLiteral("没有打开的表");
-        return std::nullopt;
-    }
+    if (!m_open)
+        return Failure{Failure::Kind::NoRecord, m_path, {}, 0};
     m_limit->arm();
     // From the very first key on, when none is located yet: the smallest key is a key too.
     QString sql = QStringLiteral("SELECT %1 FROM %2").arg(quotedKey(), quotedTable());
@@ -157,17 +150,13 @@ std::optional<std::vector<qint64>> ExperimentTable::nextRowIds(int limit, QStrin
         sql += QStringLiteral(" LIMIT %1").arg(limit);
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     query.setForwardOnly(true);
-    if (!query.exec(sql)) {
-        *error = failure(query.lastError());
-        return std::nullopt;
-    }
+    if (!query.exec(sql))
+        return failure(query.lastError());
     std::vector<qint64> ids;
     while (query.next())
         ids.push_back(query.value(0).toLongLong());
-    if (query.lastError().isValid()) {
-        *error = failure(query.lastError());
-        return std::nullopt;
-    }
+    if (query.lastError().isValid())
+        return failure(query.lastError());
     return ids;
 }
 
@@ -177,13 +166,13 @@ void ExperimentTable::appendRowIds(const std::vector<qint64> &ids, bool last)
     m_complete = m_complete || last;
 }
 
-bool ExperimentTable::fetchMore(int limit, QString *error)
+Result<void> ExperimentTable::fetchMore(int limit)
 {
-    const auto ids = nextRowIds(limit, error);
+    const auto ids = nextRowIds(limit);
     if (!ids)
-        return false;
+        return ids.failure();
     appendRowIds(*ids, limit < 0 || int(ids->size()) < limit);
-    return true;
+    return {};
 }
 
 std::optional<int> ExperimentTable::positionOf(qint64 id) const
@@ -194,12 +183,10 @@ std::optional<int> ExperimentTable::positionOf(qint64 id) const
     return int(at - m_rowIds.begin());
 }
 
-std::optional<QVariantList> ExperimentTable::readRecord(int position, QString *error) const
+Result<QVariantList> ExperimentTable::readRecord(int position) const
 {
-    if (!m_open || position < 0 || position >= count()) {
-        *error = QStringLiteral("没有这条记录");
-        return std::nullopt;
-    }
+    if (!m_open || position < 0 || position >= count())
+        return Failure{Failure::Kind::NoRecord, m_path, {}, 0};
     const int page = position / PageSize;
     auto it = m_pages.find(page);
     if (it == m_pages.end()) {
@@ -214,10 +201,8 @@ std::optional<QVariantList> ExperimentTable::readRecord(int position, QString *e
                           .arg(quotedKey(), quotedTable()));
         query.addBindValue(m_rowIds[std::size_t(first)]);
         query.addBindValue(m_rowIds[std::size_t(last)]);
-        if (!query.exec()) {
-            *error = failure(query.lastError());
-            return std::nullopt;
-        }
+        if (!query.exec())
+            return failure(query.lastError());
         QList<QVariantList> rows(last - first + 1);
         const int columnCount = int(m_shape.columns.size());
         // Match by row key: another program may have deleted a row since the keys were read.
@@ -235,24 +220,20 @@ std::optional<QVariantList> ExperimentTable::readRecord(int position, QString *e
             rows[next - first] = values;
             ++next;
         }
-        if (query.lastError().isValid()) {
-            *error = failure(query.lastError());
-            return std::nullopt;
-        }
+        if (query.lastError().isValid())
+            return failure(query.lastError());
         it = m_pages.insert(page, rows);
     }
     const QVariantList &values = it->at(position - page * PageSize);
-    if (values.isEmpty()) {
-        *error = QStringLiteral("这条记录已被其他程序删除");
-        return std::nullopt;
-    }
+    if (values.isEmpty())
+        return Failure{Failure::Kind::DeletedElsewhere, m_path, {}, 0};
     return values;
 }
 
 QVariantList ExperimentTable::record(int position) const
 {
-    QString error;
-    return readRecord(position, &error).value_or(QVariantList());
+    const auto values = readRecord(position);
+    return values ? *values : QVariantList();
 }
 
 FieldValue ExperimentTable::field(int position, const QString &name) const
@@ -274,26 +255,24 @@ QString ExperimentTable::sameRowCondition(const QVariantList &expected) const
     return condition;
 }
 
-QString ExperimentTable::conflict(qint64 key) const
+Failure ExperimentTable::conflict(qint64 key) const
 {
     // What was read is stale: show the file as it is now.
     m_pages.clear();
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     query.prepare(QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ?").arg(quotedTable(), quotedKey()));
     query.addBindValue(key);
-    if (query.exec() && query.next())
-        return QStringLiteral("这条记录已被其他程序修改，输入的值没有写入（请看表格中的最新内容）");
-    return QStringLiteral("这条记录已被其他程序删除");
+    const bool there = query.exec() && query.next();
+    return Failure{there ? Failure::Kind::ChangedElsewhere : Failure::Kind::DeletedElsewhere,
+                   m_path, {}, 0};
 }
 
-bool ExperimentTable::setValue(int position, int column, const QVariant &value,
-                               const QVariantList &expected, QString *error)
+Result<void> ExperimentTable::setValue(int position, int column, const QVariant &value,
+                                       const QVariantList &expected)
 {
     if (!m_open || position < 0 || position >= count() || column < 0 ||
-        column >= m_shape.columns.size()) {
-        *error = QStringLiteral("没有这条记录");
-        return false;
-    }
+        column >= m_shape.columns.size())
+        return Failure{Failure::Kind::NoRecord, m_path, {}, 0};
     m_limit->arm();
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     query.prepare(QStringLiteral("UPDATE %1 SET %2 = ? WHERE %3")
@@ -303,36 +282,29 @@ bool ExperimentTable::setValue(int position, int column, const QVariant &value,
     query.addBindValue(rowId(position));
     for (qsizetype c = 0; c < expected.size() && c < m_shape.columns.size(); ++c)
         query.addBindValue(expected[c]);
-    if (!query.exec()) {
-        *error = failure(query.lastError());
-        return false;
-    }
-    if (query.numRowsAffected() != 1) {
-        *error = conflict(rowId(position));
-        return false;
-    }
+    if (!query.exec())
+        return failure(query.lastError());
+    if (query.numRowsAffected() != 1)
+        return conflict(rowId(position));
     m_pages.remove(position / PageSize);
-    return true;
+    return {};
 }
 
-std::optional<int> ExperimentTable::insertRecord(int column, const QVariant &value, QString *error)
+Result<int> ExperimentTable::insertRecord(int column, const QVariant &value)
 {
-    if (!m_open || column < 0 || column >= m_shape.columns.size()) {
-        *error = QStringLiteral("没有打开的表");
-        return std::nullopt;
-    }
+    if (!m_open || column < 0 || column >= m_shape.columns.size())
+        return Failure{Failure::Kind::NoRecord, m_path, {}, 0};
     m_limit->arm();
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     query.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (?)")
                       .arg(quotedTable(), quoteIdentifier(m_shape.columns.at(column))));
     query.addBindValue(value);
-    if (!query.exec()) {
-        *error = failure(query.lastError());
-        return std::nullopt;
-    }
+    if (!query.exec())
+        return failure(query.lastError());
     const qint64 id = sqlite3_last_insert_rowid(m_db);
-    QString ignored;
-    fetchMore(-1, &ignored); // the new record's place is among all the others
+    // The new record's place is among all the others; should they not be read, it goes after
+    // the ones located.
+    (void)fetchMore(-1);
     m_pages.clear();
     if (const auto found = positionOf(id))
         return *found;
@@ -342,24 +314,22 @@ std::optional<int> ExperimentTable::insertRecord(int column, const QVariant &val
     return position;
 }
 
-bool ExperimentTable::removeRecords(QList<int> positions, QString *error)
+Result<void> ExperimentTable::removeRecords(QList<int> positions)
 {
     std::sort(positions.begin(), positions.end());
     positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
     // What the grid shows of each record is what may be deleted.
     QList<QVariantList> expected;
     for (int position : positions) {
-        const auto values = readRecord(position, error);
+        const auto values = readRecord(position);
         if (!values)
-            return false;
+            return values.failure();
         expected << *values;
     }
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     m_limit->arm();
-    if (!m_open || !db.transaction()) {
-        *error = m_open ? failure(db.lastError()) : QStringLiteral("没有打开的表");
-        return false;
-    }
+    if (!m_open || !db.transaction())
+        return m_open ? failure(db.lastError()) : Failure{Failure::Kind::NoRecord, m_path, {}, 0};
     QSqlQuery query(db);
     for (qsizetype i = 0; i < positions.size(); ++i) {
         query.prepare(QStringLiteral("DELETE FROM %1 WHERE %2")
@@ -368,21 +338,21 @@ bool ExperimentTable::removeRecords(QList<int> positions, QString *error)
         for (const QVariant &v : expected[i])
             query.addBindValue(v);
         if (!query.exec() || query.numRowsAffected() != 1) {
-            *error = query.lastError().isValid() ? failure(query.lastError())
-                                                 : conflict(rowId(positions[i]));
+            const Failure why = query.lastError().isValid() ? failure(query.lastError())
+                                                            : conflict(rowId(positions[i]));
             query.finish();
             db.rollback();
-            return false;
+            return why;
         }
     }
     query.finish();
     if (!db.commit()) {
-        *error = failure(db.lastError());
+        const Failure why = failure(db.lastError());
         db.rollback();
-        return false;
+        return why;
     }
     for (auto it = positions.crbegin(); it != positions.crend(); ++it)
         m_rowIds.erase(m_rowIds.begin() + *it);
     m_pages.clear();
-    return true;
+    return {};
 }

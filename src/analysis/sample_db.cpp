@@ -27,7 +27,8 @@ struct Series
     const char *title;
 };
 
-// Measured series of a few formulation studies; the first two are the worked examples.
+// Measured series of a few formulation studies; the first two are the reference series the
+// tests check the fit against.
 const Series SampleSeries[] = {
     {1, {12.1, 13.4, 11.8, 14.2, 13.9, 11.5, 13.0, 12.2, 15.1, 14.8, 15.3}, "硬度"},
     {2, {2.5, 3.1, 1.9, 2.8, 3.3, 2.0, 2.6, 2.2, 3.6, 3.5, 3.7}, "粘度 Pa·s"},
@@ -41,26 +42,24 @@ const Series SampleSeries[] = {
 
 // Creates `path` anew through a temporary file, so a half-written database never stands
 // under the final name and an existing file is never replaced.
-bool writeNew(const QString &path, const std::function<bool(QSqlDatabase &, QString *)> &fill,
-              QString *error)
+Result<void> writeNew(const QString &path,
+                      const std::function<bool(QSqlDatabase &, QString *)> &fill)
 {
-    if (QFileInfo::exists(path)) {
-        *error = QStringLiteral("“%1”已存在，未覆盖").arg(path);
-        return false;
-    }
+    if (QFileInfo::exists(path))
+        return Failure{Failure::Kind::Exists, path, {}, 0};
     // A fresh name of our own beside the target; SQLite takes the empty file as a new database.
     QString temporary;
     {
         QTemporaryFile reserve(path + QStringLiteral(".XXXXXX.part"));
         reserve.setAutoRemove(false);
-        if (!reserve.open()) {
-            *error = QStringLiteral("无法在“%1”旁写入：%2").arg(path, reserve.errorString());
-            return false;
-        }
+        if (!reserve.open())
+            return Failure{Failure::Kind::System, path, reserve.errorString(), 0};
         temporary = reserve.fileName();
     }
     const QString connection = QStringLiteral("tesmora-sample-%1").arg(quintptr(&fill));
     bool ok = false;
+    QString detail;
+    QString *error = &detail;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
         db.setDatabaseName(temporary);
@@ -82,13 +81,14 @@ bool writeNew(const QString &path, const std::function<bool(QSqlDatabase &, QStr
     const mode_t mask = ::umask(0);
     ::umask(mask);
     ok = ok && ::chmod(QFile::encodeName(temporary).constData(), 0666 & ~mask) == 0;
-    if (ok && !QFile::rename(temporary, path)) {
-        *error = QStringLiteral("无法写入“%1”").arg(path);
-        ok = false;
-    }
-    if (!ok)
+    const bool renamed = ok && QFile::rename(temporary, path);
+    if (!renamed)
         QFile::remove(temporary);
-    return ok;
+    if (!ok)
+        return Failure{Failure::Kind::Engine, path, detail, 0};
+    if (!renamed)
+        return Failure{Failure::Kind::Exists, path, {}, 0};
+    return {};
 }
 
 QString insertSql()
@@ -128,7 +128,7 @@ QString createTableSql()
         .arg(quoteIdentifier(ExperimentTableName), columns.join(QStringLiteral(", ")));
 }
 
-bool writeSample(const QString &path, QString *error)
+Result<void> writeSample(const QString &path)
 {
     return writeNew(
         path,
@@ -140,11 +140,10 @@ bool writeSample(const QString &path, QString *error)
                     return false;
             }
             return true;
-        },
-        error);
+        });
 }
 
-bool writeGenerated(const QString &path, int records, unsigned seed, QString *error)
+Result<void> writeGenerated(const QString &path, int records, unsigned seed)
 {
     return writeNew(
         path,
@@ -178,8 +177,7 @@ bool writeGenerated(const QString &path, int records, unsigned seed, QString *er
                     return false;
             }
             return true;
-        },
-        error);
+        });
 }
 
 } // namespace sample_db

@@ -70,7 +70,7 @@ int indexOfName(const QStringList &names, const QString &name)
     return -1;
 }
 
-std::optional<TableShape> inspectTable(sqlite3 *db, QString *error)
+Result<TableShape> inspectTable(sqlite3 *db)
 {
     const QByteArray table = ExperimentTableName.toUtf8();
     sqlite3_stmt *statement = nullptr;
@@ -79,8 +79,8 @@ std::optional<TableShape> inspectTable(sqlite3 *db, QString *error)
     QString type;
     bool withoutRowId = false;
     bool found = false;
-    int rc = sqlite3_prepare_v2(db, "SELECT type, wr FROM pragma_table_list WHERE name = ?1", -1,
-                                &statement, nullptr);
+    int rc = sqlite3_prepare_v2(db, "SELECT type, wr FROM pragma_table_list WHERE name = ?1",
+                                -1, &statement, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_bind_text(statement, 1, table.constData(), int(table.size()), SQLITE_TRANSIENT);
         while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
@@ -95,27 +95,18 @@ std::optional<TableShape> inspectTable(sqlite3 *db, QString *error)
         }
     }
     sqlite3_finalize(statement);
-    if (rc != SQLITE_DONE) {
-        *error = describe(db);
-        return std::nullopt;
-    }
-    if (!found) {
-        *error = QStringLiteral("数据库中没有表“%1”").arg(ExperimentTableName);
-        return std::nullopt;
-    }
-    if (type == QLatin1String("view")) {
-        *error =
-            QStringLiteral("“%1”是视图，不是表；本程序只读写普通的表").arg(ExperimentTableName);
-        return std::nullopt;
-    }
-    if (type != QLatin1String("table")) {
-        *error =
-            QStringLiteral("“%1”不是普通的表（%2），本程序不读取它").arg(ExperimentTableName, type);
-        return std::nullopt;
-    }
+    if (rc != SQLITE_DONE)
+        return failureOf(db);
+    if (!found)
+        return Failure{Failure::Kind::NoTable, {}, ExperimentTableName, 0};
+    if (type == QLatin1String("view"))
+        return Failure{Failure::Kind::View, {}, ExperimentTableName, 0};
+    if (type != QLatin1String("table"))
+        return Failure{Failure::Kind::NotOrdinaryTable, {}, type, 0};
 
     TableShape shape;
-    rc = sqlite3_prepare_v2(db, "SELECT name FROM pragma_table_info(?1)", -1, &statement, nullptr);
+    rc = sqlite3_prepare_v2(db, "SELECT name FROM pragma_table_info(?1)", -1, &statement,
+                            nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_bind_text(statement, 1, table.constData(), int(table.size()), SQLITE_TRANSIENT);
         while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
@@ -124,10 +115,8 @@ std::optional<TableShape> inspectTable(sqlite3 *db, QString *error)
         }
     }
     sqlite3_finalize(statement);
-    if (rc != SQLITE_DONE) {
-        *error = describe(db);
-        return std::nullopt;
-    }
+    if (rc != SQLITE_DONE)
+        return failureOf(db);
     // An ordinary column may take any of the three names of the row key; the first one left
     // free reaches the true key.
     if (!withoutRowId) {
@@ -139,73 +128,68 @@ std::optional<TableShape> inspectTable(sqlite3 *db, QString *error)
             }
         }
     }
-    if (shape.key.isEmpty()) {
-        *error = QStringLiteral("表“%1”没有可用的行号（WITHOUT ROWID 表，或列名占用了 _rowid_、"
-                                "rowid 和 oid），无法可靠地找到和修改记录")
-                     .arg(ExperimentTableName);
-        return std::nullopt;
-    }
+    if (shape.key.isEmpty())
+        return Failure{Failure::Kind::NoRowKey, {}, ExperimentTableName, 0};
     return shape;
 }
 
-QString describeCode(int code, const QString &detail)
+Failure failureOfCode(int code, const QString &detail)
 {
-    QString what;
+    using Kind = Failure::Kind;
+    Kind kind = Kind::Engine;
     switch (code) {
     case SQLITE_READONLY_ROLLBACK:
     case SQLITE_READONLY_RECOVERY:
-        what = QStringLiteral("数据库上次没有正常关闭，留有待恢复的日志文件；只读打开时无法恢复，"
-                              "请先用本程序的窗口打开一次");
+        kind = Kind::HotJournal;
         break;
     case SQLITE_READONLY_DBMOVED:
-        what = QStringLiteral("数据库文件已被删除或移走");
+        kind = Kind::Moved;
         break;
     default:
         switch (code & 0xFF) {
         case SQLITE_BUSY:
         case SQLITE_LOCKED:
-            what = QStringLiteral("数据库正被其他程序占用，请稍后再试");
+            kind = Kind::Busy;
             break;
         case SQLITE_READONLY:
         case SQLITE_PERM:
-            what = QStringLiteral("数据库文件是只读的，无法写入");
+            kind = Kind::ReadOnly;
             break;
         case SQLITE_CORRUPT:
         case SQLITE_NOTADB:
-            what = QStringLiteral("数据库文件已损坏");
+            kind = Kind::Damaged;
             break;
         case SQLITE_FULL:
-            what = QStringLiteral("磁盘已满");
+            kind = Kind::DiskFull;
             break;
         case SQLITE_IOERR:
-            what = QStringLiteral("读写磁盘时出错");
+            kind = Kind::Io;
             break;
         case SQLITE_CANTOPEN:
-            what = QStringLiteral("无法打开数据库文件");
+            kind = Kind::CannotOpen;
             break;
         case SQLITE_INTERRUPT:
-            what = QStringLiteral("数据库的查询长时间没有结果，已中止（表的触发器或定义可能"
-                                  "无限循环）");
+            kind = Kind::Interrupted;
             break;
         case SQLITE_NOMEM:
         case SQLITE_TOOBIG:
-            what = QStringLiteral("内存不足或数据过大");
+            kind = Kind::OutOfMemory;
             break;
         case SQLITE_CONSTRAINT:
-            what = QStringLiteral("数据库的约束拒绝了这个值");
+            kind = Kind::Constraint;
             break;
         default:
-            what = QStringLiteral("数据库出错");
+            break;
         }
     }
-    return detail.isEmpty() ? what : QStringLiteral("%1（%2）").arg(what, detail);
+    return Failure{kind, {}, detail, code};
 }
 
-QString describe(sqlite3 *db)
+Failure failureOf(sqlite3 *db)
 {
     if (!db)
-        return describeCode(SQLITE_MISUSE, QString());
-    return describeCode(sqlite3_extended_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)));
+        return failureOfCode(SQLITE_MISUSE, QString());
+    return failureOfCode(sqlite3_extended_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)));
 }
 
 } // namespace sqlite_support

@@ -75,12 +75,16 @@ StreamReader::~StreamReader()
     sqlite3_close_v2(m_db);
 }
 
-bool StreamReader::open(const QString &path, QString *error)
+Failure StreamReader::failure() const
 {
-    if (const auto refusal = refuseDatabaseFile(path)) {
-        *error = *refusal;
-        return false;
-    }
+    return sqlite_support::failureOf(m_db).withPath(m_path);
+}
+
+Result<void> StreamReader::open(const QString &path)
+{
+    if (const auto refusal = refuseDatabaseFile(path))
+        return *refusal;
+    m_path = path;
     // mode=ro never creates the file, even if it vanished since the check above.
     QUrl uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
     uri.setQuery(QStringLiteral("mode=ro"));
@@ -89,34 +93,29 @@ bool StreamReader::open(const QString &path, QString *error)
         sqlite3_open_v2(name.constData(), &m_db,
                         SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX, nullptr);
     if (rc != SQLITE_OK) {
-        *error = QStringLiteral("无法打开“%1”：%2").arg(path, sqlite_support::describe(m_db));
+        const Failure why = failure();
         sqlite3_close_v2(m_db);
         m_db = nullptr;
-        return false;
+        return why;
     }
     sqlite3_busy_timeout(m_db, BusyTimeoutMs);
     sqlite_support::harden(m_db);
     m_limit = std::make_unique<sqlite_support::WorkLimit>();
     m_limit->attach(m_db);
-    m_path = path;
-    const auto shape = sqlite_support::inspectTable(m_db, error);
-    if (!shape) {
-        *error = QStringLiteral("无法读取“%1”：%2").arg(path, *error);
-        return false;
-    }
+    const auto shape = sqlite_support::inspectTable(m_db);
+    if (!shape)
+        return shape.failure().withPath(path);
     m_shape = *shape;
-    return true;
+    return {};
 }
 
-bool StreamReader::beginSnapshot(QString *error)
+Result<void> StreamReader::beginSnapshot()
 {
     m_limit->arm();
     // A deferred transaction takes its snapshot at the first read: the count that follows.
-    if (sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        *error = sqlite_support::describe(m_db);
-        return false;
-    }
-    return true;
+    if (sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return failure();
+    return {};
 }
 
 void StreamReader::endSnapshot()
@@ -124,7 +123,7 @@ void StreamReader::endSnapshot()
     sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
 }
 
-std::optional<qint64> StreamReader::singleInteger(const QByteArray &sql, QString *error) const
+Result<qint64> StreamReader::singleInteger(const QByteArray &sql) const
 {
     m_limit->arm();
     Statement statement;
@@ -132,30 +131,28 @@ std::optional<qint64> StreamReader::singleInteger(const QByteArray &sql, QString
     if (rc == SQLITE_OK)
         rc = sqlite3_step(statement.handle);
     if (rc == SQLITE_ROW)
-        return sqlite3_column_int64(statement.handle, 0);
+        return qint64(sqlite3_column_int64(statement.handle, 0));
     if (rc == SQLITE_DONE)
-        return -1;
-    *error = sqlite_support::describe(m_db);
-    return std::nullopt;
+        return qint64(-1);
+    return failure();
 }
 
-std::optional<qint64> StreamReader::count(QString *error) const
+Result<qint64> StreamReader::count() const
 {
     return singleInteger(
-        QStringLiteral("SELECT count(*) FROM %1").arg(quoted(ExperimentTableName)).toUtf8(), error);
+        QStringLiteral("SELECT count(*) FROM %1").arg(quoted(ExperimentTableName)).toUtf8());
 }
 
-std::optional<qint64> StreamReader::keyAtOffset(qint64 offset, QString *error) const
+Result<qint64> StreamReader::keyAtOffset(qint64 offset) const
 {
     return singleInteger(QStringLiteral("SELECT %1 FROM %2 ORDER BY %1 LIMIT 1 OFFSET %3")
                              .arg(quoted(m_shape.key), quoted(ExperimentTableName))
                              .arg(offset)
-                             .toUtf8(),
-                         error);
+                             .toUtf8());
 }
 
-bool StreamReader::forEach(const QStringList &names, const Visit &visit, QString *error,
-                           qint64 from, qint64 to) const
+Result<void> StreamReader::forEach(const QStringList &names, const Visit &visit, qint64 from,
+                                   qint64 to) const
 {
     QStringList selected;
     std::vector<int> slot; // where each name's value lands, -1 for a name the table lacks
@@ -180,10 +177,8 @@ bool StreamReader::forEach(const QStringList &names, const Visit &visit, QString
     m_limit->arm();
     Statement statement;
     if (sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &statement.handle, nullptr) !=
-        SQLITE_OK) {
-        *error = sqlite_support::describe(m_db);
-        return false;
-    }
+        SQLITE_OK)
+        return failure();
     std::vector<StreamCell> cells(names.size());
     int rc = SQLITE_ROW;
     while ((rc = sqlite3_step(statement.handle)) == SQLITE_ROW) {
@@ -225,11 +220,9 @@ bool StreamReader::forEach(const QStringList &names, const Visit &visit, QString
             }
         }
         if (!visit(cells))
-            return true;
+            return {};
     }
-    if (rc != SQLITE_DONE) {
-        *error = sqlite_support::describe(m_db);
-        return false;
-    }
-    return true;
+    if (rc != SQLITE_DONE)
+        return failure();
+    return {};
 }

@@ -14,7 +14,7 @@ struct BitmapWriter::Private
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<std::pair<QImage, QString>> queue;
-    QList<Failure> failures;
+    QList<Unwritten> failures;
     bool closing = false;
     std::thread thread;
 
@@ -29,11 +29,10 @@ struct BitmapWriter::Private
             queue.pop_front();
             lock.unlock();
             changed.notify_all();
-            QString error;
-            const bool ok = saveBitmap(image, path, &error, durability);
+            const Result<void> saved = saveBitmap(image, path, durability);
             lock.lock();
-            if (!ok)
-                failures.append({path, error});
+            if (!saved)
+                failures.append({path, saved.failure()});
             changed.notify_all();
         }
     }
@@ -63,7 +62,7 @@ void BitmapWriter::submit(const QImage &image, const QString &path)
     d->changed.notify_all();
 }
 
-QList<BitmapWriter::Failure> BitmapWriter::finish()
+QList<BitmapWriter::Unwritten> BitmapWriter::finish()
 {
     {
         std::lock_guard lock(d->mutex);

@@ -2,7 +2,7 @@
 
 #include "plot/bitmap_encoder.h"
 
-bool saveBitmap(const QImage &image, const QString &path, QString *error, Durability durability)
+Result<void> saveBitmap(const QImage &image, const QString &path, Durability durability)
 {
-    return saveFileSafely(encodeBitmap(image), path, durability, error);
+    return saveFileSafely(encodeBitmap(image), path, durability);
 }

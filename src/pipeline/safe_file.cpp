@@ -72,67 +72,31 @@ struct Scratch
 
 } // namespace
 
-QString describeSystemError(int error)
+Failure systemFailure(const QString &path, int error)
 {
-    QString what;
-    switch (error) {
-    case ENOSPC:
-        what = QStringLiteral("磁盘已满");
-        break;
-    case EDQUOT:
-        what = QStringLiteral("超出了磁盘配额");
-        break;
-    case EACCES:
-    case EPERM:
-        what = QStringLiteral("没有写入权限");
-        break;
-    case EROFS:
-        what = QStringLiteral("文件系统是只读的");
-        break;
-    case EFBIG:
-        what = QStringLiteral("文件超过了允许的大小");
-        break;
-    case ENOENT:
-    case ENOTDIR:
-        what = QStringLiteral("文件夹不存在");
-        break;
-    case EIO:
-        what = QStringLiteral("读写磁盘时出错");
-        break;
-    default:
-        return QString::fromLocal8Bit(std::strerror(error));
-    }
-    return QStringLiteral("%1（%2）").arg(what, QString::fromLocal8Bit(std::strerror(error)));
+    return Failure{Failure::Kind::System, path, QString::fromLocal8Bit(std::strerror(error)), error};
 }
 
-std::optional<QString> refuseOutputPath(const QString &path)
+std::optional<Failure> refuseOutputPath(const QString &path)
 {
     struct stat st = {};
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
         return std::nullopt; // missing: it will be created
     if (S_ISREG(st.st_mode))
         return std::nullopt;
-    QString kind;
-    if (S_ISLNK(st.st_mode))
-        kind = QStringLiteral("符号链接");
-    else if (S_ISDIR(st.st_mode))
-        kind = QStringLiteral("文件夹");
-    else if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
-        kind = QStringLiteral("设备");
-    else if (S_ISFIFO(st.st_mode))
-        kind = QStringLiteral("管道");
-    else
-        kind = QStringLiteral("特殊文件");
-    return QStringLiteral("“%1”是%2，不是普通文件；不会写入或替换它").arg(path, kind);
+    // What it is instead, in words the edges know.
+    const char *what = S_ISLNK(st.st_mode)                         ? "symlink"
+                       : S_ISDIR(st.st_mode)                       ? "folder"
+                       : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "device"
+                       : S_ISFIFO(st.st_mode)                      ? "fifo"
+                                                                   : "special";
+    return Failure{Failure::Kind::NotRegularOutput, path, QString::fromLatin1(what), 0};
 }
 
-bool saveFileSafely(const QByteArray &bytes, const QString &path, Durability durability,
-                    QString *error)
+Result<void> saveFileSafely(const QByteArray &bytes, const QString &path, Durability durability)
 {
-    if (const auto refusal = refuseOutputPath(path)) {
-        *error = *refusal;
-        return false;
-    }
+    if (const auto refusal = refuseOutputPath(path))
+        return *refusal;
     const QByteArray target = QFile::encodeName(path);
     // A unique scratch name beside the target: no earlier leftover can stand in the way.
     Scratch scratch;
@@ -147,10 +111,10 @@ bool saveFileSafely(const QByteArray &bytes, const QString &path, Durability dur
         scratch.fd = ::mkostemp(name.data(), O_CLOEXEC);
     }
     if (scratch.fd < 0) {
-        *error = describeSystemError(errno);
+        const int error = errno;
         if (scratch.slot)
             scratch.slot->named = false;
-        return false;
+        return systemFailure(path, error);
     }
     scratch.name = name;
 
@@ -174,32 +138,22 @@ bool saveFileSafely(const QByteArray &bytes, const QString &path, Durability dur
             ::write(scratch.fd, bytes.constData() + done, std::size_t(bytes.size() - done));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            *error = describeSystemError(n < 0 ? errno : ENOSPC);
-            return false;
-        }
+        if (n <= 0)
+            return systemFailure(path, n < 0 ? errno : ENOSPC);
         done += n;
     }
     if (::fchmod(scratch.fd, mode) != 0 ||
-        (durability == Durability::Synced && ::fsync(scratch.fd) != 0)) {
-        *error = describeSystemError(errno);
-        return false;
-    }
+        (durability == Durability::Synced && ::fsync(scratch.fd) != 0))
+        return systemFailure(path, errno);
     const int fd = scratch.fd;
     scratch.fd = -1;
-    if (::close(fd) != 0) {
-        *error = describeSystemError(errno);
-        return false;
-    }
+    if (::close(fd) != 0)
+        return systemFailure(path, errno);
     // Checked again just before the rename: the name may have become something else.
-    if (const auto refusal = refuseOutputPath(path)) {
-        *error = *refusal;
-        return false;
-    }
-    if (::rename(name.constData(), target.constData()) != 0) {
-        *error = describeSystemError(errno);
-        return false;
-    }
+    if (const auto refusal = refuseOutputPath(path))
+        return *refusal;
+    if (::rename(name.constData(), target.constData()) != 0)
+        return systemFailure(path, errno);
     scratch.keep = true;
     if (durability == Durability::Synced) {
         // The rename itself reaches the disk with the folder.
@@ -210,21 +164,21 @@ bool saveFileSafely(const QByteArray &bytes, const QString &path, Durability dur
             ::close(dir);
         }
     }
-    return true;
+    return {};
 }
 
-bool syncFolder(const QString &folder, QString *error)
+Result<void> syncFolder(const QString &folder)
 {
     const int fd =
         ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0 || ::syncfs(fd) != 0) {
-        *error = describeSystemError(errno);
+        const int error = errno;
         if (fd >= 0)
             ::close(fd);
-        return false;
+        return systemFailure(folder, error);
     }
     ::close(fd);
-    return true;
+    return {};
 }
 
 void installScratchCleanup()

@@ -1,6 +1,7 @@
 #include "shell/experiment_grid.h"
 
 #include "core/numbers.h"
+#include "shell/failure_text.h"
 
 #include <QBrush>
 #include <QHeaderView>
@@ -12,6 +13,19 @@
 #include <QValidator>
 
 #include <cmath>
+
+namespace {
+
+// Whether a result holds its value; if not, the reason in the window's words.
+template <typename T> bool succeeded(const Result<T> &result, QString *error)
+{
+    if (result)
+        return true;
+    *error = shell::describeFailure(result.failure());
+    return false;
+}
+
+} // namespace
 
 std::optional<QVariant> parseNumericCell(const QString &text)
 {
@@ -71,11 +85,10 @@ bool ExperimentModel::fetchAll()
 
 bool ExperimentModel::addRowIds(int limit)
 {
-    QString error;
-    const auto ids = m_table.nextRowIds(limit, &error);
+    const auto ids = m_table.nextRowIds(limit);
     if (!ids) {
         // Not the end of the table: the grid stays open-ended and asks again later.
-        emit readFailed(error);
+        emit readFailed(shell::describeFailure(ids.failure()));
         return false;
     }
     const bool last = limit < 0 || int(ids->size()) < limit;
@@ -163,9 +176,9 @@ bool ExperimentModel::writeCell(int row, int column, const QVariant &value,
                                 const QVariantList &expected, QString *error)
 {
     if (!isNewRecordRow(row))
-        return m_table.setValue(row, column, value, expected, error);
-    const std::optional<int> added = m_table.insertRecord(column, value, error);
-    if (!added)
+        return succeeded(m_table.setValue(row, column, value, expected), error);
+    const auto added = m_table.insertRecord(column, value);
+    if (!succeeded(added, error))
         return false;
     // The last row became a record; a new last row for adding appears under it.
     beginInsertRows({}, m_table.count(), m_table.count());
@@ -181,15 +194,16 @@ bool ExperimentModel::flushNewRecord(QString *error)
         return true;
     const QHash<int, QVariant> values = it->values;
     auto first = values.cbegin();
-    const std::optional<int> added = m_table.insertRecord(first.key(), first.value(), error);
-    if (!added)
+    const auto added = m_table.insertRecord(first.key(), first.value());
+    if (!succeeded(added, error))
         return false;
     m_pending.erase(it);
     beginInsertRows({}, m_table.count(), m_table.count());
     endInsertRows();
     for (auto v = std::next(first); v != values.cend(); ++v) {
-        const auto shown = m_table.readRecord(*added, error);
-        if (!shown || !m_table.setValue(*added, v.key(), v.value(), *shown, error)) {
+        const auto shown = m_table.readRecord(*added);
+        if (!succeeded(shown, error) ||
+            !succeeded(m_table.setValue(*added, v.key(), v.value(), *shown), error)) {
             Pending &p = m_pending[m_table.rowId(*added)];
             p.values.insert(v.key(), v.value());
             p.reason = *error;
@@ -219,8 +233,8 @@ bool ExperimentModel::retryPending()
         }
         const int row = *position;
         if (it->expected.isEmpty()) {
-            const auto shown = m_table.readRecord(row, &error);
-            if (!shown) {
+            const auto shown = m_table.readRecord(row);
+            if (!succeeded(shown, &error)) {
                 it->reason = error;
                 allWritten = false;
                 ++it;
@@ -229,7 +243,7 @@ bool ExperimentModel::retryPending()
             it->expected = *shown;
         }
         for (auto cell = it->values.begin(); cell != it->values.end();) {
-            if (m_table.setValue(row, cell.key(), cell.value(), it->expected, &error)) {
+            if (succeeded(m_table.setValue(row, cell.key(), cell.value(), it->expected), &error)) {
                 // The next cell of this record expects the value just written.
                 if (cell.key() < it->expected.size())
                     it->expected[cell.key()] = cell.value();
@@ -298,7 +312,7 @@ bool ExperimentModel::setData(const QModelIndex &index, const QVariant &value, i
     QVariantList expected;
     bool written = false;
     if (key != NewRecordKey) {
-        if (const auto shown = m_table.readRecord(row, &error)) {
+        if (const auto shown = m_table.readRecord(row); succeeded(shown, &error)) {
             expected = *shown;
             written = writeCell(row, column, stored, expected, &error);
         }
@@ -328,7 +342,7 @@ bool ExperimentModel::setData(const QModelIndex &index, const QVariant &value, i
     return true;
 }
 
-bool ExperimentModel::removeRecords(const QList<int> &rows, QString *error)
+Result<void> ExperimentModel::removeRecords(const QList<int> &rows)
 {
     QList<int> records;
     for (int row : rows) {
@@ -336,12 +350,12 @@ bool ExperimentModel::removeRecords(const QList<int> &rows, QString *error)
             records << row;
     }
     if (records.isEmpty())
-        return true;
+        return {};
     QList<qint64> keys;
     for (int row : records)
         keys << m_table.rowId(row);
     beginResetModel();
-    const bool removed = m_table.removeRecords(records, error);
+    const Result<void> removed = m_table.removeRecords(records);
     if (removed) {
         for (qint64 key : keys)
             m_pending.remove(key);

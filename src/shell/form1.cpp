@@ -3,6 +3,7 @@
 #include "core/regression.h"
 #include "pipeline/bitmap.h"
 #include "pipeline/record_change.h"
+#include "shell/failure_text.h"
 #include "shell/help.h"
 
 #include <QCloseEvent>
@@ -302,11 +303,10 @@ void Form1::Command2_Click()
     }
     if (!m_dialogs->askYesNo(m_state.MessageTitle, m_state.MessageText))
         return;
-    QString error;
-    if (!saveBitmap(surface().Image(), *name, &error)) {
-        m_dialogs->warn(
-            m_state.MessageTitle,
-            QStringLiteral("无法保存“%1”：%2").arg(QDir::toNativeSeparators(*name), error));
+    if (const Result<void> saved = saveBitmap(surface().Image(), *name); !saved) {
+        m_dialogs->warn(m_state.MessageTitle, QStringLiteral("无法保存“%1”：%2")
+                                                  .arg(QDir::toNativeSeparators(*name),
+                                                       shell::describeFailure(saved.failure())));
     }
 }
 
@@ -332,8 +332,7 @@ void Form1::Data1_Reposition()
     retryPendingWrites();
     Data1->setPosition(m_current, m_table.count(), !m_table.complete());
     // A record that cannot be read is said so, and nothing of another record is shown for it.
-    QString error;
-    if (!m_table.readRecord(m_current, &error)) {
+    if (const auto read = m_table.readRecord(m_current); !read) {
         surface().Clear();
         regression::clearFit(m_state);
         showResults();
@@ -341,7 +340,7 @@ void Form1::Data1_Reposition()
                         QStringLiteral("无法读取“%1”的第 %2 条记录：%3")
                             .arg(QDir::toNativeSeparators(m_table.path()))
                             .arg(m_current + 1)
-                            .arg(error));
+                            .arg(shell::describeFailure(read.failure())));
         return;
     }
     try {
@@ -421,10 +420,10 @@ void Form1::deleteRows(const QList<int> &rows)
     if (!m_dialogs->askYesNo(QStringLiteral("删除记录"),
                              QStringLiteral("删除选中的 %1 条记录吗？").arg(records)))
         return;
-    QString error;
-    if (!m_model->removeRecords(rows, &error)) {
-        m_dialogs->warn(QStringLiteral("删除记录"),
-                        QStringLiteral("没有删除任何记录：%1").arg(error));
+    if (const Result<void> removed = m_model->removeRecords(rows); !removed) {
+        m_dialogs->warn(
+            QStringLiteral("删除记录"),
+            QStringLiteral("没有删除任何记录：%1").arg(shell::describeFailure(removed.failure())));
         return;
     }
     // Another record now stands at the current place: show it.

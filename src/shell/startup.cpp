@@ -1,4 +1,5 @@
 #include "pipeline/record_change.h"
+#include "shell/failure_text.h"
 #include "shell/form1.h"
 
 #include <QDir>
@@ -40,12 +41,12 @@ bool Form1::Form_Load()
     Check2->setChecked(true);
     Check3->setChecked(false);
     const QString path = m_state.AppFolder + DatabaseFileName;
-    QString error;
-    if (!m_table.open(path, ExperimentTable::Mode::ReadWrite, &error)) {
+    if (const Result<void> opened = m_table.open(path, ExperimentTable::Mode::ReadWrite); !opened) {
         // The navigator reports why; start-up itself stays silent and the window opens empty.
+        const QString reason = shell::describeFailure(opened.failure());
         m_model->reload();
-        Data1->showFailure(QDir::toNativeSeparators(error));
-        grid->showFailure(QDir::toNativeSeparators(error));
+        Data1->showFailure(reason);
+        grid->showFailure(reason);
         return true;
     }
     m_model->reload();

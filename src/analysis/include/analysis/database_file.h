@@ -2,13 +2,15 @@
 
 // The rules for a database file that every way of opening one shares.
 
+#include "core/result.h"
+
 #include <QString>
 
 #include <optional>
 
 // Why a file cannot be a database we open, or nothing when it may be one. Looks only at the
 // file's header; never creates or writes.
-std::optional<QString> refuseDatabaseFile(const QString &path);
+std::optional<Failure> refuseDatabaseFile(const QString &path);
 
 // How long a reader or writer waits for another program's lock before it reports the file
 // as busy.

@@ -35,8 +35,8 @@ public:
     ExperimentTable &operator=(const ExperimentTable &) = delete;
 
     // Opens the table; a missing file is never created and a file that is not a SQLite
-    // database is never written to. On failure `error` says which file and why.
-    bool open(const QString &path, Mode mode, QString *error);
+    // database is never written to.
+    Result<void> open(const QString &path, Mode mode);
     void close();
     bool isOpen() const { return m_open; }
     QString path() const { return m_path; }
@@ -50,40 +50,40 @@ public:
     static constexpr int FirstFetch = 256;
     // The row keys after the located ones (up to `limit`, all with -1), without adding them,
     // and adding them. A read that fails is an error, never the end of the table.
-    std::optional<std::vector<qint64>> nextRowIds(int limit, QString *error) const;
+    Result<std::vector<qint64>> nextRowIds(int limit) const;
     void appendRowIds(const std::vector<qint64> &ids, bool last);
-    // Both at once; false with the reason when the file could not be read.
-    bool fetchMore(int limit, QString *error);
+    // Both at once.
+    Result<void> fetchMore(int limit);
     qint64 rowId(int position) const { return m_rowIds.at(std::size_t(position)); }
     // The position of a row key, if the record is still located.
     std::optional<int> positionOf(qint64 rowId) const;
 
-    // The record at a position: one value per column, or nothing and the reason.
-    std::optional<QVariantList> readRecord(int position, QString *error) const;
+    // The record at a position: one value per column.
+    Result<QVariantList> readRecord(int position) const;
     // The same, an empty list when it cannot be read (for showing).
     QVariantList record(int position) const;
     FieldValue field(int position, const QString &name) const;
 
-    // Writes one cell if the row still holds `expected` (one value per column, as read);
-    // the error says why not (changed or deleted by another program, read-only, locked...).
-    bool setValue(int position, int column, const QVariant &value, const QVariantList &expected,
-                  QString *error);
+    // Writes one cell if the row still holds `expected` (one value per column, as read); else
+    // fails (changed or deleted by another program, read-only, locked...).
+    Result<void> setValue(int position, int column, const QVariant &value,
+                          const QVariantList &expected);
     // Appends a record with one cell set; returns its position.
-    std::optional<int> insertRecord(int column, const QVariant &value, QString *error);
+    Result<int> insertRecord(int column, const QVariant &value);
     // Deletes the records at these positions, each only if it still holds what was last read
-    // of it: all of them, or none and the reason.
-    bool removeRecords(QList<int> positions, QString *error);
+    // of it: all of them, or none.
+    Result<void> removeRecords(QList<int> positions);
 
     // Forgets what was read of the records, so the next read shows the file as it is.
     void forgetRecords() { m_pages.clear(); }
 
 private:
-    QString failure(const QSqlError &error) const;
+    Failure failure(const QSqlError &error) const;
     QString quotedTable() const;
     QString quotedKey() const;
     // The condition that a row holds `expected`, and its values to bind after the key.
     QString sameRowCondition(const QVariantList &expected) const;
-    QString conflict(qint64 key) const;
+    Failure conflict(qint64 key) const;
 
     QString m_connection;
     QString m_path;

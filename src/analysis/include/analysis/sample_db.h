@@ -3,6 +3,8 @@
 // New experiment databases: the sample that ships beside the program, and generated tables of
 // any size for benchmarks. Both refuse to touch an existing file.
 
+#include "core/result.h"
+
 #include <QString>
 
 namespace sample_db {
@@ -10,10 +12,10 @@ namespace sample_db {
 // The column definitions of a new "等高线表": STRICT, so text cannot hide in numeric columns.
 QString createTableSql();
 
-// Writes the sample database (a few realistic series, among them the two worked examples).
-bool writeSample(const QString &path, QString *error);
+// Writes the sample database (a few realistic series, among them the two reference series).
+Result<void> writeSample(const QString &path);
 
 // Writes `records` generated series (realistic responses and names), reproducible by seed.
-bool writeGenerated(const QString &path, int records, unsigned seed, QString *error);
+Result<void> writeGenerated(const QString &path, int records, unsigned seed);
 
 } // namespace sample_db

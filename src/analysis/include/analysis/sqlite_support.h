@@ -2,14 +2,15 @@
 
 // What every connection to a database file needs, whoever opens it: the file is untrusted
 // input, so its schema runs with SQLite's defensive settings and bounded work; the table is
-// inspected before anything is read; failures are put into words from SQLite's own codes.
+// inspected before anything is read; SQLite's codes become Failures.
+
+#include "core/result.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
 #include <cstdint>
-#include <optional>
 
 struct sqlite3;
 
@@ -45,12 +46,12 @@ struct TableShape
 };
 
 // Checks that the experiment table is an ordinary table with a row key that no column hides,
-// and lists its columns. The reason says what is wrong for a person.
-std::optional<TableShape> inspectTable(sqlite3 *db, QString *error);
+// and lists its columns.
+Result<TableShape> inspectTable(sqlite3 *db);
 
-// SQLite's failure on `db` for a person: what happened, then SQLite's own words.
-QString describe(sqlite3 *db);
-QString describeCode(int extendedCode, const QString &detail);
+// The last failure on `db`, and a failure from an extended result code and SQLite's words.
+Failure failureOf(sqlite3 *db);
+Failure failureOfCode(int extendedCode, const QString &detail);
 
 // Whether two names are the same to SQLite (case-insensitive for ASCII letters).
 bool sameName(const QString &a, const QString &b);

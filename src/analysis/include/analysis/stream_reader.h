@@ -63,26 +63,27 @@ public:
     StreamReader(const StreamReader &) = delete;
     StreamReader &operator=(const StreamReader &) = delete;
 
-    // Opens read-only; never creates, never writes. The reason says which file and why.
-    bool open(const QString &path, QString *error);
+    // Opens read-only; never creates, never writes.
+    Result<void> open(const QString &path);
     QString path() const { return m_path; }
 
     // Everything read between these two sees the table as it was at the first read.
-    bool beginSnapshot(QString *error);
+    Result<void> beginSnapshot();
     void endSnapshot();
 
-    std::optional<qint64> count(QString *error) const;
+    Result<qint64> count() const;
     // The row key of the record at an offset in key order.
-    std::optional<qint64> keyAtOffset(qint64 offset, QString *error) const;
+    Result<qint64> keyAtOffset(qint64 offset) const;
 
     // Streams the records whose row keys lie in from ... to, in key order, cells in the order
     // of `names`; stops early when `visit` says so. May run on two threads at once.
     using Visit = std::function<bool(const std::vector<StreamCell> &)>;
-    bool forEach(const QStringList &names, const Visit &visit, QString *error, qint64 from,
-                 qint64 to) const;
+    Result<void> forEach(const QStringList &names, const Visit &visit, qint64 from,
+                         qint64 to) const;
 
 private:
-    std::optional<qint64> singleInteger(const QByteArray &sql, QString *error) const;
+    Result<qint64> singleInteger(const QByteArray &sql) const;
+    Failure failure() const;
 
     sqlite3 *m_db = nullptr;
     QString m_path;

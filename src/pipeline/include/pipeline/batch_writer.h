@@ -13,10 +13,10 @@
 class BitmapWriter
 {
 public:
-    struct Failure
+    struct Unwritten
     {
         QString path;
-        QString reason;
+        Failure failure;
     };
 
     explicit BitmapWriter(Durability durability);
@@ -26,7 +26,7 @@ public:
 
     void submit(const QImage &image, const QString &path);
     // Waits until everything submitted is written; returns what could not be.
-    QList<Failure> finish();
+    QList<Unwritten> finish();
 
 private:
     struct Private;

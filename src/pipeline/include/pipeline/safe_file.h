@@ -5,6 +5,8 @@
 // name is created. Anything else at the name (a folder, a device, a FIFO, a symbolic link) is
 // refused and left as it is.
 
+#include "core/result.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -16,18 +18,14 @@
 enum class Durability { Synced, Deferred };
 
 // Why `path` may not be written, or nothing when it is missing or a regular file.
-std::optional<QString> refuseOutputPath(const QString &path);
+std::optional<Failure> refuseOutputPath(const QString &path);
 
-// Writes `bytes` as the file `path`; on failure `error` says why and nothing is left behind.
-bool saveFileSafely(const QByteArray &bytes, const QString &path, Durability durability,
-                    QString *error);
+// Writes `bytes` as the file `path`; on failure nothing is left behind.
+Result<void> saveFileSafely(const QByteArray &bytes, const QString &path, Durability durability);
 
 // Flushes everything written to the file system that holds `folder`.
-bool syncFolder(const QString &folder, QString *error);
+Result<void> syncFolder(const QString &folder);
 
 // Makes SIGTERM and SIGINT remove the scratch files of saves under way before the process
 // ends as the signal would end it. For processes that save outside an event loop.
 void installScratchCleanup();
-
-// An operating-system error number for a person.
-QString describeSystemError(int error);

@@ -49,8 +49,8 @@ public:
     // Why the last of them failed.
     QString pendingReason() const;
 
-    // Deletes the records at these rows: all of them, or none (the reason in `error`).
-    bool removeRecords(const QList<int> &rows, QString *error);
+    // Deletes the records at these rows: all of them, or none.
+    Result<void> removeRecords(const QList<int> &rows);
 
 signals:
     // A write failed; the typed value is kept in the cell.

@@ -1,0 +1,102 @@
+#include "command.h"
+
+#include "cli/failure_text.h"
+#include "core/design.h"
+#include "core/form_defaults.h"
+
+void write(std::FILE *f, const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    std::fwrite(utf8.constData(), 1, std::size_t(utf8.size()), f);
+}
+
+int usageError(const CliStreams &io, const QString &message, const QString &usage)
+{
+    write(io.err, QStringLiteral("tesmora-cli: %1\n%2").arg(message, usage));
+    return UsageErrorExit;
+}
+
+int failure(const CliStreams &io, const QString &message)
+{
+    write(io.err, QStringLiteral("tesmora-cli: %1\n").arg(message));
+    return FailureExit;
+}
+
+int failure(const CliStreams &io, const Failure &why)
+{
+    return failure(io, cli::describeFailure(why));
+}
+
+Command::Command(const QString &synopsis, const QString &about,
+                 const QList<QCommandLineOption> &options)
+    : m_synopsis(synopsis)
+    , m_about(about)
+    , m_options(options)
+    , m_help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."))
+{
+    // Values may be negative numbers: everything after the first value is a value.
+    m_parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    m_parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    m_parser.addOptions(m_options);
+    m_parser.addOption(m_help);
+}
+
+std::optional<QString> Command::parse(const QStringList &arguments)
+{
+    if (!m_parser.parse(QStringList{QStringLiteral("tesmora-cli")} + arguments))
+        return m_parser.errorText();
+    for (const QCommandLineOption &option : m_options) {
+        const QString name = option.names().constLast();
+        if (m_parser.values(name).size() > 1 ||
+            (option.valueName().isEmpty() && arguments.count(QStringLiteral("--") + name) > 1))
+            return QStringLiteral("option --%1 given twice").arg(name);
+    }
+    return std::nullopt;
+}
+
+QString Command::usage() const
+{
+    return QStringLiteral("usage: tesmora-cli %1\n").arg(m_synopsis);
+}
+
+QString Command::help() const
+{
+    QString text = usage() + QLatin1Char('\n') + m_about + QStringLiteral("\n\noptions:\n");
+    QList<QCommandLineOption> all = m_options;
+    all << m_help;
+    for (const QCommandLineOption &option : all) {
+        QStringList names;
+        for (const QString &name : option.names())
+            names << (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+        QString left = names.join(QStringLiteral(", "));
+        if (!option.valueName().isEmpty())
+            left += QLatin1Char(' ') + option.valueName();
+        text += QStringLiteral("  %1  %2\n").arg(left, -24).arg(option.description());
+    }
+    return text;
+}
+
+std::optional<int> Command::number(const QString &name, int fallback, int low, int high,
+                                   QString *error) const
+{
+    if (!m_parser.isSet(name))
+        return fallback;
+    bool ok = false;
+    const int value = m_parser.value(name).toInt(&ok);
+    if (!ok || value < low || value > high) {
+        *error = QStringLiteral("--%1 must be a whole number from %2 to %3, not \"%4\"")
+                     .arg(name)
+                     .arg(low)
+                     .arg(high)
+                     .arg(m_parser.value(name));
+        return std::nullopt;
+    }
+    return value;
+}
+
+QString databasePath(const Command &command, const QString &programFolder)
+{
+    if (command.isSet(QStringLiteral("db")))
+        return command.value(QStringLiteral("db"));
+    return appFolderFrom(programFolder) + DatabaseFileName;
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+// What every command of tesmora-cli shares: its options on QCommandLineParser, its help text,
+// and the way it reports usage errors (exit 2) and failures (exit 1) on standard error.
+
+#include "cli/cli.h"
+#include "core/result.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+#include <optional>
+
+inline constexpr int UsageErrorExit = 2;
+inline constexpr int FailureExit = 1;
+
+// Writes text as UTF-8.
+void write(std::FILE *f, const QString &text);
+// "tesmora-cli: message" on standard error, then the command's usage: exit 2.
+int usageError(const CliStreams &io, const QString &message, const QString &usage);
+// "tesmora-cli: message" on standard error: exit 1.
+int failure(const CliStreams &io, const QString &message);
+int failure(const CliStreams &io, const Failure &why);
+
+class Command
+{
+public:
+    // `synopsis` is the usage line after "tesmora-cli"; `about` says what the command does.
+    Command(const QString &synopsis, const QString &about,
+            const QList<QCommandLineOption> &options);
+
+    // Parses the command's arguments (without the command's name); the reason when they are
+    // not the command's.
+    std::optional<QString> parse(const QStringList &arguments);
+    bool helpAsked() const { return m_parser.isSet(m_help); }
+    QString usage() const;
+    QString help() const;
+
+    bool isSet(const QString &name) const { return m_parser.isSet(name); }
+    QString value(const QString &name) const { return m_parser.value(name); }
+    QStringList values() const { return m_parser.positionalArguments(); }
+    // A whole number in low ... high, or the fallback when the option is not given.
+    std::optional<int> number(const QString &name, int fallback, int low, int high,
+                              QString *error) const;
+
+private:
+    QString m_synopsis;
+    QString m_about;
+    QList<QCommandLineOption> m_options;
+    QCommandLineOption m_help;
+    QCommandLineParser m_parser;
+};
+
+// The program folder's database, or --db.
+QString databasePath(const Command &command, const QString &programFolder);
+
+int fitCommand(const QStringList &args, const QString &folder, const CliStreams &io);
+int reportCommand(const QStringList &args, const QString &folder, const CliStreams &io);
+int renderCommand(const QStringList &args, const QString &folder, const CliStreams &io);
+int sampleCommand(const QStringList &args, const CliStreams &io);

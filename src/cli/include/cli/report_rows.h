@@ -1,0 +1,50 @@
+#pragma once
+
+// The report's rows, the hot path that BENCHMARKS.md measures: each streamed record through the
+// record loading and the fit, then written as a line of text, CSV or JSON into a buffer that is
+// flushed in large chunks. Text cells are escaped so that a row stays one line and a
+// spreadsheet never runs a cell as a formula.
+
+#include "analysis/stream_reader.h"
+#include "core/form_state.h"
+#include "pipeline/color_picker.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdio>
+#include <vector>
+
+// Writes text as UTF-8 at `out` (room for three bytes a UTF-16 unit); returns the end.
+char *writeUtf8(char *out, const QString &text);
+// The same with control characters and the backslash escaped (\t, \n, \r, \\, \xHH), so a
+// text cell never breaks a row of the text report apart. Needs room for four bytes a unit.
+char *writeEscapedUtf8(char *out, const QString &text);
+// A CSV field: quoted when it holds a separator, quote or line break; a text that a
+// spreadsheet would run as a formula (=, +, -, @, tab, carriage return first, and not a plain
+// number) gets a leading apostrophe.
+QString csvField(const QString &text);
+// A JSON string literal.
+QString jsonString(const QString &text);
+
+class ReportRows
+{
+public:
+    // `format`: text, csv or json.
+    ReportRows(const QString &format, const QString &folder, int lines, std::FILE *out);
+    // Writes what the rows made so far; false once any write failed.
+    bool flush();
+    // One record's row; `first` for the first row of a JSON array.
+    void add(const std::vector<StreamCell> &cells, bool first);
+    bool failed() const { return m_failed; }
+
+private:
+    static constexpr qsizetype ChunkBytes = 1 << 16;
+    FormState m_state;
+    FixedColorPicker m_picker;
+    bool m_json;
+    bool m_csv;
+    std::FILE *m_out;
+    QByteArray m_line; // rows not yet written
+    bool m_failed = false;
+};

@@ -1,0 +1,255 @@
+#include "command.h"
+
+#include "analysis/stream_reader.h"
+#include "cli/failure_text.h"
+#include "core/design.h"
+#include "pipeline/batch_writer.h"
+#include "pipeline/bitmap.h"
+#include "pipeline/record_change.h"
+#include "plot/raster_surface.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLocale>
+#include <QSet>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr int DefaultSize = 1024;
+constexpr int MinSize = 16;
+constexpr int MaxSize = 16384;
+
+std::optional<Long> parseColour(const QString &text)
+{
+    if (text.size() != 7 || !text.startsWith(QLatin1Char('#')))
+        return std::nullopt;
+    bool ok = false;
+    const uint rgb = text.mid(1).toUInt(&ok, 16);
+    if (!ok)
+        return std::nullopt;
+    // #RRGGBB to 0x00BBGGRR
+    return Long(((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16));
+}
+
+} // namespace
+
+int renderCommand(const QStringList &args, const QString &folder, const CliStreams &io)
+{
+    Command command(
+        QStringLiteral("render [--db FILE] (--id ID | --all) [--out PATH] [--size PIXELS]\n"
+                       "                   [--lines N] [--no-labels] [--colour #RRGGBB] "
+                       "[--overlay]"),
+        QStringLiteral("Draws exactly what a record change draws and writes Windows bitmaps "
+                       "named as the save button names them (%1<ID>.BMP), each complete or "
+                       "absent. With --all, --out is a folder and a record whose ID cannot name a "
+                       "file of its own is skipped with a warning (exit 1). An output name that "
+                       "is not a regular file (folder, device, FIFO, symbolic link) is refused.")
+            .arg(QStringLiteral("等高线图")),
+        {{QStringLiteral("db"),
+          QStringLiteral("The database (default: %1 beside the program).").arg(DatabaseFileName),
+          QStringLiteral("FILE")},
+         {QStringLiteral("id"), QStringLiteral("The record with this ID."), QStringLiteral("ID")},
+         {QStringLiteral("all"), QStringLiteral("Every record.")},
+         {QStringLiteral("out"),
+          QStringLiteral("The bitmap (with --id or --overlay) or the folder (with --all)."),
+          QStringLiteral("PATH")},
+         {QStringLiteral("size"),
+          QStringLiteral("Side of the map in pixels, %1 to %2 (default %3).")
+              .arg(MinSize)
+              .arg(MaxSize)
+              .arg(DefaultSize),
+          QStringLiteral("PIXELS")},
+         {QStringLiteral("lines"),
+          QStringLiteral("Number of contour intervals, %1 to %2 (default %3).")
+              .arg(LineCountMin)
+              .arg(LineCountMax)
+              .arg(LineCountDefault),
+          QStringLiteral("N")},
+         {QStringLiteral("no-labels"), QStringLiteral("No contour values and no title.")},
+         {QStringLiteral("colour"),
+          QStringLiteral("One curve colour instead of the automatic colours."),
+          QStringLiteral("#RRGGBB")},
+         {QStringLiteral("overlay"),
+          QStringLiteral("Overlay the maps of all records in one bitmap (%1).")
+              .arg(OverlayFileName)}});
+    if (const auto error = command.parse(args))
+        return usageError(io, *error, command.usage());
+    if (command.helpAsked()) {
+        write(io.out, command.help());
+        return 0;
+    }
+    if (!command.values().isEmpty())
+        return usageError(
+            io, QStringLiteral("render takes no values: %1").arg(command.values().first()),
+            command.usage());
+    const bool all = command.isSet(QStringLiteral("all"));
+    const bool byId = command.isSet(QStringLiteral("id"));
+    if (all == byId)
+        return usageError(io, QStringLiteral("render needs either --id ID or --all"),
+                          command.usage());
+    QString error;
+    const auto lines = command.number(QStringLiteral("lines"), LineCountDefault, LineCountMin,
+                                      LineCountMax, &error);
+    if (!lines)
+        return usageError(io, error, command.usage());
+    const auto size = command.number(QStringLiteral("size"), DefaultSize, MinSize, MaxSize, &error);
+    if (!size)
+        return usageError(io, error, command.usage());
+    std::optional<Long> colour;
+    if (command.isSet(QStringLiteral("colour"))) {
+        colour = parseColour(command.value(QStringLiteral("colour")));
+        if (!colour)
+            return usageError(io,
+                              QStringLiteral("--colour must look like #RRGGBB, not \"%1\"")
+                                  .arg(command.value(QStringLiteral("colour"))),
+                              command.usage());
+    }
+    std::optional<double> wantedId;
+    if (byId) {
+        bool ok = false;
+        const double id = QLocale::c().toDouble(command.value(QStringLiteral("id")), &ok);
+        if (!ok || !std::isfinite(id))
+            return usageError(io,
+                              QStringLiteral("--id must be a number, not \"%1\"")
+                                  .arg(command.value(QStringLiteral("id"))),
+                              command.usage());
+        wantedId = id;
+    }
+    const bool overlay = command.isSet(QStringLiteral("overlay"));
+
+    StreamReader reader;
+    if (const Result<void> opened = reader.open(databasePath(command, folder)); !opened)
+        return failure(io, opened.failure());
+    // One snapshot: the maps of a batch all come from the table as it was at its start.
+    const Result<void> snapshot = reader.beginSnapshot();
+    if (!snapshot)
+        return failure(io, snapshot.failure());
+    const Result<qint64> records = reader.count();
+    if (!records)
+        return failure(io, records.failure());
+
+    FormState state = startedFormState(folder, *lines);
+    state.ShowLabels = !command.isSet(QStringLiteral("no-labels"));
+    state.AutoColor = !colour;
+    state.Overlay = overlay;
+    FixedColorPicker picker(colour.value_or(0));
+    RasterSurface surface(*size);
+
+    const QString out = command.value(QStringLiteral("out"));
+    const QDir outFolder(out.isEmpty() ? QStringLiteral(".") : out);
+    constexpr qint64 First = std::numeric_limits<qint64>::min();
+    constexpr qint64 Last = std::numeric_limits<qint64>::max();
+
+    if (byId) {
+        bool found = false;
+        const Result<void> read = reader.forEach(
+            recordFieldNames(),
+            [&](const std::vector<StreamCell> &cells) {
+                const auto id = cells.front().field().asNumber();
+                if (!id || *id != *wantedId)
+                    return true;
+                LoadCurrentRecord(state, StreamRecord(cells), surface, picker);
+                found = true;
+                return false;
+            },
+            First, Last);
+        if (!read)
+            return failure(io, read.failure());
+        if (!found)
+            return failure(io, QStringLiteral("no record with ID %1 in \"%2\"")
+                                   .arg(command.value(QStringLiteral("id")), reader.path()));
+        const QString path =
+            out.isEmpty() ? outFolder.filePath(mapFileName(state.RecordId).value_or(QString()))
+                          : out;
+        if (const Result<void> saved = saveBitmap(surface.Image(), path); !saved)
+            return failure(io, saved.failure());
+        write(io.err, QStringLiteral("wrote %1\n").arg(path));
+        return 0;
+    }
+
+    if (!overlay && !out.isEmpty() && !QFileInfo(out).isDir())
+        return failure(
+            io, QStringLiteral("--out must be an existing folder with --all: \"%1\"").arg(out));
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastReport = 0;
+    qint64 position = 0;
+    int written = 0, skipped = 0;
+    QSet<QString> usedNames;
+    BitmapWriter writer(Durability::Deferred);
+    const auto skip = [&](const QString &id, const QString &why) {
+        write(
+            io.err,
+            QStringLiteral("tesmora-cli: skipped row %1 (ID %2): %3\n").arg(position).arg(id, why));
+        ++skipped;
+    };
+    const Result<void> read = reader.forEach(
+        recordFieldNames(),
+        [&](const std::vector<StreamCell> &cells) {
+            ++position;
+            const FieldValue rawId = cells.front().field();
+            const QString shownId = rawId.kind == FieldValue::Kind::Value
+                                        ? rawId.asText().value_or(QStringLiteral("?"))
+                                        : QStringLiteral("empty");
+            try {
+                LoadCurrentRecord(state, StreamRecord(cells), surface, picker);
+                if (!overlay) {
+                    const auto name = mapFileName(state.RecordId);
+                    const QString path = name ? outFolder.filePath(*name) : QString();
+                    if (!name)
+                        skip(shownId, QStringLiteral("the ID cannot name a file"));
+                    else if (usedNames.contains(path))
+                        skip(shownId, QStringLiteral("another record of this run has the same ID"));
+                    else {
+                        writer.submit(surface.Image(), path);
+                        usedNames.insert(path);
+                        ++written;
+                    }
+                }
+            } catch (const std::bad_alloc &) {
+                skip(shownId, QStringLiteral("not enough memory to draw its map"));
+            }
+            if (clock.elapsed() - lastReport >= 1000) {
+                lastReport = clock.elapsed();
+                write(io.err,
+                      QStringLiteral("rendered %1 of %2 records\n").arg(position).arg(*records));
+            }
+            return true;
+        },
+        First, Last);
+    reader.endSnapshot();
+    if (!read) {
+        writer.finish();
+        return failure(io, read.failure());
+    }
+    if (overlay) {
+        QString path = out.isEmpty() ? OverlayFileName : out;
+        if (QFileInfo(path).isDir())
+            path = QDir(path).filePath(OverlayFileName);
+        if (const Result<void> saved = saveBitmap(surface.Image(), path); !saved)
+            return failure(io, saved.failure());
+        write(io.err, QStringLiteral("wrote %1 (%2 records overlaid)\n").arg(path).arg(position));
+        return skipped ? FailureExit : 0;
+    }
+    for (const BitmapWriter::Unwritten &f : writer.finish()) {
+        write(io.err, QStringLiteral("tesmora-cli: could not write %1\n")
+                          .arg(cli::describeFailure(f.failure)));
+        --written;
+        ++skipped;
+    }
+    // One flush for the whole batch instead of one a file.
+    if (written > 0) {
+        if (const Result<void> synced = syncFolder(outFolder.path()); !synced)
+            return failure(io, QStringLiteral("could not flush the maps to disk: %1")
+                                   .arg(cli::describeFailure(synced.failure())));
+    }
+    write(io.err, QStringLiteral("wrote %1 maps").arg(written) +
+                      (skipped ? QStringLiteral(", skipped %1 records\n").arg(skipped)
+                               : QStringLiteral("\n")));
+    return skipped ? FailureExit : 0;
+}

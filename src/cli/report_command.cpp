@@ -1,0 +1,159 @@
+#include "command.h"
+
+#include "analysis/stream_reader.h"
+#include "cli/failure_text.h"
+#include "cli/report_rows.h"
+#include "core/design.h"
+
+#include <limits>
+#include <thread>
+#include <utility>
+
+namespace {
+
+// Below this many records a table is reported on one thread.
+constexpr int MinSplitRecords = 5000;
+
+} // namespace
+
+int reportCommand(const QStringList &args, const QString &folder, const CliStreams &io)
+{
+    Command command(
+        QStringLiteral("report [--db FILE] [--lines N] [--format text|csv|json]"),
+        QStringLiteral("Streams one row per record: ID, name, the six coefficients, R, S and the "
+                       "equation, each record from its own fields alone. Text cells are escaped "
+                       "in text (\\t, \\n, \\r, \\\\, \\xHH); in CSV a text that a spreadsheet "
+                       "would run as a formula starts with '."),
+        {{QStringLiteral("db"),
+          QStringLiteral("The database (default: %1 beside the program).").arg(DatabaseFileName),
+          QStringLiteral("FILE")},
+         {QStringLiteral("lines"),
+          QStringLiteral("Number of contour intervals, %1 to %2 (default %3).")
+              .arg(LineCountMin)
+              .arg(LineCountMax)
+              .arg(LineCountDefault),
+          QStringLiteral("N")},
+         {QStringLiteral("format"), QStringLiteral("text (default), csv or json."),
+          QStringLiteral("FORMAT")}});
+    if (const auto error = command.parse(args))
+        return usageError(io, *error, command.usage());
+    if (command.helpAsked()) {
+        write(io.out, command.help());
+        return 0;
+    }
+    if (!command.values().isEmpty())
+        return usageError(
+            io, QStringLiteral("report takes no values: %1").arg(command.values().first()),
+            command.usage());
+    QString error;
+    const auto lines = command.number(QStringLiteral("lines"), LineCountDefault, LineCountMin,
+                                      LineCountMax, &error);
+    if (!lines)
+        return usageError(io, error, command.usage());
+    const QString format = command.isSet(QStringLiteral("format"))
+                               ? command.value(QStringLiteral("format"))
+                               : QStringLiteral("text");
+    if (format != QLatin1String("text") && format != QLatin1String("csv") &&
+        format != QLatin1String("json"))
+        return usageError(
+            io, QStringLiteral("--format must be text, csv or json, not \"%1\"").arg(format),
+            command.usage());
+
+    // Streamed: the records are not held, whatever the table's size.
+    StreamReader reader;
+    if (const Result<void> opened = reader.open(databasePath(command, folder)); !opened)
+        return failure(io, opened.failure());
+    // One read transaction: both parts below see the table as it was at the count.
+    const Result<void> snapshot = reader.beginSnapshot();
+    if (!snapshot)
+        return failure(io, snapshot.failure());
+    const Result<qint64> records = reader.count();
+    if (!records)
+        return failure(io, records.failure());
+
+    const QChar separator = format == QLatin1String("csv") ? QLatin1Char(',') : QLatin1Char('\t');
+    const bool json = format == QLatin1String("json");
+    if (json)
+        write(io.out, QStringLiteral("["));
+    else
+        write(io.out,
+              QStringList{QStringLiteral("ID"), QStringLiteral("name"), QStringLiteral("b0"),
+                          QStringLiteral("b1"), QStringLiteral("b2"), QStringLiteral("b11"),
+                          QStringLiteral("b22"), QStringLiteral("b12"), QStringLiteral("R"),
+                          QStringLiteral("S"), QStringLiteral("equation")}
+                      .join(separator) +
+                  QLatin1Char('\n'));
+
+    // Every record's row depends on that record alone, so a large table is split in the
+    // middle and its second part runs on a thread of its own inside the same snapshot,
+    // written to a scratch file and copied after the first: two cores, memory that does not
+    // grow.
+    constexpr qint64 First = std::numeric_limits<qint64>::min();
+    constexpr qint64 Last = std::numeric_limits<qint64>::max();
+    const qint64 count = *records;
+    std::optional<qint64> splitKey;
+    if (count >= 2 * MinSplitRecords) {
+        const Result<qint64> key = reader.keyAtOffset(count / 2);
+        if (!key)
+            return failure(io, key.failure());
+        splitKey = *key;
+    }
+    std::FILE *tail = splitKey ? std::tmpfile() : nullptr;
+    if (!tail)
+        splitKey.reset();
+    Result<void> tailRead;
+    bool tailWriteFailed = false;
+    std::thread second;
+    if (splitKey) {
+        second = std::thread([&] {
+            ReportRows rows(format, folder, *lines, tail);
+            tailRead = reader.forEach(
+                recordFieldNames(),
+                [&](const std::vector<StreamCell> &cells) {
+                    rows.add(cells, false);
+                    return !rows.failed();
+                },
+                *splitKey, Last);
+            tailWriteFailed = !rows.flush() || std::fflush(tail) != 0 || std::ferror(tail);
+        });
+    }
+
+    ReportRows rows(format, folder, *lines, io.out);
+    bool firstRow = true;
+    const Result<void> read = reader.forEach(
+        recordFieldNames(),
+        [&](const std::vector<StreamCell> &cells) {
+            rows.add(cells, std::exchange(firstRow, false));
+            return !rows.failed();
+        },
+        First, splitKey ? *splitKey - 1 : Last);
+    rows.flush();
+    if (second.joinable())
+        second.join();
+    reader.endSnapshot();
+    bool copyFailed = false;
+    if (tail) {
+        std::rewind(tail);
+        char buffer[1 << 16];
+        while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, tail)) {
+            if (std::fwrite(buffer, 1, n, io.out) != n) {
+                copyFailed = true;
+                break;
+            }
+        }
+        copyFailed = copyFailed || std::ferror(tail);
+        std::fclose(tail);
+    }
+    if (json)
+        write(io.out, QStringLiteral("\n]\n"));
+    if (!read)
+        return failure(io, read.failure());
+    if (!tailRead)
+        return failure(io, tailRead.failure());
+    if (tailWriteFailed || copyFailed)
+        return failure(io, QStringLiteral("could not write the second half of the report through "
+                                          "a scratch file (is the temporary folder full?)"));
+    if (rows.failed() || std::fflush(io.out) != 0 || std::ferror(io.out))
+        return failure(io, QStringLiteral("could not write the report"));
+    return 0;
+}

@@ -1,0 +1,241 @@
+#include "cli/report_rows.h"
+
+#include "core/form_defaults.h"
+#include "core/regression.h"
+#include "pipeline/record_change.h"
+
+#include <QLocale>
+
+#include <array>
+#include <charconv>
+
+namespace {
+
+// The shortest text that reads back as the same float or double.
+template <typename Number> void appendShortest(QByteArray &out, Number v)
+{
+    char buffer[40];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
+    out.append(buffer, qsizetype(result.ptr - buffer));
+}
+
+// Whether a text cell reads as a plain number (which a spreadsheet takes as a number).
+bool isPlainNumber(const QString &text)
+{
+    bool ok = false;
+    QLocale::c().toDouble(text, &ok);
+    return ok;
+}
+
+} // namespace
+
+char *writeUtf8(char *out, const QString &text)
+{
+    auto *p = reinterpret_cast<uchar *>(out);
+    const auto *u = reinterpret_cast<const char16_t *>(text.utf16());
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        char32_t c = u[i];
+        if (c < 0x80) {
+            *p++ = uchar(c);
+            continue;
+        }
+        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(u[i + 1]))
+            c = QChar::surrogateToUcs4(char16_t(c), u[++i]);
+        else if (QChar::isSurrogate(c))
+            c = QChar::ReplacementCharacter;
+        if (c < 0x800) {
+            *p++ = uchar(0xC0 | (c >> 6));
+        } else if (c < 0x10000) {
+            *p++ = uchar(0xE0 | (c >> 12));
+            *p++ = uchar(0x80 | ((c >> 6) & 0x3F));
+        } else {
+            *p++ = uchar(0xF0 | (c >> 18));
+            *p++ = uchar(0x80 | ((c >> 12) & 0x3F));
+            *p++ = uchar(0x80 | ((c >> 6) & 0x3F));
+        }
+        *p++ = uchar(0x80 | (c & 0x3F));
+    }
+    return reinterpret_cast<char *>(p);
+}
+
+QString jsonString(const QString &text)
+{
+    QString out = QStringLiteral("\"");
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '"':
+            out += QLatin1String("\\\"");
+            break;
+        case '\\':
+            out += QLatin1String("\\\\");
+            break;
+        case '\n':
+            out += QLatin1String("\\n");
+            break;
+        case '\r':
+            out += QLatin1String("\\r");
+            break;
+        case '\t':
+            out += QLatin1String("\\t");
+            break;
+        default:
+            if (c.unicode() < 0x20)
+                out += QStringLiteral("\\u%1").arg(int(c.unicode()), 4, 16, QLatin1Char('0'));
+            else
+                out += c;
+        }
+    }
+    return out + QLatin1Char('"');
+}
+
+QString csvField(const QString &text)
+{
+    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
+    QString value = text;
+    if (!value.isEmpty() && formulaStarts.contains(value.front()) && !isPlainNumber(value))
+        value.prepend(QLatin1Char('\''));
+    if (!value.contains(QLatin1Char(',')) && !value.contains(QLatin1Char('"')) &&
+        !value.contains(QLatin1Char('\n')) && !value.contains(QLatin1Char('\r')))
+        return value;
+    value.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + value + QLatin1Char('"');
+}
+
+char *writeEscapedUtf8(char *out, const QString &text)
+{
+    const auto *u = reinterpret_cast<const char16_t *>(text.utf16());
+    const qsizetype n = text.size();
+    qsizetype plainFrom = 0;
+    bool escaped = false;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = u[i];
+        if (c >= 0x20 && c != 0x7F && c != u'\\')
+            continue;
+        if (i > plainFrom)
+            out = writeUtf8(out, text.mid(plainFrom, i - plainFrom));
+        plainFrom = i + 1;
+        escaped = true;
+        *out++ = '\\';
+        switch (c) {
+        case u'\t':
+            *out++ = 't';
+            break;
+        case u'\n':
+            *out++ = 'n';
+            break;
+        case u'\r':
+            *out++ = 'r';
+            break;
+        case u'\\':
+            *out++ = '\\';
+            break;
+        default: {
+            static const char hex[] = "0123456789abcdef";
+            *out++ = 'x';
+            *out++ = hex[(c >> 4) & 0xF];
+            *out++ = hex[c & 0xF];
+        }
+        }
+    }
+    if (!escaped)
+        return writeUtf8(out, text);
+    if (n > plainFrom)
+        out = writeUtf8(out, text.mid(plainFrom));
+    return out;
+}
+
+ReportRows::ReportRows(const QString &format, const QString &folder, int lines, std::FILE *out)
+    : m_state(startedFormState(folder, lines))
+    , m_picker(m_state.CurveColor)
+    , m_json(format == QLatin1String("json"))
+    , m_csv(format == QLatin1String("csv"))
+    , m_out(out)
+{
+    m_line.reserve(2 * ChunkBytes);
+}
+
+bool ReportRows::flush()
+{
+    if (std::fwrite(m_line.constData(), 1, std::size_t(m_line.size()), m_out) !=
+        std::size_t(m_line.size()))
+        m_failed = true;
+    m_line.resize(0);
+    return !m_failed;
+}
+
+void ReportRows::add(const std::vector<StreamCell> &cells, bool first)
+{
+    FormState &state = m_state;
+    const bool responsesRead = loadRecordFields(state, StreamRecord(cells), m_picker);
+    const regression::FitReport fit = fitLoadedRecord(state, responsesRead);
+    const bool fitted = state.CoefficientsCurrent;
+    const bool complete = fit.outcome == regression::FitOutcome::Complete;
+    const std::array<float, 6> b{state.B0, state.B1, state.B2, state.B11, state.B22, state.B12};
+    QByteArray &line = m_line;
+    const QByteArray null = QByteArrayLiteral("null");
+    if (m_json) {
+        line += first ? "\n{\"ID\": " : ",\n{\"ID\": ";
+        line += state.RecordId.isNull() ? null : jsonString(state.RecordId).toUtf8();
+        line += ", \"name\": ";
+        line += jsonString(state.ResponseTitle).toUtf8();
+        static const char *const keys[] = {
+            ", \"b0\": ", ", \"b1\": ", ", \"b2\": ", ", \"b11\": ", ", \"b22\": ", ", \"b12\": "};
+        for (std::size_t i = 0; i < 6; ++i) {
+            line += keys[i];
+            if (fitted)
+                appendShortest(line, b[i]);
+            else
+                line += null;
+        }
+        line += ", \"R\": ";
+        if (complete)
+            appendShortest(line, fit.r);
+        else
+            line += null;
+        line += ", \"S\": ";
+        if (complete)
+            appendShortest(line, fit.s);
+        else
+            line += null;
+        line += ", \"equation\": ";
+        line += jsonString(state.Text2).toUtf8();
+        line += '}';
+    } else {
+        // The row written through a pointer into room made for its longest possible form.
+        const QString csvId = m_csv ? csvField(state.RecordId) : QString();
+        const QString csvTitle = m_csv ? csvField(state.ResponseTitle) : QString();
+        const QString csvEquation = m_csv ? csvField(state.Text2) : QString();
+        const QString &id = m_csv ? csvId : state.RecordId;
+        const QString &title = m_csv ? csvTitle : state.ResponseTitle;
+        const QString &equation = m_csv ? csvEquation : state.Text2;
+        const qsizetype at = line.size();
+        line.resize(at +
+                    4 * (id.size() + title.size() + equation.size() + state.Text3.size() +
+                         state.Text4.size()) +
+                    6 * 32 + 16);
+        char *p = line.data() + at;
+        const char sep = m_csv ? ',' : '\t';
+        const auto cell = [&](const QString &text) {
+            p = m_csv ? writeUtf8(p, text) : writeEscapedUtf8(p, text);
+        };
+        cell(id);
+        *p++ = sep;
+        cell(title);
+        for (float coefficient : b) {
+            *p++ = sep;
+            if (fitted)
+                p = std::to_chars(p, p + 32, coefficient).ptr;
+        }
+        *p++ = sep;
+        p = writeUtf8(p, state.Text3);
+        *p++ = sep;
+        p = writeUtf8(p, state.Text4);
+        *p++ = sep;
+        cell(equation);
+        *p++ = '\n';
+        line.resize(p - line.data());
+    }
+    if (line.size() >= ChunkBytes)
+        flush();
+}
