@@ -19,14 +19,12 @@
 
 namespace {
 
-
 CliResult run(const QStringList &args, const QString &folder = QStringLiteral("/nonexistent"))
 {
     return runCommand(args, folder);
 }
 
-const QStringList Hardness{"12.1", "13.4", "11.8", "14.2", "13.9", "11.5",
-                           "13.0", "12.2", "15.1", "14.8", "15.3"};
+const QStringList Hardness = asTexts(HardnessY);
 
 } // namespace
 
@@ -112,7 +110,7 @@ void TestCli::fitText()
 void TestCli::fitNegativeAfterDoubleDash()
 {
     const CliResult r = run({"fit", "--lines", "5", "--", "-1", "-2", "-3", "-4", "-5", "-6", "-7",
-                          "-8", "-9", "-10", "-11"});
+                             "-8", "-9", "-10", "-11"});
     QCOMPARE(r.code, 0);
     QCOMPARE(r.out, QStringLiteral("Y=-10-.073X1-.323X2+ 3.25X1^2+ 2.25X2^2+ 0X1X2\n"
                                    "R=0.803\nS=2.797\n"));
@@ -253,7 +251,7 @@ void TestCli::renderOverlay()
 {
     const QString out = m_dir.filePath(QStringLiteral("overlay.bmp"));
     const CliResult r = run({"render", "--db", m_db, "--all", "--overlay", "--out", out, "--size",
-                          "200", "--colour", "#00ff00", "--no-labels"});
+                             "200", "--colour", "#00ff00", "--no-labels"});
     QCOMPARE(r.code, 0);
     QCOMPARE(QImageReader(out).read().size(), QSize(200, 200));
 }
@@ -314,8 +312,7 @@ void TestCli::unwritableOutputIsAFailure()
 void TestCli::textCellsCannotBreakRowsOrRunAsFormulas()
 {
     const QString db = m_dir.filePath(QStringLiteral("texts.mdb"));
-    const QString y = QStringLiteral("12.1, 13.4, 11.8, 14.2, 13.9, 11.5, 13.0, 12.2, 15.1, 14.8, "
-                                     "15.3, ");
+    const QString y = asSqlList(HardnessY) + ", ";
     QVERIFY(makeTable(db, {"1, " + y + "'a' || char(13) || 'b' || char(9) || 'c\\d' || char(1)",
                            "2, " + y + "'=HYPERLINK(\"x\")'", "-3, " + y + "'+A1'",
                            "4, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -2, '@x'"}));

@@ -20,7 +20,6 @@
 
 namespace {
 
-
 CliResult run(const QStringList &args)
 {
     return runCommand(args);
@@ -271,7 +270,8 @@ void TestFaults::databaseHeldByAnotherWriter()
         clock.start();
         const CliResult report = run({QStringLiteral("report"), QStringLiteral("--db"), db});
         QCOMPARE(report.code, 1);
-        QVERIFY2(report.err.contains(QStringLiteral("held by another program")), qPrintable(report.err));
+        QVERIFY2(report.err.contains(QStringLiteral("held by another program")),
+                 qPrintable(report.err));
         QVERIFY(clock.elapsed() < 15000); // waits briefly, never hangs
     }
     QCOMPARE(run({QStringLiteral("report"), QStringLiteral("--db"), db}).code, 0);

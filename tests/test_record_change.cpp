@@ -1,3 +1,4 @@
+#include "fixtures.h"
 #include "pipeline/record_change.h"
 #include "recording_surface.h"
 
@@ -20,8 +21,7 @@ MemoryRecord series(QVariant id, std::array<double, 11> y, QVariant title)
     return r;
 }
 
-const std::array<double, 11> Hardness{12.1, 13.4, 11.8, 14.2, 13.9, 11.5,
-                                      13.0, 12.2, 15.1, 14.8, 15.3};
+const Series Hardness = HardnessY;
 const QVariant Empty = QVariant(QMetaType(QMetaType::Double));
 
 } // namespace

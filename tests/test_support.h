@@ -2,6 +2,8 @@
 
 // Databases for tests, written with plain SQL so that old, loosely typed tables can be made too.
 
+#include "fixtures.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QSqlDatabase>
@@ -72,10 +74,8 @@ inline QVariant readCell(const QString &path, const QString &sql)
     return value;
 }
 
-const QString HardnessRow =
-    QStringLiteral("1, 12.1, 13.4, 11.8, 14.2, 13.9, 11.5, 13.0, 12.2, 15.1, 14.8, 15.3, '硬度'");
-const QString ViscosityRow =
-    QStringLiteral("2, 2.5, 3.1, 1.9, 2.8, 3.3, 2.0, 2.6, 2.2, 3.6, 3.5, 3.7, '粘度'");
+const QString HardnessRow = "1, " + asSqlList(HardnessY) + ", '硬度'";
+const QString ViscosityRow = "2, " + asSqlList(ViscosityY) + ", '粘度'";
 
 // Another program's exclusive hold on a database, for as long as the object lives.
 class OtherWriter

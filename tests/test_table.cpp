@@ -194,7 +194,7 @@ void TestTable::sampleIsStrict()
     QCOMPARE(table.field(0, QStringLiteral("Y12")).value.toString(), QStringLiteral("硬度"));
     // Text cannot hide in a numeric column of a new database.
     QVERIFY(!table.setValue(0, table.columnIndex(QStringLiteral("Y5")), QStringLiteral("abc"),
-                            table.record(0)));
+                            *table.readRecord(0)));
     QCOMPARE(table.field(0, QStringLiteral("Y5")).value.toDouble(), 13.9);
 }
 
@@ -227,8 +227,7 @@ void TestTable::rowKeyIsTheTrueOne_data()
     // Columns that take the names of the row key, and a record at the smallest key there is.
     QTest::addColumn<QString>("columns");
     QTest::addColumn<QStringList>("rows");
-    const QString y = QStringLiteral("12.1, 13.4, 11.8, 14.2, 13.9, 11.5, 13.0, 12.2, 15.1, 14.8, "
-                                     "15.3, '硬度'");
+    const QString y = asSqlList(HardnessY) + ", '硬度'";
     const QString cols = QStringLiteral("ID, Y1, Y2, Y3, Y4, Y5, Y6, Y7, Y8, Y9, Y10, Y11, Y12");
     QTest::newRow("rowid-column") << "rowid, " + cols
                                   << QStringList{"1, 1, " + y, "1, 2, " + y, "1, 3, " + y};
@@ -286,7 +285,7 @@ void TestTable::anotherProgramsChangeIsNotOverwritten()
     QCOMPARE(model.data(model.index(1, 12), Qt::DisplayRole).toString(), QStringLiteral("粘度"));
     ExperimentTable deleting;
     QVERIFY(deleting.open(path, ExperimentTable::Mode::ReadWrite));
-    QCOMPARE(deleting.record(1).size(), 13);
+    QCOMPARE(deleting.readRecord(1)->size(), 13);
     QVERIFY(runSql(path, other));
     const QByteArray before = fileDigest(path);
     // Deleting records as they were read is refused as a whole.
@@ -385,7 +384,7 @@ void TestTable::fileDeletedUnderTheWindowIsSaidSo()
     QVERIFY(makeTable(path, {HardnessRow}));
     ExperimentTable table;
     QVERIFY(table.open(path, ExperimentTable::Mode::ReadWrite));
-    const QVariantList shown = table.record(0);
+    const QVariantList shown = *table.readRecord(0);
     QVERIFY(QFile::remove(path));
     const Result<void> written = table.setValue(0, 5, 7.3, shown);
     QVERIFY(!written);

@@ -230,21 +230,15 @@ Result<QVariantList> ExperimentTable::readRecord(int position) const
     return values;
 }
 
-QVariantList ExperimentTable::record(int position) const
-{
-    const auto values = readRecord(position);
-    return values ? *values : QVariantList();
-}
-
 FieldValue ExperimentTable::field(int position, const QString &name) const
 {
     const int column = columnIndex(name);
     if (column < 0)
         return FieldValue::error();
-    const QVariantList values = record(position);
-    if (values.isEmpty())
+    const auto values = readRecord(position);
+    if (!values)
         return FieldValue::error();
-    return FieldValue::of(values.at(column));
+    return FieldValue::of(values->at(column));
 }
 
 QString ExperimentTable::sameRowCondition(const QVariantList &expected) const

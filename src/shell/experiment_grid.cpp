@@ -129,14 +129,17 @@ QVariant ExperimentModel::data(const QModelIndex &index, int role) const
     const auto pending = m_pending.constFind(key);
     const bool unwritten = pending != m_pending.cend() && pending->values.contains(column);
 
+    // A record that cannot be read shows empty cells with the reason.
+    const auto stored = unwritten || isNewRecordRow(row) ? Result<QVariantList>(QVariantList())
+                                                         : m_table.readRecord(row);
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole: {
         QVariant value;
         if (unwritten)
             value = pending->values.value(column);
-        else if (!isNewRecordRow(row))
-            value = m_table.record(row).value(column);
+        else if (stored)
+            value = stored->value(column);
         if (value.isNull())
             return role == Qt::EditRole ? QVariant(QString()) : QVariant();
         // Numbers as the user typed them: 12.1, not 12.1000000000000001.
@@ -145,10 +148,14 @@ QVariant ExperimentModel::data(const QModelIndex &index, int role) const
         return value;
     }
     case Qt::BackgroundRole:
-        return unwritten ? QVariant(QBrush(QColor(255, 220, 220))) : QVariant();
+        return unwritten || !stored ? QVariant(QBrush(QColor(255, 220, 220))) : QVariant();
     case Qt::ToolTipRole:
-        return unwritten ? QVariant(QStringLiteral("未写入数据库：%1").arg(pending->reason))
-                         : QVariant();
+        if (unwritten)
+            return QStringLiteral("未写入数据库：%1").arg(pending->reason);
+        if (!stored)
+            return QStringLiteral("无法读取这条记录：%1")
+                .arg(shell::describeFailure(stored.failure()));
+        return {};
     case Qt::TextAlignmentRole:
         return isNumericColumn(column) ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
     default:

@@ -60,8 +60,8 @@ public:
 
     // The record at a position: one value per column.
     Result<QVariantList> readRecord(int position) const;
-    // The same, an empty list when it cannot be read (for showing).
-    QVariantList record(int position) const;
+    // A field of the record at a position, as record loading reads it: a record that cannot be
+    // read has fields that cannot be read (its reader is told by readRecord).
     FieldValue field(int position, const QString &name) const;
 
     // Writes one cell if the row still holds `expected` (one value per column, as read); else
