@@ -120,7 +120,19 @@ Result<void> StreamReader::beginSnapshot()
 
 void StreamReader::endSnapshot()
 {
-    sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+    if (m_db)
+        sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+}
+
+bool StreamReader::snapshotHoldsOffWriters() const
+{
+    Statement statement;
+    if (sqlite3_prepare_v2(m_db, "PRAGMA journal_mode", -1, &statement.handle, nullptr) !=
+            SQLITE_OK ||
+        sqlite3_step(statement.handle) != SQLITE_ROW)
+        return false;
+    const auto *mode = reinterpret_cast<const char *>(sqlite3_column_text(statement.handle, 0));
+    return mode && qstricmp(mode, "wal") != 0;
 }
 
 Result<qint64> StreamReader::singleInteger(const QByteArray &sql) const

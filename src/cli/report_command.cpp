@@ -101,13 +101,23 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
     std::FILE *tail = splitKey ? std::tmpfile() : nullptr;
     if (!tail)
         splitKey.reset();
+    // The second part reads through a connection of its own when the first one's snapshot
+    // holds writers off (then both see the same table; the counts agree as a check), else
+    // through the same connection, serialized.
+    StreamReader own;
+    const bool ownSnapshot = splitKey && reader.snapshotHoldsOffWriters() &&
+                             own.open(reader.path()) && own.beginSnapshot() && [&] {
+                                 const Result<qint64> again = own.count();
+                                 return again && *again == count;
+                             }();
+    const StreamReader &tailReader = ownSnapshot ? own : reader;
     Result<void> tailRead;
     bool tailWriteFailed = false;
     std::thread second;
     if (splitKey) {
         second = std::thread([&] {
             ReportRows rows(format, folder, *lines, tail);
-            tailRead = reader.forEach(
+            tailRead = tailReader.forEach(
                 recordFieldNames(),
                 [&](const std::vector<StreamCell> &cells) {
                     rows.add(cells, false);
@@ -131,6 +141,7 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
     if (second.joinable())
         second.join();
     reader.endSnapshot();
+    own.endSnapshot();
     bool copyFailed = false;
     if (tail) {
         std::rewind(tail);

@@ -70,6 +70,10 @@ public:
     // Everything read between these two sees the table as it was at the first read.
     Result<void> beginSnapshot();
     void endSnapshot();
+    // Whether an open snapshot keeps every writer from committing, so that a second reader
+    // that begins its own snapshot now sees the same table: true in SQLite's rollback-journal
+    // modes, false in WAL, where writers commit beside readers.
+    bool snapshotHoldsOffWriters() const;
 
     Result<qint64> count() const;
     // The row key of the record at an offset in key order.
