@@ -41,16 +41,24 @@ Command::Command(const QString &synopsis, const QString &about,
     m_parser.addOption(m_help);
 }
 
-std::optional<QString> Command::parse(const QStringList &arguments)
+std::optional<int> Command::start(const QStringList &arguments, const CliStreams &io,
+                                  bool takesValues)
 {
     if (!m_parser.parse(QStringList{QStringLiteral("tesmora-cli")} + arguments))
-        return m_parser.errorText();
+        return usageError(io, m_parser.errorText(), usage());
     for (const QCommandLineOption &option : m_options) {
         const QString name = option.names().constLast();
         if (m_parser.values(name).size() > 1 ||
             (option.valueName().isEmpty() && arguments.count(QStringLiteral("--") + name) > 1))
-            return QStringLiteral("option --%1 given twice").arg(name);
+            return usageError(io, QStringLiteral("option --%1 given twice").arg(name), usage());
     }
+    if (helpAsked()) {
+        write(io.out, help());
+        return 0;
+    }
+    if (!takesValues && !values().isEmpty())
+        return usageError(io, QStringLiteral("no values are taken here: %1").arg(values().first()),
+                          usage());
     return std::nullopt;
 }
 
@@ -92,6 +100,28 @@ std::optional<int> Command::number(const QString &name, int fallback, int low, i
         return std::nullopt;
     }
     return value;
+}
+
+std::optional<int> Command::lineCount(QString *error) const
+{
+    return number(QStringLiteral("lines"), LineCountDefault, LineCountMin, LineCountMax, error);
+}
+
+QCommandLineOption databaseOption()
+{
+    return {QStringLiteral("db"),
+            QStringLiteral("The database (default: %1 beside the program).").arg(DatabaseFileName),
+            QStringLiteral("FILE")};
+}
+
+QCommandLineOption lineCountOption()
+{
+    return {QStringLiteral("lines"),
+            QStringLiteral("Number of contour intervals, %1 to %2 (default %3).")
+                .arg(LineCountMin)
+                .arg(LineCountMax)
+                .arg(LineCountDefault),
+            QStringLiteral("N")};
 }
 
 QString databasePath(const Command &command, const QString &programFolder)

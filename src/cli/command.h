@@ -32,9 +32,10 @@ public:
     Command(const QString &synopsis, const QString &about,
             const QList<QCommandLineOption> &options);
 
-    // Parses the command's arguments (without the command's name); the reason when they are
-    // not the command's.
-    std::optional<QString> parse(const QStringList &arguments);
+    // Parses the command's arguments (without the command's name) and answers --help: the
+    // exit code when the command ends here (help shown, or a usage error), else nothing.
+    std::optional<int> start(const QStringList &arguments, const CliStreams &io,
+                             bool takesValues = false);
     bool helpAsked() const { return m_parser.isSet(m_help); }
     QString usage() const;
     QString help() const;
@@ -45,6 +46,8 @@ public:
     // A whole number in low ... high, or the fallback when the option is not given.
     std::optional<int> number(const QString &name, int fallback, int low, int high,
                               QString *error) const;
+    // --lines within the command line's limits.
+    std::optional<int> lineCount(QString *error) const;
 
 private:
     QString m_synopsis;
@@ -53,6 +56,10 @@ private:
     QCommandLineOption m_help;
     QCommandLineParser m_parser;
 };
+
+// The options several commands take.
+QCommandLineOption databaseOption();
+QCommandLineOption lineCountOption();
 
 // The program folder's database, or --db.
 QString databasePath(const Command &command, const QString &programFolder);

@@ -38,23 +38,13 @@ int fitCommand(const QStringList &args, const QString &folder, const CliStreams 
         QStringLiteral("Fits the quadratic model to the eleven responses of one series and prints "
                        "what the window shows: the equation (Y=), R and S. -- ends the options, "
                        "so negative responses may follow."),
-        {{QStringLiteral("lines"),
-          QStringLiteral("Number of contour intervals, %1 to %2 (default %3).")
-              .arg(LineCountMin)
-              .arg(LineCountMax)
-              .arg(LineCountDefault),
-          QStringLiteral("N")},
+        {lineCountOption(),
          {QStringLiteral("json"),
           QStringLiteral("Print coefficients, levels, R, S and the texts as JSON.")}});
-    if (const auto error = command.parse(args))
-        return usageError(io, *error, command.usage());
-    if (command.helpAsked()) {
-        write(io.out, command.help());
-        return 0;
-    }
+    if (const auto done = command.start(args, io, true))
+        return *done;
     QString error;
-    const auto lines = command.number(QStringLiteral("lines"), LineCountDefault, LineCountMin,
-                                      LineCountMax, &error);
+    const auto lines = command.lineCount(&error);
     if (!lines)
         return usageError(io, error, command.usage());
     const QStringList values = command.values();

@@ -49,9 +49,7 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
                        "file of its own is skipped with a warning (exit 1). An output name that "
                        "is not a regular file (folder, device, FIFO, symbolic link) is refused.")
             .arg(QStringLiteral("等高线图")),
-        {{QStringLiteral("db"),
-          QStringLiteral("The database (default: %1 beside the program).").arg(DatabaseFileName),
-          QStringLiteral("FILE")},
+        {databaseOption(),
          {QStringLiteral("id"), QStringLiteral("The record with this ID."), QStringLiteral("ID")},
          {QStringLiteral("all"), QStringLiteral("Every record.")},
          {QStringLiteral("out"),
@@ -63,12 +61,7 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
               .arg(MaxSize)
               .arg(DefaultSize),
           QStringLiteral("PIXELS")},
-         {QStringLiteral("lines"),
-          QStringLiteral("Number of contour intervals, %1 to %2 (default %3).")
-              .arg(LineCountMin)
-              .arg(LineCountMax)
-              .arg(LineCountDefault),
-          QStringLiteral("N")},
+         lineCountOption(),
          {QStringLiteral("no-labels"), QStringLiteral("No contour values and no title.")},
          {QStringLiteral("colour"),
           QStringLiteral("One curve colour instead of the automatic colours."),
@@ -76,24 +69,15 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
          {QStringLiteral("overlay"),
           QStringLiteral("Overlay the maps of all records in one bitmap (%1).")
               .arg(OverlayFileName)}});
-    if (const auto error = command.parse(args))
-        return usageError(io, *error, command.usage());
-    if (command.helpAsked()) {
-        write(io.out, command.help());
-        return 0;
-    }
-    if (!command.values().isEmpty())
-        return usageError(
-            io, QStringLiteral("render takes no values: %1").arg(command.values().first()),
-            command.usage());
+    if (const auto done = command.start(args, io))
+        return *done;
     const bool all = command.isSet(QStringLiteral("all"));
     const bool byId = command.isSet(QStringLiteral("id"));
     if (all == byId)
         return usageError(io, QStringLiteral("render needs either --id ID or --all"),
                           command.usage());
     QString error;
-    const auto lines = command.number(QStringLiteral("lines"), LineCountDefault, LineCountMin,
-                                      LineCountMax, &error);
+    const auto lines = command.lineCount(&error);
     if (!lines)
         return usageError(io, error, command.usage());
     const auto size = command.number(QStringLiteral("size"), DefaultSize, MinSize, MaxSize, &error);

@@ -24,30 +24,14 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
                        "equation, each record from its own fields alone. Text cells are escaped "
                        "in text (\\t, \\n, \\r, \\\\, \\xHH); in CSV a text that a spreadsheet "
                        "would run as a formula starts with '."),
-        {{QStringLiteral("db"),
-          QStringLiteral("The database (default: %1 beside the program).").arg(DatabaseFileName),
-          QStringLiteral("FILE")},
-         {QStringLiteral("lines"),
-          QStringLiteral("Number of contour intervals, %1 to %2 (default %3).")
-              .arg(LineCountMin)
-              .arg(LineCountMax)
-              .arg(LineCountDefault),
-          QStringLiteral("N")},
+        {databaseOption(),
+         lineCountOption(),
          {QStringLiteral("format"), QStringLiteral("text (default), csv or json."),
           QStringLiteral("FORMAT")}});
-    if (const auto error = command.parse(args))
-        return usageError(io, *error, command.usage());
-    if (command.helpAsked()) {
-        write(io.out, command.help());
-        return 0;
-    }
-    if (!command.values().isEmpty())
-        return usageError(
-            io, QStringLiteral("report takes no values: %1").arg(command.values().first()),
-            command.usage());
+    if (const auto done = command.start(args, io))
+        return *done;
     QString error;
-    const auto lines = command.number(QStringLiteral("lines"), LineCountDefault, LineCountMin,
-                                      LineCountMax, &error);
+    const auto lines = command.lineCount(&error);
     if (!lines)
         return usageError(io, error, command.usage());
     const QString format = command.isSet(QStringLiteral("format"))

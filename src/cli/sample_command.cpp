@@ -13,15 +13,10 @@ int sampleCommand(const QStringList &args, const CliStreams &io)
           QStringLiteral("N")},
          {QStringLiteral("seed"), QStringLiteral("Seed of the generated series (default 1)."),
           QStringLiteral("N")}});
-    if (const auto error = command.parse(args))
-        return usageError(io, *error, command.usage());
-    if (command.helpAsked()) {
-        write(io.out, command.help());
-        return 0;
-    }
-    if (!command.values().isEmpty() || !command.isSet(QStringLiteral("out")))
-        return usageError(io, QStringLiteral("sample needs --out FILE and no values"),
-                          command.usage());
+    if (const auto done = command.start(args, io))
+        return *done;
+    if (!command.isSet(QStringLiteral("out")))
+        return usageError(io, QStringLiteral("sample needs --out FILE"), command.usage());
     QString error;
     const auto records = command.number(QStringLiteral("records"), 0, 1, 10'000'000, &error);
     const auto seed = command.number(QStringLiteral("seed"), 1, 0, 2'000'000'000, &error);
