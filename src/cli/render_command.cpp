@@ -48,7 +48,7 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
                        "absent. With --all, --out is a folder and a record whose ID cannot name a "
                        "file of its own is skipped with a warning (exit 1). An output name that "
                        "is not a regular file (folder, device, FIFO, symbolic link) is refused.")
-            .arg(QStringLiteral("等高线图")),
+            .arg(MapFilePrefix),
         {databaseOption(),
          {QStringLiteral("id"), QStringLiteral("The record with this ID."), QStringLiteral("ID")},
          {QStringLiteral("all"), QStringLiteral("Every record.")},

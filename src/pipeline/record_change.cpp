@@ -128,7 +128,7 @@ std::optional<QString> mapFileName(const QString &recordId)
               c == QLatin1Char('+') || c == QLatin1Char('E')))
             return std::nullopt;
     }
-    return QStringLiteral("等高线图") + recordId + QStringLiteral(".BMP");
+    return MapFilePrefix + recordId + QStringLiteral(".BMP");
 }
 
 std::optional<QString> saveFileName(const FormState &s)

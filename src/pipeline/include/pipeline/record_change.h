@@ -45,8 +45,9 @@ void redrawGrid(FormState &state, Surface &surface);
 // a file of its own (empty, or not the text of a number).
 std::optional<QString> mapFileName(const QString &recordId);
 
-// The file of an overlaid batch of maps.
-inline const QString OverlayFileName = QStringLiteral("等高线图重叠.BMP");
+// The start of every saved map's name, and the file of an overlaid batch of maps.
+inline const QString MapFilePrefix = QStringLiteral("等高线图");
+inline const QString OverlayFileName = MapFilePrefix + QStringLiteral("重叠.BMP");
 
 // Where the save button writes the current map: the program folder and mapFileName.
 std::optional<QString> saveFileName(const FormState &state);
