@@ -3,6 +3,7 @@
 #include "shell/experiment_grid.h"
 #include "test_support.h"
 
+#include <QAbstractItemModelTester>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -61,6 +62,7 @@ void TestTable::editingOneOfTwoIdenticalRows()
     ExperimentTable table;
     QVERIFY(table.open(path, ExperimentTable::Mode::ReadWrite));
     ExperimentModel model(table);
+    const QAbstractItemModelTester tester(&model); // every change announced as a view needs
     model.reload();
     QVERIFY(model.setData(model.index(1, 5), QStringLiteral("7.3"), Qt::EditRole));
     QCOMPARE(readCell(path, QStringLiteral("SELECT Y5 FROM 等高线表 WHERE rowid = 1")).toDouble(),
@@ -85,6 +87,7 @@ void TestTable::addAndDelete()
     ExperimentTable table;
     QVERIFY(table.open(path, ExperimentTable::Mode::ReadWrite));
     ExperimentModel model(table);
+    const QAbstractItemModelTester tester(&model); // every change announced as a view needs
     model.reload();
     QCOMPARE(model.rowCount(), 3); // two records and the row for adding one
     QVERIFY(model.isNewRecordRow(2));
@@ -146,6 +149,7 @@ void TestTable::readOnlyFileKeepsTheTyping()
     ExperimentTable table;
     QVERIFY(table.open(path, ExperimentTable::Mode::ReadWrite));
     ExperimentModel model(table);
+    const QAbstractItemModelTester tester(&model); // every change announced as a view needs
     model.reload();
     {
         const OtherWriter other(path);
@@ -249,6 +253,7 @@ void TestTable::rowKeyIsTheTrueOne()
     QCOMPARE(table.count(), 3);
     QCOMPARE(table.field(0, QStringLiteral("ID")).value.toInt(), 1);
     ExperimentModel model(table);
+    const QAbstractItemModelTester tester(&model); // every change announced as a view needs
     model.reload();
     const int y5 = table.columnIndex(QStringLiteral("Y5"));
     QVERIFY(model.setData(model.index(1, y5), QStringLiteral("7.5"), Qt::EditRole));
@@ -281,6 +286,7 @@ void TestTable::anotherProgramsChangeIsNotOverwritten()
     ExperimentTable table;
     QVERIFY(table.open(path, ExperimentTable::Mode::ReadWrite));
     ExperimentModel model(table);
+    const QAbstractItemModelTester tester(&model); // every change announced as a view needs
     model.reload();
     QCOMPARE(model.data(model.index(1, 12), Qt::DisplayRole).toString(), QStringLiteral("粘度"));
     ExperimentTable deleting;
@@ -368,6 +374,7 @@ void TestTable::runawayTriggerIsInterrupted()
     ExperimentTable table;
     QVERIFY(table.open(path, ExperimentTable::Mode::ReadWrite));
     ExperimentModel model(table);
+    const QAbstractItemModelTester tester(&model); // every change announced as a view needs
     model.reload();
     QSignalSpy failed(&model, &ExperimentModel::writeFailed);
     QVERIFY(model.setData(model.index(0, 5), QStringLiteral("7.3"), Qt::EditRole));

@@ -51,15 +51,36 @@ void ExperimentModel::reload()
 {
     beginResetModel();
     m_pending.clear();
+    m_rows = tableRows();
     endResetModel();
+}
+
+int ExperimentModel::tableRows() const
+{
+    // The row for adding a record comes after the true last one.
+    return m_table.isOpen() ? m_table.count() + (m_table.complete() ? 1 : 0) : 0;
 }
 
 int ExperimentModel::rowCount(const QModelIndex &parent) const
 {
-    if (parent.isValid() || !m_table.isOpen())
-        return 0;
-    // The row for adding a record comes after the true last one.
-    return m_table.count() + (m_table.complete() ? 1 : 0);
+    return parent.isValid() ? 0 : m_rows;
+}
+
+void ExperimentModel::announceAdded(int position)
+{
+    // The row for adding became the record, and a new one for adding appears under it; a
+    // record that took another place, or others that another program added meanwhile, make
+    // the grid read the table anew.
+    if (tableRows() == m_rows + 1 && position == m_rows - 1) {
+        beginInsertRows({}, m_rows, m_rows);
+        m_rows = tableRows();
+        endInsertRows();
+        emit dataChanged(index(position, 0), index(position, columnCount() - 1));
+    } else {
+        beginResetModel();
+        m_rows = tableRows();
+        endResetModel();
+    }
 }
 
 bool ExperimentModel::canFetchMore(const QModelIndex &parent) const
@@ -99,6 +120,7 @@ bool ExperimentModel::addRowIds(int limit)
     // The new records, and after the last one the row for adding.
     beginInsertRows({}, first, first + added - 1 + (last ? 1 : 0));
     m_table.appendRowIds(*ids, last);
+    m_rows = tableRows();
     endInsertRows();
     return true;
 }
@@ -188,8 +210,7 @@ bool ExperimentModel::writeCell(int row, int column, const QVariant &value,
     if (!succeeded(added, error))
         return false;
     // The last row became a record; a new last row for adding appears under it.
-    beginInsertRows({}, m_table.count(), m_table.count());
-    endInsertRows();
+    announceAdded(*added);
     emit recordAdded(*added);
     return true;
 }
@@ -205,8 +226,7 @@ bool ExperimentModel::flushNewRecord(QString *error)
     if (!succeeded(added, error))
         return false;
     m_pending.erase(it);
-    beginInsertRows({}, m_table.count(), m_table.count());
-    endInsertRows();
+    announceAdded(*added);
     for (auto v = std::next(first); v != values.cend(); ++v) {
         const auto shown = m_table.readRecord(*added);
         if (!succeeded(shown, error) ||
@@ -367,6 +387,7 @@ Result<void> ExperimentModel::removeRecords(const QList<int> &rows)
         for (qint64 key : keys)
             m_pending.remove(key);
     }
+    m_rows = tableRows();
     endResetModel();
     return removed;
 }

@@ -72,9 +72,14 @@ private:
                    QString *error);
     bool flushNewRecord(QString *error);
     bool addRowIds(int limit);
+    // The rows the table has now: its records and, once all are located, the row for adding.
+    int tableRows() const;
+    // Tells the views of a record just added at `position`.
+    void announceAdded(int position);
 
     ExperimentTable &m_table;
-    QHash<qint64, Pending> m_pending; // rowid (or NewRecordKey) -> unwritten cells
+    QHash<qint64, Pending> m_pending; // row key (or NewRecordKey) -> unwritten cells
+    int m_rows = 0;                   // the rows the views were told of
 };
 
 // Numbers only, refused at once with a hint; empty clears the cell.
