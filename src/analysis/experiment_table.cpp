@@ -257,8 +257,8 @@ Failure ExperimentTable::conflict(qint64 key) const
     query.prepare(QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ?").arg(quotedTable(), quotedKey()));
     query.addBindValue(key);
     const bool there = query.exec() && query.next();
-    return Failure{there ? Failure::Kind::ChangedElsewhere : Failure::Kind::DeletedElsewhere,
-                   m_path, {}, 0};
+    return Failure{
+        there ? Failure::Kind::ChangedElsewhere : Failure::Kind::DeletedElsewhere, m_path, {}, 0};
 }
 
 Result<void> ExperimentTable::setValue(int position, int column, const QVariant &value,

@@ -130,54 +130,50 @@ QString createTableSql()
 
 Result<void> writeSample(const QString &path)
 {
-    return writeNew(
-        path,
-        [](QSqlDatabase &db, QString *err) {
-            QSqlQuery query(db);
-            query.prepare(insertSql());
-            for (const Series &s : SampleSeries) {
-                if (!insertSeries(query, s.id, s.y, QString::fromUtf8(s.title), err))
-                    return false;
-            }
-            return true;
-        });
+    return writeNew(path, [](QSqlDatabase &db, QString *err) {
+        QSqlQuery query(db);
+        query.prepare(insertSql());
+        for (const Series &s : SampleSeries) {
+            if (!insertSeries(query, s.id, s.y, QString::fromUtf8(s.title), err))
+                return false;
+        }
+        return true;
+    });
 }
 
 Result<void> writeGenerated(const QString &path, int records, unsigned seed)
 {
-    return writeNew(
-        path,
-        [records, seed](QSqlDatabase &db, QString *err) {
-            static const char *const names[] = {"硬度", "粘度", "收率 %",   "抗拉强度",
-                                                "pH",   "白度", "溶解时间", "拉伸率 %"};
-            std::mt19937 random(seed);
-            std::uniform_real_distribution<double> coefficient(-1.0, 1.0);
-            std::normal_distribution<double> noise(0.0, 1.0);
-            const double a = 1.4142;
-            const double x[11][2] = {{-1, -1}, {1, -1}, {-1, 1}, {1, 1}, {a, 0}, {-a, 0},
-                                     {0, a},   {0, -a}, {0, 0},  {0, 0}, {0, 0}};
-            QSqlQuery query(db);
-            query.prepare(insertSql());
-            for (int r = 0; r < records; ++r) {
-                // A plausible response surface around a level, with a little measurement noise.
-                const double level = 5 + 95 * (coefficient(random) + 1) / 2;
-                const double scale = level * 0.08;
-                const double b1 = scale * coefficient(random), b2 = scale * coefficient(random);
-                const double b11 = -scale * std::fabs(coefficient(random));
-                const double b22 = -scale * std::fabs(coefficient(random));
-                const double b12 = scale * 0.5 * coefficient(random);
-                std::array<double, 11> y{};
-                for (int run = 0; run < 11; ++run) {
-                    const double x1 = x[run][0], x2 = x[run][1];
-                    const double v = level + b1 * x1 + b2 * x2 + b11 * x1 * x1 + b22 * x2 * x2 +
-                                     b12 * x1 * x2 + scale * 0.1 * noise(random);
-                    y[run] = std::round(v * 100) / 100;
-                }
-                if (!insertSeries(query, r + 1, y, QString::fromUtf8(names[r % 8]), err))
-                    return false;
+    return writeNew(path, [records, seed](QSqlDatabase &db, QString *err) {
+        static const char *const names[] = {"硬度", "粘度", "收率 %",   "抗拉强度",
+                                            "pH",   "白度", "溶解时间", "拉伸率 %"};
+        std::mt19937 random(seed);
+        std::uniform_real_distribution<double> coefficient(-1.0, 1.0);
+        std::normal_distribution<double> noise(0.0, 1.0);
+        const double a = 1.4142;
+        const double x[11][2] = {{-1, -1}, {1, -1}, {-1, 1}, {1, 1}, {a, 0}, {-a, 0},
+                                 {0, a},   {0, -a}, {0, 0},  {0, 0}, {0, 0}};
+        QSqlQuery query(db);
+        query.prepare(insertSql());
+        for (int r = 0; r < records; ++r) {
+            // A plausible response surface around a level, with a little measurement noise.
+            const double level = 5 + 95 * (coefficient(random) + 1) / 2;
+            const double scale = level * 0.08;
+            const double b1 = scale * coefficient(random), b2 = scale * coefficient(random);
+            const double b11 = -scale * std::fabs(coefficient(random));
+            const double b22 = -scale * std::fabs(coefficient(random));
+            const double b12 = scale * 0.5 * coefficient(random);
+            std::array<double, 11> y{};
+            for (int run = 0; run < 11; ++run) {
+                const double x1 = x[run][0], x2 = x[run][1];
+                const double v = level + b1 * x1 + b2 * x2 + b11 * x1 * x1 + b22 * x2 * x2 +
+                                 b12 * x1 * x2 + scale * 0.1 * noise(random);
+                y[run] = std::round(v * 100) / 100;
             }
-            return true;
-        });
+            if (!insertSeries(query, r + 1, y, QString::fromUtf8(names[r % 8]), err))
+                return false;
+        }
+        return true;
+    });
 }
 
 } // namespace sample_db

@@ -79,8 +79,8 @@ Result<TableShape> inspectTable(sqlite3 *db)
     QString type;
     bool withoutRowId = false;
     bool found = false;
-    int rc = sqlite3_prepare_v2(db, "SELECT type, wr FROM pragma_table_list WHERE name = ?1",
-                                -1, &statement, nullptr);
+    int rc = sqlite3_prepare_v2(db, "SELECT type, wr FROM pragma_table_list WHERE name = ?1", -1,
+                                &statement, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_bind_text(statement, 1, table.constData(), int(table.size()), SQLITE_TRANSIENT);
         while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
@@ -105,8 +105,7 @@ Result<TableShape> inspectTable(sqlite3 *db)
         return Failure{Failure::Kind::NotOrdinaryTable, {}, type, 0};
 
     TableShape shape;
-    rc = sqlite3_prepare_v2(db, "SELECT name FROM pragma_table_info(?1)", -1, &statement,
-                            nullptr);
+    rc = sqlite3_prepare_v2(db, "SELECT name FROM pragma_table_info(?1)", -1, &statement, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_bind_text(statement, 1, table.constData(), int(table.size()), SQLITE_TRANSIENT);
         while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {

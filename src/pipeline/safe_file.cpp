@@ -74,7 +74,8 @@ struct Scratch
 
 Failure systemFailure(const QString &path, int error)
 {
-    return Failure{Failure::Kind::System, path, QString::fromLocal8Bit(std::strerror(error)), error};
+    return Failure{Failure::Kind::System, path, QString::fromLocal8Bit(std::strerror(error)),
+                   error};
 }
 
 std::optional<Failure> refuseOutputPath(const QString &path)
@@ -85,11 +86,11 @@ std::optional<Failure> refuseOutputPath(const QString &path)
     if (S_ISREG(st.st_mode))
         return std::nullopt;
     // What it is instead, in words the edges know.
-    const char *what = S_ISLNK(st.st_mode)                         ? "symlink"
-                       : S_ISDIR(st.st_mode)                       ? "folder"
+    const char *what = S_ISLNK(st.st_mode)                          ? "symlink"
+                       : S_ISDIR(st.st_mode)                        ? "folder"
                        : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "device"
-                       : S_ISFIFO(st.st_mode)                      ? "fifo"
-                                                                   : "special";
+                       : S_ISFIFO(st.st_mode)                       ? "fifo"
+                                                                    : "special";
     return Failure{Failure::Kind::NotRegularOutput, path, QString::fromLatin1(what), 0};
 }
 

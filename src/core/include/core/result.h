@@ -13,12 +13,12 @@ struct Failure
 {
     enum class Kind {
         // The database file itself.
-        Missing,     // no file at the path
-        NotAFile,    // a folder or something else that is not a file
-        CannotRead,  // the file could not be opened for reading (detail: the system's words)
-        Empty,       // zero bytes
-        NotSqlite,   // not a SQLite database
-        AccessFile,  // an old Access database
+        Missing,    // no file at the path
+        NotAFile,   // a folder or something else that is not a file
+        CannotRead, // the file could not be opened for reading (detail: the system's words)
+        Empty,      // zero bytes
+        NotSqlite,  // not a SQLite database
+        AccessFile, // an old Access database
         // The experiment table in it.
         NoTable,          // no table of that name
         View,             // the name is a view
