@@ -15,6 +15,8 @@ const char *const Usage =
     "  tesmora-cli render [--db FILE] (--id ID | --all) [--out PATH] [--size PIXELS]\n"
     "                     [--lines N] [--no-labels] [--colour #RRGGBB] [--overlay]\n"
     "  tesmora-cli sample --out FILE [--records N] [--seed N]\n"
+    "  tesmora-cli analyse [--json] [--] Y1 ... Y11\n"
+    "  tesmora-cli analyse --db FILE --id ID [--json]\n"
     "  tesmora-cli --version\n"
     "Options come before the values; -- ends the options, so negative responses may follow.\n"
     "tesmora-cli COMMAND --help explains a command.\n";
@@ -39,6 +41,8 @@ int run(const QString &command, const QStringList &rest, const QString &programF
         return renderCommand(rest, programFolder, io);
     if (command == QLatin1String("sample"))
         return sampleCommand(rest, io);
+    if (command == QLatin1String("analyse"))
+        return analyseCommand(rest, programFolder, io);
     return usageError(io, QStringLiteral("unknown command \"%1\"").arg(command),
                       QString::fromLatin1(Usage));
 }

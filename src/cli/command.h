@@ -68,3 +68,4 @@ int fitCommand(const QStringList &args, const QString &folder, const CliStreams 
 int reportCommand(const QStringList &args, const QString &folder, const CliStreams &io);
 int renderCommand(const QStringList &args, const QString &folder, const CliStreams &io);
 int sampleCommand(const QStringList &args, const CliStreams &io);
+int analyseCommand(const QStringList &args, const QString &folder, const CliStreams &io);

@@ -19,7 +19,8 @@ constexpr int MinSplitRecords = 5000;
 int reportCommand(const QStringList &args, const QString &folder, const CliStreams &io)
 {
     Command command(
-        QStringLiteral("report [--db FILE] [--lines N] [--format text|csv|json]"),
+        QStringLiteral("report [--db FILE] [--lines N] [--format text|csv|json] [--responses] "
+                       "[--analysis]"),
         QStringLiteral("Streams one row per record: ID, name, the six coefficients, R, S and the "
                        "equation, each record from its own fields alone. Text cells are escaped "
                        "in text (\\t, \\n, \\r, \\\\, \\xHH); in CSV a text that a spreadsheet "
@@ -27,7 +28,12 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
         {databaseOption(),
          lineCountOption(),
          {QStringLiteral("format"), QStringLiteral("text (default), csv or json."),
-          QStringLiteral("FORMAT")}});
+          QStringLiteral("FORMAT")},
+         {QStringLiteral("responses"), QStringLiteral("Add Y1 ... Y11 as read.")},
+         {QStringLiteral("analysis"),
+          QStringLiteral("Add the model analysis: standard errors and p values, F and p of the "
+                         "model and of lack of fit, R² figures, PRESS, the stationary point and "
+                         "the optimum (as in analyse).")}});
     if (const auto done = command.start(args, io))
         return *done;
     QString error;
@@ -55,18 +61,14 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
     if (!records)
         return failure(io, records.failure());
 
+    const ReportRows::Extras extras{command.isSet(QStringLiteral("responses")),
+                                    command.isSet(QStringLiteral("analysis"))};
     const QChar separator = format == QLatin1String("csv") ? QLatin1Char(',') : QLatin1Char('\t');
     const bool json = format == QLatin1String("json");
     if (json)
         write(io.out, QStringLiteral("["));
     else
-        write(io.out,
-              QStringList{QStringLiteral("ID"), QStringLiteral("name"), QStringLiteral("b0"),
-                          QStringLiteral("b1"), QStringLiteral("b2"), QStringLiteral("b11"),
-                          QStringLiteral("b22"), QStringLiteral("b12"), QStringLiteral("R"),
-                          QStringLiteral("S"), QStringLiteral("equation")}
-                      .join(separator) +
-                  QLatin1Char('\n'));
+        write(io.out, ReportRows::header(separator, extras));
 
     // Every record's row depends on that record alone, so a large table is split in the
     // middle and its second part runs on a thread of its own inside the same snapshot,
@@ -100,7 +102,7 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
     std::thread second;
     if (splitKey) {
         second = std::thread([&] {
-            ReportRows rows(format, folder, *lines, tail);
+            ReportRows rows(format, folder, *lines, tail, extras);
             tailRead = tailReader.forEach(
                 recordFieldNames(),
                 [&](const std::vector<StreamCell> &cells) {
@@ -112,7 +114,7 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
         });
     }
 
-    ReportRows rows(format, folder, *lines, io.out);
+    ReportRows rows(format, folder, *lines, io.out, extras);
     bool firstRow = true;
     const Result<void> read = reader.forEach(
         recordFieldNames(),

@@ -1,9 +1,13 @@
 #include "cli/report_rows.h"
 
+#include "cli/analysis_output.h"
 #include "core/form_defaults.h"
+#include "core/model_analysis.h"
 #include "core/regression.h"
 #include "pipeline/record_change.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLocale>
 
 #include <array>
@@ -145,14 +149,79 @@ char *writeEscapedUtf8(char *out, const QString &text)
     return out;
 }
 
-ReportRows::ReportRows(const QString &format, const QString &folder, int lines, std::FILE *out)
+ReportRows::ReportRows(const QString &format, const QString &folder, int lines, std::FILE *out,
+                       Extras extras)
     : m_state(startedFormState(folder, lines))
     , m_picker(m_state.CurveColor)
     , m_json(format == QLatin1String("json"))
     , m_csv(format == QLatin1String("csv"))
+    , m_extras(extras)
     , m_out(out)
 {
     m_line.reserve(2 * ChunkBytes);
+}
+
+QString ReportRows::header(QChar separator, Extras extras)
+{
+    QStringList names{QStringLiteral("ID"),  QStringLiteral("name"),    QStringLiteral("b0"),
+                      QStringLiteral("b1"),  QStringLiteral("b2"),      QStringLiteral("b11"),
+                      QStringLiteral("b22"), QStringLiteral("b12"),     QStringLiteral("R"),
+                      QStringLiteral("S"),   QStringLiteral("equation")};
+    if (extras.responses) {
+        for (int run = 1; run <= DesignRuns; ++run)
+            names << responseField(run);
+    }
+    if (extras.analysis)
+        names << analysisColumns();
+    return names.join(separator) + QLatin1Char('\n');
+}
+
+void ReportRows::addExtras(const std::vector<StreamCell> &cells)
+{
+    // The responses as read, and whether all eleven are numbers the analysis can take.
+    analysis::Responses y{};
+    bool complete = true;
+    QStringList responses;
+    for (int run = 1; run <= DesignRuns; ++run) {
+        const auto v = cells[std::size_t(run)].field().asNumber();
+        complete = complete && v.has_value();
+        if (v)
+            y[std::size_t(run - 1)] = *v;
+        QByteArray text;
+        if (v)
+            appendShortest(text, *v);
+        responses << QString::fromLatin1(text);
+    }
+    QStringList analysed;
+    std::optional<analysis::ModelAnalysis> a;
+    if (m_extras.analysis && complete)
+        a = analysis::analyse(y);
+    if (m_json) {
+        m_line.chop(1); // the closing brace, put back below
+        if (m_extras.responses) {
+            QJsonArray values;
+            for (const QString &r : responses)
+                values << (r.isEmpty() ? QJsonValue() : QJsonValue(r.toDouble()));
+            m_line += ", \"responses\": " + QJsonDocument(values).toJson(QJsonDocument::Compact);
+        }
+        if (m_extras.analysis) {
+            m_line += ", \"analysis\": ";
+            m_line += a ? QJsonDocument(analysisJson(*a)).toJson(QJsonDocument::Compact)
+                        : QByteArrayLiteral("null");
+        }
+        m_line += '}';
+        return;
+    }
+    const QString separator = m_csv ? QStringLiteral(",") : QStringLiteral("\t");
+    m_line.chop(1); // the line break, put back below
+    if (m_extras.responses)
+        m_line += (separator + responses.join(separator)).toUtf8();
+    if (m_extras.analysis) {
+        const QStringList cellsOut =
+            a ? analysisCells(*a) : QStringList(analysisColumns().size(), QString());
+        m_line += (separator + cellsOut.join(separator)).toUtf8();
+    }
+    m_line += '\n';
 }
 
 bool ReportRows::flush()
@@ -236,6 +305,8 @@ void ReportRows::add(const std::vector<StreamCell> &cells, bool first)
         *p++ = '\n';
         line.resize(p - line.data());
     }
+    if (m_extras.responses || m_extras.analysis)
+        addExtras(cells);
     if (line.size() >= ChunkBytes)
         flush();
 }

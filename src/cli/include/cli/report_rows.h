@@ -27,11 +27,22 @@ QString csvField(const QString &text);
 // A JSON string literal.
 QString jsonString(const QString &text);
 
+// What a report row holds beyond the fit the window shows.
+struct ReportExtras
+{
+    bool responses = false; // Y1 ... Y11 as read
+    bool analysis = false;  // the model analysis of the eleven responses
+};
+
 class ReportRows
 {
 public:
+    using Extras = ReportExtras;
     // `format`: text, csv or json.
-    ReportRows(const QString &format, const QString &folder, int lines, std::FILE *out);
+    ReportRows(const QString &format, const QString &folder, int lines, std::FILE *out,
+               Extras extras = {});
+    // The header line of a text or CSV report.
+    static QString header(QChar separator, Extras extras);
     // Writes what the rows made so far; false once any write failed.
     bool flush();
     // One record's row; `first` for the first row of a JSON array.
@@ -39,11 +50,15 @@ public:
     bool failed() const { return m_failed; }
 
 private:
+    // The extras of one record, after the row's own cells.
+    void addExtras(const std::vector<StreamCell> &cells);
+
     static constexpr qsizetype ChunkBytes = 1 << 16;
     FormState m_state;
     FixedColorPicker m_picker;
     bool m_json;
     bool m_csv;
+    Extras m_extras;
     std::FILE *m_out;
     QByteArray m_line; // rows not yet written
     bool m_failed = false;

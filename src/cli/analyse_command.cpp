@@ -1,0 +1,111 @@
+#include "command.h"
+
+#include "analysis/stream_reader.h"
+#include "cli/analysis_output.h"
+#include "core/model_analysis.h"
+
+#include <QJsonDocument>
+#include <QLocale>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// The responses of the first record with this ID; none when there is no such record or one of
+// its responses is not a number.
+Result<std::optional<analysis::Responses>> recordResponses(const StreamReader &reader, double id)
+{
+    std::optional<analysis::Responses> found;
+    bool matched = false;
+    const Result<void> read = reader.forEach(
+        recordFieldNames(),
+        [&](const std::vector<StreamCell> &cells) {
+            const auto number = cells.front().field().asNumber();
+            if (!number || *number != id)
+                return true;
+            matched = true;
+            analysis::Responses y{};
+            for (int run = 1; run <= DesignRuns; ++run) {
+                const auto v = cells[std::size_t(run)].field().asNumber();
+                if (!v)
+                    return false;
+                y[std::size_t(run - 1)] = *v;
+            }
+            found = y;
+            return false;
+        },
+        std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max());
+    if (!read)
+        return read.failure();
+    return found;
+}
+
+} // namespace
+
+int analyseCommand(const QStringList &args, const QString &folder, const CliStreams &io)
+{
+    Command command(
+        QStringLiteral("analyse [--json] [--] Y1 ... Y11\n"
+                       "       tesmora-cli analyse --db FILE --id ID [--json]"),
+        QStringLiteral("Analyses the full quadratic fit of one series in double "
+                       "precision: coefficients with standard errors, t and p; the "
+                       "analysis of variance with lack of fit against the pure error "
+                       "of the centre runs; R², adjusted and predicted R², PRESS; the "
+                       "stationary point and its canonical analysis; the largest and "
+                       "smallest predicted response over |X1|, |X2| <= 1.414. "
+                       "Undefined figures are NA (null in JSON)."),
+        {databaseOption(),
+         {QStringLiteral("id"), QStringLiteral("The record with this ID."), QStringLiteral("ID")},
+         {QStringLiteral("json"), QStringLiteral("Print the figures as JSON.")}});
+    if (const auto done = command.start(args, io, true))
+        return *done;
+    analysis::Responses y{};
+    if (command.isSet(QStringLiteral("id"))) {
+        if (!command.values().isEmpty())
+            return usageError(io, QStringLiteral("give either --id or the responses, not both"),
+                              command.usage());
+        bool ok = false;
+        const double id = QLocale::c().toDouble(command.value(QStringLiteral("id")), &ok);
+        if (!ok || !std::isfinite(id))
+            return usageError(io,
+                              QStringLiteral("--id must be a number, not \"%1\"")
+                                  .arg(command.value(QStringLiteral("id"))),
+                              command.usage());
+        StreamReader reader;
+        if (const Result<void> opened = reader.open(databasePath(command, folder)); !opened)
+            return failure(io, opened.failure());
+        const auto responses = recordResponses(reader, id);
+        if (!responses)
+            return failure(io, responses.failure());
+        if (!*responses)
+            return failure(io, QStringLiteral("no record with ID %1 and eleven numeric responses "
+                                              "in \"%2\"")
+                                   .arg(command.value(QStringLiteral("id")), reader.path()));
+        y = **responses;
+    } else {
+        const QStringList values = command.values();
+        if (values.size() != DesignRuns)
+            return usageError(
+                io, QStringLiteral("analyse needs exactly 11 responses, got %1").arg(values.size()),
+                command.usage());
+        for (int i = 0; i < DesignRuns; ++i) {
+            bool ok = false;
+            const double v = QLocale::c().toDouble(values[i].trimmed(), &ok);
+            if (!ok || !std::isfinite(v))
+                return usageError(io,
+                                  QStringLiteral("response %1 (\"%2\") is not a number")
+                                      .arg(i + 1)
+                                      .arg(values[i]),
+                                  command.usage());
+            y[std::size_t(i)] = v;
+        }
+    }
+    const analysis::ModelAnalysis a = analysis::analyse(y);
+    if (command.isSet(QStringLiteral("json")))
+        write(io.out,
+              QString::fromUtf8(QJsonDocument(analysisJson(a)).toJson(QJsonDocument::Indented)));
+    else
+        write(io.out, analysisSummary(a));
+    return 0;
+}

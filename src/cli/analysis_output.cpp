@@ -1,0 +1,192 @@
+#include "cli/analysis_output.h"
+
+#include <QJsonArray>
+
+#include <charconv>
+
+namespace {
+
+using analysis::ModelAnalysis;
+using analysis::VarianceRow;
+
+// The shortest text that reads back as the same double.
+QString number(double v)
+{
+    char buffer[40];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, v).ptr;
+    return QString::fromLatin1(buffer, end - buffer);
+}
+
+QString cell(std::optional<double> v)
+{
+    return v ? number(*v) : QString();
+}
+
+// Six significant digits for reading, "NA" where undefined.
+QString shown(std::optional<double> v)
+{
+    return v ? QString::number(*v, 'g', 6) : QStringLiteral("NA");
+}
+
+QJsonValue json(std::optional<double> v)
+{
+    return v ? QJsonValue(*v) : QJsonValue(QJsonValue::Null);
+}
+
+QJsonObject point(const analysis::Point &p)
+{
+    return {{QStringLiteral("x1"), p.x1}, {QStringLiteral("x2"), p.x2}, {QStringLiteral("y"), p.y}};
+}
+
+QString row(const QStringList &cells, const QList<int> &widths)
+{
+    QString line;
+    for (qsizetype i = 0; i < cells.size(); ++i)
+        line += i == 0 ? cells[i].leftJustified(widths[i]) : cells[i].rightJustified(widths[i]);
+    while (line.endsWith(QLatin1Char(' ')))
+        line.chop(1);
+    return line + QLatin1Char('\n');
+}
+
+QString varianceLine(const QString &source, const VarianceRow &r, bool withMs, bool withF)
+{
+    static const QList<int> widths{14, 4, 16, 14, 12, 12};
+    return row({source, QString::number(r.df), shown(r.ss), withMs ? shown(r.ms) : QString(),
+                withF ? shown(r.f) : QString(), withF ? shown(r.p) : QString()},
+               widths);
+}
+
+} // namespace
+
+QString analysisSummary(const ModelAnalysis &a)
+{
+    QString text = QStringLiteral("Full quadratic model, 11 runs (coded units, axial distance "
+                                  "1.4142)\n\nCoefficients\n");
+    static const QList<int> coefficientWidths{8, 14, 14, 12, 12};
+    text += row({QStringLiteral("Term"), QStringLiteral("Estimate"), QStringLiteral("Std. error"),
+                 QStringLiteral("t value"), QStringLiteral("Pr(>|t|)")},
+                coefficientWidths);
+    for (const analysis::Coefficient &c : a.coefficients)
+        text += row(
+            {QString::fromLatin1(c.term), shown(c.estimate), shown(c.se), shown(c.t), shown(c.p)},
+            coefficientWidths);
+    text += QStringLiteral("\nAnalysis of variance\n");
+    text +=
+        row({QStringLiteral("Source"), QStringLiteral("df"), QStringLiteral("Sum of squares"),
+             QStringLiteral("Mean square"), QStringLiteral("F value"), QStringLiteral("Pr(>F)")},
+            {14, 4, 16, 14, 12, 12});
+    text += varianceLine(QStringLiteral("Model"), a.model, true, true);
+    text += varianceLine(QStringLiteral("Residual"), a.residual, true, false);
+    text += varianceLine(QStringLiteral("  Lack of fit"), a.lackOfFit, true, true);
+    text += varianceLine(QStringLiteral("  Pure error"), a.pureError, true, false);
+    text += varianceLine(QStringLiteral("Total"), a.total, false, false);
+    text +=
+        QStringLiteral("\nR-squared %1, adjusted R-squared %2, predicted R-squared %3, "
+                       "PRESS %4\n")
+            .arg(shown(a.rSquared), shown(a.adjRSquared), shown(a.predRSquared), shown(a.press));
+    text += QStringLiteral("\nStationary point and canonical analysis\n");
+    text += QStringLiteral("Eigenvalues %1, %2: %3\n")
+                .arg(shown(a.eigenvalues[0]), shown(a.eigenvalues[1]),
+                     a.nature ? QString::fromLatin1(analysis::natureName(*a.nature))
+                              : QStringLiteral("no curvature"));
+    if (a.stationary)
+        text += QStringLiteral("Stationary point X1 = %1, X2 = %2, predicted Y = %3 (%4 the "
+                               "plotted square)\n")
+                    .arg(shown(a.stationary->x1), shown(a.stationary->x2), shown(a.stationary->y),
+                         a.stationaryInside ? QStringLiteral("inside") : QStringLiteral("outside"));
+    else
+        text += QStringLiteral("Stationary point: none\n");
+    text += QStringLiteral("\nPredicted response over |X1|, |X2| <= 1.414\n");
+    text += QStringLiteral("Maximum %1 at X1 = %2, X2 = %3\nMinimum %4 at X1 = %5, X2 = %6\n")
+                .arg(shown(a.maximum.y), shown(a.maximum.x1), shown(a.maximum.x2),
+                     shown(a.minimum.y), shown(a.minimum.x1), shown(a.minimum.x2));
+    return text;
+}
+
+QJsonObject analysisJson(const ModelAnalysis &a)
+{
+    QJsonArray coefficients;
+    for (const analysis::Coefficient &c : a.coefficients)
+        coefficients << QJsonObject{{QStringLiteral("term"), QString::fromLatin1(c.term)},
+                                    {QStringLiteral("estimate"), c.estimate},
+                                    {QStringLiteral("se"), json(c.se)},
+                                    {QStringLiteral("t"), json(c.t)},
+                                    {QStringLiteral("p"), json(c.p)}};
+    const auto full = [](const VarianceRow &r) {
+        return QJsonObject{{QStringLiteral("df"), r.df},
+                           {QStringLiteral("ss"), r.ss},
+                           {QStringLiteral("ms"), json(r.ms)},
+                           {QStringLiteral("F"), json(r.f)},
+                           {QStringLiteral("p"), json(r.p)}};
+    };
+    const auto plain = [](const VarianceRow &r) {
+        return QJsonObject{{QStringLiteral("df"), r.df},
+                           {QStringLiteral("ss"), r.ss},
+                           {QStringLiteral("ms"), json(r.ms)}};
+    };
+    QJsonObject stationary{
+        {QStringLiteral("x1"), a.stationary ? QJsonValue(a.stationary->x1) : QJsonValue()},
+        {QStringLiteral("x2"), a.stationary ? QJsonValue(a.stationary->x2) : QJsonValue()},
+        {QStringLiteral("y"), a.stationary ? QJsonValue(a.stationary->y) : QJsonValue()},
+        {QStringLiteral("nature"),
+         a.nature ? QJsonValue(QString::fromLatin1(analysis::natureName(*a.nature)))
+                  : QJsonValue()},
+        {QStringLiteral("inside"), a.stationary ? QJsonValue(a.stationaryInside) : QJsonValue()},
+        {QStringLiteral("eigenvalues"), QJsonArray{a.eigenvalues[0], a.eigenvalues[1]}}};
+    return {
+        {QStringLiteral("coefficients"), coefficients},
+        {QStringLiteral("anova"),
+         QJsonObject{{QStringLiteral("model"), full(a.model)},
+                     {QStringLiteral("residual"), plain(a.residual)},
+                     {QStringLiteral("lack_of_fit"), full(a.lackOfFit)},
+                     {QStringLiteral("pure_error"), plain(a.pureError)},
+                     {QStringLiteral("total"), QJsonObject{{QStringLiteral("df"), a.total.df},
+                                                           {QStringLiteral("ss"), a.total.ss}}}}},
+        {QStringLiteral("r_squared"), json(a.rSquared)},
+        {QStringLiteral("adj_r_squared"), json(a.adjRSquared)},
+        {QStringLiteral("pred_r_squared"), json(a.predRSquared)},
+        {QStringLiteral("press"), a.press},
+        {QStringLiteral("stationary_point"), stationary},
+        {QStringLiteral("optimum"), QJsonObject{{QStringLiteral("max"), point(a.maximum)},
+                                                {QStringLiteral("min"), point(a.minimum)}}}};
+}
+
+const QStringList &analysisColumns()
+{
+    static const QStringList columns = [] {
+        QStringList c;
+        for (const char *term : {"b0", "b1", "b2", "b11", "b22", "b12"})
+            c << QStringLiteral("se_%1").arg(QLatin1String(term))
+              << QStringLiteral("p_%1").arg(QLatin1String(term));
+        c << QStringLiteral("model_F") << QStringLiteral("model_p")
+          << QStringLiteral("lack_of_fit_F") << QStringLiteral("lack_of_fit_p")
+          << QStringLiteral("pure_error_ms") << QStringLiteral("r_squared")
+          << QStringLiteral("adj_r_squared") << QStringLiteral("pred_r_squared")
+          << QStringLiteral("press") << QStringLiteral("stationary_x1")
+          << QStringLiteral("stationary_x2") << QStringLiteral("stationary_y")
+          << QStringLiteral("nature") << QStringLiteral("inside") << QStringLiteral("eigenvalue_1")
+          << QStringLiteral("eigenvalue_2") << QStringLiteral("max_x1") << QStringLiteral("max_x2")
+          << QStringLiteral("max_y") << QStringLiteral("min_x1") << QStringLiteral("min_x2")
+          << QStringLiteral("min_y");
+        return c;
+    }();
+    return columns;
+}
+
+QStringList analysisCells(const ModelAnalysis &a)
+{
+    QStringList cells;
+    for (const analysis::Coefficient &c : a.coefficients)
+        cells << cell(c.se) << cell(c.p);
+    cells << cell(a.model.f) << cell(a.model.p) << cell(a.lackOfFit.f) << cell(a.lackOfFit.p)
+          << cell(a.pureError.ms) << cell(a.rSquared) << cell(a.adjRSquared) << cell(a.predRSquared)
+          << number(a.press) << (a.stationary ? number(a.stationary->x1) : QString())
+          << (a.stationary ? number(a.stationary->x2) : QString())
+          << (a.stationary ? number(a.stationary->y) : QString())
+          << (a.nature ? QString::fromLatin1(analysis::natureName(*a.nature)) : QString())
+          << (a.stationary ? QString::fromLatin1(a.stationaryInside ? "true" : "false") : QString())
+          << number(a.eigenvalues[0]) << number(a.eigenvalues[1]) << number(a.maximum.x1)
+          << number(a.maximum.x2) << number(a.maximum.y) << number(a.minimum.x1)
+          << number(a.minimum.x2) << number(a.minimum.y);
+    return cells;
+}
