@@ -49,6 +49,7 @@ private slots:
     void textCellsCannotBreakRowsOrRunAsFormulas();
     void reportReadsOneSnapshot();
     void hotJournalIsSaidSo();
+    void analysis();
 
 private:
     QTemporaryDir m_dir;
@@ -375,6 +376,41 @@ void TestCli::hotJournalIsSaidSo()
     const CliResult r = run({"report", "--db", copy});
     QCOMPARE(r.code, 1);
     QVERIFY2(r.err.contains(QStringLiteral("not closed properly")), qPrintable(r.err));
+}
+
+void TestCli::analysis()
+{
+    // The same figures from the responses, from the record, and in the report's columns.
+    const CliResult given = run(QStringList{"analyse", "--json", "--"} << Hardness);
+    QCOMPARE(given.code, 0);
+    const CliResult stored = run({"analyse", "--db", m_db, "--id", "1", "--json"});
+    QCOMPARE(stored.out, given.out);
+    const QJsonObject o = QJsonDocument::fromJson(given.out.toUtf8()).object();
+    QCOMPARE(o.keys(), (QStringList{"adj_r_squared", "anova", "coefficients", "optimum",
+                                    "pred_r_squared", "press", "r_squared", "stationary_point"}));
+    QCOMPARE(
+        o[QStringLiteral("anova")][QStringLiteral("lack_of_fit")][QStringLiteral("df")].toInt(), 3);
+    QCOMPARE(o[QStringLiteral("stationary_point")][QStringLiteral("nature")].toString(),
+             QStringLiteral("maximum"));
+    QVERIFY(run(QStringList{"analyse"} << Hardness).out.contains(QStringLiteral("Lack of fit")));
+    QCOMPARE(run({"analyse", "--db", m_db, "--id", "99"}).code, 1);
+    // The report's extra columns: as many cells as names, and the default report unchanged.
+    const QStringList lines =
+        run({"report", "--db", m_db, "--analysis", "--responses", "--format", "csv"})
+            .out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines[1].count(QLatin1Char(',')), lines[0].count(QLatin1Char(',')));
+    QCOMPARE(lines[0].split(QLatin1Char(',')).size(), 11 + 11 + 34);
+    QVERIFY(lines[1].contains(QStringLiteral(",maximum,")));
+    QCOMPARE(
+        run({"report", "--db", m_db}).out.split(QLatin1Char('\n')).first().count(QLatin1Char('\t')),
+        10);
+    // Marks: only the known ones.
+    QCOMPARE(run({"render", "--db", m_db, "--id", "1", "--mark", "peaks"}).code, 2);
+    const QString marked = m_dir.filePath(QStringLiteral("marked.bmp"));
+    QCOMPARE(run({"render", "--db", m_db, "--id", "1", "--mark", "stationary,optimum,runs", "--out",
+                  marked, "--size", "256"})
+                 .code,
+             0);
 }
 
 QTEST_MAIN(TestCli)

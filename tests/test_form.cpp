@@ -84,6 +84,7 @@ private slots:
     void unwrittenEditLandsAtTheNextRecordChange();
     void halfTypedNewRecordHasNoMap();
     void failureCaptionFits();
+    void analysisFollowsTheRecordAndMarksWaitForTheNext();
 
 private:
     QString freshFolder(const QString &name, bool withDatabase);
@@ -537,6 +538,35 @@ void TestForm::failureCaptionFits()
     QVERIFY(caption);
     QVERIFY(caption->fontMetrics().horizontalAdvance(caption->text()) <=
             caption->contentsRect().width());
+}
+
+void TestForm::analysisFollowsTheRecordAndMarksWaitForTheNext()
+{
+    const QString folder = freshFolder(QStringLiteral("analysis"), true);
+    Window w(folder);
+    Form1 &f = *w.form;
+    f.show();
+    f.showAnalysis();
+    QVERIFY(f.analysisDialog()->isVisible() && !f.analysisDialog()->isModal());
+    QVERIFY(f.analysisDialog()->text().contains(QStringLiteral("记录 ID 1")));
+    QVERIFY(f.analysisDialog()->text().contains(QStringLiteral("极大值")));
+    f.moveTo(1);
+    QVERIFY(f.analysisDialog()->text().contains(QStringLiteral("记录 ID 2")));
+    // Marks are off by default and come with the next record change, not before.
+    const auto black = [&] {
+        const QImage image = f.surface().Image();
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                n += image.pixel(x, y) == qRgb(0, 0, 0);
+        return n;
+    };
+    const int plain = black();
+    f.state().Marks.runs = true;
+    QCOMPARE(black(), plain);
+    f.moveTo(0);
+    f.moveTo(1);
+    QVERIFY(black() > plain);
 }
 
 QTEST_MAIN(TestForm)

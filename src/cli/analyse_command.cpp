@@ -3,6 +3,7 @@
 #include "analysis/stream_reader.h"
 #include "cli/analysis_output.h"
 #include "core/model_analysis.h"
+#include "pipeline/record_change.h"
 
 #include <QJsonDocument>
 #include <QLocale>
@@ -17,22 +18,13 @@ namespace {
 Result<std::optional<analysis::Responses>> recordResponses(const StreamReader &reader, double id)
 {
     std::optional<analysis::Responses> found;
-    bool matched = false;
     const Result<void> read = reader.forEach(
         recordFieldNames(),
         [&](const std::vector<StreamCell> &cells) {
             const auto number = cells.front().field().asNumber();
             if (!number || *number != id)
                 return true;
-            matched = true;
-            analysis::Responses y{};
-            for (int run = 1; run <= DesignRuns; ++run) {
-                const auto v = cells[std::size_t(run)].field().asNumber();
-                if (!v)
-                    return false;
-                y[std::size_t(run - 1)] = *v;
-            }
-            found = y;
+            found = readResponses(StreamRecord(cells));
             return false;
         },
         std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max());

@@ -42,7 +42,7 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
     Command command(
         QStringLiteral("render [--db FILE] (--id ID | --all) [--out PATH] [--size PIXELS]\n"
                        "                   [--lines N] [--no-labels] [--colour #RRGGBB] "
-                       "[--overlay]"),
+                       "[--overlay] [--mark LIST]"),
         QStringLiteral("Draws exactly what a record change draws and writes Windows bitmaps "
                        "named as the save button names them (%1<ID>.BMP), each complete or "
                        "absent. With --all, --out is a folder and a record whose ID cannot name a "
@@ -66,6 +66,11 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
          {QStringLiteral("colour"),
           QStringLiteral("One curve colour instead of the automatic colours."),
           QStringLiteral("#RRGGBB")},
+         {QStringLiteral("mark"),
+          QStringLiteral("Mark on each map: any of stationary (the stationary point), optimum "
+                         "(the largest and smallest predicted response) and runs (the design "
+                         "points with their measured responses), separated by commas."),
+          QStringLiteral("LIST")},
          {QStringLiteral("overlay"),
           QStringLiteral("Overlay the maps of all records in one bitmap (%1).")
               .arg(OverlayFileName)}});
@@ -104,6 +109,23 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
         wantedId = id;
     }
     const bool overlay = command.isSet(QStringLiteral("overlay"));
+    FormState::MapMarks marks;
+    if (command.isSet(QStringLiteral("mark"))) {
+        for (const QString &mark : command.value(QStringLiteral("mark")).split(QLatin1Char(','))) {
+            if (mark == QLatin1String("stationary"))
+                marks.stationary = true;
+            else if (mark == QLatin1String("optimum"))
+                marks.optimum = true;
+            else if (mark == QLatin1String("runs"))
+                marks.runs = true;
+            else
+                return usageError(io,
+                                  QStringLiteral("--mark takes stationary, optimum and runs, not "
+                                                 "\"%1\"")
+                                      .arg(mark),
+                                  command.usage());
+        }
+    }
 
     StreamReader reader;
     if (const Result<void> opened = reader.open(databasePath(command, folder)); !opened)
@@ -120,6 +142,7 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
     state.ShowLabels = !command.isSet(QStringLiteral("no-labels"));
     state.AutoColor = !colour;
     state.Overlay = overlay;
+    state.Marks = marks;
     FixedColorPicker picker(colour.value_or(0));
     RasterSurface surface(*size);
 

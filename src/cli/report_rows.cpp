@@ -178,24 +178,20 @@ QString ReportRows::header(QChar separator, Extras extras)
 
 void ReportRows::addExtras(const std::vector<StreamCell> &cells)
 {
-    // The responses as read, and whether all eleven are numbers the analysis can take.
-    analysis::Responses y{};
-    bool complete = true;
+    // The responses as read, and the analysis when all eleven are numbers.
     QStringList responses;
     for (int run = 1; run <= DesignRuns; ++run) {
         const auto v = cells[std::size_t(run)].field().asNumber();
-        complete = complete && v.has_value();
-        if (v)
-            y[std::size_t(run - 1)] = *v;
         QByteArray text;
         if (v)
             appendShortest(text, *v);
         responses << QString::fromLatin1(text);
     }
-    QStringList analysed;
     std::optional<analysis::ModelAnalysis> a;
-    if (m_extras.analysis && complete)
-        a = analysis::analyse(y);
+    if (m_extras.analysis) {
+        if (const auto y = readResponses(StreamRecord(cells)))
+            a = analysis::analyse(*y);
+    }
     if (m_json) {
         m_line.chop(1); // the closing brace, put back below
         if (m_extras.responses) {

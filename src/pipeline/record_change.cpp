@@ -1,5 +1,6 @@
 #include "pipeline/record_change.h"
 
+#include "core/model_analysis.h"
 #include "core/numbers.h"
 #include "core/regression.h"
 #include "plot/layers.h"
@@ -87,6 +88,58 @@ void LoadCurrentRecord(FormState &s, const RecordSource &record, Surface &surfac
     fitLoadedRecord(s, responsesRead);
     if (const auto map = contourMap(s))
         plot::DrawContours(*map, surface);
+    if (s.Marks.any() && responsesRead) {
+        if (const auto y = readResponses(record))
+            plot::drawMarks(mapMarks(s, *y), plotGeometry(s), surface);
+    }
+}
+
+std::optional<analysis::Responses> readResponses(const RecordSource &record)
+{
+    analysis::Responses y{};
+    for (int run = 1; run <= DesignRuns; ++run) {
+        const FieldValue field = record.field(responseField(run));
+        const auto v = field.kind == FieldValue::Kind::Value ? field.asNumber() : std::nullopt;
+        if (!v)
+            return std::nullopt;
+        y[std::size_t(run - 1)] = *v;
+    }
+    return y;
+}
+
+std::vector<plot::Mark> mapMarks(const FormState &s, const analysis::Responses &y)
+{
+    std::vector<plot::Mark> marks;
+    const analysis::ModelAnalysis a = analysis::analyse(y);
+    const auto value = [](double v) {
+        return numbers::NumberText(numbers::roundThousandths(v)).trimmed();
+    };
+    if (s.Marks.runs) {
+        // The nine distinct design points, the centre with the mean of its three runs.
+        constexpr double A = AxialDistance;
+        const double points[9][2] = {{-1, -1}, {1, -1}, {-1, 1}, {1, 1}, {A, 0},
+                                     {-A, 0},  {0, A},  {0, -A}, {0, 0}};
+        for (int i = 0; i < 9; ++i) {
+            const double v = i < 8 ? y[std::size_t(i)] : (y[8] + y[9] + y[10]) / 3;
+            marks.push_back({points[i][0], points[i][1], value(v), plot::Mark::Shape::Dot});
+        }
+    }
+    if (s.Marks.stationary && a.stationary)
+        marks.push_back({a.stationary->x1, a.stationary->x2,
+                         QStringLiteral("驻点 ") + value(a.stationary->y), plot::Mark::Shape::Box});
+    if (s.Marks.optimum) {
+        for (const auto &[p, name] : {std::pair{a.maximum, QStringLiteral("最大")},
+                                      std::pair{a.minimum, QStringLiteral("最小")}}) {
+            // An optimum at the stationary point shares its mark.
+            if (!marks.empty() && marks.back().shape == plot::Mark::Shape::Box &&
+                marks.back().x1 == p.x1 && marks.back().x2 == p.x2)
+                marks.back().label = name + QStringLiteral("（驻点）") + value(p.y);
+            else
+                marks.push_back(
+                    {p.x1, p.x2, name + QLatin1Char(' ') + value(p.y), plot::Mark::Shape::Box});
+        }
+    }
+    return marks;
 }
 
 plot::PlotGeometry plotGeometry(const FormState &s)

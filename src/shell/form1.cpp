@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QScreen>
 #include <QShortcut>
@@ -251,6 +252,13 @@ void Form1::buildControls()
     connect(m_model, &ExperimentModel::recordAdded, this,
             [this](int) { onGridRowChanged(grid->currentIndex().row()); });
 
+    // Beside the designed window, on request: the model analysis and marks on the map.
+    for (QWidget *w : {static_cast<QWidget *>(Picture1), static_cast<QWidget *>(Text2)}) {
+        w->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(w, &QWidget::customContextMenuRequested, this,
+                [this, w](const QPoint &at) { showAnalysisMenu(w, at); });
+    }
+
     auto *f1 = new QShortcut(QKeySequence::HelpContents, this);
     f1->setContext(Qt::WindowShortcut);
     connect(f1, &QShortcut::activated, this, &Form1::showHelp);
@@ -352,6 +360,44 @@ void Form1::Data1_Reposition()
                         QStringLiteral("内存不足，无法画出这条记录的图。"));
     }
     showResults();
+    updateAnalysis();
+}
+
+void Form1::showAnalysisMenu(QWidget *widget, const QPoint &at)
+{
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("模型分析…"), this, &Form1::showAnalysis);
+    menu.addSeparator();
+    const auto toggle = [&](const QString &text, bool FormState::MapMarks::*mark) {
+        QAction *action = menu.addAction(text);
+        action->setCheckable(true);
+        action->setChecked(m_state.Marks.*mark);
+        // Like the other options: it takes effect at the next record change.
+        connect(action, &QAction::toggled, this,
+                [this, mark](bool on) { m_state.Marks.*mark = on; });
+    };
+    toggle(QStringLiteral("标出驻点"), &FormState::MapMarks::stationary);
+    toggle(QStringLiteral("标出最优点"), &FormState::MapMarks::optimum);
+    toggle(QStringLiteral("标出试验点"), &FormState::MapMarks::runs);
+    menu.exec(widget->mapToGlobal(at));
+}
+
+void Form1::showAnalysis()
+{
+    if (!m_analysis)
+        m_analysis = new AnalysisDialog(this);
+    updateAnalysis();
+    m_analysis->show();
+    m_analysis->raise();
+}
+
+void Form1::updateAnalysis()
+{
+    if (!m_analysis)
+        return;
+    const bool current = m_current >= 0 && m_current < m_table.count();
+    m_analysis->showRecord(m_state.RecordId,
+                           current ? readResponses(TableRecord(m_table, m_current)) : std::nullopt);
 }
 
 void Form1::retryPendingWrites()

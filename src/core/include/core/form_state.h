@@ -24,6 +24,17 @@ struct FormState
     bool Overlay = false;    // "重叠"
     float LineCount = 0;     // number of contour intervals
 
+    // Marks beside the designed map, off unless asked for ("标出驻点", "标出最优点",
+    // "标出试验点"): the stationary point, the optimum, the design points with their
+    // measured responses. Drawn at the record change.
+    struct MapMarks
+    {
+        bool stationary = false;
+        bool optimum = false;
+        bool runs = false;
+        bool any() const { return stationary || optimum || runs; }
+    } Marks;
+
     // Colour of the current record's contour dots and the raw ID it was taken from.
     Long CurveColor = 0;
     QVariant ColorIndex;

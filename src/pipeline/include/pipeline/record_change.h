@@ -10,6 +10,7 @@
 
 #include "core/form_defaults.h"
 #include "core/form_state.h"
+#include "core/model_analysis.h"
 #include "pipeline/color_picker.h"
 #include <optional>
 
@@ -34,6 +35,12 @@ plot::PlotGeometry plotGeometry(const FormState &state);
 // The current record's contours; nothing when its fit gave no levels or coefficients, so no
 // map is ever traced from another record's surface.
 std::optional<plot::ContourMap> contourMap(const FormState &state);
+
+// A record's eleven responses as numbers, for the model analysis; none when one of them is not.
+std::optional<analysis::Responses> readResponses(const RecordSource &record);
+
+// The marks the state asks for, from the model analysis of the record's responses.
+std::vector<plot::Mark> mapMarks(const FormState &state, const analysis::Responses &responses);
 
 // A click on the frame around the map: the tick labels, axis names and title again, over what
 // is drawn.

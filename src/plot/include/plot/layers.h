@@ -47,6 +47,18 @@ void drawGrid(const PlotGeometry &geometry, Surface &surface);
 // Returns the number of dots set.
 int DrawContours(const ContourMap &map, Surface &surface);
 
+// Points on the map with a short label: the stationary point, the optimum, the design runs.
+struct Mark
+{
+    enum class Shape { Box, Dot };
+    double x1 = 0, x2 = 0; // coded
+    QString label;
+    Shape shape = Shape::Box;
+};
+// Each mark inside the plot square, in black, its label beside it. Leaves the font size and
+// colour as it found them.
+void drawMarks(const std::vector<Mark> &marks, const PlotGeometry &geometry, Surface &surface);
+
 // The levels the contours are traced at; a step of 0 gives `min` once. None for a flat
 // response (min = max): the single-precision fit leaves traces of rounding in the quadratic
 // terms, which would draw a made-up line at the one level.

@@ -7,6 +7,7 @@
 #include "analysis/experiment_table.h"
 #include "core/form_state.h"
 #include "plot/raster_surface.h"
+#include "shell/analysis_dialog.h"
 #include "shell/controls.h"
 #include "shell/dialogs.h"
 #include "shell/experiment_grid.h"
@@ -59,7 +60,11 @@ public:
     int currentRecord() const { return m_current; }
     void moveTo(int position);
 
+    // Opens (or raises) the model analysis of the current record, beside the window.
+    void showAnalysis();
+
     FormState &state() { return m_state; }
+    AnalysisDialog *analysisDialog() const { return m_analysis; }
     ExperimentTable &table() { return m_table; }
     ExperimentModel &model() { return *m_model; }
     RasterSurface &surface() { return Picture1->surface(); }
@@ -94,6 +99,9 @@ private:
     void closeTable();
     // Tries the grid's unwritten edits again and says whether they landed.
     void retryPendingWrites();
+    // The context menu of the map and the equation box: the model analysis and the marks.
+    void showAnalysisMenu(QWidget *widget, const QPoint &at);
+    void updateAnalysis();
 
     Form1Options m_options;
     FormState m_state;
@@ -107,6 +115,7 @@ private:
     int m_current = -1;
     bool m_closed = false;
     QString m_pendingWarning; // the reason last shown for unwritten edits
+    AnalysisDialog *m_analysis = nullptr;
 };
 
 // The window's caption.

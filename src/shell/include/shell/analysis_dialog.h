@@ -1,0 +1,29 @@
+#pragma once
+
+// The model analysis of the current record in the window's words: a dialog that stays open
+// beside the window, follows the record change, and copies its tables as text.
+
+#include "core/model_analysis.h"
+
+#include <QDialog>
+
+#include <optional>
+
+class QPlainTextEdit;
+
+class AnalysisDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit AnalysisDialog(QWidget *parent = nullptr);
+    // Shows the analysis of a record's eleven responses, or says why there is none.
+    void showRecord(const QString &recordId, const std::optional<analysis::Responses> &responses);
+    QString text() const;
+
+private:
+    QPlainTextEdit *m_text;
+};
+
+// The tables in Chinese: 回归系数, 方差分析 with 失拟 and 纯误差, the fit statistics, 驻点 and the
+// canonical analysis, the optimum over the plotted square. "—" where a figure is undefined.
+QString analysisText(const analysis::ModelAnalysis &analysis);
