@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 using analysis::ModelAnalysis;
@@ -18,11 +20,21 @@ QString shown(std::optional<double> v)
     return v ? QString::number(*v, 'g', 6) : QStringLiteral("—");
 }
 
+// Columns in a fixed-width font, where a Chinese character takes two places.
+QString padded(const QString &text, int width, bool left)
+{
+    int used = 0;
+    for (const QChar c : text)
+        used += c.unicode() >= 0x1100 ? 2 : 1;
+    const QString fill(std::max(0, width - used), QLatin1Char(' '));
+    return left ? text + fill : fill + text;
+}
+
 QString row(const QStringList &cells, const QList<int> &widths)
 {
     QString line;
     for (qsizetype i = 0; i < cells.size(); ++i)
-        line += i == 0 ? cells[i].leftJustified(widths[i]) : cells[i].rightJustified(widths[i]);
+        line += padded(cells[i], widths[i], i == 0);
     while (line.endsWith(QLatin1Char(' ')))
         line.chop(1);
     return line + QLatin1Char('\n');
