@@ -91,7 +91,7 @@ Result<void> StreamReader::open(const QString &path)
     const QByteArray name = uri.toString(QUrl::FullyEncoded).toUtf8();
     const int rc =
         sqlite3_open_v2(name.constData(), &m_db,
-                        SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX, nullptr);
+                        SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         const Failure why = failure();
         sqlite3_close_v2(m_db);

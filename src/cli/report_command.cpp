@@ -84,26 +84,26 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
             return failure(io, key.failure());
         splitKey = *key;
     }
+    // The second part reads through a connection of its own, which sees the same table only
+    // while the first one's snapshot holds writers off (rollback journal; the counts agree as a
+    // check). Otherwise (WAL) the report runs on one thread.
+    StreamReader own;
+    if (splitKey && !(reader.snapshotHoldsOffWriters() && own.open(reader.path()) &&
+                      own.beginSnapshot() && [&] {
+                          const Result<qint64> again = own.count();
+                          return again && *again == count;
+                      }()))
+        splitKey.reset();
     std::FILE *tail = splitKey ? std::tmpfile() : nullptr;
     if (!tail)
         splitKey.reset();
-    // The second part reads through a connection of its own when the first one's snapshot
-    // holds writers off (then both see the same table; the counts agree as a check), else
-    // through the same connection, serialized.
-    StreamReader own;
-    const bool ownSnapshot = splitKey && reader.snapshotHoldsOffWriters() &&
-                             own.open(reader.path()) && own.beginSnapshot() && [&] {
-                                 const Result<qint64> again = own.count();
-                                 return again && *again == count;
-                             }();
-    const StreamReader &tailReader = ownSnapshot ? own : reader;
     Result<void> tailRead;
     bool tailWriteFailed = false;
     std::thread second;
     if (splitKey) {
         second = std::thread([&] {
             ReportRows rows(format, folder, *lines, tail, extras);
-            tailRead = tailReader.forEach(
+            tailRead = own.forEach(
                 recordFieldNames(),
                 [&](const std::vector<StreamCell> &cells) {
                     rows.add(cells, false);

@@ -2,8 +2,7 @@
 
 // Reads the experiment table from start to end without keeping it: the command line's report
 // and batch maps. Its own read-only connection on SQLite's statement API (the generic row
-// fetching of Qt SQL costs more than the fits of a large table), serialized so that two
-// threads may stream two parts of the table inside one read transaction: one snapshot.
+// fetching of Qt SQL costs more than the fits of a large table), used by one thread at a time.
 
 #include "analysis/record_source.h"
 #include "analysis/sqlite_support.h"
@@ -80,7 +79,7 @@ public:
     Result<qint64> keyAtOffset(qint64 offset) const;
 
     // Streams the records whose row keys lie in from ... to, in key order, cells in the order
-    // of `names`; stops early when `visit` says so. May run on two threads at once.
+    // of `names`; stops early when `visit` says so.
     using Visit = std::function<bool(const std::vector<StreamCell> &)>;
     Result<void> forEach(const QStringList &names, const Visit &visit, qint64 from,
                          qint64 to) const;
