@@ -5,6 +5,7 @@
 #include "core/design.h"
 #include "pipeline/batch_writer.h"
 #include "pipeline/bitmap.h"
+#include "pipeline/map_export.h"
 #include "pipeline/record_change.h"
 #include "plot/raster_surface.h"
 
@@ -42,7 +43,8 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
     Command command(
         QStringLiteral("render [--db FILE] (--id ID | --all) [--out PATH] [--size PIXELS]\n"
                        "                   [--lines N] [--no-labels] [--colour #RRGGBB] "
-                       "[--overlay] [--mark LIST]"),
+                       "[--overlay] [--mark LIST]\n"
+                       "                   [--format bmp|png|svg|pdf]"),
         QStringLiteral("Draws exactly what a record change draws and writes Windows bitmaps "
                        "named as the save button names them (%1<ID>.BMP), each complete or "
                        "absent. With --all, --out is a folder and a record whose ID cannot name a "
@@ -66,6 +68,10 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
          {QStringLiteral("colour"),
           QStringLiteral("One curve colour instead of the automatic colours."),
           QStringLiteral("#RRGGBB")},
+         {QStringLiteral("format"),
+          QStringLiteral("bmp (default, as the save button writes), png, or svg and pdf as vector "
+                         "drawings of the same map; the file name's extension follows."),
+          QStringLiteral("FORMAT")},
          {QStringLiteral("mark"),
           QStringLiteral("Mark on each map: any of stationary (the stationary point), optimum "
                          "(the largest and smallest predicted response) and runs (the design "
@@ -109,6 +115,15 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
         wantedId = id;
     }
     const bool overlay = command.isSet(QStringLiteral("overlay"));
+    const auto formatNamed = mapFormatNamed(command.isSet(QStringLiteral("format"))
+                                           ? command.value(QStringLiteral("format"))
+                                           : QStringLiteral("bmp"));
+    if (!formatNamed)
+        return usageError(io,
+                          QStringLiteral("--format must be bmp, png, svg or pdf, not \"%1\"")
+                              .arg(command.value(QStringLiteral("format"))),
+                          command.usage());
+    const MapFormat format = *formatNamed;
     FormState::MapMarks marks;
     if (command.isSet(QStringLiteral("mark"))) {
         for (const QString &mark : command.value(QStringLiteral("mark")).split(QLatin1Char(','))) {
@@ -144,35 +159,49 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
     state.Overlay = overlay;
     state.Marks = marks;
     FixedColorPicker picker(colour.value_or(0));
-    RasterSurface surface(*size);
+    RasterSurface raster(*size);
+    const bool vector = isVectorFormat(format);
+    // A record's map in the chosen format: a bitmap format from the raster surface, a vector
+    // format drawn anew by the same layers on a vector surface.
+    const auto encodeRecord = [&](const std::vector<StreamCell> &cells) {
+        const auto draw = [&](Surface &surface) {
+            LoadCurrentRecord(state, StreamRecord(cells), surface, picker);
+        };
+        if (!vector)
+            draw(raster);
+        return encodeMap(format, raster.Image(), draw, *size);
+    };
 
     const QString out = command.value(QStringLiteral("out"));
     const QDir outFolder(out.isEmpty() ? QStringLiteral(".") : out);
     constexpr qint64 First = std::numeric_limits<qint64>::min();
     constexpr qint64 Last = std::numeric_limits<qint64>::max();
+    const QString extension = mapExtension(format);
 
     if (byId) {
-        bool found = false;
+        std::optional<Result<QByteArray>> map;
         const Result<void> read = reader.forEach(
             recordFieldNames(),
             [&](const std::vector<StreamCell> &cells) {
                 const auto id = cells.front().field().asNumber();
                 if (!id || *id != *wantedId)
                     return true;
-                LoadCurrentRecord(state, StreamRecord(cells), surface, picker);
-                found = true;
+                map = encodeRecord(cells);
                 return false;
             },
             First, Last);
         if (!read)
             return failure(io, read.failure());
-        if (!found)
+        if (!map)
             return failure(io, QStringLiteral("no record with ID %1 in \"%2\"")
                                    .arg(command.value(QStringLiteral("id")), reader.path()));
         const QString path =
-            out.isEmpty() ? outFolder.filePath(mapFileName(state.RecordId).value_or(QString()))
-                          : out;
-        if (const Result<void> saved = saveBitmap(surface.Image(), path); !saved)
+            out.isEmpty()
+                ? outFolder.filePath(mapFileName(state.RecordId, extension).value_or(QString()))
+                : out;
+        if (!*map)
+            return failure(io, map->failure().withPath(path));
+        if (const Result<void> saved = saveFileSafely(**map, path, Durability::Synced); !saved)
             return failure(io, saved.failure());
         write(io.err, QStringLiteral("wrote %1\n").arg(path));
         return 0;
@@ -195,50 +224,88 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
             QStringLiteral("tesmora-cli: skipped row %1 (ID %2): %3\n").arg(position).arg(id, why));
         ++skipped;
     };
-    const Result<void> read = reader.forEach(
-        recordFieldNames(),
-        [&](const std::vector<StreamCell> &cells) {
-            ++position;
-            const FieldValue rawId = cells.front().field();
-            const QString shownId = rawId.kind == FieldValue::Kind::Value
-                                        ? rawId.asText().value_or(QStringLiteral("?"))
-                                        : QStringLiteral("empty");
-            try {
-                LoadCurrentRecord(state, StreamRecord(cells), surface, picker);
-                if (!overlay) {
-                    const auto name = mapFileName(state.RecordId);
-                    const QString path = name ? outFolder.filePath(*name) : QString();
-                    if (!name)
-                        skip(shownId, QStringLiteral("the ID cannot name a file"));
-                    else if (usedNames.contains(path))
-                        skip(shownId, QStringLiteral("another record of this run has the same ID"));
-                    else {
-                        writer.submit(surface.Image(), path);
-                        usedNames.insert(path);
-                        ++written;
+    // Every record, each drawn on `surface`: its own map, or one more layer of the overlay.
+    const auto drawAll = [&](Surface &surface) {
+        return reader.forEach(
+            recordFieldNames(),
+            [&](const std::vector<StreamCell> &cells) {
+                ++position;
+                const FieldValue rawId = cells.front().field();
+                const QString shownId = rawId.kind == FieldValue::Kind::Value
+                                            ? rawId.asText().value_or(QStringLiteral("?"))
+                                            : QStringLiteral("empty");
+                try {
+                    if (overlay) {
+                        LoadCurrentRecord(state, StreamRecord(cells), surface, picker);
+                    } else if (format == MapFormat::Bmp) {
+                        LoadCurrentRecord(state, StreamRecord(cells), surface, picker);
+                        const auto name = mapFileName(state.RecordId, extension);
+                        const QString path = name ? outFolder.filePath(*name) : QString();
+                        if (!name)
+                            skip(shownId, QStringLiteral("the ID cannot name a file"));
+                        else if (usedNames.contains(path))
+                            skip(shownId,
+                                 QStringLiteral("another record of this run has the same ID"));
+                        else {
+                            writer.submit(raster.Image(), path);
+                            usedNames.insert(path);
+                            ++written;
+                        }
+                    } else {
+                        const Result<QByteArray> map = encodeRecord(cells);
+                        const auto name = mapFileName(state.RecordId, extension);
+                        const QString path = name ? outFolder.filePath(*name) : QString();
+                        if (!name)
+                            skip(shownId, QStringLiteral("the ID cannot name a file"));
+                        else if (usedNames.contains(path))
+                            skip(shownId,
+                                 QStringLiteral("another record of this run has the same ID"));
+                        else if (const Result<void> saved =
+                                     map ? saveFileSafely(*map, path, Durability::Deferred)
+                                         : Result<void>(map.failure().withPath(path));
+                                 !saved)
+                            skip(shownId, cli::describeFailure(saved.failure()));
+                        else {
+                            usedNames.insert(path);
+                            ++written;
+                        }
                     }
+                } catch (const std::bad_alloc &) {
+                    skip(shownId, QStringLiteral("not enough memory to draw its map"));
                 }
-            } catch (const std::bad_alloc &) {
-                skip(shownId, QStringLiteral("not enough memory to draw its map"));
-            }
-            if (clock.elapsed() - lastReport >= 1000) {
-                lastReport = clock.elapsed();
-                write(io.err,
-                      QStringLiteral("rendered %1 of %2 records\n").arg(position).arg(*records));
-            }
-            return true;
-        },
-        First, Last);
+                if (clock.elapsed() - lastReport >= 1000) {
+                    lastReport = clock.elapsed();
+                    write(
+                        io.err,
+                        QStringLiteral("rendered %1 of %2 records\n").arg(position).arg(*records));
+                }
+                return true;
+            },
+            First, Last);
+    };
+    Result<void> read;
+    std::optional<Result<QByteArray>> overlaid;
+    if (overlay && vector)
+        overlaid = encodeMap(
+            format, {}, [&](Surface &surface) { read = drawAll(surface); }, *size);
+    else
+        read = drawAll(raster);
     reader.endSnapshot();
     if (!read) {
         writer.finish();
         return failure(io, read.failure());
     }
     if (overlay) {
-        QString path = out.isEmpty() ? OverlayFileName : out;
+        const QString overlayName =
+            QFileInfo(OverlayFileName).completeBaseName() + QLatin1Char('.') + extension;
+        QString path = out.isEmpty() ? overlayName : out;
         if (QFileInfo(path).isDir())
-            path = QDir(path).filePath(OverlayFileName);
-        if (const Result<void> saved = saveBitmap(surface.Image(), path); !saved)
+            path = QDir(path).filePath(overlayName);
+        const Result<QByteArray> map =
+            overlaid ? *overlaid : encodeMap(format, raster.Image(), {}, *size);
+        if (!map)
+            return failure(io, map.failure().withPath(path));
+        if (const Result<void> saved = saveFileSafely(*map, path, Durability::Synced); !saved)
             return failure(io, saved.failure());
         write(io.err, QStringLiteral("wrote %1 (%2 records overlaid)\n").arg(path).arg(position));
         return skipped ? FailureExit : 0;

@@ -171,7 +171,7 @@ void redrawGrid(FormState &s, Surface &surface)
     plot::drawGrid(plotGeometry(s), surface);
 }
 
-std::optional<QString> mapFileName(const QString &recordId)
+std::optional<QString> mapFileName(const QString &recordId, const QString &extension)
 {
     // A number's text only: no separator, no dot-dot, nothing a file system reads otherwise.
     if (recordId.isEmpty())
@@ -181,7 +181,7 @@ std::optional<QString> mapFileName(const QString &recordId)
               c == QLatin1Char('+') || c == QLatin1Char('E')))
             return std::nullopt;
     }
-    return MapFilePrefix + recordId + QStringLiteral(".BMP");
+    return MapFilePrefix + recordId + QLatin1Char('.') + extension;
 }
 
 std::optional<QString> saveFileName(const FormState &s)

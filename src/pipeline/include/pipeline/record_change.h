@@ -48,9 +48,10 @@ void redrawLabels(FormState &state, Surface &surface);
 // A click on the map: the grid and the border again.
 void redrawGrid(FormState &state, Surface &surface);
 
-// The file name of a record's map, "等高线图" + ID + ".BMP", or nothing when the ID cannot name
+// The file name of a record's map, "等高线图" + ID + "." + extension, or nothing when the ID cannot name
 // a file of its own (empty, or not the text of a number).
-std::optional<QString> mapFileName(const QString &recordId);
+std::optional<QString> mapFileName(const QString &recordId,
+                                   const QString &extension = QStringLiteral("BMP"));
 
 // The start of every saved map's name, and the file of an overlaid batch of maps.
 inline const QString MapFilePrefix = QStringLiteral("等高线图");

@@ -1,0 +1,40 @@
+#pragma once
+
+// The surface as a vector drawing on any paint device (an SVG generator, a PDF writer): the
+// same calls the raster surface takes, kept as dots, boxes and texts, not pixels. The
+// 4095-unit square fills the device's page; a dot is as large as a pixel of a bitmap of
+// `pixels` on a side, so the two look alike.
+
+#include "plot/surface.h"
+
+#include <QFont>
+#include <QPainter>
+
+#include <memory>
+
+class RasterSurface;
+
+class QPaintDevice;
+
+class VectorSurface : public Surface
+{
+public:
+    VectorSurface(QPaintDevice *device, int pixels);
+    ~VectorSurface() override;
+
+    void PSet(float x, float y, std::int32_t colour) override;
+    void LineBox(float x1, float y1, float x2, float y2) override;
+    void Print(const QString &text) override;
+    float TextWidth(const QString &text) override;
+    float TextHeight(const QString &text) override;
+    void Clear() override;
+
+    // Ends the drawing; false when the device could not be written to.
+    bool finish();
+
+private:
+    QFont font() const;
+    QPainter m_painter;
+    double m_dot;                             // logical units a dot covers
+    std::unique_ptr<RasterSurface> m_metrics; // the raster surface's text extents
+};

@@ -1,0 +1,93 @@
+#include "plot/vector_surface.h"
+
+#include "plot/raster_surface.h"
+
+#include <QFontMetricsF>
+
+#include <cmath>
+
+namespace {
+// A point is 20 logical units: the logical square is 4095 twips on the window.
+constexpr double UnitsPerPoint = 20.0;
+} // namespace
+
+VectorSurface::VectorSurface(QPaintDevice *device, int pixels)
+    : m_dot(double(SurfaceUnits) / std::max(1, pixels))
+    , m_metrics(std::make_unique<RasterSurface>(1))
+{
+    m_painter.begin(device);
+    // The logical square onto the whole page, whatever the device's own units.
+    m_painter.setWindow(0, 0, SurfaceUnits, SurfaceUnits);
+    m_painter.setRenderHint(QPainter::Antialiasing, false);
+    m_painter.setRenderHint(QPainter::TextAntialiasing, true);
+    Clear();
+}
+
+VectorSurface::~VectorSurface()
+{
+    if (m_painter.isActive())
+        m_painter.end();
+}
+
+bool VectorSurface::finish()
+{
+    return m_painter.end();
+}
+
+QFont VectorSurface::font() const
+{
+    QFont f;
+    f.setFamilies(RasterSurface::mapFontFamilies());
+    f.setPixelSize(std::max(1, int(std::lround(double(FontSize) * UnitsPerPoint))));
+    f.setHintingPreference(QFont::PreferNoHinting);
+    return f;
+}
+
+void VectorSurface::PSet(float x, float y, std::int32_t colour)
+{
+    if (!std::isfinite(x) || !std::isfinite(y))
+        return;
+    const double side = m_dot * std::max(1, DrawWidth);
+    // The dot covers the pixel that holds the point, as on the bitmap.
+    const double px = std::floor(double(x) / m_dot) * m_dot - (side - m_dot) / 2;
+    const double py = std::floor(double(y) / m_dot) * m_dot - (side - m_dot) / 2;
+    m_painter.fillRect(QRectF(px, py, side, side), QColor(toRgb(colour)));
+}
+
+void VectorSurface::LineBox(float x1, float y1, float x2, float y2)
+{
+    m_painter.setPen(QPen(Qt::black, m_dot, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    m_painter.setBrush(Qt::NoBrush);
+    m_painter.drawRect(QRectF(QPointF(std::min(x1, x2) + m_dot / 2, std::min(y1, y2) + m_dot / 2),
+                              QPointF(std::max(x1, x2) + m_dot / 2, std::max(y1, y2) + m_dot / 2)));
+}
+
+void VectorSurface::Print(const QString &text)
+{
+    if (text.isEmpty() || !std::isfinite(CurrentX) || !std::isfinite(CurrentY))
+        return;
+    const QFont f = font();
+    m_painter.setFont(f);
+    m_painter.setPen(QColor(toRgb(ForeColor)));
+    // A title of megabytes is cut to what the page can show.
+    const QString shown = text.size() > 4096 ? text.left(4096) : text;
+    m_painter.drawText(QPointF(CurrentX, CurrentY + QFontMetricsF(f).ascent()), shown);
+}
+
+float VectorSurface::TextWidth(const QString &text)
+{
+    // The same extents as the raster surface, so every text stands where it stands there.
+    m_metrics->FontSize = FontSize;
+    return m_metrics->TextWidth(text);
+}
+
+float VectorSurface::TextHeight(const QString &text)
+{
+    m_metrics->FontSize = FontSize;
+    return m_metrics->TextHeight(text);
+}
+
+void VectorSurface::Clear()
+{
+    m_painter.fillRect(QRectF(0, 0, SurfaceUnits, SurfaceUnits), Qt::white);
+}
