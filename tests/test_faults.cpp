@@ -40,6 +40,7 @@ public:
     bool askYesNo(const QString &, const QString &) override { return false; }
     void warn(const QString &, const QString &text) override { warnings << text; }
     void inform(const QString &, const QString &) override {}
+    QString askSaveFile(const QString &, const QString &, const QString &) override { return {}; }
     QStringList warnings;
 };
 

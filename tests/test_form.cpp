@@ -33,6 +33,11 @@ public:
     {
         notes << title + QLatin1Char('|') + text;
     }
+    QString saveAs;
+    QString askSaveFile(const QString &, const QString &, const QString &) override
+    {
+        return saveAs;
+    }
 };
 
 struct Window
@@ -85,6 +90,8 @@ private slots:
     void halfTypedNewRecordHasNoMap();
     void failureCaptionFits();
     void analysisFollowsTheRecordAndMarksWaitForTheNext();
+    void exportInEachFormat_data();
+    void exportInEachFormat();
 
 private:
     QString freshFolder(const QString &name, bool withDatabase);
@@ -567,6 +574,38 @@ void TestForm::analysisFollowsTheRecordAndMarksWaitForTheNext()
     f.moveTo(0);
     f.moveTo(1);
     QVERIFY(black() > plain);
+}
+
+void TestForm::exportInEachFormat_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QByteArray>("magic");
+    QTest::newRow("png") << "png" << QByteArray("\x89PNG");
+    QTest::newRow("svg") << "svg" << QByteArray("<?xml");
+    QTest::newRow("pdf") << "pdf" << QByteArray("%PDF");
+    QTest::newRow("bmp") << "bmp" << QByteArray("BM");
+}
+
+void TestForm::exportInEachFormat()
+{
+    QFETCH(QString, suffix);
+    QFETCH(QByteArray, magic);
+    const QString folder = freshFolder(QStringLiteral("export-") + suffix, true);
+    Window w(folder);
+    Form1 &f = *w.form;
+    w.dialogs.saveAs = folder + QStringLiteral("/map.") + suffix;
+    f.exportMap();
+    QFile file(w.dialogs.saveAs);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().startsWith(magic));
+    QVERIFY(w.dialogs.warnings.isEmpty());
+    // Overlaid maps are pixels only: a vector export says so and writes nothing.
+    QVERIFY(QFile::remove(w.dialogs.saveAs));
+    f.Check3->setChecked(true);
+    f.exportMap();
+    const bool vector = suffix == QLatin1String("svg") || suffix == QLatin1String("pdf");
+    QCOMPARE(QFile::exists(w.dialogs.saveAs), !vector);
+    QCOMPARE(w.dialogs.warnings.size(), vector ? 1 : 0);
 }
 
 QTEST_MAIN(TestForm)

@@ -1,6 +1,7 @@
 #include "shell/dialogs.h"
 
 #include <QColorDialog>
+#include <QFileDialog>
 #include <QMessageBox>
 
 Dialogs::~Dialogs() = default;
@@ -19,6 +20,12 @@ void MessageBoxDialogs::warn(const QString &title, const QString &text)
 void MessageBoxDialogs::inform(const QString &title, const QString &text)
 {
     QMessageBox::information(m_parent, title, text, QMessageBox::Ok);
+}
+
+QString MessageBoxDialogs::askSaveFile(const QString &title, const QString &suggested,
+                                       const QString &filters)
+{
+    return QFileDialog::getSaveFileName(m_parent, title, suggested, filters);
 }
 
 Long DialogColorPicker::ShowColor()

@@ -2,13 +2,17 @@
 
 #include "core/regression.h"
 #include "pipeline/bitmap.h"
+#include "pipeline/map_export.h"
 #include "pipeline/record_change.h"
 #include "shell/failure_text.h"
 #include "shell/help.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
@@ -366,6 +370,11 @@ void Form1::Data1_Reposition()
 void Form1::showAnalysisMenu(QWidget *widget, const QPoint &at)
 {
     QMenu menu(this);
+    if (widget == Picture1) {
+        menu.addAction(QStringLiteral("复制图像"), this, &Form1::copyMap);
+        menu.addAction(QStringLiteral("导出图像…"), this, &Form1::exportMap);
+        menu.addSeparator();
+    }
     menu.addAction(QStringLiteral("模型分析…"), this, &Form1::showAnalysis);
     menu.addSeparator();
     const auto toggle = [&](const QString &text, bool FormState::MapMarks::*mark) {
@@ -380,6 +389,50 @@ void Form1::showAnalysisMenu(QWidget *widget, const QPoint &at)
     toggle(QStringLiteral("标出最优点"), &FormState::MapMarks::optimum);
     toggle(QStringLiteral("标出试验点"), &FormState::MapMarks::runs);
     menu.exec(widget->mapToGlobal(at));
+}
+
+void Form1::copyMap()
+{
+    QApplication::clipboard()->setImage(surface().Image().convertToFormat(QImage::Format_RGB32));
+}
+
+void Form1::exportMap()
+{
+    const QString title = QStringLiteral("导出图像");
+    const QString suggested =
+        m_state.AppFolder + mapFileName(m_state.RecordId, mapExtension(MapFormat::Png))
+                                .value_or(MapFilePrefix + ".png");
+    const QString path = m_dialogs->askSaveFile(
+        title, suggested,
+        QStringLiteral("PNG 图像 (*.png);;SVG 矢量图 (*.svg);;PDF 文件 (*.pdf);;BMP 位图 (*.bmp)"));
+    if (path.isEmpty())
+        return;
+    const auto format = mapFormatNamed(QFileInfo(path).suffix());
+    if (!format) {
+        m_dialogs->warn(title, QStringLiteral("请用 .png、.svg、.pdf 或 .bmp 作为文件的扩展名。"));
+        return;
+    }
+    // A vector drawing is the current record drawn anew; overlaid maps exist only as pixels.
+    if (isVectorFormat(*format) && m_state.Overlay) {
+        m_dialogs->warn(title, QStringLiteral("重叠的图只能导出为 PNG 或 BMP。"));
+        return;
+    }
+    const bool current = m_current >= 0 && m_current < m_table.count();
+    const auto draw = [&](Surface &vector) {
+        if (!current)
+            return;
+        FormState copy = m_state;
+        FixedColorPicker picker(m_state.CurveColor);
+        LoadCurrentRecord(copy, TableRecord(m_table, m_current), vector, picker);
+    };
+    const QImage &image = surface().Image();
+    const Result<QByteArray> map = encodeMap(*format, image, draw, image.width());
+    const Result<void> saved = map ? saveFileSafely(*map, path, Durability::Synced)
+                                   : Result<void>(map.failure().withPath(path));
+    if (!saved)
+        m_dialogs->warn(title, QStringLiteral("无法保存“%1”：%2")
+                                   .arg(QDir::toNativeSeparators(path),
+                                        shell::describeFailure(saved.failure())));
 }
 
 void Form1::showAnalysis()

@@ -19,6 +19,9 @@ public:
     virtual void warn(const QString &title, const QString &text) = 0;
     // Information icon, OK only.
     virtual void inform(const QString &title, const QString &text) = 0;
+    // A file to write, starting at `suggested`; empty when the user cancels.
+    virtual QString askSaveFile(const QString &title, const QString &suggested,
+                                const QString &filters) = 0;
 };
 
 class MessageBoxDialogs : public Dialogs
@@ -31,6 +34,8 @@ public:
     bool askYesNo(const QString &title, const QString &text) override;
     void warn(const QString &title, const QString &text) override;
     void inform(const QString &title, const QString &text) override;
+    QString askSaveFile(const QString &title, const QString &suggested,
+                        const QString &filters) override;
 
 private:
     QWidget *m_parent;

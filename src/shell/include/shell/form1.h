@@ -62,6 +62,9 @@ public:
 
     // Opens (or raises) the model analysis of the current record, beside the window.
     void showAnalysis();
+    // The map to the clipboard as an image, and to a file in a format the user picks.
+    void copyMap();
+    void exportMap();
 
     FormState &state() { return m_state; }
     AnalysisDialog *analysisDialog() const { return m_analysis; }
