@@ -131,8 +131,20 @@ void TestForm::startupWithoutDatabase()
     // The navigator says which file could not be opened.
     QVERIFY(f.Data1->caption().contains(QStringLiteral("无法打开")));
     QCOMPARE(f.windowTitle(), QStringLiteral("Tesmora(两变量中心复合旋转设计)"));
-    // "退出" with no table open still ends the window.
+    // Over the empty grid, a new empty database is offered; only a click creates it.
     f.show();
+    QPushButton *create = nullptr;
+    for (QPushButton *b : f.grid->findChildren<QPushButton *>())
+        create = b->text() == QStringLiteral("新建空数据库") ? b : create;
+    QVERIFY(create && create->isVisible());
+    QTest::mouseClick(create, Qt::LeftButton);
+    QVERIFY(QFile::exists(dbIn(folder)));
+    QVERIFY(!create->isVisible());
+    QCOMPARE(f.model().rowCount(), 1); // the row for adding the first record
+    QCOMPARE(f.Data1->caption(), QStringLiteral("  选择数据"));
+    QVERIFY(f.model().setData(f.model().index(0, 0), QStringLiteral("7"), Qt::EditRole));
+    QCOMPARE(readCell(dbIn(folder), QStringLiteral("SELECT ID FROM 等高线表")).toInt(), 7);
+    // "退出" ends the window.
     QTest::mouseClick(f.Command1, Qt::LeftButton);
     QVERIFY(!f.isVisible());
 }

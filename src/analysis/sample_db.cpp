@@ -128,6 +128,11 @@ QString createTableSql()
         .arg(quoteIdentifier(ExperimentTableName), columns.join(QStringLiteral(", ")));
 }
 
+Result<void> writeEmpty(const QString &path)
+{
+    return writeNew(path, [](QSqlDatabase &, QString *) { return true; });
+}
+
 Result<void> writeSample(const QString &path)
 {
     return writeNew(path, [](QSqlDatabase &db, QString *err) {

@@ -1,4 +1,5 @@
 #include "cli/cli.h"
+#include "core/program_folder.h"
 #include "pipeline/safe_file.h"
 
 #include <QCoreApplication>
@@ -36,5 +37,7 @@ int main(int argc, char *argv[])
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
-    return runCli(arguments, QCoreApplication::applicationDirPath());
+    QCoreApplication::setApplicationName(QStringLiteral("Tesmora"));
+    return runCli(arguments, programFolder(QCoreApplication::applicationDirPath(),
+                                           QStringLiteral(TESMORA_INSTALL_BINDIR)));
 }

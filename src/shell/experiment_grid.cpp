@@ -447,7 +447,10 @@ void ExperimentDelegate::setModelData(QWidget *editor, QAbstractItemModel *model
 ExperimentGrid::ExperimentGrid(QWidget *parent)
     : QTableView(parent)
     , m_failure(new QLabel(viewport()))
+    , m_create(new QPushButton(QStringLiteral("新建空数据库"), viewport()))
 {
+    m_create->hide();
+    connect(m_create, &QPushButton::clicked, this, &ExperimentGrid::createRequested);
     auto *delegate = new ExperimentDelegate(this);
     setItemDelegate(delegate);
     connect(delegate, &ExperimentDelegate::entryDropped, this, &ExperimentGrid::entryDropped);
@@ -494,17 +497,28 @@ void ExperimentGrid::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEdit
         focusNextPrevChild(hint == QAbstractItemDelegate::EditNextItem);
 }
 
-void ExperimentGrid::showFailure(const QString &reason)
+void ExperimentGrid::showFailure(const QString &reason, bool offerNew)
 {
     m_failure->setText(reason);
     m_failure->setVisible(!reason.isEmpty());
-    m_failure->setGeometry(viewport()->rect());
+    m_create->setVisible(offerNew);
+    placeFailure();
+}
+
+void ExperimentGrid::placeFailure()
+{
+    const QRect area = viewport()->rect();
+    const int button = m_create->isVisible() ? m_create->sizeHint().height() + 8 : 0;
+    m_failure->setGeometry(area.adjusted(0, 0, 0, -button));
+    m_create->setGeometry(QRect(QPoint(0, 0), m_create->sizeHint())
+                              .translated(area.center().x() - m_create->sizeHint().width() / 2,
+                                          area.bottom() - button));
 }
 
 void ExperimentGrid::resizeEvent(QResizeEvent *event)
 {
     QTableView::resizeEvent(event);
-    m_failure->setGeometry(viewport()->rect());
+    placeFailure();
 }
 
 void ExperimentGrid::keyPressEvent(QKeyEvent *event)

@@ -1,3 +1,4 @@
+#include "core/program_folder.h"
 #include "plot/raster_surface.h"
 #include "shell/form1.h"
 #include "shell/help.h"
@@ -34,7 +35,11 @@ int main(int argc, char *argv[])
         QApplication::installTranslator(&translator);
 
     Form1Options options;
-    options.appPath = QCoreApplication::applicationDirPath();
+    options.appPath = programFolder(QCoreApplication::applicationDirPath(),
+                                    QStringLiteral(TESMORA_INSTALL_BINDIR));
+    // The user's data folder of an installed program is the window's to make: maps are saved
+    // there, and a new database is created there on request.
+    QDir().mkpath(options.appPath);
     options.lockPath = QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation))
                            .filePath(QStringLiteral("tesmora-%1.lock").arg(getuid()));
     Form1 form(options);

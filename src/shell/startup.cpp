@@ -1,3 +1,4 @@
+#include "analysis/sample_db.h"
 #include "pipeline/record_change.h"
 #include "shell/failure_text.h"
 #include "shell/form1.h"
@@ -40,18 +41,37 @@ bool Form1::Form_Load()
     Check1->setChecked(true);
     Check2->setChecked(true);
     Check3->setChecked(false);
+    openTable();
+    return true;
+}
+
+void Form1::openTable()
+{
     const QString path = m_state.AppFolder + DatabaseFileName;
     if (const Result<void> opened = m_table.open(path, ExperimentTable::Mode::ReadWrite); !opened) {
         // The navigator reports why; start-up itself stays silent and the window opens empty.
+        // Without any database file, a new empty one is offered, created only on request.
         const QString reason = shell::describeFailure(opened.failure());
         m_model->reload();
         Data1->showFailure(reason);
-        grid->showFailure(reason);
-        return true;
+        grid->showFailure(reason, opened.failure().kind == Failure::Kind::Missing);
+        return;
     }
+    grid->showFailure(QString());
     m_model->reload();
     Data1->setPosition(-1, m_table.count(), !m_table.complete());
     if (m_table.count() > 0)
         moveTo(0);
-    return true;
+}
+
+void Form1::createDatabase()
+{
+    const QString path = m_state.AppFolder + DatabaseFileName;
+    if (const Result<void> created = sample_db::writeEmpty(path); !created) {
+        m_dialogs->warn(
+            QStringLiteral("新建空数据库"),
+            QStringLiteral("无法新建数据库：%1").arg(shell::describeFailure(created.failure())));
+        return;
+    }
+    openTable();
 }

@@ -12,6 +12,9 @@ namespace sample_db {
 // The column definitions of a new "等高线表": STRICT, so text cannot hide in numeric columns.
 QString createTableSql();
 
+// Writes a database with an empty experiment table, never over an existing file.
+Result<void> writeEmpty(const QString &path);
+
 // Writes the sample database (a few realistic series, among them the two reference series).
 Result<void> writeSample(const QString &path);
 

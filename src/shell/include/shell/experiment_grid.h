@@ -11,6 +11,7 @@
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QLabel>
+#include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTableView>
 
@@ -107,12 +108,15 @@ public:
     // Writes what is being typed in a cell editor, as leaving the cell would. False when the
     // text is not yet a number: the editor stays open with the reason.
     bool commitPendingEdit();
-    // Shows why there is no table, over the empty grid.
-    void showFailure(const QString &reason);
+    // Shows why there is no table, over the empty grid, with the offer to create a new one
+    // when there is no database file at all.
+    void showFailure(const QString &reason, bool offerNew = false);
 
 signals:
     void deleteRequested(const QList<int> &rows);
     void entryDropped(const QString &text);
+    // "新建空数据库" was clicked.
+    void createRequested();
 
 protected:
     // Tab in a cell editor settles the cell and leaves the grid, as Tab does outside it.
@@ -122,6 +126,8 @@ protected:
 
 private:
     QLabel *m_failure;
+    QPushButton *m_create;
+    void placeFailure();
 };
 
 // Parses what a user typed into a numeric cell: a number, or empty for no value.

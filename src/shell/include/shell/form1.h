@@ -41,6 +41,8 @@ public:
 
     // Start-up; false when another instance runs and this one must end without a window.
     bool Form_Load();
+    // Creates an empty database where none is (on the user's request only), and opens it.
+    void createDatabase();
 
     // Handlers, named after the control and the notification.
     void Check1_Click();
@@ -100,6 +102,8 @@ private:
     // Writes pending grid edits; false when the user chose to stay because some could not be.
     bool settleEdits();
     void closeTable();
+    // Opens the table beside the program and shows its first record, or says why not.
+    void openTable();
     // Tries the grid's unwritten edits again and says whether they landed.
     void retryPendingWrites();
     // The context menu of the map and the equation box: the model analysis and the marks.
