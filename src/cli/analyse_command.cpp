@@ -38,8 +38,7 @@ Result<std::optional<analysis::Responses>> recordResponses(const StreamReader &r
 int analyseCommand(const QStringList &args, const QString &folder, const CliStreams &io)
 {
     Command command(
-        QStringLiteral("analyse [--json] [--] Y1 ... Y11\n"
-                       "       tesmora-cli analyse --db FILE --id ID [--json]"),
+        Synopsis::analyse,
         QStringLiteral("Analyses the full quadratic fit of one series in double "
                        "precision: coefficients with standard errors, t and p; the "
                        "analysis of variance with lack of fit against the pure error "

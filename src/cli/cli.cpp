@@ -8,25 +8,23 @@ namespace {
 
 const char *const Version = "1.0";
 
-const char *const Usage =
-    "usage:\n"
-    "  tesmora-cli fit [--lines N] [--json] [--] Y1 ... Y11\n"
-    "  tesmora-cli report [--db FILE] [--lines N] [--format text|csv|json]\n"
-    "  tesmora-cli render [--db FILE] (--id ID | --all) [--out PATH] [--size PIXELS]\n"
-    "                     [--lines N] [--no-labels] [--colour #RRGGBB] [--overlay]\n"
-    "  tesmora-cli sample --out FILE [--records N] [--seed N]\n"
-    "  tesmora-cli analyse [--json] [--] Y1 ... Y11\n"
-    "  tesmora-cli analyse --db FILE --id ID [--json]\n"
-    "  tesmora-cli --version\n"
-    "Options come before the values; -- ends the options, so negative responses may follow.\n"
-    "tesmora-cli COMMAND --help explains a command.\n";
+QString usage()
+{
+    return QStringLiteral("usage:\n") + synopsisLines(Synopsis::fit) +
+           synopsisLines(Synopsis::report) + synopsisLines(Synopsis::render) +
+           synopsisLines(Synopsis::sample) + synopsisLines(Synopsis::analyse) +
+           QStringLiteral("  tesmora-cli --version\n"
+                          "Options come before the values; -- ends the options, so negative "
+                          "responses may follow.\n"
+                          "tesmora-cli COMMAND --help explains a command.\n");
+}
 
 int run(const QString &command, const QStringList &rest, const QString &programFolder,
         const CliStreams &io)
 {
     if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
         command == QLatin1String("help")) {
-        std::fputs(Usage, io.out);
+        write(io.out, usage());
         return 0;
     }
     if (command == QLatin1String("--version") || command == QLatin1String("-v")) {
@@ -43,8 +41,7 @@ int run(const QString &command, const QStringList &rest, const QString &programF
         return sampleCommand(rest, io);
     if (command == QLatin1String("analyse"))
         return analyseCommand(rest, programFolder, io);
-    return usageError(io, QStringLiteral("unknown command \"%1\"").arg(command),
-                      QString::fromLatin1(Usage));
+    return usageError(io, QStringLiteral("unknown command \"%1\"").arg(command), usage());
 }
 
 } // namespace
@@ -57,7 +54,7 @@ bool cliNeedsGui(const QStringList &arguments)
 int runCli(const QStringList &arguments, const QString &programFolder, CliStreams streams)
 {
     if (arguments.isEmpty())
-        return usageError(streams, QStringLiteral("no command given"), QString::fromLatin1(Usage));
+        return usageError(streams, QStringLiteral("no command given"), usage());
     int code = 0;
     try {
         code = run(arguments.first(), arguments.mid(1), programFolder, streams);

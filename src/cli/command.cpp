@@ -64,7 +64,19 @@ std::optional<int> Command::start(const QStringList &arguments, const CliStreams
 
 QString Command::usage() const
 {
-    return QStringLiteral("usage: tesmora-cli %1\n").arg(m_synopsis);
+    return QStringLiteral("usage:\n") + synopsisLines(m_synopsis);
+}
+
+QString synopsisLines(const QString &synopsis)
+{
+    // Each line of a synopsis after "tesmora-cli", continuation lines indented under it.
+    QString text;
+    for (const QString &line : synopsis.split(QLatin1Char('\n'))) {
+        const bool continued = line.startsWith(QLatin1Char(' '));
+        text += (continued ? QString(21, QLatin1Char(' ')) : QStringLiteral("  tesmora-cli ")) +
+                line.trimmed() + QLatin1Char('\n');
+    }
+    return text;
 }
 
 QString Command::help() const

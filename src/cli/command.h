@@ -14,8 +14,26 @@
 #include <cstdio>
 #include <optional>
 
+// Each command's usage line after "tesmora-cli": the one text its --help, the program's
+// --help and the man page all show.
+namespace Synopsis {
+inline const QString fit = QStringLiteral("fit [--lines N] [--json] [--] Y1 ... Y11");
+inline const QString report = QStringLiteral(
+    "report [--db FILE] [--lines N] [--format text|csv|json] [--responses] [--analysis]");
+inline const QString render =
+    QStringLiteral("render [--db FILE] (--id ID | --all) [--out PATH] [--size PIXELS]\n"
+                   "           [--lines N] [--no-labels] [--colour #RRGGBB] [--overlay]\n"
+                   "           [--mark stationary,optimum,runs] [--format bmp|png|svg|pdf]");
+inline const QString sample = QStringLiteral("sample --out FILE [--records N] [--seed N]");
+inline const QString analyse = QStringLiteral("analyse [--json] [--] Y1 ... Y11\n"
+                                              "analyse --db FILE --id ID [--json]");
+} // namespace Synopsis
+
 inline constexpr int UsageErrorExit = 2;
 inline constexpr int FailureExit = 1;
+
+// A synopsis as usage lines: "  tesmora-cli " before each, continuation lines indented.
+QString synopsisLines(const QString &synopsis);
 
 // Writes text as UTF-8.
 void write(std::FILE *f, const QString &text);

@@ -34,7 +34,7 @@ QJsonValue orNull(bool present, const QJsonValue &value)
 int fitCommand(const QStringList &args, const QString &folder, const CliStreams &io)
 {
     Command command(
-        QStringLiteral("fit [--lines N] [--json] [--] Y1 ... Y11"),
+        Synopsis::fit,
         QStringLiteral("Fits the quadratic model to the eleven responses of one series and prints "
                        "what the window shows: the equation (Y=), R and S. -- ends the options, "
                        "so negative responses may follow."),

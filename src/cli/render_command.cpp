@@ -41,10 +41,7 @@ std::optional<Long> parseColour(const QString &text)
 int renderCommand(const QStringList &args, const QString &folder, const CliStreams &io)
 {
     Command command(
-        QStringLiteral("render [--db FILE] (--id ID | --all) [--out PATH] [--size PIXELS]\n"
-                       "                   [--lines N] [--no-labels] [--colour #RRGGBB] "
-                       "[--overlay] [--mark LIST]\n"
-                       "                   [--format bmp|png|svg|pdf]"),
+        Synopsis::render,
         QStringLiteral("Draws exactly what a record change draws and writes Windows bitmaps "
                        "named as the save button names them (%1<ID>.BMP), each complete or "
                        "absent. With --all, --out is a folder and a record whose ID cannot name a "
@@ -116,8 +113,8 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
     }
     const bool overlay = command.isSet(QStringLiteral("overlay"));
     const auto formatNamed = mapFormatNamed(command.isSet(QStringLiteral("format"))
-                                           ? command.value(QStringLiteral("format"))
-                                           : QStringLiteral("bmp"));
+                                                ? command.value(QStringLiteral("format"))
+                                                : QStringLiteral("bmp"));
     if (!formatNamed)
         return usageError(io,
                           QStringLiteral("--format must be bmp, png, svg or pdf, not \"%1\"")

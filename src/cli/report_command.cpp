@@ -19,8 +19,7 @@ constexpr int MinSplitRecords = 5000;
 int reportCommand(const QStringList &args, const QString &folder, const CliStreams &io)
 {
     Command command(
-        QStringLiteral("report [--db FILE] [--lines N] [--format text|csv|json] [--responses] "
-                       "[--analysis]"),
+        Synopsis::report,
         QStringLiteral("Streams one row per record: ID, name, the six coefficients, R, S and the "
                        "equation, each record from its own fields alone. Text cells are escaped "
                        "in text (\\t, \\n, \\r, \\\\, \\xHH); in CSV a text that a spreadsheet "

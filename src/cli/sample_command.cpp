@@ -5,7 +5,7 @@
 int sampleCommand(const QStringList &args, const CliStreams &io)
 {
     Command command(
-        QStringLiteral("sample --out FILE [--records N] [--seed N]"),
+        Synopsis::sample,
         QStringLiteral("Writes a new database, never over an existing file: the "
                        "sample series, or N generated series."),
         {{QStringLiteral("out"), QStringLiteral("The new database file."), QStringLiteral("FILE")},

@@ -582,5 +582,5 @@ void Form1::closeEvent(QCloseEvent *event)
 
 void Form1::showHelp()
 {
-    showHelpWindow(this);
+    showHelpWindow(this, m_state.AppFolder);
 }

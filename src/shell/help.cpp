@@ -1,8 +1,11 @@
 #include "shell/help.h"
 
 #include <QDialog>
+#include <QDir>
+#include <QFile>
 #include <QPainter>
 #include <QPointer>
+#include <QSvgGenerator>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -82,7 +85,34 @@ QIcon applicationIcon()
     return icon;
 }
 
-void showHelpWindow(QWidget *parent)
+bool writeInstallFiles(const QString &folder)
+{
+    bool ok = true;
+    for (int size : {16, 32, 48})
+        ok = iconPixmap(size).save(
+                 QDir(folder).filePath(QStringLiteral("tesmora-%1.png").arg(size)), "png") &&
+             ok;
+    {
+        QSvgGenerator svg;
+        svg.setFileName(QDir(folder).filePath(QStringLiteral("tesmora.svg")));
+        svg.setSize(QSize(48, 48));
+        svg.setViewBox(QRect(0, 0, 48, 48));
+        svg.setTitle(QStringLiteral("Tesmora"));
+        QPainter painter(&svg);
+        painter.drawPixmap(0, 0, iconPixmap(48));
+        ok = painter.end() && ok;
+    }
+    QFile help(QDir(folder).filePath(QStringLiteral("help.html")));
+    ok =
+        help.open(QIODevice::WriteOnly) &&
+        help.write(QByteArray("<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\">"
+                              "<title>Tesmora 帮助</title></head><body>") +
+                   QByteArray(HelpText) + QByteArray("</body></html>\n")) > 0 &&
+        help.flush() && ok;
+    return ok;
+}
+
+void showHelpWindow(QWidget *parent, const QString &programFolder)
 {
     static QPointer<QDialog> window;
     if (!window) {
@@ -91,7 +121,9 @@ void showHelpWindow(QWidget *parent)
         window->setWindowTitle(QStringLiteral("Tesmora 帮助"));
         auto *layout = new QVBoxLayout(window);
         auto *text = new QTextBrowser(window);
-        text->setHtml(QString::fromUtf8(HelpText));
+        text->setHtml(QString::fromUtf8(HelpText) +
+                      QStringLiteral("<p>数据库和保存的图在这个文件夹中：%1</p>")
+                          .arg(QDir::toNativeSeparators(programFolder).toHtmlEscaped()));
         layout->addWidget(text);
         window->resize(520, 480);
     }

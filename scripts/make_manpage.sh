@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Writes the man page of tesmora-cli from the program's own --help texts, so the two never
+# differ: make_manpage.sh TESMORA_CLI OUTPUT
+set -euo pipefail
+cli=$1
+out=$2
+escape() { sed -e 's/\\/\\e/g' -e 's/^\./\\\&./' -e "s/^'/\\\\\\&'/"; }
+{
+    echo '.TH TESMORA-CLI 1 "2026-12-07" "Tesmora 1.0" "User Commands"'
+    echo '.SH NAME'
+    echo 'tesmora-cli \- fit, analyse, report and map two-factor central composite rotatable designs'
+    echo '.SH SYNOPSIS'
+    echo '.nf'
+    "$cli" --help | escape
+    echo '.fi'
+    echo '.SH COMMANDS'
+    for command in fit analyse report render sample; do
+        echo ".SS $command"
+        echo '.nf'
+        "$cli" "$command" --help | escape
+        echo '.fi'
+    done
+    echo '.SH EXIT STATUS'
+    echo '0 on success, 1 on a failure (a file that cannot be read to its end, a map left out,'
+    echo 'output that could not be written), 2 on a usage error.'
+    echo '.SH FILES'
+    echo 'The database "配方数据.mdb" beside the program, or in the user'"'"'s data folder'
+    echo '(~/.local/share/Tesmora) for an installed program.'
+} > "$out.tmp"
+mv "$out.tmp" "$out"
