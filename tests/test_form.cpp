@@ -137,6 +137,7 @@ void TestForm::startupWithoutDatabase()
     for (QPushButton *b : f.grid->findChildren<QPushButton *>())
         create = b->text() == QStringLiteral("新建空数据库") ? b : create;
     QVERIFY(create && create->isVisible());
+    QVERIFY(create->parentWidget()->rect().contains(create->geometry())); // wholly on view
     QTest::mouseClick(create, Qt::LeftButton);
     QVERIFY(QFile::exists(dbIn(folder)));
     QVERIFY(!create->isVisible());

@@ -451,6 +451,8 @@ ExperimentGrid::ExperimentGrid(QWidget *parent)
 {
     m_create->hide();
     connect(m_create, &QPushButton::clicked, this, &ExperimentGrid::createRequested);
+    // The viewport's size settles after the view's (scroll bars come and go): follow it.
+    viewport()->installEventFilter(this);
     auto *delegate = new ExperimentDelegate(this);
     setItemDelegate(delegate);
     connect(delegate, &ExperimentDelegate::entryDropped, this, &ExperimentGrid::entryDropped);
@@ -508,17 +510,19 @@ void ExperimentGrid::showFailure(const QString &reason, bool offerNew)
 void ExperimentGrid::placeFailure()
 {
     const QRect area = viewport()->rect();
-    const int button = m_create->isVisible() ? m_create->sizeHint().height() + 8 : 0;
+    // Hidden or not as asked, whether or not the window is on screen yet.
+    const int button = m_create->isHidden() ? 0 : m_create->sizeHint().height() + 8;
     m_failure->setGeometry(area.adjusted(0, 0, 0, -button));
     m_create->setGeometry(QRect(QPoint(0, 0), m_create->sizeHint())
                               .translated(area.center().x() - m_create->sizeHint().width() / 2,
                                           area.bottom() - button));
 }
 
-void ExperimentGrid::resizeEvent(QResizeEvent *event)
+bool ExperimentGrid::eventFilter(QObject *watched, QEvent *event)
 {
-    QTableView::resizeEvent(event);
-    placeFailure();
+    if (watched == viewport() && event->type() == QEvent::Resize)
+        placeFailure();
+    return QTableView::eventFilter(watched, event);
 }
 
 void ExperimentGrid::keyPressEvent(QKeyEvent *event)

@@ -122,7 +122,7 @@ protected:
     // Tab in a cell editor settles the cell and leaves the grid, as Tab does outside it.
     void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
     void keyPressEvent(QKeyEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QLabel *m_failure;
