@@ -13,6 +13,7 @@ QString usage()
     return QStringLiteral("usage:\n") + synopsisLines(Synopsis::fit) +
            synopsisLines(Synopsis::report) + synopsisLines(Synopsis::render) +
            synopsisLines(Synopsis::sample) + synopsisLines(Synopsis::analyse) +
+           synopsisLines(Synopsis::import) +
            QStringLiteral("  tesmora-cli --version\n"
                           "Options come before the values; -- ends the options, so negative "
                           "responses may follow.\n"
@@ -39,6 +40,8 @@ int run(const QString &command, const QStringList &rest, const QString &programF
         return renderCommand(rest, programFolder, io);
     if (command == QLatin1String("sample"))
         return sampleCommand(rest, io);
+    if (command == QLatin1String("import"))
+        return importCommand(rest, io);
     if (command == QLatin1String("analyse"))
         return analyseCommand(rest, programFolder, io);
     return usageError(io, QStringLiteral("unknown command \"%1\"").arg(command), usage());

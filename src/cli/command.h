@@ -27,6 +27,8 @@ inline const QString render =
 inline const QString sample = QStringLiteral("sample --out FILE [--records N] [--seed N]");
 inline const QString analyse = QStringLiteral("analyse [--json] [--] Y1 ... Y11\n"
                                               "analyse --db FILE --id ID [--json]");
+inline const QString import =
+    QStringLiteral("import ACCESS_FILE --out NEW.mdb [--jet3-encoding NAME]");
 } // namespace Synopsis
 
 inline constexpr int UsageErrorExit = 2;
@@ -55,6 +57,11 @@ public:
     std::optional<int> start(const QStringList &arguments, const CliStreams &io,
                              bool takesValues = false);
     bool helpAsked() const { return m_parser.isSet(m_help); }
+    // For a command whose values are never negative numbers: options may follow them.
+    void allowOptionsAfterValues()
+    {
+        m_parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    }
     QString usage() const;
     QString help() const;
 
@@ -86,4 +93,5 @@ int fitCommand(const QStringList &args, const QString &folder, const CliStreams 
 int reportCommand(const QStringList &args, const QString &folder, const CliStreams &io);
 int renderCommand(const QStringList &args, const QString &folder, const CliStreams &io);
 int sampleCommand(const QStringList &args, const CliStreams &io);
+int importCommand(const QStringList &args, const CliStreams &io);
 int analyseCommand(const QStringList &args, const QString &folder, const CliStreams &io);

@@ -32,6 +32,8 @@ QString cli::describeFailure(const Failure &f)
         return QStringLiteral("%1 is an old Access database, which this program cannot read "
                               "(left untouched)")
             .arg(file);
+    case Kind::Encrypted:
+        return QStringLiteral("%1 is encrypted; remove the encryption in Access first").arg(file);
     case Kind::NoTable:
         return QStringLiteral("%1 has no table %2").arg(file, table);
     case Kind::View:

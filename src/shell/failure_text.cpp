@@ -67,6 +67,8 @@ QString shell::describeFailure(const Failure &f)
     case Kind::AccessFile:
         return QStringLiteral("“%1”是旧的 Access 数据库文件，本程序无法读取（文件未被改动）")
             .arg(file);
+    case Kind::Encrypted:
+        return QStringLiteral("“%1”已加密，请先在 Access 中解除加密").arg(file);
     case Kind::NoTable:
         return QStringLiteral("数据库“%1”中没有表“%2”").arg(file, table);
     case Kind::View:

@@ -19,6 +19,7 @@ struct Failure
         Empty,      // zero bytes
         NotSqlite,  // not a SQLite database
         AccessFile, // an old Access database
+        Encrypted,  // an encrypted Access database
         // The experiment table in it.
         NoTable,          // no table of that name
         View,             // the name is a view
