@@ -48,8 +48,8 @@ void redrawLabels(FormState &state, Surface &surface);
 // A click on the map: the grid and the border again.
 void redrawGrid(FormState &state, Surface &surface);
 
-// The file name of a record's map, "等高线图" + ID + "." + extension, or nothing when the ID cannot name
-// a file of its own (empty, or not the text of a number).
+// The file name of a record's map, "等高线图" + ID + "." + extension, or nothing when the ID cannot
+// name a file of its own (empty, or not the text of a number).
 std::optional<QString> mapFileName(const QString &recordId,
                                    const QString &extension = QStringLiteral("BMP"));
 
