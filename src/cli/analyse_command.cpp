@@ -1,5 +1,7 @@
 #include "command.h"
 
+#include <QTemporaryDir>
+
 #include "analysis/stream_reader.h"
 #include "cli/analysis_output.h"
 #include "core/model_analysis.h"
@@ -63,8 +65,11 @@ int analyseCommand(const QStringList &args, const QString &folder, const CliStre
                               QStringLiteral("--id must be a number, not \"%1\"")
                                   .arg(command.value(QStringLiteral("id"))),
                               command.usage());
+        QTemporaryDir scratch; // an Access file's conversion, gone with the command
         StreamReader reader;
-        if (const Result<void> opened = reader.open(databasePath(command, folder)); !opened)
+        if (const Result<void> opened =
+                openDatabase(reader, databasePath(command, folder), scratch.path());
+            !opened)
             return failure(io, opened.failure());
         const auto responses = recordResponses(reader, id);
         if (!responses)

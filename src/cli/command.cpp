@@ -1,8 +1,11 @@
 #include "command.h"
 
+#include "access/access_import.h"
 #include "cli/failure_text.h"
 #include "core/design.h"
 #include "core/form_defaults.h"
+
+#include <QDir>
 
 void write(std::FILE *f, const QString &text)
 {
@@ -141,4 +144,20 @@ QString databasePath(const Command &command, const QString &programFolder)
     if (command.isSet(QStringLiteral("db")))
         return command.value(QStringLiteral("db"));
     return appFolderFrom(programFolder) + DatabaseFileName;
+}
+
+Result<void> openDatabase(StreamReader &reader, const QString &path, const QString &scratch)
+{
+    if (!accessdb::isAccessFile(path))
+        return reader.open(path);
+    const QString converted = QDir(scratch).filePath(QStringLiteral("converted.sqlite"));
+    const auto imported = accessdb::importAccess(path, converted);
+    if (!imported)
+        return imported.failure();
+    const Result<void> opened = reader.open(converted);
+    if (opened)
+        return {};
+    Failure why = opened.failure(); // said of the user's file, not of the scratch copy
+    why.path = path;
+    return why;
 }

@@ -3,6 +3,7 @@
 // What every command of tesmora-cli shares: its options on QCommandLineParser, its help text,
 // and the way it reports usage errors (exit 2) and failures (exit 1) on standard error.
 
+#include "analysis/stream_reader.h"
 #include "cli/cli.h"
 #include "core/result.h"
 
@@ -88,6 +89,10 @@ QCommandLineOption lineCountOption();
 
 // The program folder's database, or --db.
 QString databasePath(const Command &command, const QString &programFolder);
+
+// Opens the command's database for reading: a SQLite file as it is, an Access file through a
+// conversion into `scratch` (the Access file is only read).
+Result<void> openDatabase(StreamReader &reader, const QString &path, const QString &scratch);
 
 int fitCommand(const QStringList &args, const QString &folder, const CliStreams &io);
 int reportCommand(const QStringList &args, const QString &folder, const CliStreams &io);

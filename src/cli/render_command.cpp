@@ -1,5 +1,7 @@
 #include "command.h"
 
+#include <QTemporaryDir>
+
 #include "analysis/stream_reader.h"
 #include "cli/failure_text.h"
 #include "core/design.h"
@@ -139,8 +141,11 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
         }
     }
 
+    QTemporaryDir scratch; // an Access file's conversion, gone with the command
     StreamReader reader;
-    if (const Result<void> opened = reader.open(databasePath(command, folder)); !opened)
+    if (const Result<void> opened =
+            openDatabase(reader, databasePath(command, folder), scratch.path());
+        !opened)
         return failure(io, opened.failure());
     // One snapshot: the maps of a batch all come from the table as it was at its start.
     const Result<void> snapshot = reader.beginSnapshot();

@@ -1,5 +1,7 @@
 #include "command.h"
 
+#include <QTemporaryDir>
+
 #include "analysis/stream_reader.h"
 #include "cli/failure_text.h"
 #include "cli/report_rows.h"
@@ -49,8 +51,11 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
             command.usage());
 
     // Streamed: the records are not held, whatever the table's size.
+    QTemporaryDir scratch; // an Access file's conversion, gone with the command
     StreamReader reader;
-    if (const Result<void> opened = reader.open(databasePath(command, folder)); !opened)
+    if (const Result<void> opened =
+            openDatabase(reader, databasePath(command, folder), scratch.path());
+        !opened)
         return failure(io, opened.failure());
     // One read transaction: both parts below see the table as it was at the count.
     const Result<void> snapshot = reader.beginSnapshot();
