@@ -47,13 +47,15 @@ struct Window
     std::unique_ptr<Form1> form;
     bool loaded = false;
 
-    Window(const QString &appPath, const QString &lockPath = QString())
+    Window(const QString &appPath, const QString &lockPath = QString(), bool answer = true)
     {
+        dialogs.answer = answer;
         Form1Options options;
         options.appPath = appPath;
         options.lockPath = lockPath;
         options.dialogs = &dialogs;
         options.picker = &picker;
+        options.importTool = QStringLiteral(TESMORA_CLI);
         form = std::make_unique<Form1>(options);
         loaded = form->Form_Load();
     }
@@ -91,6 +93,8 @@ private slots:
     void failureCaptionFits();
     void analysisFollowsTheRecordAndMarksWaitForTheNext();
     void exportInEachFormat_data();
+    void accessFileIsConvertedOnlyWhenAsked_data();
+    void accessFileIsConvertedOnlyWhenAsked();
     void exportInEachFormat();
 
 private:
@@ -619,6 +623,41 @@ void TestForm::exportInEachFormat()
     const bool vector = suffix == QLatin1String("svg") || suffix == QLatin1String("pdf");
     QCOMPARE(QFile::exists(w.dialogs.saveAs), !vector);
     QCOMPARE(w.dialogs.warnings.size(), vector ? 1 : 0);
+}
+
+void TestForm::accessFileIsConvertedOnlyWhenAsked_data()
+{
+    QTest::addColumn<bool>("answer");
+    QTest::newRow("convert") << true;
+    QTest::newRow("keep") << false;
+}
+
+void TestForm::accessFileIsConvertedOnlyWhenAsked()
+{
+    QFETCH(bool, answer);
+    const QString folder = freshFolder(QStringLiteral("access-%1").arg(answer), false);
+    QVERIFY(QFile::copy(QStringLiteral(TESMORA_TEST_DATA "/access/V1997_test.mdb"), dbIn(folder)));
+    const QByteArray original = fileDigest(dbIn(folder));
+    const QString backup = folder + QStringLiteral("/配方数据.Access备份.mdb");
+    {
+        QFile taken(backup); // a backup name already in use is never written over
+        QVERIFY(taken.open(QIODevice::WriteOnly) && taken.write("earlier") == 7);
+    }
+    Window w(folder, QString(), answer);
+    QCOMPARE(w.dialogs.questions.size(), 1);
+    QVERIFY(w.dialogs.questions.first().contains(QStringLiteral("Access 数据库文件")));
+    const QString second = folder + QStringLiteral("/配方数据.Access备份2.mdb");
+    if (answer) {
+        // The original under its new name, whole; the conversion under the old one.
+        QCOMPARE(fileDigest(second), original);
+        QVERIFY(readCell(dbIn(folder), QStringLiteral("SELECT count(*) FROM Table1")).toInt() == 2);
+    } else {
+        QCOMPARE(fileDigest(dbIn(folder)), original);
+        QVERIFY(!QFile::exists(second));
+    }
+    QCOMPARE(fileDigest(backup), QCryptographicHash::hash("earlier", QCryptographicHash::Sha256));
+    // This file holds no experiment table: said either way, with the file's own name.
+    QVERIFY(w.form->Data1->caption().contains(QStringLiteral("无法打开")));
 }
 
 QTEST_MAIN(TestForm)

@@ -32,8 +32,13 @@ int importCommand(const QStringList &args, const CliStreams &io)
     };
     const auto imported = accessdb::importAccess(
         command.values().first(), command.value(QStringLiteral("out")), encoding, progress);
-    if (!imported)
+    if (!imported) {
+        // A program that runs the import as a child (the window) reads what happened from
+        // the last line, to say it in its own words.
+        if (qEnvironmentVariableIsSet("TESMORA_FAILURE_KIND"))
+            write(io.err, QStringLiteral("failure-kind=%1\n").arg(int(imported.failure().kind)));
         return failure(io, imported.failure());
+    }
     for (const QString &note : imported->notes)
         write(io.err, QStringLiteral("tesmora-cli: note: %1\n").arg(note));
     write(io.err, QStringLiteral("imported %1 tables, %2 rows (%3%4) into %5\n")

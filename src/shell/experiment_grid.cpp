@@ -174,6 +174,8 @@ QVariant ExperimentModel::data(const QModelIndex &index, int role) const
     case Qt::ToolTipRole:
         if (unwritten)
             return QStringLiteral("未写入数据库：%1").arg(pending->reason);
+        if (stored && !m_readOnly.isEmpty())
+            return m_readOnly;
         if (!stored)
             return QStringLiteral("无法读取这条记录：%1")
                 .arg(shell::describeFailure(stored.failure()));
@@ -198,7 +200,16 @@ Qt::ItemFlags ExperimentModel::flags(const QModelIndex &index) const
 {
     if (!index.isValid())
         return Qt::NoItemFlags;
+    if (!m_readOnly.isEmpty())
+        return Qt::ItemIsSelectable | Qt::ItemIsEnabled;
     return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable;
+}
+
+void ExperimentModel::setReadOnly(const QString &reason)
+{
+    beginResetModel();
+    m_readOnly = reason;
+    endResetModel();
 }
 
 bool ExperimentModel::writeCell(int row, int column, const QVariant &value,
@@ -371,6 +382,8 @@ bool ExperimentModel::setData(const QModelIndex &index, const QVariant &value, i
 
 Result<void> ExperimentModel::removeRecords(const QList<int> &rows)
 {
+    if (!m_readOnly.isEmpty())
+        return Failure{Failure::Kind::ReadOnly, m_table.path(), m_readOnly, 0};
     QList<int> records;
     for (int row : rows) {
         if (!isNewRecordRow(row))

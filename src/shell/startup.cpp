@@ -3,7 +3,12 @@
 #include "shell/failure_text.h"
 #include "shell/form1.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <unistd.h>
 
 #include <cmath>
 
@@ -49,6 +54,10 @@ void Form1::openTable()
 {
     const QString path = m_state.AppFolder + DatabaseFileName;
     if (const Result<void> opened = m_table.open(path, ExperimentTable::Mode::ReadWrite); !opened) {
+        if (opened.failure().kind == Failure::Kind::AccessFile) {
+            openAccessFile(path);
+            return;
+        }
         // The navigator reports why; start-up itself stays silent and the window opens empty.
         // Without any database file, a new empty one is offered, created only on request.
         const QString reason = shell::describeFailure(opened.failure());
@@ -57,11 +66,118 @@ void Form1::openTable()
         grid->showFailure(reason, opened.failure().kind == Failure::Kind::Missing);
         return;
     }
+    showTable(QString());
+}
+
+void Form1::showTable(const QString &readOnlyReason)
+{
     grid->showFailure(QString());
     m_model->reload();
+    m_model->setReadOnly(readOnlyReason);
     Data1->setPosition(-1, m_table.count(), !m_table.complete());
     if (m_table.count() > 0)
         moveTo(0);
+}
+
+namespace {
+
+// A name beside `path` that no file has yet: "配方数据.Access备份.mdb", then "…备份2.mdb", ...
+QString freeBackupName(const QString &path)
+{
+    const QFileInfo info(path);
+    for (int n = 1;; ++n) {
+        const QString name = info.dir().filePath(
+            info.completeBaseName() + QStringLiteral(".Access备份") +
+            (n > 1 ? QString::number(n) : QString()) + QLatin1Char('.') + info.suffix());
+        if (!QFileInfo::exists(name) && !QFileInfo(name).isSymLink())
+            return name;
+    }
+}
+
+} // namespace
+
+void Form1::openAccessFile(const QString &path)
+{
+    const QString backup = freeBackupName(path);
+    const QString title = QStringLiteral("Access 数据库");
+    if (!m_accessOffered) {
+        m_accessOffered = true;
+        if (m_dialogs->askYesNo(title,
+                                QStringLiteral("这是 Access 数据库文件。转换为本程序的格式后即可"
+                                               "浏览和编辑；原文件将保留为“%1”。\n现在转换吗？")
+                                    .arg(QFileInfo(backup).fileName()))) {
+            // Crash-safe at every step: the conversion is written aside (complete or absent);
+            // the original gets its second name by a hard link (both names, one whole file);
+            // the conversion then takes the first name in one rename.
+            const QString converted = path + QStringLiteral(".converted");
+            // Leftovers of a conversion that was ended half-way are ours to clear.
+            QFile::remove(converted);
+            QFile::remove(converted + QStringLiteral(".import-part"));
+            Result<void> done = convertAccess(path, converted);
+            if (done &&
+                ::link(QFile::encodeName(path).constData(),
+                       QFile::encodeName(backup).constData()) != 0 &&
+                !QFile::copy(path, backup))
+                done = Failure{Failure::Kind::System, backup, QStringLiteral("backup"), 0};
+            if (done && ::rename(QFile::encodeName(converted).constData(),
+                                 QFile::encodeName(path).constData()) != 0)
+                done = Failure{Failure::Kind::System, path, QStringLiteral("rename"), 0};
+            QFile::remove(converted);
+            if (done) {
+                openTable();
+                return;
+            }
+            m_dialogs->warn(title, QStringLiteral("没有转换，原文件未被改动：%1")
+                                       .arg(shell::describeFailure(done.failure())));
+        }
+    }
+    // Not converted: the records read-only, from a conversion in a scratch folder.
+    m_accessCopy = std::make_unique<QTemporaryDir>();
+    const QString copy = m_accessCopy->filePath(DatabaseFileName);
+    Result<void> opened = convertAccess(path, copy);
+    if (opened)
+        opened = m_table.open(copy, ExperimentTable::Mode::ReadOnly);
+    if (!opened) {
+        Failure why = opened.failure();
+        why.path = path;
+        const QString reason = shell::describeFailure(why);
+        m_model->reload();
+        Data1->showFailure(reason);
+        grid->showFailure(reason);
+        return;
+    }
+    showTable(QStringLiteral("只读：“%1”是 Access 数据库文件，没有转换为本程序的格式，不能修改")
+                  .arg(QDir::toNativeSeparators(path)));
+}
+
+Result<void> Form1::convertAccess(const QString &accessPath, const QString &sqlitePath)
+{
+    constexpr int TimeLimitMs = 120000;
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TESMORA_FAILURE_KIND"), QStringLiteral("1"));
+    child.setProcessEnvironment(env);
+    const QString tool = m_options.importTool.isEmpty() ? QCoreApplication::applicationDirPath() +
+                                                              QStringLiteral("/tesmora-cli")
+                                                        : m_options.importTool;
+    child.start(tool, {QStringLiteral("import"), accessPath, QStringLiteral("--out"), sqlitePath});
+    if (!child.waitForStarted())
+        return Failure{Failure::Kind::System, tool, child.errorString(), 0};
+    if (!child.waitForFinished(TimeLimitMs)) {
+        child.kill();
+        child.waitForFinished();
+        return Failure{Failure::Kind::Damaged, accessPath, QStringLiteral("转换超时"), 0};
+    }
+    if (child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0)
+        return {};
+    // The child says what happened on its last line; a crash is a damaged file.
+    const QStringList lines = QString::fromUtf8(child.readAllStandardError())
+                                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString &line : lines) {
+        if (line.startsWith(QLatin1String("failure-kind=")))
+            return Failure{Failure::Kind(line.mid(13).toInt()), accessPath, {}, 0};
+    }
+    return Failure{Failure::Kind::Damaged, accessPath, QStringLiteral("转换程序异常结束"), 0};
 }
 
 void Form1::createDatabase()

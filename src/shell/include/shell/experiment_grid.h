@@ -33,6 +33,10 @@ public:
     bool canFetchMore(const QModelIndex &parent) const override;
     void fetchMore(const QModelIndex &parent) override;
 
+    // No editing, for the reason given (empty: editing on again).
+    void setReadOnly(const QString &reason);
+    QString readOnlyReason() const { return m_readOnly; }
+
     // Locates every record of the table ("last" needs the true last one); false when the file
     // could not be read (readFailed says why; the table is not taken to end there).
     bool fetchAll();
@@ -81,6 +85,7 @@ private:
     ExperimentTable &m_table;
     QHash<qint64, Pending> m_pending; // row key (or NewRecordKey) -> unwritten cells
     int m_rows = 0;                   // the rows the views were told of
+    QString m_readOnly;               // why editing is off, if it is
 };
 
 // Numbers only, refused at once with a hint; empty clears the cell.

@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QLockFile>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QWidget>
 
 #include <memory>
@@ -30,6 +31,7 @@ struct Form1Options
     QString lockPath;              // the single-instance lock; empty: no check
     Dialogs *dialogs = nullptr;    // message boxes; nullptr: real ones
     ColorPicker *picker = nullptr; // colour picker; nullptr: the real one
+    QString importTool;            // tesmora-cli, which converts Access files; empty: beside us
 };
 
 class Form1 : public QWidget
@@ -104,6 +106,13 @@ private:
     void closeTable();
     // Opens the table beside the program and shows its first record, or says why not.
     void openTable();
+    // The database beside the program is an old Access file: offered once a start to be
+    // converted (the original kept under another name), else shown read-only from a copy.
+    void openAccessFile(const QString &path);
+    // Converts an Access file into a new SQLite file through the command line, in a process of
+    // its own (a hostile file cannot crash or hang the window).
+    Result<void> convertAccess(const QString &accessPath, const QString &sqlitePath);
+    void showTable(const QString &readOnlyReason);
     // Tries the grid's unwritten edits again and says whether they landed.
     void retryPendingWrites();
     // The context menu of the map and the equation box: the model analysis and the marks.
@@ -123,6 +132,8 @@ private:
     bool m_closed = false;
     QString m_pendingWarning; // the reason last shown for unwritten edits
     AnalysisDialog *m_analysis = nullptr;
+    bool m_accessOffered = false;                // the conversion is offered once a start
+    std::unique_ptr<QTemporaryDir> m_accessCopy; // a read-only conversion of an Access file
 };
 
 // The window's caption.
