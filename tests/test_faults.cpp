@@ -41,6 +41,7 @@ public:
     void warn(const QString &, const QString &text) override { warnings << text; }
     void inform(const QString &, const QString &) override {}
     QString askSaveFile(const QString &, const QString &, const QString &) override { return {}; }
+    QString askOpenFile(const QString &, const QString &) override { return {}; }
     QStringList warnings;
 };
 

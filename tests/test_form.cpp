@@ -38,6 +38,8 @@ public:
     {
         return saveAs;
     }
+    QString openFile;
+    QString askOpenFile(const QString &, const QString &) override { return openFile; }
 };
 
 struct Window
@@ -132,6 +134,14 @@ void TestForm::startupWithoutDatabase()
     QCOMPARE(f.state().CurveColor, 255);
     QCOMPARE(f.state().AppFolder, folder + QLatin1Char('/'));
     QCOMPARE(f.model().rowCount(), 0);
+    // Importing an Access file that has no experiment table says so and keeps the folder empty
+    // of a database.
+    w.dialogs.openFile = QStringLiteral(TESMORA_TEST_DATA "/access/V2016_currency.accdb");
+    f.importAccessDatabase();
+    QVERIFY(QFile::exists(dbIn(folder)));
+    QVERIFY(f.Data1->caption().contains(QStringLiteral("无法打开")));
+    QVERIFY(QFile::remove(dbIn(folder)));
+    f.openTable();
     // The navigator says which file could not be opened.
     QVERIFY(f.Data1->caption().contains(QStringLiteral("无法打开")));
     QCOMPARE(f.windowTitle(), QStringLiteral("Tesmora(两变量中心复合旋转设计)"));

@@ -28,6 +28,11 @@ QString MessageBoxDialogs::askSaveFile(const QString &title, const QString &sugg
     return QFileDialog::getSaveFileName(m_parent, title, suggested, filters);
 }
 
+QString MessageBoxDialogs::askOpenFile(const QString &title, const QString &filters)
+{
+    return QFileDialog::getOpenFileName(m_parent, title, QString(), filters);
+}
+
 Long DialogColorPicker::ShowColor()
 {
     const QColor chosen = QColorDialog::getColor(m_color, m_parent);

@@ -461,9 +461,12 @@ ExperimentGrid::ExperimentGrid(QWidget *parent)
     : QTableView(parent)
     , m_failure(new QLabel(viewport()))
     , m_create(new QPushButton(QStringLiteral("新建空数据库"), viewport()))
+    , m_import(new QPushButton(QStringLiteral("导入 Access 文件…"), viewport()))
 {
     m_create->hide();
+    m_import->hide();
     connect(m_create, &QPushButton::clicked, this, &ExperimentGrid::createRequested);
+    connect(m_import, &QPushButton::clicked, this, &ExperimentGrid::importRequested);
     // The viewport's size settles after the view's (scroll bars come and go): follow it.
     viewport()->installEventFilter(this);
     auto *delegate = new ExperimentDelegate(this);
@@ -517,18 +520,23 @@ void ExperimentGrid::showFailure(const QString &reason, bool offerNew)
     m_failure->setText(reason);
     m_failure->setVisible(!reason.isEmpty());
     m_create->setVisible(offerNew);
+    m_import->setVisible(offerNew);
     placeFailure();
 }
 
 void ExperimentGrid::placeFailure()
 {
+    // The reason above, the offers under it, one a line, at the bottom of the viewport.
     const QRect area = viewport()->rect();
-    // Hidden or not as asked, whether or not the window is on screen yet.
-    const int button = m_create->isHidden() ? 0 : m_create->sizeHint().height() + 8;
-    m_failure->setGeometry(area.adjusted(0, 0, 0, -button));
-    m_create->setGeometry(QRect(QPoint(0, 0), m_create->sizeHint())
-                              .translated(area.center().x() - m_create->sizeHint().width() / 2,
-                                          area.bottom() - button));
+    int bottom = area.bottom();
+    for (QPushButton *button : {m_import, m_create}) {
+        if (button->isHidden())
+            continue;
+        const QSize size = button->sizeHint();
+        bottom -= size.height() + 6;
+        button->setGeometry(QRect(QPoint(area.center().x() - size.width() / 2, bottom), size));
+    }
+    m_failure->setGeometry(QRect(area.topLeft(), QPoint(area.right(), bottom - 2)));
 }
 
 bool ExperimentGrid::eventFilter(QObject *watched, QEvent *event)

@@ -247,6 +247,7 @@ void Form1::buildControls()
             [this](const QModelIndex &current) { onGridRowChanged(current.row()); });
     connect(grid, &ExperimentGrid::deleteRequested, this, &Form1::deleteRows);
     connect(grid, &ExperimentGrid::createRequested, this, &Form1::createDatabase);
+    connect(grid, &ExperimentGrid::importRequested, this, &Form1::importAccessDatabase);
     connect(m_model, &ExperimentModel::writeFailed, this, [this](const QString &reason) {
         m_dialogs->warn(QStringLiteral("无法写入数据库"),
                         QStringLiteral("修改未能写入“%1”：%2\n输入的值保留在表格中（红色），"

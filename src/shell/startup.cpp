@@ -150,6 +150,24 @@ void Form1::openAccessFile(const QString &path)
                   .arg(QDir::toNativeSeparators(path)));
 }
 
+void Form1::importAccessDatabase()
+{
+    const QString title = QStringLiteral("导入 Access 文件");
+    const QString source = m_dialogs->askOpenFile(
+        title, QStringLiteral("Access 数据库 (*.mdb *.accdb);;所有文件 (*)"));
+    if (source.isEmpty())
+        return;
+    // Converted straight into the program's database: there is none yet, and the conversion
+    // never writes over a file that appeared meanwhile.
+    if (const Result<void> done = convertAccess(source, m_state.AppFolder + DatabaseFileName);
+        !done) {
+        m_dialogs->warn(title,
+                        QStringLiteral("没有导入：%1").arg(shell::describeFailure(done.failure())));
+        return;
+    }
+    openTable();
+}
+
 Result<void> Form1::convertAccess(const QString &accessPath, const QString &sqlitePath)
 {
     constexpr int TimeLimitMs = 120000;

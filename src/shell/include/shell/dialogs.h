@@ -22,6 +22,8 @@ public:
     // A file to write, starting at `suggested`; empty when the user cancels.
     virtual QString askSaveFile(const QString &title, const QString &suggested,
                                 const QString &filters) = 0;
+    // A file to read; empty when the user cancels.
+    virtual QString askOpenFile(const QString &title, const QString &filters) = 0;
 };
 
 class MessageBoxDialogs : public Dialogs
@@ -36,6 +38,7 @@ public:
     void inform(const QString &title, const QString &text) override;
     QString askSaveFile(const QString &title, const QString &suggested,
                         const QString &filters) override;
+    QString askOpenFile(const QString &title, const QString &filters) override;
 
 private:
     QWidget *m_parent;

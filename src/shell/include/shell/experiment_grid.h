@@ -120,8 +120,9 @@ public:
 signals:
     void deleteRequested(const QList<int> &rows);
     void entryDropped(const QString &text);
-    // "新建空数据库" was clicked.
+    // "新建空数据库" or "导入 Access 文件…" was clicked.
     void createRequested();
+    void importRequested();
 
 protected:
     // Tab in a cell editor settles the cell and leaves the grid, as Tab does outside it.
@@ -132,6 +133,7 @@ protected:
 private:
     QLabel *m_failure;
     QPushButton *m_create;
+    QPushButton *m_import;
     void placeFailure();
 };
 

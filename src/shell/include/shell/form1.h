@@ -45,6 +45,10 @@ public:
     bool Form_Load();
     // Creates an empty database where none is (on the user's request only), and opens it.
     void createDatabase();
+    // Converts an Access file the user picks into the database where none is, and opens it.
+    void importAccessDatabase();
+    // Opens the table beside the program and shows its first record, or says why not.
+    void openTable();
 
     // Handlers, named after the control and the notification.
     void Check1_Click();
@@ -104,8 +108,6 @@ private:
     // Writes pending grid edits; false when the user chose to stay because some could not be.
     bool settleEdits();
     void closeTable();
-    // Opens the table beside the program and shows its first record, or says why not.
-    void openTable();
     // The database beside the program is an old Access file: offered once a start to be
     // converted (the original kept under another name), else shown read-only from a copy.
     void openAccessFile(const QString &path);
