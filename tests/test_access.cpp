@@ -89,6 +89,7 @@ private slots:
     void importAgreesWithAnotherReader();
     void refusals_data();
     void refusals();
+    void jet3EncodingCanBeOverridden();
     void experimentTableMapping_data();
     void experimentTableMapping();
 
@@ -201,6 +202,20 @@ void TestAccess::refusals()
     QCOMPARE(int(imported.failure().kind), kind);
     QVERIFY(!QFile::exists(out)); // complete or absent
     QVERIFY(QDir(m_dir.path()).entryList({QStringLiteral("*.import-part")}).isEmpty());
+}
+
+void TestAccess::jet3EncodingCanBeOverridden()
+{
+    // The header's code page is the default; the user's word wins. ASCII reads the same in both.
+    const QString out = m_dir.filePath(QStringLiteral("override.sqlite"));
+    const auto imported =
+        accessdb::importAccess(Data + QStringLiteral("V1997_test.mdb"), out, QStringLiteral("GBK"));
+    QVERIFY(imported);
+    QCOMPARE(imported->textEncoding, QStringLiteral("GBK"));
+    QStringList columns;
+    QCOMPARE(rowsOf(out, QStringLiteral("Table1"), &columns).value(1).value(0).toString(),
+             QStringLiteral("abcdefg"));
+    QCOMPARE(accessdb::encodingOfCodePage(936), QStringLiteral("GBK"));
 }
 
 void TestAccess::experimentTableMapping_data()
