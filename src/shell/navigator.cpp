@@ -42,18 +42,25 @@ Navigator::Navigator(const QString &caption, QWidget *parent)
 
 void Navigator::setPosition(int position, int count, bool more)
 {
-    m_caption->setText(m_normalCaption);
+    // The same width as the designed caption, so it fits between the arrows.
+    m_caption->setText(m_readOnly.isEmpty() ? m_normalCaption : QStringLiteral("  只读数据"));
     m_caption->setStyleSheet(QString());
-    m_caption->setToolTip(count > 0 ? QStringLiteral("记录 %1 / %2%3")
+    const QString where = count > 0 ? QStringLiteral("记录 %1 / %2%3")
                                           .arg(position + 1)
                                           .arg(count)
                                           .arg(more ? QStringLiteral("+") : QString())
-                                    : QStringLiteral("没有记录"));
+                                    : QStringLiteral("没有记录");
+    m_caption->setToolTip(m_readOnly.isEmpty() ? where : where + QLatin1Char('\n') + m_readOnly);
     const bool after = position >= 0 && (position + 1 < count || more);
     m_first->setEnabled(position > 0);
     m_previous->setEnabled(position > 0);
     m_next->setEnabled(after);
     m_last->setEnabled(after);
+}
+
+void Navigator::setReadOnly(const QString &reason)
+{
+    m_readOnly = reason;
 }
 
 void Navigator::showFailure(const QString &reason)

@@ -74,6 +74,7 @@ void Form1::showTable(const QString &readOnlyReason)
     grid->showFailure(QString());
     m_model->reload();
     m_model->setReadOnly(readOnlyReason);
+    Data1->setReadOnly(readOnlyReason);
     Data1->setPosition(-1, m_table.count(), !m_table.complete());
     if (m_table.count() > 0)
         moveTo(0);

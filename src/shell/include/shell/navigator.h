@@ -15,6 +15,8 @@ public:
 
     // `more`: records after the `count` located so far.
     void setPosition(int position, int count, bool more = false);
+    // Records that cannot be changed: the caption says so, the tool tip why (empty: editable).
+    void setReadOnly(const QString &reason);
     void showFailure(const QString &reason);
     QString caption() const { return m_caption->text(); }
 
@@ -31,6 +33,7 @@ signals:
 
 private:
     QString m_normalCaption;
+    QString m_readOnly;
     QLabel *m_caption;
     QToolButton *m_first, *m_previous, *m_next, *m_last;
 };
