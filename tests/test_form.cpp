@@ -97,6 +97,7 @@ private slots:
     void exportInEachFormat_data();
     void accessFileIsConvertedOnlyWhenAsked_data();
     void accessFileIsConvertedOnlyWhenAsked();
+    void declinedAccessFileIsShownReadOnly();
     void exportInEachFormat();
 
 private:
@@ -668,6 +669,35 @@ void TestForm::accessFileIsConvertedOnlyWhenAsked()
     QCOMPARE(fileDigest(backup), QCryptographicHash::hash("earlier", QCryptographicHash::Sha256));
     // This file holds no experiment table: said either way, with the file's own name.
     QVERIFY(w.form->Data1->caption().contains(QStringLiteral("无法打开")));
+}
+
+void TestForm::declinedAccessFileIsShownReadOnly()
+{
+    // A stand-in for the converter that gives an experiment table: the sample database.
+    const QString folder = freshFolder(QStringLiteral("access-read-only"), false);
+    QVERIFY(QFile::copy(QStringLiteral(TESMORA_TEST_DATA "/access/V1997_test.mdb"), dbIn(folder)));
+    const QByteArray original = fileDigest(dbIn(folder));
+    const QString tool = m_dir.filePath(QStringLiteral("fake-import.sh"));
+    {
+        QFile script(tool);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nexec '" TESMORA_CLI "' sample --out \"$4\"\n");
+    }
+    QVERIFY(QFile::setPermissions(tool, QFile::ReadOwner | QFile::ExeOwner));
+    FakeDialogs dialogs;
+    dialogs.answer = false;
+    Form1Options options;
+    options.appPath = folder;
+    options.dialogs = &dialogs;
+    options.importTool = tool;
+    Form1 f(options);
+    QVERIFY(f.Form_Load());
+    QVERIFY(f.table().count() > 0);
+    QCOMPARE(f.Data1->caption(), QStringLiteral("  只读数据"));
+    QVERIFY(!(f.model().flags(f.model().index(0, 5)) & Qt::ItemIsEditable));
+    QVERIFY(!f.model().removeRecords({0}));
+    QCOMPARE(fileDigest(dbIn(folder)), original);
+    QCOMPARE(f.Text3->text(), QStringLiteral("0.992")); // the maps are there all the same
 }
 
 QTEST_MAIN(TestForm)
