@@ -161,3 +161,12 @@ Result<void> openDatabase(StreamReader &reader, const QString &path, const QStri
     why.path = path;
     return why;
 }
+
+Result<qint64> openSnapshot(StreamReader &reader, const QString &path, const QString &scratch)
+{
+    if (const Result<void> opened = openDatabase(reader, path, scratch); !opened)
+        return opened.failure();
+    if (const Result<void> snapshot = reader.beginSnapshot(); !snapshot)
+        return snapshot.failure();
+    return reader.count();
+}

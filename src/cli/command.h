@@ -93,6 +93,9 @@ QString databasePath(const Command &command, const QString &programFolder);
 // Opens the command's database for reading: a SQLite file as it is, an Access file through a
 // conversion into `scratch` (the Access file is only read).
 Result<void> openDatabase(StreamReader &reader, const QString &path, const QString &scratch);
+// The same, then one snapshot of the table begun (everything read after it sees the table as
+// it is now) and its records counted.
+Result<qint64> openSnapshot(StreamReader &reader, const QString &path, const QString &scratch);
 
 int fitCommand(const QStringList &args, const QString &folder, const CliStreams &io);
 int reportCommand(const QStringList &args, const QString &folder, const CliStreams &io);

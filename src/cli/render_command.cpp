@@ -143,15 +143,9 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
 
     QTemporaryDir scratch; // an Access file's conversion, gone with the command
     StreamReader reader;
-    if (const Result<void> opened =
-            openDatabase(reader, databasePath(command, folder), scratch.path());
-        !opened)
-        return failure(io, opened.failure());
     // One snapshot: the maps of a batch all come from the table as it was at its start.
-    const Result<void> snapshot = reader.beginSnapshot();
-    if (!snapshot)
-        return failure(io, snapshot.failure());
-    const Result<qint64> records = reader.count();
+    const Result<qint64> records =
+        openSnapshot(reader, databasePath(command, folder), scratch.path());
     if (!records)
         return failure(io, records.failure());
 
@@ -226,6 +220,20 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
             QStringLiteral("tesmora-cli: skipped row %1 (ID %2): %3\n").arg(position).arg(id, why));
         ++skipped;
     };
+    // The file of the record just drawn, or nothing (said why) when it cannot have one.
+    const auto pathFor = [&](const QString &shownId) -> std::optional<QString> {
+        const auto name = mapFileName(state.RecordId, extension);
+        const QString path = name ? outFolder.filePath(*name) : QString();
+        if (!name)
+            skip(shownId, QStringLiteral("the ID cannot name a file"));
+        else if (usedNames.contains(path))
+            skip(shownId, QStringLiteral("another record of this run has the same ID"));
+        else {
+            usedNames.insert(path);
+            return path;
+        }
+        return std::nullopt;
+    };
     // Every record, each drawn on `surface`: its own map, or one more layer of the overlay.
     const auto drawAll = [&](Surface &surface) {
         return reader.forEach(
@@ -241,35 +249,20 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
                         LoadCurrentRecord(state, StreamRecord(cells), surface, picker);
                     } else if (format == MapFormat::Bmp) {
                         LoadCurrentRecord(state, StreamRecord(cells), surface, picker);
-                        const auto name = mapFileName(state.RecordId, extension);
-                        const QString path = name ? outFolder.filePath(*name) : QString();
-                        if (!name)
-                            skip(shownId, QStringLiteral("the ID cannot name a file"));
-                        else if (usedNames.contains(path))
-                            skip(shownId,
-                                 QStringLiteral("another record of this run has the same ID"));
-                        else {
-                            writer.submit(raster.Image(), path);
-                            usedNames.insert(path);
+                        if (const auto path = pathFor(shownId)) {
+                            writer.submit(raster.Image(), *path);
                             ++written;
                         }
                     } else {
                         const Result<QByteArray> map = encodeRecord(cells);
-                        const auto name = mapFileName(state.RecordId, extension);
-                        const QString path = name ? outFolder.filePath(*name) : QString();
-                        if (!name)
-                            skip(shownId, QStringLiteral("the ID cannot name a file"));
-                        else if (usedNames.contains(path))
-                            skip(shownId,
-                                 QStringLiteral("another record of this run has the same ID"));
-                        else if (const Result<void> saved =
-                                     map ? saveFileSafely(*map, path, Durability::Deferred)
-                                         : Result<void>(map.failure().withPath(path));
-                                 !saved)
-                            skip(shownId, cli::describeFailure(saved.failure()));
-                        else {
-                            usedNames.insert(path);
-                            ++written;
+                        if (const auto path = pathFor(shownId)) {
+                            const Result<void> saved =
+                                map ? saveFileSafely(*map, *path, Durability::Deferred)
+                                    : Result<void>(map.failure().withPath(*path));
+                            if (saved)
+                                ++written;
+                            else
+                                skip(shownId, cli::describeFailure(saved.failure()));
                         }
                     }
                 } catch (const std::bad_alloc &) {

@@ -53,15 +53,9 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
     // Streamed: the records are not held, whatever the table's size.
     QTemporaryDir scratch; // an Access file's conversion, gone with the command
     StreamReader reader;
-    if (const Result<void> opened =
-            openDatabase(reader, databasePath(command, folder), scratch.path());
-        !opened)
-        return failure(io, opened.failure());
     // One read transaction: both parts below see the table as it was at the count.
-    const Result<void> snapshot = reader.beginSnapshot();
-    if (!snapshot)
-        return failure(io, snapshot.failure());
-    const Result<qint64> records = reader.count();
+    const Result<qint64> records =
+        openSnapshot(reader, databasePath(command, folder), scratch.path());
     if (!records)
         return failure(io, records.failure());
 

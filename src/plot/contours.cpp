@@ -8,7 +8,7 @@ namespace plot {
 
 namespace {
 
-constexpr double CodedLimit = 1.414;
+constexpr double CodedLimit = PlotLimit;
 constexpr double SweepStep = 0.01;
 constexpr double LabelMargin = 200;
 constexpr int ListCapacity = 1001;

@@ -7,7 +7,7 @@ namespace plot {
 
 namespace {
 
-constexpr double CodedLimit = 1.414;
+constexpr double CodedLimit = PlotLimit;
 // The axial runs at 1.4142 lie a hair outside the plotted square: drawn on its edge.
 constexpr double EdgeTolerance = 0.0005;
 constexpr double BoxHalf = 35;

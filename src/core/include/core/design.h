@@ -11,6 +11,8 @@
 inline constexpr int DesignRuns = 11;
 inline constexpr int DesignTerms = 6;
 inline constexpr double AxialDistance = 1.4142;
+// The coded half-width of the plotted square: X1 and X2 run from -1.414 to 1.414.
+inline constexpr double PlotLimit = 1.414;
 
 // The design matrix (columns 1, X1², X2², X1, X2, X1·X2, one row a run) and the constants of
 // its closed-form least-squares solution, each stored in single precision in the order

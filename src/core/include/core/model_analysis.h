@@ -20,7 +20,7 @@ namespace analysis {
 using Responses = std::array<double, DesignRuns>;
 
 // The coded half-width of the plotted square.
-inline constexpr double SquareLimit = 1.414;
+inline constexpr double SquareLimit = PlotLimit;
 // An eigenvalue this small against the other (in absolute value) makes the surface a ridge.
 inline constexpr double RidgeRatio = 0.01;
 
