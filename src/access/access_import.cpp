@@ -17,7 +17,7 @@ namespace accessdb {
 
 namespace {
 
-// Values of up to this many bytes come through a bound column; longer memos are read whole.
+// Values come through bound columns of this many bytes (a memo may be as long).
 constexpr int BindSize = 1 << 20;
 
 struct HandleCloser
@@ -373,6 +373,14 @@ Result<ImportSummary> importAccess(const QString &accessPath, const QString &sql
                                       SQLITE_TRANSIENT);
                     break;
                 default:
+                    // libmdb hands a memo over through the bound buffer only: one that fills
+                    // it may have been cut, and a cut value is never passed off as whole.
+                    if (col->col_type == MDB_MEMO && lengths[i] >= BindSize)
+                        return Failure{Failure::Kind::OutOfMemory, accessPath,
+                                       QStringLiteral("a memo of table %1 is longer than %2 bytes")
+                                           .arg(name)
+                                           .arg(BindSize),
+                                       0};
                     sqlite3_bind_text(insert.s, slot, bound[i].data(), lengths[i],
                                       SQLITE_TRANSIENT);
                 }
