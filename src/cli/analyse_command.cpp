@@ -58,20 +58,17 @@ int analyseCommand(const QStringList &args, const QString &folder, const CliStre
         if (!command.values().isEmpty())
             return usageError(io, QStringLiteral("give either --id or the responses, not both"),
                               command.usage());
-        bool ok = false;
-        const double id = QLocale::c().toDouble(command.value(QStringLiteral("id")), &ok);
-        if (!ok || !std::isfinite(id))
-            return usageError(io,
-                              QStringLiteral("--id must be a number, not \"%1\"")
-                                  .arg(command.value(QStringLiteral("id"))),
-                              command.usage());
+        QString error;
+        const auto id = command.recordId(&error);
+        if (!id)
+            return usageError(io, error, command.usage());
         QTemporaryDir scratch; // an Access file's conversion, gone with the command
         StreamReader reader;
         if (const Result<void> opened =
                 openDatabase(reader, databasePath(command, folder), scratch.path());
             !opened)
             return failure(io, opened.failure());
-        const auto responses = recordResponses(reader, id);
+        const auto responses = recordResponses(reader, *id);
         if (!responses)
             return failure(io, responses.failure());
         if (!*responses)

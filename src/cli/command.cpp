@@ -6,6 +6,9 @@
 #include "core/form_defaults.h"
 
 #include <QDir>
+#include <QLocale>
+
+#include <cmath>
 
 void write(std::FILE *f, const QString &text)
 {
@@ -120,6 +123,16 @@ std::optional<int> Command::number(const QString &name, int fallback, int low, i
 std::optional<int> Command::lineCount(QString *error) const
 {
     return number(QStringLiteral("lines"), LineCountDefault, LineCountMin, LineCountMax, error);
+}
+
+std::optional<double> Command::recordId(QString *error) const
+{
+    bool ok = false;
+    const double id = QLocale::c().toDouble(value(QStringLiteral("id")), &ok);
+    if (ok && std::isfinite(id))
+        return id;
+    *error = QStringLiteral("--id must be a number, not \"%1\"").arg(value(QStringLiteral("id")));
+    return std::nullopt;
 }
 
 QCommandLineOption databaseOption()

@@ -74,6 +74,8 @@ public:
                               QString *error) const;
     // --lines within the command line's limits.
     std::optional<int> lineCount(QString *error) const;
+    // --id as a finite number.
+    std::optional<double> recordId(QString *error) const;
 
 private:
     QString m_synopsis;

@@ -104,14 +104,9 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
     }
     std::optional<double> wantedId;
     if (byId) {
-        bool ok = false;
-        const double id = QLocale::c().toDouble(command.value(QStringLiteral("id")), &ok);
-        if (!ok || !std::isfinite(id))
-            return usageError(io,
-                              QStringLiteral("--id must be a number, not \"%1\"")
-                                  .arg(command.value(QStringLiteral("id"))),
-                              command.usage());
-        wantedId = id;
+        wantedId = command.recordId(&error);
+        if (!wantedId)
+            return usageError(io, error, command.usage());
     }
     const bool overlay = command.isSet(QStringLiteral("overlay"));
     const auto formatNamed = mapFormatNamed(command.isSet(QStringLiteral("format"))
