@@ -392,7 +392,19 @@ void TestCli::analysis()
         o[QStringLiteral("anova")][QStringLiteral("lack_of_fit")][QStringLiteral("df")].toInt(), 3);
     QCOMPARE(o[QStringLiteral("stationary_point")][QStringLiteral("nature")].toString(),
              QStringLiteral("maximum"));
-    QVERIFY(run(QStringList{"analyse"} << Hardness).out.contains(QStringLiteral("Lack of fit")));
+    // The summary's analysis of variance: F and p for the model and lack of fit only.
+    const QStringList summary =
+        run(QStringList{"analyse"} << Hardness).out.split(QLatin1Char('\n'));
+    const auto fields = [&](const QString &source) {
+        for (const QString &line : summary)
+            if (line.trimmed().startsWith(source))
+                return int(line.simplified().split(QLatin1Char(' ')).size());
+        return 0;
+    };
+    QCOMPARE(fields(QStringLiteral("Model")), 6);
+    QCOMPARE(fields(QStringLiteral("Residual")), 4);
+    QCOMPARE(fields(QStringLiteral("Lack of fit")), 8);
+    QCOMPARE(fields(QStringLiteral("Total")), 3);
     QCOMPARE(run({"analyse", "--db", m_db, "--id", "99"}).code, 1);
     // The report's extra columns: as many cells as names, and the default report unchanged.
     const QStringList lines =

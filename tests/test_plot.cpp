@@ -410,6 +410,12 @@ void TestPlot::rasterKeepsLogicalPositions()
     QCOMPARE(other.TextWidth(QStringLiteral("-1.414")), w);
     surface.Clear();
     QCOMPARE(surface.Image().pixel(px, py), qRgb(255, 255, 255));
+    // Points off the picture, on any side, leave it untouched.
+    const QImage blank = surface.Image().copy();
+    for (const QPointF p : {QPointF(-1, 10), QPointF(10, -1), QPointF(4096, 10), QPointF(10, 4096),
+                            QPointF(-5000, -5000)})
+        surface.PSet(float(p.x()), float(p.y()), 0xFF0000);
+    QCOMPARE(surface.Image(), blank);
 }
 
 void TestPlot::textFarWiderThanTheMapIsDrawnWhereSeen()
