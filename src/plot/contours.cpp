@@ -102,10 +102,10 @@ int DrawContours(const ContourMap &map, Surface &surface)
     const double b12 = map.b.b12;
     const double left = map.geometry.left, top = map.geometry.top, size = map.geometry.size;
     const auto xOf = [&](double x1) {
-        return left + ((x1 + CodedLimit) * size / 2) / CodedLimit;
+        return map.geometry.xOf(x1);
     };
     const auto yOf = [&](double x2) {
-        return top + ((CodedLimit - x2) * size / 2) / CodedLimit;
+        return map.geometry.yOf(x2);
     };
     const std::int32_t colour = map.colour;
     const SweepValues &sweep = sweepValues();

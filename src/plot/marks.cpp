@@ -27,8 +27,8 @@ void drawMarks(const std::vector<Mark> &marks, const PlotGeometry &g, Surface &s
             continue;
         const double x1 = std::clamp(m.x1, -CodedLimit, CodedLimit);
         const double x2 = std::clamp(m.x2, -CodedLimit, CodedLimit);
-        const double x = g.left + ((x1 + CodedLimit) * g.size / 2) / CodedLimit;
-        const double y = g.top + ((CodedLimit - x2) * g.size / 2) / CodedLimit;
+        const double x = g.xOf(x1);
+        const double y = g.yOf(x2);
         if (m.shape == Mark::Shape::Box) {
             surface.LineBox(float(x - BoxHalf), float(y - BoxHalf), float(x + BoxHalf),
                             float(y + BoxHalf));

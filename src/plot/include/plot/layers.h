@@ -18,6 +18,10 @@ struct PlotGeometry
 {
     double left = 0, top = 0, size = 0;
     double tickSpacing = 0, tickOffsetX = 0, tickOffsetY = 0;
+
+    // A coded X1 and X2 on the surface, evaluated in exactly this order.
+    double xOf(double x1) const { return left + ((x1 + PlotLimit) * size / 2) / PlotLimit; }
+    double yOf(double x2) const { return top + ((PlotLimit - x2) * size / 2) / PlotLimit; }
 };
 
 // The contour levels: from `min` by repeated single-precision addition of `step` while not
