@@ -30,7 +30,7 @@ inline QString readAndClose(std::FILE *f)
 inline CliResult runCommand(const QStringList &args,
                             const QString &folder = QStringLiteral("/nonexistent"))
 {
-    CliStreams io{std::tmpfile(), std::tmpfile()};
+    CliStreams io{std::tmpfile(), std::tmpfile(), QStringLiteral(TESMORA_CLI)};
     const int code = runCli(args, folder, io);
     return {code, readAndClose(io.out), readAndClose(io.err)};
 }

@@ -2,19 +2,18 @@
 
 #include "analysis/experiment_table.h"
 #include "analysis/record_source.h"
+#include "core/scratch_file.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QTemporaryFile>
 
 #include <array>
 #include <cmath>
 #include <functional>
 #include <random>
-#include <sys/stat.h>
 
 namespace sample_db {
 
@@ -45,50 +44,33 @@ const Series SampleSeries[] = {
 Result<void> writeNew(const QString &path,
                       const std::function<bool(QSqlDatabase &, QString *)> &fill)
 {
-    if (QFileInfo::exists(path))
-        return Failure{Failure::Kind::Exists, path, {}, 0};
-    // A fresh name of our own beside the target; SQLite takes the empty file as a new database.
-    QString temporary;
-    {
-        QTemporaryFile reserve(path + QStringLiteral(".XXXXXX.part"));
-        reserve.setAutoRemove(false);
-        if (!reserve.open())
-            return Failure{Failure::Kind::System, path, reserve.errorString(), 0};
-        temporary = reserve.fileName();
-    }
+    Result<ScratchFile> scratch = ScratchFile::beside(path, Placement::NoReplace);
+    if (!scratch)
+        return scratch.failure();
     const QString connection = QStringLiteral("tesmora-sample-%1").arg(quintptr(&fill));
     bool ok = false;
     QString detail;
-    QString *error = &detail;
     {
+        // SQLite takes the empty scratch file as a new database.
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-        db.setDatabaseName(temporary);
+        db.setDatabaseName(scratch->path());
         if (!db.open()) {
-            *error = db.lastError().text();
+            detail = db.lastError().text();
         } else {
             QSqlQuery query(db);
             ok = query.exec(createTableSql());
             if (!ok)
-                *error = query.lastError().text();
-            ok = ok && db.transaction() && fill(db, error) && db.commit();
-            if (!ok && error->isEmpty())
-                *error = db.lastError().text();
+                detail = query.lastError().text();
+            ok = ok && db.transaction() && fill(db, &detail) && db.commit();
+            if (!ok && detail.isEmpty())
+                detail = db.lastError().text();
             db.close();
         }
     }
     QSqlDatabase::removeDatabase(connection);
-    // The scratch name was private to us; the database is an ordinary file of the user's.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ok = ok && ::chmod(QFile::encodeName(temporary).constData(), 0666 & ~mask) == 0;
-    const bool renamed = ok && QFile::rename(temporary, path);
-    if (!renamed)
-        QFile::remove(temporary);
     if (!ok)
         return Failure{Failure::Kind::Engine, path, detail, 0};
-    if (!renamed)
-        return Failure{Failure::Kind::Exists, path, {}, 0};
-    return {};
+    return scratch->commit(Durability::Synced);
 }
 
 QString insertSql()

@@ -1,7 +1,5 @@
 #include "command.h"
 
-#include <QTemporaryDir>
-
 #include "analysis/stream_reader.h"
 #include "cli/analysis_output.h"
 #include "core/model_analysis.h"
@@ -62,10 +60,10 @@ int analyseCommand(const QStringList &args, const QString &folder, const CliStre
         const auto id = command.recordId(&error);
         if (!id)
             return usageError(io, error, command.usage());
-        QTemporaryDir scratch; // an Access file's conversion, gone with the command
+        std::optional<ScratchFile> conversion; // an Access file's, gone with the command
         StreamReader reader;
         if (const Result<void> opened =
-                openDatabase(reader, databasePath(command, folder), scratch.path());
+                openDatabase(reader, databasePath(command, folder), io, conversion);
             !opened)
             return failure(io, opened.failure());
         const auto responses = recordResponses(reader, *id);

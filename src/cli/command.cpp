@@ -5,6 +5,7 @@
 #include "core/design.h"
 #include "core/form_defaults.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QLocale>
 
@@ -159,15 +160,25 @@ QString databasePath(const Command &command, const QString &programFolder)
     return appFolderFrom(programFolder) + DatabaseFileName;
 }
 
-Result<void> openDatabase(StreamReader &reader, const QString &path, const QString &scratch)
+QString readerProgram(const CliStreams &io)
+{
+    return io.program.isEmpty() ? QCoreApplication::applicationFilePath() : io.program;
+}
+
+Result<void> openDatabase(StreamReader &reader, const QString &path, const CliStreams &io,
+                          std::optional<ScratchFile> &conversion)
 {
     if (!accessdb::isAccessFile(path))
         return reader.open(path);
-    const QString converted = QDir(scratch).filePath(QStringLiteral("converted.sqlite"));
-    const auto imported = accessdb::importAccess(path, converted);
-    if (!imported)
+    Result<ScratchFile> scratch = ScratchFile::temporaryIn(QDir::tempPath());
+    if (!scratch)
+        return scratch.failure();
+    conversion.emplace(std::move(*scratch));
+    accessdb::ImportOptions options;
+    options.readerProgram = readerProgram(io);
+    if (const auto imported = accessdb::importAccess(path, *conversion, options); !imported)
         return imported.failure();
-    const Result<void> opened = reader.open(converted);
+    const Result<void> opened = reader.open(conversion->path());
     if (opened)
         return {};
     Failure why = opened.failure(); // said of the user's file, not of the scratch copy
@@ -175,9 +186,10 @@ Result<void> openDatabase(StreamReader &reader, const QString &path, const QStri
     return why;
 }
 
-Result<qint64> openSnapshot(StreamReader &reader, const QString &path, const QString &scratch)
+Result<qint64> openSnapshot(StreamReader &reader, const QString &path, const CliStreams &io,
+                            std::optional<ScratchFile> &conversion)
 {
-    if (const Result<void> opened = openDatabase(reader, path, scratch); !opened)
+    if (const Result<void> opened = openDatabase(reader, path, io, conversion); !opened)
         return opened.failure();
     if (const Result<void> snapshot = reader.beginSnapshot(); !snapshot)
         return snapshot.failure();

@@ -6,6 +6,7 @@
 #include "analysis/stream_reader.h"
 #include "cli/cli.h"
 #include "core/result.h"
+#include "core/scratch_file.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -93,11 +94,17 @@ QCommandLineOption lineCountOption();
 QString databasePath(const Command &command, const QString &programFolder);
 
 // Opens the command's database for reading: a SQLite file as it is, an Access file through a
-// conversion into `scratch` (the Access file is only read).
-Result<void> openDatabase(StreamReader &reader, const QString &path, const QString &scratch);
+// conversion into a scratch file in the temporary folder that `conversion` holds for the
+// command's life (the Access file is only read).
+Result<void> openDatabase(StreamReader &reader, const QString &path, const CliStreams &io,
+                          std::optional<ScratchFile> &conversion);
 // The same, then one snapshot of the table begun (everything read after it sees the table as
 // it is now) and its records counted.
-Result<qint64> openSnapshot(StreamReader &reader, const QString &path, const QString &scratch);
+Result<qint64> openSnapshot(StreamReader &reader, const QString &path, const CliStreams &io,
+                            std::optional<ScratchFile> &conversion);
+
+// The program that runs the Access reader.
+QString readerProgram(const CliStreams &io);
 
 int fitCommand(const QStringList &args, const QString &folder, const CliStreams &io);
 int reportCommand(const QStringList &args, const QString &folder, const CliStreams &io);

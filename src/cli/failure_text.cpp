@@ -34,6 +34,8 @@ QString cli::describeFailure(const Failure &f)
             .arg(file);
     case Kind::Encrypted:
         return QStringLiteral("%1 is encrypted; remove the encryption in Access first").arg(file);
+    case Kind::NotAccess:
+        return QStringLiteral("%1 is not an Access database (left untouched)").arg(file);
     case Kind::NoTable:
         return QStringLiteral("%1 has no table %2").arg(file, table);
     case Kind::View:
@@ -54,6 +56,10 @@ QString cli::describeFailure(const Failure &f)
         return QStringLiteral("another program deleted the record in %1").arg(file);
     case Kind::Exists:
         return QStringLiteral("%1 exists already and was not replaced").arg(file);
+    case Kind::SameFile:
+        return QStringLiteral("%1 cannot be both the source and the new file").arg(file);
+    case Kind::Cancelled:
+        return QStringLiteral("cancelled; nothing was written");
     case Kind::NotRegularOutput:
         return QStringLiteral("%1 is a %2, not a regular file: it is neither written nor replaced")
             .arg(file, f.detail);

@@ -1,11 +1,15 @@
+#include "access/access_import.h"
+#include "access/access_reader.h"
 #include "cli/cli.h"
 #include "core/program_folder.h"
-#include "pipeline/safe_file.h"
+#include "core/scratch_file.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QGuiApplication>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -22,6 +26,10 @@ void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &me
 
 int main(int argc, char *argv[])
 {
+    // The Access reader: a child of this program's own, with nothing of Qt's set up.
+    if (argc >= 4 && std::strcmp(argv[1], accessdb::ReaderCommand) == 0)
+        return accessdb::runReader(QFile::decodeName(argv[2]), QFile::decodeName(argv[3]),
+                                   argc > 4 ? QString::fromLocal8Bit(argv[4]) : QString(), stdout);
     qInstallMessageHandler(quietMessages);
     // A batch interrupted by SIGTERM or SIGINT leaves no half-written scratch file behind.
     installScratchCleanup();

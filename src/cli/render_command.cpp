@@ -1,7 +1,5 @@
 #include "command.h"
 
-#include <QTemporaryDir>
-
 #include "analysis/stream_reader.h"
 #include "cli/failure_text.h"
 #include "core/design.h"
@@ -136,11 +134,11 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
         }
     }
 
-    QTemporaryDir scratch; // an Access file's conversion, gone with the command
+    std::optional<ScratchFile> conversion; // an Access file's, gone with the command
     StreamReader reader;
     // One snapshot: the maps of a batch all come from the table as it was at its start.
     const Result<qint64> records =
-        openSnapshot(reader, databasePath(command, folder), scratch.path());
+        openSnapshot(reader, databasePath(command, folder), io, conversion);
     if (!records)
         return failure(io, records.failure());
 

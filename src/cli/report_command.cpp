@@ -1,7 +1,5 @@
 #include "command.h"
 
-#include <QTemporaryDir>
-
 #include "analysis/stream_reader.h"
 #include "cli/failure_text.h"
 #include "cli/report_rows.h"
@@ -51,11 +49,11 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
             command.usage());
 
     // Streamed: the records are not held, whatever the table's size.
-    QTemporaryDir scratch; // an Access file's conversion, gone with the command
+    std::optional<ScratchFile> conversion; // an Access file's, gone with the command
     StreamReader reader;
     // One read transaction: both parts below see the table as it was at the count.
     const Result<qint64> records =
-        openSnapshot(reader, databasePath(command, folder), scratch.path());
+        openSnapshot(reader, databasePath(command, folder), io, conversion);
     if (!records)
         return failure(io, records.failure());
 

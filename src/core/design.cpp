@@ -11,6 +11,17 @@ const QString &responseField(int run)
     return names[run];
 }
 
+const QStringList &experimentColumns()
+{
+    static const QStringList columns = [] {
+        QStringList c{IdField};
+        for (int run = 1; run <= DesignRuns; ++run)
+            c << responseField(run);
+        return c << TitleField;
+    }();
+    return columns;
+}
+
 const DesignConstants &designConstants()
 {
     static const DesignConstants constants = [] {

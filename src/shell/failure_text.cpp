@@ -69,6 +69,8 @@ QString shell::describeFailure(const Failure &f)
             .arg(file);
     case Kind::Encrypted:
         return QStringLiteral("“%1”已加密，请先在 Access 中解除加密").arg(file);
+    case Kind::NotAccess:
+        return QStringLiteral("“%1”不是 Access 数据库文件（文件未被改动）").arg(file);
     case Kind::NoTable:
         return QStringLiteral("数据库“%1”中没有表“%2”").arg(file, table);
     case Kind::View:
@@ -88,6 +90,10 @@ QString shell::describeFailure(const Failure &f)
         return QStringLiteral("这条记录已被其他程序删除");
     case Kind::Exists:
         return QStringLiteral("“%1”已存在，未覆盖").arg(file);
+    case Kind::SameFile:
+        return QStringLiteral("“%1”不能既是原文件又是新文件").arg(file);
+    case Kind::Cancelled:
+        return QStringLiteral("已取消，没有写入任何文件");
     case Kind::NotRegularOutput:
         return QStringLiteral("“%1”是%2，不是普通文件；不会写入或替换它")
             .arg(file, nodeText(f.detail));

@@ -11,6 +11,9 @@ struct CliStreams
 {
     std::FILE *out = stdout;
     std::FILE *err = stderr;
+    // The program that runs the Access reader as a child (tesmora-cli itself); empty: the
+    // running program.
+    QString program = {};
 };
 
 // Whether the command draws maps (and so needs fonts, through a GUI application object).

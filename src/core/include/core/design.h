@@ -5,6 +5,7 @@
 // names of the table and its fields, and the limits of the number of contour lines.
 
 #include <QString>
+#include <QStringList>
 
 #include <array>
 
@@ -46,3 +47,5 @@ inline const QString IdField = QStringLiteral("ID");
 inline const QString TitleField = QStringLiteral("Y12");
 // "Y1" ... "Y11" for runs 1 ... 11.
 const QString &responseField(int run);
+// The experiment table's columns in their order: ID, Y1 ... Y11, Y12.
+const QStringList &experimentColumns();

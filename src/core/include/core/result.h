@@ -19,6 +19,7 @@ struct Failure
         Empty,      // zero bytes
         NotSqlite,  // not a SQLite database
         AccessFile, // an old Access database
+        NotAccess,  // a file given as an Access database that is none
         Encrypted,  // an encrypted Access database
         // The experiment table in it.
         NoTable,          // no table of that name
@@ -45,6 +46,8 @@ struct Failure
         // Files written.
         Exists,           // a new file would replace an existing one
         NotRegularOutput, // the output name is not a regular file (detail: what it is)
+        SameFile,         // the source would be its own output
+        Cancelled,        // the user ended the work
         System,           // an operating-system error (code: errno)
     };
 
