@@ -1,29 +1,15 @@
 #include "access/access_protocol.h"
 
+#include "core/failure_json.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <array>
-#include <utility>
 
 namespace accessdb {
 
 namespace {
-
-using Kind = Failure::Kind;
-
-// The kinds a reader can report, by the names that cross the process boundary.
-constexpr std::array<std::pair<Kind, const char *>, 8> KindNames{{
-    {Kind::Damaged, "damaged"},
-    {Kind::Encrypted, "encrypted"},
-    {Kind::NotAccess, "not-access"},
-    {Kind::CannotRead, "cannot-read"},
-    {Kind::DiskFull, "disk-full"},
-    {Kind::Io, "io"},
-    {Kind::OutOfMemory, "out-of-memory"},
-    {Kind::Engine, "engine"},
-}};
 
 QByteArray line(const QJsonObject &object)
 {
@@ -51,12 +37,7 @@ QByteArray doneLine(const ImportSummary &s)
 
 QByteArray failureLine(const Failure &f)
 {
-    QString kind = QStringLiteral("damaged"); // anything unnamed reads as a damaged file
-    for (const auto &[k, name] : KindNames) {
-        if (k == f.kind)
-            kind = QString::fromLatin1(name);
-    }
-    return line({{QStringLiteral("failure"), kind}, {QStringLiteral("detail"), f.detail}});
+    return line(failureToJson(f));
 }
 
 ReaderMessage parseReaderLine(const QByteArray &text)
@@ -78,14 +59,9 @@ ReaderMessage parseReaderLine(const QByteArray &text)
         m.summary.experimentTableFound = d[QStringLiteral("found")].toBool();
         for (const QJsonValue &note : d[QStringLiteral("notes")].toArray())
             m.summary.notes << note.toString();
-    } else if (o.contains(QStringLiteral("failure"))) {
+    } else if (const std::optional<Failure> failure = failureFromJson(o)) {
         m.type = ReaderMessage::Type::Failed;
-        const QString kind = o[QStringLiteral("failure")].toString();
-        m.failure = Failure{Kind::Damaged, {}, o[QStringLiteral("detail")].toString(), 0};
-        for (const auto &[k, name] : KindNames) {
-            if (kind == QLatin1String(name))
-                m.failure.kind = k;
-        }
+        m.failure = *failure;
     }
     return m;
 }

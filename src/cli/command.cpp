@@ -3,10 +3,12 @@
 #include "access/access_import.h"
 #include "cli/failure_text.h"
 #include "core/design.h"
+#include "core/failure_json.h"
 #include "core/form_defaults.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QJsonDocument>
 #include <QLocale>
 
 #include <cmath>
@@ -31,6 +33,12 @@ int failure(const CliStreams &io, const QString &message)
 
 int failure(const CliStreams &io, const Failure &why)
 {
+    // A program that runs this one as a child reads what happened, to say it in its words.
+    if (qEnvironmentVariableIsSet(FailureJsonVariable))
+        write(io.err, QString::fromLatin1(FailureJsonPrefix) +
+                          QString::fromUtf8(QJsonDocument(failureToJson(why))
+                                                .toJson(QJsonDocument::Compact)) +
+                          QLatin1Char('\n'));
     return failure(io, cli::describeFailure(why));
 }
 

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <array>
 #include <atomic>
@@ -194,6 +195,19 @@ Result<ScratchFile> ScratchFile::beside(const QString &target, Placement placeme
     made->m_target = QFile::encodeName(info.absoluteFilePath());
     made->m_placement = placement;
     return made;
+}
+
+QString ScratchFile::freshName(const QString &folder)
+{
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (;;) {
+        QByteArray name = QFile::encodeName(folder) + '/' + Prefix;
+        for (std::size_t i = 0; i < sizeof Pattern - sizeof Prefix; ++i)
+            name += letters[QRandomGenerator::global()->bounded(int(sizeof letters - 1))];
+        struct stat st = {};
+        if (::lstat(name.constData(), &st) != 0)
+            return QFile::decodeName(name);
+    }
 }
 
 Result<ScratchFile> ScratchFile::temporaryIn(const QString &folder)

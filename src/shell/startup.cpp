@@ -1,12 +1,15 @@
 #include "analysis/sample_db.h"
+#include "core/scratch_file.h"
 #include "pipeline/record_change.h"
+#include "shell/access_conversion.h"
 #include "shell/failure_text.h"
 #include "shell/form1.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
+
+#include <cerrno>
 
 #include <unistd.h>
 
@@ -107,29 +110,14 @@ void Form1::openAccessFile(const QString &path)
                                 QStringLiteral("这是 Access 数据库文件。转换为本程序的格式后即可"
                                                "浏览和编辑；原文件将保留为“%1”。\n现在转换吗？")
                                     .arg(QFileInfo(backup).fileName()))) {
-            // Crash-safe at every step: the conversion is written aside (complete or absent);
-            // the original gets its second name by a hard link (both names, one whole file);
-            // the conversion then takes the first name in one rename.
-            const QString converted = path + QStringLiteral(".converted");
-            // Leftovers of a conversion that was ended half-way are ours to clear.
-            QFile::remove(converted);
-            QFile::remove(converted + QStringLiteral(".import-part"));
-            Result<void> done = convertAccess(path, converted);
-            if (done &&
-                ::link(QFile::encodeName(path).constData(),
-                       QFile::encodeName(backup).constData()) != 0 &&
-                !QFile::copy(path, backup))
-                done = Failure{Failure::Kind::System, backup, QStringLiteral("backup"), 0};
-            if (done && ::rename(QFile::encodeName(converted).constData(),
-                                 QFile::encodeName(path).constData()) != 0)
-                done = Failure{Failure::Kind::System, path, QStringLiteral("rename"), 0};
-            QFile::remove(converted);
-            if (done) {
+            if (const Result<void> done = replaceByConversion(path, backup); !done) {
+                if (done.failure().kind != Failure::Kind::Cancelled)
+                    m_dialogs->warn(title, QStringLiteral("没有转换，原文件未被改动：%1")
+                                               .arg(shell::describeFailure(done.failure())));
+            } else {
                 openTable();
                 return;
             }
-            m_dialogs->warn(title, QStringLiteral("没有转换，原文件未被改动：%1")
-                                       .arg(shell::describeFailure(done.failure())));
         }
     }
     // Not converted: the records read-only, from a conversion in a scratch folder.
@@ -151,6 +139,26 @@ void Form1::openAccessFile(const QString &path)
                   .arg(QDir::toNativeSeparators(path)));
 }
 
+Result<void> Form1::replaceByConversion(const QString &path, const QString &backup)
+{
+    // Crash-safe at every step: the conversion is written aside under a fresh name (complete
+    // or absent); the original gets its second name by a hard link (both names, one whole
+    // file); the conversion then takes the first name in one rename.
+    const QString converted = ScratchFile::freshName(QFileInfo(path).absolutePath());
+    Result<void> done = convertAccess(path, converted);
+    if (!done)
+        return done;
+    if (::link(QFile::encodeName(path).constData(), QFile::encodeName(backup).constData()) != 0 &&
+        !QFile::copy(path, backup)) // a file system without hard links: a copy, made whole
+        done = Failure{Failure::Kind::System, backup, QStringLiteral("backup"), 0};
+    else if (::rename(QFile::encodeName(converted).constData(),
+                      QFile::encodeName(path).constData()) != 0)
+        done = systemFailure(path, errno);
+    if (!done)
+        QFile::remove(converted); // ours: the conversion just made it
+    return done;
+}
+
 void Form1::importAccessDatabase()
 {
     const QString title = QStringLiteral("导入 Access 文件");
@@ -162,8 +170,9 @@ void Form1::importAccessDatabase()
     // never writes over a file that appeared meanwhile.
     if (const Result<void> done = convertAccess(source, m_state.AppFolder + DatabaseFileName);
         !done) {
-        m_dialogs->warn(title,
-                        QStringLiteral("没有导入：%1").arg(shell::describeFailure(done.failure())));
+        if (done.failure().kind != Failure::Kind::Cancelled)
+            m_dialogs->warn(
+                title, QStringLiteral("没有导入：%1").arg(shell::describeFailure(done.failure())));
         return;
     }
     openTable();
@@ -171,32 +180,10 @@ void Form1::importAccessDatabase()
 
 Result<void> Form1::convertAccess(const QString &accessPath, const QString &sqlitePath)
 {
-    constexpr int TimeLimitMs = 120000;
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TESMORA_FAILURE_KIND"), QStringLiteral("1"));
-    child.setProcessEnvironment(env);
     const QString tool = m_options.importTool.isEmpty() ? QCoreApplication::applicationDirPath() +
                                                               QStringLiteral("/tesmora-cli")
                                                         : m_options.importTool;
-    child.start(tool, {QStringLiteral("import"), accessPath, QStringLiteral("--out"), sqlitePath});
-    if (!child.waitForStarted())
-        return Failure{Failure::Kind::System, tool, child.errorString(), 0};
-    if (!child.waitForFinished(TimeLimitMs)) {
-        child.kill();
-        child.waitForFinished();
-        return Failure{Failure::Kind::Damaged, accessPath, QStringLiteral("转换超时"), 0};
-    }
-    if (child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0)
-        return {};
-    // The child says what happened on its last line; a crash is a damaged file.
-    const QStringList lines = QString::fromUtf8(child.readAllStandardError())
-                                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    for (const QString &line : lines) {
-        if (line.startsWith(QLatin1String("failure-kind=")))
-            return Failure{Failure::Kind(line.mid(13).toInt()), accessPath, {}, 0};
-    }
-    return Failure{Failure::Kind::Damaged, accessPath, QStringLiteral("转换程序异常结束"), 0};
+    return convertAccessFile(this, tool, accessPath, sqlitePath);
 }
 
 void Form1::createDatabase()

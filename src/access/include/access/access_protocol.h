@@ -1,7 +1,7 @@
 #pragma once
 
 // What the Access reader (a child process) tells the program that started it: one JSON object
-// a line on its standard output. Failure kinds cross by name, never by number.
+// a line on its standard output.
 
 #include "core/result.h"
 

@@ -30,6 +30,9 @@ public:
     static Result<ScratchFile> beside(const QString &target, Placement placement);
     // A private scratch file in `folder` that is never put in place: gone at destruction.
     static Result<ScratchFile> temporaryIn(const QString &folder);
+    // A name of the scratch files' kind in `folder` that no file has, for a file another
+    // process makes exclusively (a leftover of a crash is swept like any other).
+    static QString freshName(const QString &folder);
 
     ScratchFile(ScratchFile &&other) noexcept;
     ScratchFile &operator=(ScratchFile &&) = delete;

@@ -114,6 +114,8 @@ private:
     // Converts an Access file into a new SQLite file through the command line, in a process of
     // its own (a hostile file cannot crash or hang the window).
     Result<void> convertAccess(const QString &accessPath, const QString &sqlitePath);
+    // The Access file at `path` replaced by its conversion, the original kept as `backup`.
+    Result<void> replaceByConversion(const QString &path, const QString &backup);
     void showTable(const QString &readOnlyReason);
     // Tries the grid's unwritten edits again and says whether they landed.
     void retryPendingWrites();
