@@ -1,12 +1,18 @@
 // Real processes ending or starving. An edit survives the ways a running window can end:
 // SIGTERM with the cell still being typed, and kill -9 right after the edit was committed; the
-// file stays a sound database. A batch of maps ended by SIGTERM leaves no scratch file.
+// file stays a sound database. Work ended by SIGTERM leaves no scratch file, and the
+// leftovers of processes long gone are swept.
 #include "test_support.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 class TestSafety : public QObject
 {
@@ -14,7 +20,8 @@ class TestSafety : public QObject
 private slots:
     void editSurvivesTheEnd_data();
     void editSurvivesTheEnd();
-    void interruptedBatchLeavesNoScratch();
+    void interruptedWorkLeavesNoScratch_data();
+    void interruptedWorkLeavesNoScratch();
 
 private:
     QTemporaryDir m_dir;
@@ -58,34 +65,61 @@ void TestSafety::editSurvivesTheEnd()
     QCOMPARE(readCell(db, QStringLiteral("SELECT Y5 FROM 等高线表 WHERE ID = 2")).toDouble(), 3.3);
 }
 
-void TestSafety::interruptedBatchLeavesNoScratch()
+void TestSafety::interruptedWorkLeavesNoScratch_data()
 {
-    const QString folder = m_dir.filePath(QStringLiteral("batch"));
-    const QString out = folder + QStringLiteral("/maps");
+    QTest::addColumn<QString>("work");
+    QTest::newRow("batch-of-maps") << "render";
+    QTest::newRow("large-sample") << "sample";
+}
+
+void TestSafety::interruptedWorkLeavesNoScratch()
+{
+    QFETCH(QString, work);
+    const QString folder = m_dir.filePath(QStringLiteral("interrupted-") + work);
+    const QString out = folder + QStringLiteral("/out");
     QDir().mkpath(out);
     const QString db = folder + QStringLiteral("/配方数据.mdb");
     QProcess cli;
     cli.start(QStringLiteral(TESMORA_CLI), {"sample", "--out", db, "--records", "200"});
     QVERIFY(cli.waitForFinished(20000) && cli.exitCode() == 0);
-    // A leftover of an earlier run under a name a scratch file could take.
-    QFile leftover(out + QStringLiteral("/等高线图1.BMP.tmp-AAAAAA"));
-    QVERIFY(leftover.open(QIODevice::WriteOnly));
-    leftover.close();
+    // Earlier scratch files: one of a process that ended long ago, one still held by its
+    // process (this one), one just made. Only the first is anybody's to remove.
+    const auto scratch = [&](const char *name, bool old) {
+        const QString path = out + QLatin1Char('/') + QLatin1String(name);
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.close();
+        if (old) {
+            const QDateTime then = QDateTime::currentDateTime().addSecs(-3600);
+            f.open(QIODevice::ReadWrite);
+            f.setFileTime(then, QFileDevice::FileModificationTime);
+        }
+        return path;
+    };
+    const QString abandoned = scratch(".tesmora-aaaaaa", true);
+    const QString held = scratch(".tesmora-bbbbbb", true);
+    scratch(".tesmora-cccccc", false);
+    const int lock = ::open(QFile::encodeName(held).constData(), O_RDONLY);
+    QVERIFY(lock >= 0 && ::flock(lock, LOCK_EX) == 0);
 
-    cli.start(QStringLiteral(TESMORA_CLI),
-              {"render", "--db", db, "--all", "--out", out, "--size", "6000"});
+    const QStringList args =
+        work == QLatin1String("render")
+            ? QStringList{"render", "--db", db, "--all", "--out", out, "--size", "6000"}
+            : QStringList{"sample", "--out", out + QStringLiteral("/big.mdb"), "--records",
+                          "5000000"};
+    cli.start(QStringLiteral(TESMORA_CLI), args);
     QVERIFY(cli.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(QDir(out).entryList({QStringLiteral("*.BMP")}).size() >= 2, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(abandoned), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        QDir(out).entryList({QStringLiteral(".tesmora-*")}, QDir::Hidden | QDir::Files).size() > 2,
+        20000); // its own scratch file is under way
     cli.terminate();
     QVERIFY(cli.waitForFinished(20000));
     QCOMPARE(cli.exitStatus(), QProcess::CrashExit);
-    QCOMPARE(QDir(out).entryList({QStringLiteral("*.tmp-*")}),
-             QStringList{QStringLiteral("等高线图1.BMP.tmp-AAAAAA")});
-    // The leftover is in nobody's way.
-    cli.start(QStringLiteral(TESMORA_CLI),
-              {"render", "--db", db, "--id", "1", "--out", out + QStringLiteral("/等高线图1.BMP")});
-    QVERIFY(cli.waitForFinished(20000));
-    QCOMPARE(cli.exitCode(), 0);
+    ::close(lock);
+    QCOMPARE(QDir(out).entryList({QStringLiteral(".tesmora-*")}, QDir::Hidden | QDir::Files),
+             (QStringList{QStringLiteral(".tesmora-bbbbbb"), QStringLiteral(".tesmora-cccccc")}));
+    QVERIFY(!QFile::exists(out + QStringLiteral("/big.mdb")));
 }
 
 QTEST_GUILESS_MAIN(TestSafety)

@@ -6,7 +6,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-
 namespace accessdb {
 
 namespace {

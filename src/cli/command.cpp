@@ -36,8 +36,8 @@ int failure(const CliStreams &io, const Failure &why)
     // A program that runs this one as a child reads what happened, to say it in its words.
     if (qEnvironmentVariableIsSet(FailureJsonVariable))
         write(io.err, QString::fromLatin1(FailureJsonPrefix) +
-                          QString::fromUtf8(QJsonDocument(failureToJson(why))
-                                                .toJson(QJsonDocument::Compact)) +
+                          QString::fromUtf8(
+                              QJsonDocument(failureToJson(why)).toJson(QJsonDocument::Compact)) +
                           QLatin1Char('\n'));
     return failure(io, cli::describeFailure(why));
 }

@@ -61,11 +61,28 @@ void releaseSlot(int slot)
     scratchSlots[std::size_t(slot)].taken = false;
 }
 
+// A database written in a scratch file has a journal beside it while a transaction is open.
+constexpr char Companions[][9] = {"-journal", "-wal", "-shm"};
+
+void unlinkWithCompanions(const char *path)
+{
+    ::unlink(path);
+    char companion[sizeof ScratchSlot::path + sizeof Companions[0]];
+    const std::size_t n = std::strlen(path);
+    if (n >= sizeof ScratchSlot::path)
+        return;
+    for (const char *suffix : Companions) {
+        std::memcpy(companion, path, n);
+        std::memcpy(companion + n, suffix, std::strlen(suffix) + 1);
+        ::unlink(companion);
+    }
+}
+
 void onSignal(int signal)
 {
     for (ScratchSlot &slot : scratchSlots) {
         if (slot.named)
-            ::unlink(slot.path);
+            unlinkWithCompanions(slot.path);
     }
     std::signal(signal, SIG_DFL);
     std::raise(signal);
@@ -231,7 +248,7 @@ ScratchFile::ScratchFile(ScratchFile &&other) noexcept
 ScratchFile::~ScratchFile()
 {
     if (!m_committed && !m_name.isEmpty())
-        ::unlink(m_name.constData());
+        unlinkWithCompanions(m_name.constData());
     if (m_fd >= 0)
         ::close(m_fd);
     releaseSlot(m_slot);
