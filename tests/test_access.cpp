@@ -158,6 +158,8 @@ private slots:
     void codePageText();
     void experimentTableMapping_data();
     void experimentTableMapping();
+    void tableNamesSqliteKeeps_data();
+    void tableNamesSqliteKeeps();
 
 private:
     QTemporaryDir m_dir;
@@ -472,6 +474,27 @@ void TestAccess::experimentTableMapping()
     QFETCH(QList<accessdb::ColumnKind>, kinds);
     QFETCH(bool, fits);
     QCOMPARE(!accessdb::experimentTableMisfit(names, kinds).has_value(), fits);
+}
+
+void TestAccess::tableNamesSqliteKeeps_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("taken");
+    QTest::addColumn<QString>("given");
+    QTest::newRow("ordinary") << "Table1" << QStringList() << "Table1";
+    QTest::newRow("sqlite-prefix") << "sqlite_stat1" << QStringList() << "access_sqlite_stat1";
+    QTest::newRow("any-case") << "SQLite_x" << QStringList() << "access_SQLite_x";
+    QTest::newRow("renamed-name-taken")
+        << "sqlite_x" << QStringList{"access_sqlite_x"} << "access_sqlite_x2";
+    QTest::newRow("prefix-inside") << "my_sqlite_x" << QStringList() << "my_sqlite_x";
+}
+
+void TestAccess::tableNamesSqliteKeeps()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, taken);
+    QFETCH(QString, given);
+    QCOMPARE(accessdb::sqliteTableName(name, QSet<QString>(taken.begin(), taken.end())), given);
 }
 
 QTEST_GUILESS_MAIN(TestAccess)

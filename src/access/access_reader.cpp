@@ -260,16 +260,9 @@ Result<void> Reader::finish()
     return {};
 }
 
-// A name SQLite allows for an Access table: its own, unless SQLite keeps it for itself or an
-// earlier table took it (names match regardless of case in both).
 QString Reader::sqliteName(const QString &accessName)
 {
-    QString name = accessName;
-    for (int n = 1; name.startsWith(QLatin1String("sqlite_"), Qt::CaseInsensitive) ||
-                    m_names.contains(name.toCaseFolded());
-         ++n)
-        name =
-            QStringLiteral("access_%1%2").arg(accessName, n > 1 ? QString::number(n) : QString());
+    const QString name = sqliteTableName(accessName, m_names);
     m_names.insert(name.toCaseFolded());
     if (name != accessName)
         m_summary.notes << QStringLiteral("table %1 imported as %2 (SQLite keeps names that "

@@ -122,6 +122,17 @@ std::optional<QString> decodeCodePageText(QByteArrayView stored, const QByteArra
     return text;
 }
 
+QString sqliteTableName(const QString &accessName, const QSet<QString> &taken)
+{
+    QString name = accessName;
+    for (int n = 1; name.startsWith(QLatin1String("sqlite_"), Qt::CaseInsensitive) ||
+                    taken.contains(name.toCaseFolded());
+         ++n)
+        name =
+            QStringLiteral("access_%1%2").arg(accessName, n > 1 ? QString::number(n) : QString());
+    return name;
+}
+
 bool isKnownEncoding(const QString &encoding)
 {
     iconv_t cd = ::iconv_open("UTF-16LE", encoding.toLatin1().constData());

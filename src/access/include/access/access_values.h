@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QSet>
 #include <QString>
 
 #include <optional>
@@ -27,6 +28,11 @@ std::optional<QString> decodeUnicodeText(QByteArrayView stored);
 // byte code page leaves undefined means the character of its own number, as in Windows;
 // a NUL is a character like any other. Nothing for bytes the code page cannot decode.
 std::optional<QString> decodeCodePageText(QByteArrayView stored, const QByteArray &encoding);
+
+// A name SQLite allows for an Access table: its own, unless SQLite keeps it for itself (it
+// begins with "sqlite_") or a name in `taken` (case-folded) has it; then "access_NAME",
+// "access_NAME2", ... Names match regardless of case in both.
+QString sqliteTableName(const QString &accessName, const QSet<QString> &taken);
 
 // Whether the system can decode text in `encoding`.
 bool isKnownEncoding(const QString &encoding);
