@@ -24,7 +24,7 @@ std::pair<double, double> gridExtremes(const ModelAnalysis &a)
     for (int i = 0; i <= 2000; ++i)
         for (int j = 0; j <= 2000; ++j) {
             const double y =
-                analysis::predict(a, -1.414 + 2.828 * i / 2000, -1.414 + 2.828 * j / 2000);
+                *analysis::predict(a, -1.414 + 2.828 * i / 2000, -1.414 + 2.828 * j / 2000);
             high = std::max(high, y);
             low = std::min(low, y);
         }
@@ -41,6 +41,8 @@ private slots:
     void agreesWithR();
     void degenerateData_data();
     void degenerateData();
+    void extremeResponses_data();
+    void extremeResponses();
 };
 
 using Figures = QList<double>;
@@ -97,8 +99,8 @@ void TestModelAnalysis::agreesWithR()
     for (const analysis::Coefficient &c : a.coefficients)
         ours << *c.p;
     ours << *a.model.f << *a.model.p << *a.lackOfFit.f << *a.lackOfFit.p << *a.rSquared
-         << *a.adjRSquared << *a.predRSquared << a.press << a.stationary->x1 << a.stationary->x2
-         << a.stationary->y << a.eigenvalues[0] << a.eigenvalues[1];
+         << *a.adjRSquared << *a.predRSquared << *a.press << *a.stationary->x1 << *a.stationary->x2
+         << *a.stationary->y << *a.eigenvalues[0] << *a.eigenvalues[1];
     QCOMPARE(ours.size(), figures.size());
     for (qsizetype i = 0; i < ours.size(); ++i)
         QVERIFY2(close(ours[i], figures[i]), qPrintable(QStringLiteral("figure %1: %2, R says %3")
@@ -108,15 +110,15 @@ void TestModelAnalysis::agreesWithR()
     QCOMPARE(QString::fromLatin1(analysis::natureName(*a.nature)), nature);
     QVERIFY(a.stationaryInside);
     const auto [high, low] = gridExtremes(a);
-    QVERIFY(a.maximum.y >= high - 1e-9 && a.maximum.y - high < 1e-4);
-    QVERIFY(a.minimum.y <= low + 1e-9 && low - a.minimum.y < 1e-4);
+    QVERIFY(*a.maximum.y >= high - 1e-9 && *a.maximum.y - high < 1e-4);
+    QVERIFY(*a.minimum.y <= low + 1e-9 && low - *a.minimum.y < 1e-4);
 }
 
 void TestModelAnalysis::degenerateData_data()
 {
     QTest::addColumn<Series>("y");
     QTest::addColumn<bool>("pureError"); // lack-of-fit F defined
-    QTest::addColumn<bool>("residual");  // model F, standard errors defined
+    QTest::addColumn<bool>("residual");  // model F, t and p defined
     QTest::addColumn<bool>("variation"); // R² defined
     QTest::addColumn<QString>("nature"); // empty: none
     QTest::addColumn<bool>("inside");
@@ -150,13 +152,83 @@ void TestModelAnalysis::degenerateData()
     QCOMPARE(a.lackOfFit.f.has_value(), pureError);
     QCOMPARE(a.lackOfFit.p.has_value(), pureError);
     QCOMPARE(a.model.f.has_value(), residual && variation);
-    QCOMPARE(a.coefficients[0].se.has_value(), residual);
+    // A perfect fit's errors are 0, not unknown: only t and p divide by them.
+    for (const analysis::Coefficient &c : a.coefficients) {
+        QVERIFY(c.se.has_value());
+        QCOMPARE(*c.se == 0, !residual);
+        QCOMPARE(c.t.has_value() && c.p.has_value(), residual);
+    }
     QCOMPARE(a.rSquared.has_value(), variation);
     QCOMPARE(a.nature ? QString::fromLatin1(analysis::natureName(*a.nature)) : QString(), nature);
     QCOMPARE(a.stationary.has_value() && a.stationaryInside, inside);
-    // Whatever is undefined, the optimum over the square is the surface's own.
+    // Whatever is undefined, the optimum over the square is the surface's own; a level
+    // surface has its value everywhere, no place of its own and exactly no slope or curvature.
     const auto [high, low] = gridExtremes(a);
-    QVERIFY(std::fabs(a.maximum.y - high) < 1e-4 && std::fabs(a.minimum.y - low) < 1e-4);
+    QVERIFY(std::fabs(*a.maximum.y - high) < 1e-4 && std::fabs(*a.minimum.y - low) < 1e-4);
+    const bool level = QTest::currentDataTag() == QByteArray("flat");
+    QCOMPARE(!a.maximum.x1 && !a.minimum.x2, level);
+    if (level) {
+        for (std::size_t i = 1; i < a.coefficients.size(); ++i)
+            QCOMPARE(*a.coefficients[i].estimate, 0.0);
+        QCOMPARE(*a.coefficients[0].estimate, 5.0);
+        QCOMPARE(*a.press, 0.0);
+    }
+}
+
+// Responses far from 1 against exact rational arithmetic on the same doubles
+// (data/reference/exact_analysis.py): sums of squares about the mean lose nothing to the
+// level, and what no double can hold is absent, never infinite or NaN.
+void TestModelAnalysis::extremeResponses_data()
+{
+    QTest::addColumn<Series>("y");
+    QTest::addColumn<Figures>("exact"); // SSE, pure error, R², lack-of-fit F; NaN: beyond a double
+    const double beyond = std::nan("");
+    Series lifted = HardnessY, wrong = HardnessY;
+    for (double &v : lifted)
+        v += 1e12;
+    QTest::newRow("all-plus-1e12") << lifted
+                                   << Figures{0.28948475750075290, 0.12666178743044535,
+                                              0.98460948944244103, 0.85699601210149053};
+    wrong[0] = 1e12;
+    QTest::newRow("one-1e12") << wrong
+                              << Figures{3.7499520491459120e23, 0.12666666666666660,
+                                         0.58750527458279582, 1.9736589732346916e24};
+    wrong[0] = 1e300;
+    QTest::newRow("one-1e300") << wrong
+                               << Figures{beyond, 0.12666666666666660, 0.58750527458430437, beyond};
+    wrong[0] = 1e308;
+    QTest::newRow("one-1e308") << wrong
+                               << Figures{beyond, 0.12666666666666660, 0.58750527458430437, beyond};
+}
+
+void TestModelAnalysis::extremeResponses()
+{
+    QFETCH(Series, y);
+    QFETCH(Figures, exact);
+    const ModelAnalysis a = analysis::analyse(y);
+    const QList<analysis::Figure> ours{a.residual.ss, a.pureError.ss, a.rSquared, a.lackOfFit.f};
+    for (qsizetype i = 0; i < ours.size(); ++i) {
+        QCOMPARE(ours[i].has_value(), !std::isnan(exact[i]));
+        if (ours[i])
+            QVERIFY2(std::fabs(*ours[i] - exact[i]) <= 1e-9 * std::fabs(exact[i]),
+                     qPrintable(QStringLiteral("figure %1: %2, exactly %3")
+                                    .arg(i)
+                                    .arg(*ours[i], 0, 'g', 17)
+                                    .arg(exact[i], 0, 'g', 17)));
+    }
+    // Every figure is a finite number or absent.
+    QList<analysis::Figure> all{a.rSquared,       a.adjRSquared,    a.predRSquared, a.press,
+                                a.eigenvalues[0], a.eigenvalues[1], a.maximum.x1,   a.maximum.y,
+                                a.minimum.x2,     a.minimum.y};
+    for (const analysis::Coefficient &c : a.coefficients)
+        all << c.estimate << c.se << c.t << c.p;
+    for (const analysis::VarianceRow &r : {a.model, a.residual, a.lackOfFit, a.pureError, a.total})
+        all << r.ss << r.ms << r.f << r.p;
+    if (a.stationary)
+        all << a.stationary->x1 << a.stationary->x2 << a.stationary->y;
+    for (const analysis::Figure &f : all)
+        QVERIFY(!f || std::isfinite(*f));
+    QVERIFY(a.nature.has_value()); // the curvature is the data's, whatever their level
 }
 
 QTEST_APPLESS_MAIN(TestModelAnalysis)

@@ -35,14 +35,18 @@ QJsonValue json(std::optional<double> v)
 
 QJsonObject point(const analysis::Point &p)
 {
-    return {{QStringLiteral("x1"), p.x1}, {QStringLiteral("x2"), p.x2}, {QStringLiteral("y"), p.y}};
+    return {{QStringLiteral("x1"), json(p.x1)},
+            {QStringLiteral("x2"), json(p.x2)},
+            {QStringLiteral("y"), json(p.y)}};
 }
 
 QString row(const QStringList &cells, const QList<int> &widths)
 {
     QString line;
     for (qsizetype i = 0; i < cells.size(); ++i)
-        line += i == 0 ? cells[i].leftJustified(widths[i]) : cells[i].rightJustified(widths[i]);
+        // A number as wide as its column still stands apart from the one before it.
+        line += i == 0 ? cells[i].leftJustified(widths[i])
+                       : QLatin1Char(' ') + cells[i].rightJustified(widths[i] - 1);
     while (line.endsWith(QLatin1Char(' ')))
         line.chop(1);
     return line + QLatin1Char('\n');
@@ -97,9 +101,12 @@ QString analysisSummary(const ModelAnalysis &a)
     else
         text += QStringLiteral("Stationary point: none\n");
     text += QStringLiteral("\nPredicted response over |X1|, |X2| <= 1.414\n");
-    text += QStringLiteral("Maximum %1 at X1 = %2, X2 = %3\nMinimum %4 at X1 = %5, X2 = %6\n")
-                .arg(shown(a.maximum.y), shown(a.maximum.x1), shown(a.maximum.x2),
-                     shown(a.minimum.y), shown(a.minimum.x1), shown(a.minimum.x2));
+    if (!a.maximum.x1)
+        text += QStringLiteral("Level surface: %1 everywhere\n").arg(shown(a.maximum.y));
+    else
+        text += QStringLiteral("Maximum %1 at X1 = %2, X2 = %3\nMinimum %4 at X1 = %5, X2 = %6\n")
+                    .arg(shown(a.maximum.y), shown(a.maximum.x1), shown(a.maximum.x2),
+                         shown(a.minimum.y), shown(a.minimum.x1), shown(a.minimum.x2));
     return text;
 }
 
@@ -108,47 +115,48 @@ QJsonObject analysisJson(const ModelAnalysis &a)
     QJsonArray coefficients;
     for (const analysis::Coefficient &c : a.coefficients)
         coefficients << QJsonObject{{QStringLiteral("term"), QString::fromLatin1(c.term)},
-                                    {QStringLiteral("estimate"), c.estimate},
+                                    {QStringLiteral("estimate"), json(c.estimate)},
                                     {QStringLiteral("se"), json(c.se)},
                                     {QStringLiteral("t"), json(c.t)},
                                     {QStringLiteral("p"), json(c.p)}};
     const auto full = [](const VarianceRow &r) {
         return QJsonObject{{QStringLiteral("df"), r.df},
-                           {QStringLiteral("ss"), r.ss},
+                           {QStringLiteral("ss"), json(r.ss)},
                            {QStringLiteral("ms"), json(r.ms)},
                            {QStringLiteral("F"), json(r.f)},
                            {QStringLiteral("p"), json(r.p)}};
     };
     const auto plain = [](const VarianceRow &r) {
         return QJsonObject{{QStringLiteral("df"), r.df},
-                           {QStringLiteral("ss"), r.ss},
+                           {QStringLiteral("ss"), json(r.ss)},
                            {QStringLiteral("ms"), json(r.ms)}};
     };
     QJsonObject stationary{
-        {QStringLiteral("x1"), a.stationary ? QJsonValue(a.stationary->x1) : QJsonValue()},
-        {QStringLiteral("x2"), a.stationary ? QJsonValue(a.stationary->x2) : QJsonValue()},
-        {QStringLiteral("y"), a.stationary ? QJsonValue(a.stationary->y) : QJsonValue()},
+        {QStringLiteral("x1"), json(a.stationary ? a.stationary->x1 : std::nullopt)},
+        {QStringLiteral("x2"), json(a.stationary ? a.stationary->x2 : std::nullopt)},
+        {QStringLiteral("y"), json(a.stationary ? a.stationary->y : std::nullopt)},
         {QStringLiteral("nature"),
          a.nature ? QJsonValue(QString::fromLatin1(analysis::natureName(*a.nature)))
                   : QJsonValue()},
         {QStringLiteral("inside"), a.stationary ? QJsonValue(a.stationaryInside) : QJsonValue()},
-        {QStringLiteral("eigenvalues"), QJsonArray{a.eigenvalues[0], a.eigenvalues[1]}}};
-    return {
-        {QStringLiteral("coefficients"), coefficients},
-        {QStringLiteral("anova"),
-         QJsonObject{{QStringLiteral("model"), full(a.model)},
-                     {QStringLiteral("residual"), plain(a.residual)},
-                     {QStringLiteral("lack_of_fit"), full(a.lackOfFit)},
-                     {QStringLiteral("pure_error"), plain(a.pureError)},
-                     {QStringLiteral("total"), QJsonObject{{QStringLiteral("df"), a.total.df},
-                                                           {QStringLiteral("ss"), a.total.ss}}}}},
-        {QStringLiteral("r_squared"), json(a.rSquared)},
-        {QStringLiteral("adj_r_squared"), json(a.adjRSquared)},
-        {QStringLiteral("pred_r_squared"), json(a.predRSquared)},
-        {QStringLiteral("press"), a.press},
-        {QStringLiteral("stationary_point"), stationary},
-        {QStringLiteral("optimum"), QJsonObject{{QStringLiteral("max"), point(a.maximum)},
-                                                {QStringLiteral("min"), point(a.minimum)}}}};
+        {QStringLiteral("eigenvalues"),
+         QJsonArray{json(a.eigenvalues[0]), json(a.eigenvalues[1])}}};
+    return {{QStringLiteral("coefficients"), coefficients},
+            {QStringLiteral("anova"),
+             QJsonObject{
+                 {QStringLiteral("model"), full(a.model)},
+                 {QStringLiteral("residual"), plain(a.residual)},
+                 {QStringLiteral("lack_of_fit"), full(a.lackOfFit)},
+                 {QStringLiteral("pure_error"), plain(a.pureError)},
+                 {QStringLiteral("total"), QJsonObject{{QStringLiteral("df"), a.total.df},
+                                                       {QStringLiteral("ss"), json(a.total.ss)}}}}},
+            {QStringLiteral("r_squared"), json(a.rSquared)},
+            {QStringLiteral("adj_r_squared"), json(a.adjRSquared)},
+            {QStringLiteral("pred_r_squared"), json(a.predRSquared)},
+            {QStringLiteral("press"), json(a.press)},
+            {QStringLiteral("stationary_point"), stationary},
+            {QStringLiteral("optimum"), QJsonObject{{QStringLiteral("max"), point(a.maximum)},
+                                                    {QStringLiteral("min"), point(a.minimum)}}}};
 }
 
 const QStringList &analysisColumns()
@@ -180,13 +188,13 @@ QStringList analysisCells(const ModelAnalysis &a)
         cells << cell(c.se) << cell(c.p);
     cells << cell(a.model.f) << cell(a.model.p) << cell(a.lackOfFit.f) << cell(a.lackOfFit.p)
           << cell(a.pureError.ms) << cell(a.rSquared) << cell(a.adjRSquared) << cell(a.predRSquared)
-          << number(a.press) << (a.stationary ? number(a.stationary->x1) : QString())
-          << (a.stationary ? number(a.stationary->x2) : QString())
-          << (a.stationary ? number(a.stationary->y) : QString())
+          << cell(a.press) << (a.stationary ? cell(a.stationary->x1) : QString())
+          << (a.stationary ? cell(a.stationary->x2) : QString())
+          << (a.stationary ? cell(a.stationary->y) : QString())
           << (a.nature ? QString::fromLatin1(analysis::natureName(*a.nature)) : QString())
           << (a.stationary ? QString::fromLatin1(a.stationaryInside ? "true" : "false") : QString())
-          << number(a.eigenvalues[0]) << number(a.eigenvalues[1]) << number(a.maximum.x1)
-          << number(a.maximum.x2) << number(a.maximum.y) << number(a.minimum.x1)
-          << number(a.minimum.x2) << number(a.minimum.y);
+          << cell(a.eigenvalues[0]) << cell(a.eigenvalues[1]) << cell(a.maximum.x1)
+          << cell(a.maximum.x2) << cell(a.maximum.y) << cell(a.minimum.x1) << cell(a.minimum.x2)
+          << cell(a.minimum.y);
     return cells;
 }

@@ -5,6 +5,8 @@
 #include "core/regression.h"
 #include "plot/layers.h"
 
+#include <algorithm>
+
 namespace {
 
 bool loadFields(FormState &s, const RecordSource &record, Surface *surface, ColorPicker &picker)
@@ -111,8 +113,9 @@ std::vector<plot::Mark> mapMarks(const FormState &s, const analysis::Responses &
 {
     std::vector<plot::Mark> marks;
     const analysis::ModelAnalysis a = analysis::analyse(y);
-    const auto value = [](double v) {
-        return numbers::NumberText(numbers::roundThousandths(v)).trimmed();
+    const auto value = [](analysis::Figure v) {
+        return v ? numbers::NumberText(numbers::roundThousandths(*v)).trimmed()
+                 : QStringLiteral("—");
     };
     if (s.Marks.runs) {
         // The nine distinct design points, the centre with the mean of its three runs.
@@ -124,19 +127,26 @@ std::vector<plot::Mark> mapMarks(const FormState &s, const analysis::Responses &
             marks.push_back({points[i][0], points[i][1], value(v), plot::Mark::Shape::Dot});
         }
     }
+    const QString stationaryName = QStringLiteral("驻点");
     if (s.Marks.stationary && a.stationary)
-        marks.push_back({a.stationary->x1, a.stationary->x2,
-                         QStringLiteral("驻点 ") + value(a.stationary->y), plot::Mark::Shape::Box});
+        marks.push_back({*a.stationary->x1, *a.stationary->x2,
+                         stationaryName + QLatin1Char(' ') + value(a.stationary->y),
+                         plot::Mark::Shape::Box});
     if (s.Marks.optimum) {
         for (const auto &[p, name] : {std::pair{a.maximum, QStringLiteral("最大")},
                                       std::pair{a.minimum, QStringLiteral("最小")}}) {
+            if (!p.x1 || !p.x2)
+                continue; // a level surface has no optimum of its own
             // An optimum at the stationary point shares its mark.
-            if (!marks.empty() && marks.back().shape == plot::Mark::Shape::Box &&
-                marks.back().x1 == p.x1 && marks.back().x2 == p.x2)
-                marks.back().label = name + QStringLiteral("（驻点）") + value(p.y);
+            const auto shared = std::find_if(marks.begin(), marks.end(), [&](const plot::Mark &m) {
+                return m.shape == plot::Mark::Shape::Box && m.x1 == *p.x1 && m.x2 == *p.x2 &&
+                       m.label.startsWith(stationaryName);
+            });
+            if (shared != marks.end())
+                shared->label = name + QStringLiteral("（驻点）") + value(p.y);
             else
                 marks.push_back(
-                    {p.x1, p.x2, name + QLatin1Char(' ') + value(p.y), plot::Mark::Shape::Box});
+                    {*p.x1, *p.x2, name + QLatin1Char(' ') + value(p.y), plot::Mark::Shape::Box});
         }
     }
     return marks;

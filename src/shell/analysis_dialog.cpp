@@ -26,7 +26,8 @@ QString padded(const QString &text, int width, bool left)
     int used = 0;
     for (const QChar c : text)
         used += c.unicode() >= 0x1100 ? 2 : 1;
-    const QString fill(std::max(0, width - used), QLatin1Char(' '));
+    // A number as wide as its column still stands apart from the one before it.
+    const QString fill(std::max(left ? 0 : 1, width - used), QLatin1Char(' '));
     return left ? text + fill : fill + text;
 }
 
@@ -94,9 +95,12 @@ QString analysisText(const ModelAnalysis &a)
                     .arg(shown(a.stationary->x1), shown(a.stationary->x2), shown(a.stationary->y),
                          a.stationaryInside ? QStringLiteral("在") : QStringLiteral("不在"));
     text += QStringLiteral("\n作图范围 |X1|、|X2| ≤ 1.414 内的最优点\n");
-    text += QStringLiteral("最大值 %1：X1 = %2，X2 = %3\n最小值 %4：X1 = %5，X2 = %6\n")
-                .arg(shown(a.maximum.y), shown(a.maximum.x1), shown(a.maximum.x2),
-                     shown(a.minimum.y), shown(a.minimum.x1), shown(a.minimum.x2));
+    if (!a.maximum.x1)
+        text += QStringLiteral("曲面水平：处处为 %1\n").arg(shown(a.maximum.y));
+    else
+        text += QStringLiteral("最大值 %1：X1 = %2，X2 = %3\n最小值 %4：X1 = %5，X2 = %6\n")
+                    .arg(shown(a.maximum.y), shown(a.maximum.x1), shown(a.maximum.x2),
+                         shown(a.minimum.y), shown(a.minimum.x1), shown(a.minimum.x2));
     return text;
 }
 

@@ -5,8 +5,10 @@
 // errors, t and p values; the analysis of variance with lack of fit against the pure error of
 // the three centre runs; R², adjusted and predicted R² and PRESS; the stationary point and its
 // canonical analysis; and the largest and smallest predicted response over the plotted square.
-// A figure that the data leave undefined (no pure error, a perfect fit, a flat response) is
-// absent, and the rest is still given.
+// A figure that the data leave undefined (no pure error, a perfect fit, a flat response) or
+// that lies beyond the range of a double is absent, and the rest is still given. The sums of
+// squares are taken about the mean, in units scaled to the data and with compensated sums, so
+// responses of 1e12 or 1e300 lose nothing to rounding or overflow.
 
 #include "core/design.h"
 
@@ -24,23 +26,26 @@ inline constexpr double SquareLimit = PlotLimit;
 // An eigenvalue this small against the other (in absolute value) makes the surface a ridge.
 inline constexpr double RidgeRatio = 0.01;
 
+// A number, or nothing where the data leave it undefined or it is beyond a double's range.
+using Figure = std::optional<double>;
+
 struct Coefficient
 {
     const char *term = ""; // b0, b1, b2, b11, b22, b12
-    double estimate = 0;
-    std::optional<double> se, t, p;
+    Figure estimate, se, t, p;
 };
 
 struct VarianceRow
 {
     int df = 0;
-    double ss = 0;
-    std::optional<double> ms, f, p;
+    Figure ss, ms, f, p;
 };
 
+// A place on the coded plane and the predicted response there; a level surface has its value
+// everywhere and so no place.
 struct Point
 {
-    double x1 = 0, x2 = 0, y = 0;
+    Figure x1, x2, y;
 };
 
 enum class Nature { Maximum, Minimum, Saddle, Ridge };
@@ -49,19 +54,18 @@ struct ModelAnalysis
 {
     std::array<Coefficient, DesignTerms> coefficients; // b0, b1, b2, b11, b22, b12
     VarianceRow model, residual, lackOfFit, pureError, total;
-    std::optional<double> rSquared, adjRSquared, predRSquared;
-    double press = 0;
+    Figure rSquared, adjRSquared, predRSquared, press;
     std::optional<Point> stationary; // where both partial derivatives vanish
     std::optional<Nature> nature;    // none for a surface without curvature
     bool stationaryInside = false;
-    std::array<double, 2> eigenvalues{}; // of the second-order part, smaller first
+    std::array<Figure, 2> eigenvalues;   // of the second-order part, smaller first
     Point maximum, minimum;              // over |X1|, |X2| <= SquareLimit
 };
 
 ModelAnalysis analyse(const Responses &responses);
 
-// The model's prediction at a coded point.
-double predict(const ModelAnalysis &analysis, double x1, double x2);
+// The model's prediction at a coded point (nothing where a coefficient is absent).
+Figure predict(const ModelAnalysis &analysis, double x1, double x2);
 
 // "maximum", "minimum", "saddle", "ridge".
 const char *natureName(Nature nature);
