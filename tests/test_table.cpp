@@ -240,6 +240,13 @@ void TestTable::rowKeyIsTheTrueOne_data()
     QTest::newRow("smallest-key") << cols + ", k INTEGER PRIMARY KEY"
                                   << QStringList{"1, " + y + ", -9223372036854775808",
                                                  "2, " + y + ", 0", "3, " + y + ", 5"};
+    // "*" would bring the generated column and shift every value after it by one.
+    QTest::newRow("generated-column-before-y1")
+        << QString(cols).replace(QStringLiteral("ID, "), QStringLiteral("ID, g AS (ID * 2), "))
+        << QStringList{"1, " + y, "2, " + y, "3, " + y};
+    QTest::newRow("id-is-the-row-key")
+        << QString(cols).replace(QStringLiteral("ID, "), QStringLiteral("ID INTEGER PRIMARY KEY, "))
+        << QStringList{"1, " + y, "2, " + y, "3, " + y};
 }
 
 void TestTable::rowKeyIsTheTrueOne()
@@ -252,6 +259,8 @@ void TestTable::rowKeyIsTheTrueOne()
     QVERIFY(table.open(path, ExperimentTable::Mode::ReadWrite));
     QCOMPARE(table.count(), 3);
     QCOMPARE(table.field(0, QStringLiteral("ID")).value.toInt(), 1);
+    QCOMPARE(table.field(0, QStringLiteral("Y1")).value.toDouble(), HardnessY[0]);
+    QCOMPARE(table.field(0, QStringLiteral("Y12")).value.toString(), QStringLiteral("硬度"));
     ExperimentModel model(table);
     const QAbstractItemModelTester tester(&model); // every change announced as a view needs
     model.reload();
@@ -259,9 +268,23 @@ void TestTable::rowKeyIsTheTrueOne()
     QVERIFY(model.setData(model.index(1, y5), QStringLiteral("7.5"), Qt::EditRole));
     QCOMPARE(readCell(path, QStringLiteral("SELECT group_concat(Y5) FROM 等高线表")).toString(),
              QStringLiteral("13.9,7.5,13.9"));
-    QVERIFY(model.removeRecords({2}));
-    QCOMPARE(readCell(path, QStringLiteral("SELECT group_concat(ID) FROM 等高线表")).toString(),
-             QStringLiteral("1,2"));
+    // A new ID moves a record whose ID is the row key: the record is followed to its place.
+    QSignalSpy moved(&model, &ExperimentModel::recordMoved);
+    QSignalSpy failed(&model, &ExperimentModel::writeFailed);
+    QVERIFY(model.setData(model.index(0, table.columnIndex(QStringLiteral("ID"))),
+                          QStringLiteral("10"), Qt::EditRole));
+    QVERIFY(failed.isEmpty());
+    const bool idIsKey = QTest::currentDataTag() == QByteArray("id-is-the-row-key");
+    QCOMPARE(moved.size(), idIsKey ? 1 : 0);
+    const int now = idIsKey ? 2 : 0;
+    QCOMPARE(table.field(now, QStringLiteral("ID")).value.toInt(), 10);
+    QCOMPARE(table.field(now, QStringLiteral("Y1")).value.toDouble(), HardnessY[0]);
+    QVERIFY(model.setData(model.index(now, y5), QStringLiteral("8.5"), Qt::EditRole));
+    QVERIFY(failed.isEmpty());
+    QCOMPARE(readCell(path, QStringLiteral("SELECT Y5 FROM 等高线表 WHERE ID = 10")).toDouble(),
+             8.5);
+    QVERIFY(model.removeRecords({idIsKey ? 1 : 2}));
+    QCOMPARE(readCell(path, QStringLiteral("SELECT count(*) FROM 等高线表")).toInt(), 2);
 }
 
 void TestTable::anotherProgramsChangeIsNotOverwritten_data()
@@ -393,7 +416,7 @@ void TestTable::fileDeletedUnderTheWindowIsSaidSo()
     QVERIFY(table.open(path, ExperimentTable::Mode::ReadWrite));
     const QVariantList shown = *table.readRecord(0);
     QVERIFY(QFile::remove(path));
-    const Result<void> written = table.setValue(0, 5, 7.3, shown);
+    const Result<int> written = table.setValue(0, 5, 7.3, shown);
     QVERIFY(!written);
     QCOMPARE(written.failure().kind, Failure::Kind::Moved);
     QVERIFY(!QFile::exists(path));

@@ -197,8 +197,13 @@ Result<QVariantList> ExperimentTable::readRecord(int position) const
         m_limit->arm();
         QSqlQuery query(QSqlDatabase::database(m_connection, false));
         query.setForwardOnly(true);
-        query.prepare(QStringLiteral("SELECT %1, * FROM %2 WHERE %1 BETWEEN ? AND ? ORDER BY %1")
-                          .arg(quotedKey(), quotedTable()));
+        // Each column by its name: "*" would also bring generated columns, which the table's
+        // list of columns leaves out, and shift every value after one.
+        QStringList selected{quotedKey()};
+        for (const QString &column : m_shape.columns)
+            selected << quoteIdentifier(column);
+        query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 BETWEEN ? AND ? ORDER BY %3")
+                          .arg(selected.join(QLatin1Char(',')), quotedTable(), quotedKey()));
         query.addBindValue(m_rowIds[std::size_t(first)]);
         query.addBindValue(m_rowIds[std::size_t(last)]);
         if (!query.exec())
@@ -261,27 +266,56 @@ Failure ExperimentTable::conflict(qint64 key) const
         there ? Failure::Kind::ChangedElsewhere : Failure::Kind::DeletedElsewhere, m_path, {}, 0};
 }
 
-Result<void> ExperimentTable::setValue(int position, int column, const QVariant &value,
-                                       const QVariantList &expected)
+Result<int> ExperimentTable::setValue(int position, int column, const QVariant &value,
+                                      const QVariantList &expected)
 {
     if (!m_open || position < 0 || position >= count() || column < 0 ||
         column >= m_shape.columns.size())
         return Failure{Failure::Kind::NoRecord, m_path, {}, 0};
     m_limit->arm();
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.prepare(QStringLiteral("UPDATE %1 SET %2 = ? WHERE %3")
+    query.setForwardOnly(true);
+    // The key as it is after the write: a column that is the row key (ID INTEGER PRIMARY KEY)
+    // moves the record when it is edited.
+    query.prepare(QStringLiteral("UPDATE %1 SET %2 = ? WHERE %3 RETURNING %4")
                       .arg(quotedTable(), quoteIdentifier(m_shape.columns.at(column)),
-                           sameRowCondition(expected)));
+                           sameRowCondition(expected), quotedKey()));
     query.addBindValue(value);
     query.addBindValue(rowId(position));
     for (qsizetype c = 0; c < expected.size() && c < m_shape.columns.size(); ++c)
         query.addBindValue(expected[c]);
     if (!query.exec())
         return failure(query.lastError());
-    if (query.numRowsAffected() != 1)
+    int updated = 0;
+    qint64 key = 0;
+    while (query.next()) {
+        key = query.value(0).toLongLong();
+        ++updated;
+    }
+    if (query.lastError().isValid())
+        return failure(query.lastError());
+    query.finish();
+    if (updated != 1)
         return conflict(rowId(position));
     m_pages.remove(position / PageSize);
-    return {};
+    if (key == rowId(position))
+        return position;
+    return moveRecord(position, key);
+}
+
+int ExperimentTable::moveRecord(int position, qint64 key)
+{
+    m_pages.clear();
+    m_rowIds.erase(m_rowIds.begin() + position);
+    // A key past the located ones is located with all the rest.
+    if (!m_complete && (m_rowIds.empty() || key > m_rowIds.back()))
+        (void)fetchMore(-1);
+    if (const auto found = positionOf(key))
+        return *found;
+    const auto at = std::lower_bound(m_rowIds.begin(), m_rowIds.end(), key);
+    const int moved = int(at - m_rowIds.begin());
+    m_rowIds.insert(at, key);
+    return moved;
 }
 
 Result<int> ExperimentTable::insertRecord(int column, const QVariant &value)

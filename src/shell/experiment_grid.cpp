@@ -216,7 +216,7 @@ bool ExperimentModel::writeCell(int row, int column, const QVariant &value,
                                 const QVariantList &expected, QString *error)
 {
     if (!isNewRecordRow(row))
-        return succeeded(m_table.setValue(row, column, value, expected), error);
+        return writeExisting(row, column, value, expected, error).has_value();
     const auto added = m_table.insertRecord(column, value);
     if (!succeeded(added, error))
         return false;
@@ -224,6 +224,20 @@ bool ExperimentModel::writeCell(int row, int column, const QVariant &value,
     announceAdded(*added);
     emit recordAdded(*added);
     return true;
+}
+
+std::optional<int> ExperimentModel::writeExisting(int row, int column, const QVariant &value,
+                                                  const QVariantList &expected, QString *error)
+{
+    const Result<int> written = m_table.setValue(row, column, value, expected);
+    if (!succeeded(written, error))
+        return std::nullopt;
+    if (*written != row) {
+        beginMoveRows({}, row, row, {}, *written > row ? *written + 1 : *written);
+        endMoveRows();
+        emit recordMoved(row, *written);
+    }
+    return *written;
 }
 
 bool ExperimentModel::flushNewRecord(QString *error)
@@ -238,19 +252,24 @@ bool ExperimentModel::flushNewRecord(QString *error)
         return false;
     m_pending.erase(it);
     announceAdded(*added);
+    int row = *added;
     for (auto v = std::next(first); v != values.cend(); ++v) {
-        const auto shown = m_table.readRecord(*added);
-        if (!succeeded(shown, error) ||
-            !succeeded(m_table.setValue(*added, v.key(), v.value(), *shown), error)) {
-            Pending &p = m_pending[m_table.rowId(*added)];
+        const auto shown = m_table.readRecord(row);
+        std::optional<int> written;
+        if (succeeded(shown, error))
+            written = writeExisting(row, v.key(), v.value(), *shown, error);
+        if (written) {
+            row = *written;
+        } else {
+            Pending &p = m_pending[m_table.rowId(row)];
             p.values.insert(v.key(), v.value());
             p.reason = *error;
             if (shown && p.expected.isEmpty())
                 p.expected = *shown;
         }
     }
-    emit dataChanged(index(*added, 0), index(*added, columnCount() - 1));
-    emit recordAdded(*added);
+    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+    emit recordAdded(row);
     return true;
 }
 
@@ -262,6 +281,7 @@ bool ExperimentModel::retryPending()
         return false;
     }
     bool allWritten = true;
+    QHash<qint64, Pending> moved;
     for (auto it = m_pending.begin(); it != m_pending.end();) {
         const std::optional<int> position = m_table.positionOf(it.key());
         if (!position) {
@@ -269,7 +289,7 @@ bool ExperimentModel::retryPending()
             it = m_pending.erase(it);
             continue;
         }
-        const int row = *position;
+        int row = *position;
         if (it->expected.isEmpty()) {
             const auto shown = m_table.readRecord(row);
             if (!succeeded(shown, &error)) {
@@ -281,7 +301,9 @@ bool ExperimentModel::retryPending()
             it->expected = *shown;
         }
         for (auto cell = it->values.begin(); cell != it->values.end();) {
-            if (succeeded(m_table.setValue(row, cell.key(), cell.value(), it->expected), &error)) {
+            if (const auto written =
+                    writeExisting(row, cell.key(), cell.value(), it->expected, &error)) {
+                row = *written;
                 // The next cell of this record expects the value just written.
                 if (cell.key() < it->expected.size())
                     it->expected[cell.key()] = cell.value();
@@ -294,8 +316,12 @@ bool ExperimentModel::retryPending()
                 ++cell;
             }
         }
-        it = it->values.isEmpty() ? m_pending.erase(it) : std::next(it);
+        if (!it->values.isEmpty() && m_table.rowId(row) != it.key())
+            moved.insert(m_table.rowId(row), *it); // the rest follows the record's new key
+        it = it->values.isEmpty() || m_table.rowId(row) != it.key() ? m_pending.erase(it)
+                                                                    : std::next(it);
     }
+    m_pending.insert(moved);
     return allWritten;
 }
 

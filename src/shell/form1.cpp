@@ -257,6 +257,16 @@ void Form1::buildControls()
     });
     connect(m_model, &ExperimentModel::recordAdded, this,
             [this](int) { onGridRowChanged(grid->currentIndex().row()); });
+    connect(m_model, &ExperimentModel::recordMoved, this, [this](int from, int to) {
+        // The current record stays current wherever its new key puts it.
+        if (m_current == from)
+            m_current = to;
+        else if (from < m_current && m_current <= to)
+            --m_current;
+        else if (to <= m_current && m_current < from)
+            ++m_current;
+        Data1->setPosition(m_current, m_table.count(), !m_table.complete());
+    });
 
     // Beside the designed window, on request: the model analysis and marks on the map.
     for (QWidget *w : {static_cast<QWidget *>(Picture1), static_cast<QWidget *>(Text2)}) {

@@ -65,9 +65,11 @@ public:
     FieldValue field(int position, const QString &name) const;
 
     // Writes one cell if the row still holds `expected` (one value per column, as read); else
-    // fails (changed or deleted by another program, read-only, locked...).
-    Result<void> setValue(int position, int column, const QVariant &value,
-                          const QVariantList &expected);
+    // fails (changed or deleted by another program, read-only, locked...). Returns the
+    // record's position after the write: a new value of a column that is the row key (ID
+    // INTEGER PRIMARY KEY) moves the record to its key's place.
+    Result<int> setValue(int position, int column, const QVariant &value,
+                         const QVariantList &expected);
     // Appends a record with one cell set; returns its position.
     Result<int> insertRecord(int column, const QVariant &value);
     // Deletes the records at these positions, each only if it still holds what was last read
@@ -78,6 +80,7 @@ public:
     void forgetRecords() { m_pages.clear(); }
 
 private:
+    int moveRecord(int position, qint64 key);
     Failure failure(const QSqlError &error) const;
     QString quotedTable() const;
     QString quotedKey() const;

@@ -58,8 +58,8 @@ struct ModelAnalysis
     std::optional<Point> stationary; // where both partial derivatives vanish
     std::optional<Nature> nature;    // none for a surface without curvature
     bool stationaryInside = false;
-    std::array<Figure, 2> eigenvalues;   // of the second-order part, smaller first
-    Point maximum, minimum;              // over |X1|, |X2| <= SquareLimit
+    std::array<Figure, 2> eigenvalues; // of the second-order part, smaller first
+    Point maximum, minimum;            // over |X1|, |X2| <= SquareLimit
 };
 
 ModelAnalysis analyse(const Responses &responses);

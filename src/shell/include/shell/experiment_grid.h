@@ -62,6 +62,8 @@ signals:
     void writeFailed(const QString &reason);
     // A record was added through the last row, now at `row`.
     void recordAdded(int row);
+    // A new row key (an edited ID that is the key) moved a record from one row to another.
+    void recordMoved(int from, int to);
     // More records could not be located.
     void readFailed(const QString &reason);
 
@@ -81,6 +83,10 @@ private:
     int tableRows() const;
     // Tells the views of a record just added at `position`.
     void announceAdded(int position);
+    // Writes one cell of a record; follows the record when the write moves it. The record's
+    // row after the write, or nothing.
+    std::optional<int> writeExisting(int row, int column, const QVariant &value,
+                                     const QVariantList &expected, QString *error);
 
     ExperimentTable &m_table;
     QHash<qint64, Pending> m_pending; // row key (or NewRecordKey) -> unwritten cells
