@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QXmlStreamReader>
 
 #include <cstdio>
 #include <limits>
@@ -49,6 +50,7 @@ private slots:
     void importAndSampleTouchOnlyTheirOutput();
     void unwritableOutputIsAFailure();
     void textCellsCannotBreakRowsOrRunAsFormulas();
+    void svgOfAnyTitleIsWellFormed();
     void reportReadsOneSnapshot();
     void hotJournalIsSaidSo();
     void analysis();
@@ -363,14 +365,19 @@ void TestCli::textCellsCannotBreakRowsOrRunAsFormulas()
 {
     const QString db = m_dir.filePath(QStringLiteral("texts.mdb"));
     const QString y = asSqlList(HardnessY) + ", ";
-    QVERIFY(makeTable(db, {"1, " + y + "'a' || char(13) || 'b' || char(9) || 'c\\d' || char(1)",
-                           "2, " + y + "'=HYPERLINK(\"x\")'", "-3, " + y + "'+A1'",
-                           "4, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -2, '@x'"}));
+    QVERIFY(
+        makeTable(db, {"1, " + y + "'a' || char(13) || 'b' || char(9) || 'c\\d' || char(1)",
+                       "2, " + y + "'=HYPERLINK(\"x\")'", "-3, " + y + "'+A1'",
+                       "4, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -2, '@x'", "5, " + y + "'+3'",
+                       "6, " + y + "'-5'",
+                       "7, " + y + "'a' || char(133) || 'b' || char(8232) || 'c' || char(8233)"}));
     const CliResult text = run({"report", "--db", db});
     QCOMPARE(text.code, 0);
+    // One line a record for every reader: C0 and C1 controls and the Unicode line breaks too.
     const QStringList lines = text.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 5);
+    QCOMPARE(lines.size(), 8);
     QCOMPARE(lines[1].section(QLatin1Char('\t'), 1, 1), QStringLiteral("a\\rb\\tc\\\\d\\x01"));
+    QCOMPARE(lines[7].section(QLatin1Char('\t'), 1, 1), QStringLiteral("a\\x85b\\u2028c\\u2029"));
     const CliResult csv = run({"report", "--db", db, "--format", "csv"});
     QCOMPARE(csv.code, 0);
     const QStringList rows = csv.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -379,9 +386,32 @@ void TestCli::textCellsCannotBreakRowsOrRunAsFormulas()
     // A number stays a number; a text that only starts like one is kept as text.
     QVERIFY2(rows[3].startsWith(QStringLiteral("-3,'+A1,")), qPrintable(rows[3]));
     QVERIFY2(rows[4].startsWith(QStringLiteral("4,'@x,")), qPrintable(rows[4]));
+    // In the name's column a number-like text stays text.
+    QVERIFY2(rows[5].startsWith(QStringLiteral("5,'+3,")), qPrintable(rows[5]));
+    QVERIFY2(rows[6].startsWith(QStringLiteral("6,'-5,")), qPrintable(rows[6]));
     // An equation starting with a minus sign is text to a spreadsheet too.
     const QString equation = rows[4].section(QLatin1Char(','), -1);
     QVERIFY2(equation.startsWith(QStringLiteral("'-")), qPrintable(rows[4]));
+}
+
+void TestCli::svgOfAnyTitleIsWellFormed()
+{
+    const QString db = m_dir.filePath(QStringLiteral("svg-titles.mdb"));
+    QVERIFY(makeTable(db, {"1, " + asSqlList(HardnessY) +
+                           ", 'a' || char(1) || char(65534) || char(0) || char(55296) || 'b'"}));
+    const QString out = m_dir.filePath(QStringLiteral("titles.svg"));
+    const CliResult r = run({"render", "--db", db, "--id", "1", "--format", "svg", "--out", out});
+    QCOMPARE(r.code, 0);
+    QFile svg(out);
+    QVERIFY(svg.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&svg);
+    QString text;
+    while (!xml.atEnd()) {
+        if (xml.readNext() == QXmlStreamReader::Characters)
+            text += xml.text();
+    }
+    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    QVERIFY(text.contains(QChar(QChar::ReplacementCharacter)));
 }
 
 void TestCli::reportReadsOneSnapshot()

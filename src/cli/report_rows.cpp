@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QLocale>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 
@@ -93,11 +94,12 @@ QString jsonString(const QString &text)
     return out + QLatin1Char('"');
 }
 
-QString csvField(const QString &text)
+QString csvField(const QString &text, CsvColumn column)
 {
     static const QString formulaStarts = QStringLiteral("=+-@\t\r");
     QString value = text;
-    if (!value.isEmpty() && formulaStarts.contains(value.front()) && !isPlainNumber(value))
+    if (!value.isEmpty() && formulaStarts.contains(value.front()) &&
+        (column == CsvColumn::Text || !isPlainNumber(value)))
         value.prepend(QLatin1Char('\''));
     if (!value.contains(QLatin1Char(',')) && !value.contains(QLatin1Char('"')) &&
         !value.contains(QLatin1Char('\n')) && !value.contains(QLatin1Char('\r')))
@@ -114,7 +116,7 @@ char *writeEscapedUtf8(char *out, const QString &text)
     bool escaped = false;
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = u[i];
-        if (c >= 0x20 && c != 0x7F && c != u'\\')
+        if (c >= 0x20 && (c < 0x7F || c > 0x9F) && c != u'\\' && c != 0x2028 && c != 0x2029)
             continue;
         if (i > plainFrom)
             out = writeUtf8(out, text.mid(plainFrom, i - plainFrom));
@@ -133,6 +135,10 @@ char *writeEscapedUtf8(char *out, const QString &text)
             break;
         case u'\\':
             *out++ = '\\';
+            break;
+        case 0x2028:
+        case 0x2029:
+            out = std::copy_n(c == 0x2028 ? "u2028" : "u2029", 5, out);
             break;
         default: {
             static const char hex[] = "0123456789abcdef";
@@ -268,15 +274,15 @@ void ReportRows::add(const std::vector<StreamCell> &cells, bool first)
         line += '}';
     } else {
         // The row written through a pointer into room made for its longest possible form.
-        const QString csvId = m_csv ? csvField(state.RecordId) : QString();
-        const QString csvTitle = m_csv ? csvField(state.ResponseTitle) : QString();
-        const QString csvEquation = m_csv ? csvField(state.Text2) : QString();
+        const QString csvId = m_csv ? csvField(state.RecordId, CsvColumn::Number) : QString();
+        const QString csvTitle = m_csv ? csvField(state.ResponseTitle, CsvColumn::Text) : QString();
+        const QString csvEquation = m_csv ? csvField(state.Text2, CsvColumn::Text) : QString();
         const QString &id = m_csv ? csvId : state.RecordId;
         const QString &title = m_csv ? csvTitle : state.ResponseTitle;
         const QString &equation = m_csv ? csvEquation : state.Text2;
         const qsizetype at = line.size();
         line.resize(at +
-                    4 * (id.size() + title.size() + equation.size() + state.Text3.size() +
+                    6 * (id.size() + title.size() + equation.size() + state.Text3.size() +
                          state.Text4.size()) +
                     6 * 32 + 16);
         char *p = line.data() + at;

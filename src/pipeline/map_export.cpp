@@ -8,6 +8,7 @@
 #include <QPageSize>
 #include <QPdfWriter>
 #include <QSvgGenerator>
+#include <QXmlStreamReader>
 
 std::optional<MapFormat> mapFormatNamed(const QString &name)
 {
@@ -81,5 +82,17 @@ Result<QByteArray> encodeMap(MapFormat format, const QImage &raster, const MapDr
     if (!drawn)
         return Failure{
             Failure::Kind::System, {}, QStringLiteral("the drawing could not be finished"), 0};
+    if (format == MapFormat::Svg) {
+        // What a reader of the file will parse, parsed once here: never a broken file.
+        QXmlStreamReader xml(buffer.data());
+        while (!xml.atEnd())
+            xml.readNext();
+        if (xml.hasError())
+            return Failure{
+                Failure::Kind::System,
+                {},
+                QStringLiteral("the SVG drawing is not well-formed: %1").arg(xml.errorString()),
+                0};
+    }
     return buffer.data();
 }

@@ -62,6 +62,31 @@ void VectorSurface::LineBox(float x1, float y1, float x2, float y2)
                               QPointF(std::max(x1, x2) + m_dot / 2, std::max(y1, y2) + m_dot / 2)));
 }
 
+namespace {
+
+// Only characters an XML file may hold reach a vector file (an SVG is XML): the others, and
+// halves of a pair cut apart, are shown as U+FFFD.
+QString xmlSafe(const QString &text)
+{
+    QString safe;
+    safe.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            safe += text[i];
+            safe += text[++i];
+        } else if ((c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) || c == 0x9 ||
+                   c == 0xA || c == 0xD) {
+            safe += text[i];
+        } else {
+            safe += QChar(QChar::ReplacementCharacter);
+        }
+    }
+    return safe;
+}
+
+} // namespace
+
 void VectorSurface::Print(const QString &text)
 {
     if (text.isEmpty() || !std::isfinite(CurrentX) || !std::isfinite(CurrentY))
@@ -70,7 +95,7 @@ void VectorSurface::Print(const QString &text)
     m_painter.setFont(f);
     m_painter.setPen(QColor(toRgb(ForeColor)));
     // A title of megabytes is cut to what the page can show.
-    const QString shown = text.size() > 4096 ? text.left(4096) : text;
+    const QString shown = xmlSafe(text.size() > 4096 ? text.left(4096) : text);
     m_painter.drawText(QPointF(CurrentX, CurrentY + QFontMetricsF(f).ascent()), shown);
 }
 

@@ -17,13 +17,16 @@
 
 // Writes text as UTF-8 at `out` (room for three bytes a UTF-16 unit); returns the end.
 char *writeUtf8(char *out, const QString &text);
-// The same with control characters and the backslash escaped (\t, \n, \r, \\, \xHH), so a
-// text cell never breaks a row of the text report apart. Needs room for four bytes a unit.
+// The same with control characters (C0, DEL, C1), the line and paragraph separators and the
+// backslash escaped (\t, \n, \r, \\, \xHH, \u2028, \u2029), so a text cell never breaks a row
+// of the text report apart for any reader. Needs room for six bytes a unit.
 char *writeEscapedUtf8(char *out, const QString &text);
-// A CSV field: quoted when it holds a separator, quote or line break; a text that a
-// spreadsheet would run as a formula (=, +, -, @, tab, carriage return first, and not a plain
-// number) gets a leading apostrophe.
-QString csvField(const QString &text);
+// What a CSV column holds: a number (a cell that is no plain number is text there) or text.
+enum class CsvColumn { Number, Text };
+// A CSV field: quoted when it holds a separator, quote or line break; a cell a spreadsheet
+// would run as a formula or turn into a number (=, +, -, @, tab, carriage return first; in a
+// number column, when it is no plain number) gets a leading apostrophe.
+QString csvField(const QString &text, CsvColumn column);
 // A JSON string literal.
 QString jsonString(const QString &text);
 
