@@ -40,6 +40,12 @@ public:
     }
     QString openFile;
     QString askOpenFile(const QString &, const QString &) override { return openFile; }
+    QList<int> choices; // answered in turn; then the last answer, the one that gives nothing up
+    int askChoice(const QString &title, const QString &text, const QStringList &answers) override
+    {
+        questions << title + QLatin1Char('|') + text;
+        return choices.isEmpty() ? int(answers.size()) - 1 : choices.takeFirst();
+    }
 };
 
 struct Window
@@ -49,9 +55,11 @@ struct Window
     std::unique_ptr<Form1> form;
     bool loaded = false;
 
-    Window(const QString &appPath, const QString &lockPath = QString(), bool answer = true)
+    Window(const QString &appPath, const QString &lockPath = QString(), bool answer = true,
+           const QList<int> &choices = {})
     {
         dialogs.answer = answer;
+        dialogs.choices = choices;
         Form1Options options;
         options.appPath = appPath;
         options.lockPath = lockPath;
@@ -135,13 +143,22 @@ void TestForm::startupWithoutDatabase()
     QCOMPARE(f.state().CurveColor, 255);
     QCOMPARE(f.state().AppFolder, folder + QLatin1Char('/'));
     QCOMPARE(f.model().rowCount(), 0);
-    // Importing an Access file that has no experiment table says so and keeps the folder empty
-    // of a database.
+    // An Access file without an experiment table: said before anything is written; cancelled,
+    // the folder stays without a database (no scratch file either); imported, the file's
+    // tables come with a new empty experiment table, and the window opens it.
     w.dialogs.openFile = QStringLiteral(TESMORA_TEST_DATA "/access/V2016_currency.accdb");
     f.importAccessDatabase();
-    QVERIFY(QFile::exists(dbIn(folder)));
-    QVERIFY(f.Data1->caption().contains(QStringLiteral("无法打开")));
+    QCOMPARE(w.dialogs.questions.size(), 1);
+    QVERIFY(w.dialogs.questions.first().contains(
+        QStringLiteral("没有实验表“等高线表”（只有：Table）")));
+    QVERIFY(QDir(folder).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    w.dialogs.choices = {0};
+    f.importAccessDatabase();
+    QCOMPARE(readCell(dbIn(folder), QStringLiteral("SELECT count(*) FROM \"Table\"")).toInt(), 1);
+    QCOMPARE(readCell(dbIn(folder), QStringLiteral("SELECT count(*) FROM 等高线表")).toInt(), 0);
+    QCOMPARE(f.Data1->caption(), QStringLiteral("  选择数据"));
     QVERIFY(QFile::remove(dbIn(folder)));
+    w.dialogs.questions.clear();
     f.openTable();
     // The navigator says which file could not be opened.
     QVERIFY(f.Data1->caption().contains(QStringLiteral("无法打开")));
@@ -654,8 +671,8 @@ void TestForm::accessFileIsConvertedOnlyWhenAsked()
         QFile taken(backup); // a backup name already in use is never written over
         QVERIFY(taken.open(QIODevice::WriteOnly) && taken.write("earlier") == 7);
     }
-    Window w(folder, QString(), answer);
-    QCOMPARE(w.dialogs.questions.size(), 1);
+    Window w(folder, QString(), answer, {0});
+    QCOMPARE(w.dialogs.questions.size(), answer ? 2 : 1); // converted: no experiment table
     QVERIFY(w.dialogs.questions.first().contains(QStringLiteral("Access 数据库文件")));
     const QString second = folder + QStringLiteral("/配方数据.Access备份2.mdb");
     if (answer) {
@@ -667,8 +684,12 @@ void TestForm::accessFileIsConvertedOnlyWhenAsked()
         QVERIFY(!QFile::exists(second));
     }
     QCOMPARE(fileDigest(backup), QCryptographicHash::hash("earlier", QCryptographicHash::Sha256));
-    // This file holds no experiment table: said either way, with the file's own name.
-    QVERIFY(w.form->Data1->caption().contains(QStringLiteral("无法打开")));
+    // This file holds no experiment table: converted, it got an empty one; kept, the
+    // read-only copy has none, and the window says so with the file's own name.
+    if (answer)
+        QCOMPARE(w.form->Data1->caption(), QStringLiteral("  选择数据"));
+    else
+        QVERIFY(w.form->Data1->caption().contains(QStringLiteral("无法打开")));
 }
 
 void TestForm::declinedAccessFileIsShownReadOnly()

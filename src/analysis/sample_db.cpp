@@ -1,5 +1,6 @@
 #include "analysis/sample_db.h"
 
+#include "analysis/database_file.h"
 #include "analysis/experiment_table.h"
 #include "analysis/record_source.h"
 #include "core/scratch_file.h"
@@ -108,6 +109,56 @@ QString createTableSql()
     columns << QStringLiteral("Y12 TEXT");
     return QStringLiteral("CREATE TABLE %1 (%2) STRICT")
         .arg(quoteIdentifier(ExperimentTableName), columns.join(QStringLiteral(", ")));
+}
+
+namespace {
+
+// Runs `work` on a connection of its own to an existing database file.
+template <typename Work> auto withDatabase(const QString &path, bool readOnly, Work work)
+{
+    const QString connection = QStringLiteral("tesmora-schema-%1").arg(quintptr(&work));
+    decltype(work(std::declval<QSqlDatabase &>())) result = Failure{};
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(path);
+        if (readOnly)
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        result = db.open() ? work(db)
+                           : Failure{Failure::Kind::CannotOpen, path, db.lastError().text(), 0};
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return result;
+}
+
+} // namespace
+
+Result<void> addExperimentTable(const QString &path)
+{
+    if (const auto refusal = refuseDatabaseFile(path))
+        return *refusal;
+    return withDatabase(path, false, [&](QSqlDatabase &db) -> Result<void> {
+        QSqlQuery query(db);
+        if (!query.exec(createTableSql()))
+            return Failure{Failure::Kind::Engine, path, query.lastError().text(), 0};
+        return {};
+    });
+}
+
+Result<QStringList> tableNames(const QString &path)
+{
+    if (const auto refusal = refuseDatabaseFile(path))
+        return *refusal;
+    return withDatabase(path, true, [&](QSqlDatabase &db) -> Result<QStringList> {
+        QSqlQuery query(db);
+        if (!query.exec(QStringLiteral("SELECT name FROM sqlite_schema WHERE type = 'table' AND "
+                                       "name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY rowid")))
+            return Failure{Failure::Kind::Engine, path, query.lastError().text(), 0};
+        QStringList names;
+        while (query.next())
+            names << query.value(0).toString();
+        return names;
+    });
 }
 
 Result<void> writeEmpty(const QString &path)

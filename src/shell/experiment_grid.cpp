@@ -223,6 +223,7 @@ bool ExperimentModel::writeCell(int row, int column, const QVariant &value,
     // The last row became a record; a new last row for adding appears under it.
     announceAdded(*added);
     emit recordAdded(*added);
+    emit recordWritten(*added);
     return true;
 }
 
@@ -237,6 +238,7 @@ std::optional<int> ExperimentModel::writeExisting(int row, int column, const QVa
         endMoveRows();
         emit recordMoved(row, *written);
     }
+    emit recordWritten(*written);
     return *written;
 }
 
@@ -270,6 +272,7 @@ bool ExperimentModel::flushNewRecord(QString *error)
     }
     emit dataChanged(index(row, 0), index(row, columnCount() - 1));
     emit recordAdded(row);
+    emit recordWritten(row);
     return true;
 }
 
@@ -420,12 +423,17 @@ Result<void> ExperimentModel::removeRecords(const QList<int> &rows)
     QList<qint64> keys;
     for (int row : records)
         keys << m_table.rowId(row);
-    beginResetModel();
     const Result<void> removed = m_table.removeRecords(records);
-    if (removed) {
-        for (qint64 key : keys)
-            m_pending.remove(key);
+    if (!removed) {
+        // Nothing was deleted: the rows stay where they are (and the view's place and
+        // selection with them); what was read is shown as the file holds it now.
+        if (m_rows > 0)
+            emit dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1));
+        return removed;
     }
+    for (qint64 key : keys)
+        m_pending.remove(key);
+    beginResetModel();
     m_rows = tableRows();
     endResetModel();
     return removed;
@@ -495,6 +503,8 @@ ExperimentGrid::ExperimentGrid(QWidget *parent)
     connect(m_import, &QPushButton::clicked, this, &ExperimentGrid::importRequested);
     // The viewport's size settles after the view's (scroll bars come and go): follow it.
     viewport()->installEventFilter(this);
+    verticalHeader()->viewport()->installEventFilter(this);
+    horizontalHeader()->viewport()->installEventFilter(this);
     auto *delegate = new ExperimentDelegate(this);
     setItemDelegate(delegate);
     connect(delegate, &ExperimentDelegate::entryDropped, this, &ExperimentGrid::entryDropped);
@@ -508,28 +518,50 @@ ExperimentGrid::ExperimentGrid(QWidget *parent)
     m_failure->hide();
 }
 
-bool ExperimentGrid::commitPendingEdit()
+QWidget *ExperimentGrid::openEditor() const
 {
     if (state() != QAbstractItemView::EditingState)
-        return true;
+        return nullptr;
     // The editor holds the focus while a cell is being edited.
     for (QWidget *w = focusWidget(); w; w = w->parentWidget()) {
-        if (w->parentWidget() != viewport())
-            continue;
-        auto *line = qobject_cast<QLineEdit *>(w);
-        if (line && line->validator() && !line->hasAcceptableInput()) {
-            QToolTip::showText(
-                line->mapToGlobal(QPoint(0, line->height())),
-                QStringLiteral("“%1”还不是数字：请改正，或按 Esc 放弃这次输入").arg(line->text()),
-                line);
-            line->setFocus();
-            return false;
-        }
-        commitData(w);
-        QTableView::closeEditor(w, QAbstractItemDelegate::NoHint);
-        return true;
+        if (w->parentWidget() == viewport())
+            return w;
+    }
+    return nullptr;
+}
+
+bool ExperimentGrid::holdHalfTypedNumber()
+{
+    auto *line = qobject_cast<QLineEdit *>(openEditor());
+    if (!line || !line->validator() || line->hasAcceptableInput())
+        return false;
+    const QString hint =
+        QStringLiteral("“%1”还不是数字：请改正，或按 Esc 放弃这次输入").arg(line->text());
+    line->setToolTip(hint);
+    QToolTip::showText(line->mapToGlobal(QPoint(0, line->height())), hint, line);
+    line->setFocus();
+    return true;
+}
+
+bool ExperimentGrid::commitPendingEdit()
+{
+    if (holdHalfTypedNumber())
+        return false;
+    if (QWidget *editor = openEditor()) {
+        commitData(editor);
+        QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
     }
     return true;
+}
+
+void ExperimentGrid::mousePressEvent(QMouseEvent *event)
+{
+    // A click elsewhere in the grid would close a half-typed number without storing it.
+    if (holdHalfTypedNumber()) {
+        event->accept();
+        return;
+    }
+    QTableView::mousePressEvent(event);
 }
 
 void ExperimentGrid::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint)
@@ -541,12 +573,15 @@ void ExperimentGrid::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEdit
         focusNextPrevChild(hint == QAbstractItemDelegate::EditNextItem);
 }
 
-void ExperimentGrid::showFailure(const QString &reason, bool offerNew)
+void ExperimentGrid::showFailure(const QString &reason, Offer offer)
 {
     m_failure->setText(reason);
     m_failure->setVisible(!reason.isEmpty());
-    m_create->setVisible(offerNew);
-    m_import->setVisible(offerNew);
+    m_create->setText(offer == Offer::NewTable ? QStringLiteral("新建实验表")
+                                               : QStringLiteral("新建空数据库"));
+    m_create->setAccessibleName(m_create->text());
+    m_create->setVisible(offer != Offer::None);
+    m_import->setVisible(offer != Offer::None);
     placeFailure();
 }
 
@@ -569,6 +604,11 @@ bool ExperimentGrid::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == viewport() && event->type() == QEvent::Resize)
         placeFailure();
+    // So would a click on a row or column header.
+    if (event->type() == QEvent::MouseButtonPress &&
+        (watched == verticalHeader()->viewport() || watched == horizontalHeader()->viewport()) &&
+        holdHalfTypedNumber())
+        return true;
     return QTableView::eventFilter(watched, event);
 }
 

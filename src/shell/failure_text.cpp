@@ -138,5 +138,13 @@ QString shell::describeFailure(const Failure &f)
         what = QStringLiteral("数据库出错");
         break;
     }
-    return f.detail.isEmpty() ? what : QStringLiteral("%1（%2）").arg(what, f.detail);
+    // The engine's own words are English: they go to a message's details, never into the text.
+    if (f.kind == Kind::Engine && f.code != 0)
+        return QStringLiteral("%1（错误码 %2）").arg(what).arg(f.code);
+    return what;
+}
+
+QString shell::failureDetails(const Failure &f)
+{
+    return f.detail;
 }

@@ -257,6 +257,11 @@ void Form1::buildControls()
     });
     connect(m_model, &ExperimentModel::recordAdded, this,
             [this](int) { onGridRowChanged(grid->currentIndex().row()); });
+    // What is shown is what the file holds: a write to the current record redraws it.
+    connect(m_model, &ExperimentModel::recordWritten, this, [this](int row) {
+        if (row == m_current && !m_loading)
+            redrawCurrent();
+    });
     connect(m_model, &ExperimentModel::recordMoved, this, [this](int from, int to) {
         // The current record stays current wherever its new key puts it.
         if (m_current == from)
@@ -328,9 +333,11 @@ void Form1::Command2_Click()
     if (!m_dialogs->askYesNo(m_state.MessageTitle, m_state.MessageText))
         return;
     if (const Result<void> saved = saveBitmap(surface().Image(), *name); !saved) {
-        m_dialogs->warn(m_state.MessageTitle, QStringLiteral("无法保存“%1”：%2")
-                                                  .arg(QDir::toNativeSeparators(*name),
-                                                       shell::describeFailure(saved.failure())));
+        m_dialogs->warn(
+            m_state.MessageTitle,
+            QStringLiteral("无法保存“%1”：%2")
+                .arg(QDir::toNativeSeparators(*name), shell::describeFailure(saved.failure())),
+            shell::failureDetails(saved.failure()));
     }
 }
 
@@ -353,8 +360,22 @@ void Form1::Data1_Reposition()
 {
     if (m_current < 0 || m_current >= m_table.count())
         return;
+    m_loading = true;
     retryPendingWrites();
+    m_loading = false;
     Data1->setPosition(m_current, m_table.count(), !m_table.complete());
+    loadCurrent(*m_picker);
+}
+
+void Form1::redrawCurrent()
+{
+    // The same record: its colour stays, and the picker is not asked again.
+    FixedColorPicker same(m_state.CurveColor);
+    loadCurrent(same);
+}
+
+void Form1::loadCurrent(ColorPicker &picker)
+{
     // A record that cannot be read is said so, and nothing of another record is shown for it.
     if (const auto read = m_table.readRecord(m_current); !read) {
         surface().Clear();
@@ -364,11 +385,12 @@ void Form1::Data1_Reposition()
                         QStringLiteral("无法读取“%1”的第 %2 条记录：%3")
                             .arg(QDir::toNativeSeparators(m_table.path()))
                             .arg(m_current + 1)
-                            .arg(shell::describeFailure(read.failure())));
+                            .arg(shell::describeFailure(read.failure())),
+                        shell::failureDetails(read.failure()));
         return;
     }
     try {
-        LoadCurrentRecord(m_state, TableRecord(m_table, m_current), surface(), *m_picker);
+        LoadCurrentRecord(m_state, TableRecord(m_table, m_current), surface(), picker);
     } catch (const std::bad_alloc &) {
         surface().Clear();
         regression::clearFit(m_state);
@@ -442,9 +464,11 @@ void Form1::exportMap()
     const Result<void> saved = map ? saveFileSafely(*map, path, Durability::Synced)
                                    : Result<void>(map.failure().withPath(path));
     if (!saved)
-        m_dialogs->warn(title, QStringLiteral("无法保存“%1”：%2")
-                                   .arg(QDir::toNativeSeparators(path),
-                                        shell::describeFailure(saved.failure())));
+        m_dialogs->warn(
+            title,
+            QStringLiteral("无法保存“%1”：%2")
+                .arg(QDir::toNativeSeparators(path), shell::describeFailure(saved.failure())),
+            shell::failureDetails(saved.failure()));
 }
 
 void Form1::showAnalysis()
@@ -534,7 +558,8 @@ void Form1::deleteRows(const QList<int> &rows)
     if (const Result<void> removed = m_model->removeRecords(rows); !removed) {
         m_dialogs->warn(
             QStringLiteral("删除记录"),
-            QStringLiteral("没有删除任何记录：%1").arg(shell::describeFailure(removed.failure())));
+            QStringLiteral("没有删除任何记录：%1").arg(shell::describeFailure(removed.failure())),
+            shell::failureDetails(removed.failure()));
         return;
     }
     // Another record now stands at the current place: show it.

@@ -66,7 +66,11 @@ void Form1::openTable()
         const QString reason = shell::describeFailure(opened.failure());
         m_model->reload();
         Data1->showFailure(reason);
-        grid->showFailure(reason, opened.failure().kind == Failure::Kind::Missing);
+        const Failure::Kind kind = opened.failure().kind;
+        grid->showFailure(reason, kind == Failure::Kind::Missing
+                                      ? ExperimentGrid::Offer::NewDatabase
+                                  : kind == Failure::Kind::NoTable ? ExperimentGrid::Offer::NewTable
+                                                                   : ExperimentGrid::Offer::None);
         return;
     }
     showTable(QString());
@@ -86,13 +90,13 @@ void Form1::showTable(const QString &readOnlyReason)
 namespace {
 
 // A name beside `path` that no file has yet: "配方数据.Access备份.mdb", then "…备份2.mdb", ...
-QString freeBackupName(const QString &path)
+QString freeBackupName(const QString &path, const QString &kind = QStringLiteral("Access备份"))
 {
     const QFileInfo info(path);
     for (int n = 1;; ++n) {
-        const QString name = info.dir().filePath(
-            info.completeBaseName() + QStringLiteral(".Access备份") +
-            (n > 1 ? QString::number(n) : QString()) + QLatin1Char('.') + info.suffix());
+        const QString name = info.dir().filePath(info.completeBaseName() + QLatin1Char('.') + kind +
+                                                 (n > 1 ? QString::number(n) : QString()) +
+                                                 QLatin1Char('.') + info.suffix());
         if (!QFileInfo::exists(name) && !QFileInfo(name).isSymLink())
             return name;
     }
@@ -111,9 +115,16 @@ void Form1::openAccessFile(const QString &path)
                                                "浏览和编辑；原文件将保留为“%1”。\n现在转换吗？")
                                     .arg(QFileInfo(backup).fileName()))) {
             if (const Result<void> done = replaceByConversion(path, backup); !done) {
-                if (done.failure().kind != Failure::Kind::Cancelled)
-                    m_dialogs->warn(title, QStringLiteral("没有转换，原文件未被改动：%1")
-                                               .arg(shell::describeFailure(done.failure())));
+                if (done.failure().kind == Failure::Kind::Cancelled &&
+                    !done.failure().detail.isEmpty()) {
+                    importAccessDatabase(); // another file instead
+                    if (m_table.isOpen())
+                        return;
+                } else if (done.failure().kind != Failure::Kind::Cancelled)
+                    m_dialogs->warn(title,
+                                    QStringLiteral("没有转换，原文件未被改动：%1")
+                                        .arg(shell::describeFailure(done.failure())),
+                                    shell::failureDetails(done.failure()));
             } else {
                 openTable();
                 return;
@@ -148,34 +159,81 @@ Result<void> Form1::replaceByConversion(const QString &path, const QString &back
     Result<void> done = convertAccess(path, converted);
     if (!done)
         return done;
-    if (::link(QFile::encodeName(path).constData(), QFile::encodeName(backup).constData()) != 0 &&
+    done = settleExperimentTable(path, converted);
+    if (done &&
+        ::link(QFile::encodeName(path).constData(), QFile::encodeName(backup).constData()) != 0 &&
         !QFile::copy(path, backup)) // a file system without hard links: a copy, made whole
         done = Failure{Failure::Kind::System, backup, QStringLiteral("backup"), 0};
-    else if (::rename(QFile::encodeName(converted).constData(),
-                      QFile::encodeName(path).constData()) != 0)
+    else if (done && ::rename(QFile::encodeName(converted).constData(),
+                              QFile::encodeName(path).constData()) != 0)
         done = systemFailure(path, errno);
     if (!done)
         QFile::remove(converted); // ours: the conversion just made it
     return done;
 }
 
+Result<void> Form1::settleExperimentTable(const QString &source, const QString &converted)
+{
+    const Result<QStringList> tables = sample_db::tableNames(converted);
+    if (!tables)
+        return tables.failure();
+    if (tables->contains(ExperimentTableName, Qt::CaseInsensitive))
+        return {};
+    const int choice = m_dialogs->askChoice(
+        QStringLiteral("没有实验表"),
+        QStringLiteral("“%1”中没有实验表“%2”%3。\n可以照样导入，并新建一个空的实验表（文件原有的"
+                       "表都保留）；也可以选择其他文件。")
+            .arg(QFileInfo(source).fileName(), ExperimentTableName,
+                 tables->isEmpty()
+                     ? QStringLiteral("，也没有其他的表")
+                     : QStringLiteral("（只有：%1）").arg(tables->join(QStringLiteral("、")))),
+        {QStringLiteral("导入并新建实验表"), QStringLiteral("选择其他文件…"),
+         QStringLiteral("取消")});
+    if (choice == 0)
+        return sample_db::addExperimentTable(converted);
+    return Failure{Failure::Kind::Cancelled, source,
+                   choice == 1 ? QStringLiteral("another") : QString(), 0};
+}
+
 void Form1::importAccessDatabase()
 {
     const QString title = QStringLiteral("导入 Access 文件");
-    const QString source = m_dialogs->askOpenFile(
-        title, QStringLiteral("Access 数据库 (*.mdb *.accdb);;所有文件 (*)"));
-    if (source.isEmpty())
-        return;
-    // Converted straight into the program's database: there is none yet, and the conversion
-    // never writes over a file that appeared meanwhile.
-    if (const Result<void> done = convertAccess(source, m_state.AppFolder + DatabaseFileName);
-        !done) {
-        if (done.failure().kind != Failure::Kind::Cancelled)
-            m_dialogs->warn(
-                title, QStringLiteral("没有导入：%1").arg(shell::describeFailure(done.failure())));
+    const QString target = m_state.AppFolder + DatabaseFileName;
+    for (;;) {
+        const QString source = m_dialogs->askOpenFile(
+            title, QStringLiteral("Access 数据库 (*.mdb *.accdb);;所有文件 (*)"));
+        if (source.isEmpty())
+            return;
+        // Converted aside, then put in place: beside no database, or after the database
+        // without an experiment table got a second name (kept whole).
+        const QString converted = ScratchFile::freshName(m_state.AppFolder);
+        Result<void> done = convertAccess(source, converted);
+        if (done)
+            done = settleExperimentTable(source, converted);
+        if (done && QFileInfo::exists(target)) {
+            const QString backup = freeBackupName(target, QStringLiteral("备份"));
+            if (::link(QFile::encodeName(target).constData(),
+                       QFile::encodeName(backup).constData()) != 0)
+                done = systemFailure(backup, errno);
+        }
+        if (done && ::rename(QFile::encodeName(converted).constData(),
+                             QFile::encodeName(target).constData()) != 0)
+            done = systemFailure(target, errno);
+        QFile::remove(converted); // ours, and gone once renamed
+        if (done) {
+            openTable();
+            return;
+        }
+        if (done.failure().kind == Failure::Kind::Cancelled) {
+            if (done.failure().detail.isEmpty())
+                return;
+            continue; // another file
+        }
+        m_dialogs->warn(title,
+                        QStringLiteral("没有导入：%1").arg(shell::describeFailure(done.failure())),
+                        shell::failureDetails(done.failure()));
         return;
     }
-    openTable();
 }
 
 Result<void> Form1::convertAccess(const QString &accessPath, const QString &sqlitePath)
@@ -188,11 +246,16 @@ Result<void> Form1::convertAccess(const QString &accessPath, const QString &sqli
 
 void Form1::createDatabase()
 {
+    // A database without an experiment table gets one; without any file, a new database.
     const QString path = m_state.AppFolder + DatabaseFileName;
-    if (const Result<void> created = sample_db::writeEmpty(path); !created) {
+    const bool exists = QFileInfo::exists(path);
+    const Result<void> created =
+        exists ? sample_db::addExperimentTable(path) : sample_db::writeEmpty(path);
+    if (!created) {
         m_dialogs->warn(
-            QStringLiteral("新建空数据库"),
-            QStringLiteral("无法新建数据库：%1").arg(shell::describeFailure(created.failure())));
+            exists ? QStringLiteral("新建实验表") : QStringLiteral("新建空数据库"),
+            QStringLiteral("无法新建：%1").arg(shell::describeFailure(created.failure())),
+            shell::failureDetails(created.failure()));
         return;
     }
     openTable();

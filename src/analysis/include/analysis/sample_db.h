@@ -6,6 +6,7 @@
 #include "core/result.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace sample_db {
 
@@ -14,6 +15,13 @@ QString createTableSql();
 
 // Writes a database with an empty experiment table, never over an existing file.
 Result<void> writeEmpty(const QString &path);
+
+// Adds an empty experiment table to an existing database that has none; its other tables
+// stay as they are.
+Result<void> addExperimentTable(const QString &path);
+
+// The names of the ordinary tables of a database, read-only.
+Result<QStringList> tableNames(const QString &path);
 
 // Writes the sample database (a few realistic series, among them the two reference series).
 Result<void> writeSample(const QString &path);

@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -13,12 +14,27 @@ class Dialogs
 {
 public:
     virtual ~Dialogs();
-    // Question icon, Yes and No; true for Yes.
+    // Question icon, Yes and No; true for Yes. No is the default (Enter, Escape): every
+    // question this program asks is one whose Yes gives something up.
     virtual bool askYesNo(const QString &title, const QString &text) = 0;
     // Exclamation icon, OK only.
     virtual void warn(const QString &title, const QString &text) = 0;
+    // The same with the engine's or system's own words in a details area.
+    virtual void warn(const QString &title, const QString &text, const QString &details)
+    {
+        (void)details;
+        warn(title, text);
+    }
     // Information icon, OK only.
     virtual void inform(const QString &title, const QString &text) = 0;
+    // A question with several answers, one button each in order; the last is the default
+    // (Enter, Escape) and gives nothing up. The index of the answer.
+    virtual int askChoice(const QString &title, const QString &text, const QStringList &answers)
+    {
+        (void)title;
+        (void)text;
+        return int(answers.size()) - 1;
+    }
     // A file to write, starting at `suggested`; empty when the user cancels.
     virtual QString askSaveFile(const QString &title, const QString &suggested,
                                 const QString &filters) = 0;
@@ -35,7 +51,9 @@ public:
     }
     bool askYesNo(const QString &title, const QString &text) override;
     void warn(const QString &title, const QString &text) override;
+    void warn(const QString &title, const QString &text, const QString &details) override;
     void inform(const QString &title, const QString &text) override;
+    int askChoice(const QString &title, const QString &text, const QStringList &answers) override;
     QString askSaveFile(const QString &title, const QString &suggested,
                         const QString &filters) override;
     QString askOpenFile(const QString &title, const QString &filters) override;

@@ -64,6 +64,8 @@ signals:
     void recordAdded(int row);
     // A new row key (an edited ID that is the key) moved a record from one row to another.
     void recordMoved(int from, int to);
+    // A cell of the record now at `row` reached the file.
+    void recordWritten(int row);
     // More records could not be located.
     void readFailed(const QString &reason);
 
@@ -119,14 +121,16 @@ public:
     // Writes what is being typed in a cell editor, as leaving the cell would. False when the
     // text is not yet a number: the editor stays open with the reason.
     bool commitPendingEdit();
-    // Shows why there is no table, over the empty grid, with the offer to create a new one
-    // when there is no database file at all.
-    void showFailure(const QString &reason, bool offerNew = false);
+    // What the grid offers over an empty table: nothing, a new database and an import (no
+    // file at all), or a new experiment table and an import (a database without one).
+    enum class Offer { None, NewDatabase, NewTable };
+    // Shows why there is no table, over the empty grid, with the offers.
+    void showFailure(const QString &reason, Offer offer = Offer::None);
 
 signals:
     void deleteRequested(const QList<int> &rows);
     void entryDropped(const QString &text);
-    // "新建空数据库" or "导入 Access 文件…" was clicked.
+    // "新建空数据库" (or "新建实验表") or "导入 Access 文件…" was clicked.
     void createRequested();
     void importRequested();
 
@@ -134,9 +138,15 @@ protected:
     // Tab in a cell editor settles the cell and leaves the grid, as Tab does outside it.
     void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    QWidget *openEditor() const;
+    // Keeps an editor whose text is not yet a number open, the reason in its tool tip; false
+    // when there is none.
+    bool holdHalfTypedNumber();
+
     QLabel *m_failure;
     QPushButton *m_create;
     QPushButton *m_import;

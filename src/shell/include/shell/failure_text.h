@@ -7,5 +7,8 @@
 #include <QString>
 
 namespace shell {
+// In Chinese, from the kind and code alone.
 QString describeFailure(const Failure &failure);
-}
+// The engine's or the system's own words, for a message's details area.
+QString failureDetails(const Failure &failure);
+} // namespace shell

@@ -116,7 +116,14 @@ private:
     Result<void> convertAccess(const QString &accessPath, const QString &sqlitePath);
     // The Access file at `path` replaced by its conversion, the original kept as `backup`.
     Result<void> replaceByConversion(const QString &path, const QString &backup);
+    // A conversion without the experiment table: asked whether to add an empty one (the
+    // file's own tables kept). Cancelled (detail "another" for another file) otherwise.
+    Result<void> settleExperimentTable(const QString &source, const QString &converted);
     void showTable(const QString &readOnlyReason);
+    // Loads and draws the current record as a record change does.
+    void loadCurrent(ColorPicker &picker);
+    // The current record drawn again after one of its cells reached the file.
+    void redrawCurrent();
     // Tries the grid's unwritten edits again and says whether they landed.
     void retryPendingWrites();
     // The context menu of the map and the equation box: the model analysis and the marks.
@@ -133,6 +140,7 @@ private:
     Dialogs *m_dialogs;
     ColorPicker *m_picker;
     int m_current = -1;
+    bool m_loading = false; // a record change is under way
     bool m_closed = false;
     QString m_pendingWarning; // the reason last shown for unwritten edits
     AnalysisDialog *m_analysis = nullptr;
