@@ -2,6 +2,7 @@
 #include "recording_surface.h"
 #include "shell/form1.h"
 #include "test_support.h"
+#include "window_support.h"
 
 #include <QApplication>
 #include <QFile>
@@ -10,73 +11,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-
-namespace {
-
-class FakeDialogs : public Dialogs
-{
-public:
-    bool answer = true;
-    QStringList questions;
-    QStringList warnings;
-    QStringList notes;
-    bool askYesNo(const QString &title, const QString &text) override
-    {
-        questions << title + QLatin1Char('|') + text;
-        return answer;
-    }
-    void warn(const QString &title, const QString &text) override
-    {
-        warnings << title + QLatin1Char('|') + text;
-    }
-    void inform(const QString &title, const QString &text) override
-    {
-        notes << title + QLatin1Char('|') + text;
-    }
-    QString saveAs;
-    QString askSaveFile(const QString &, const QString &, const QString &) override
-    {
-        return saveAs;
-    }
-    QString openFile;
-    QString askOpenFile(const QString &, const QString &) override { return openFile; }
-    QList<int> choices; // answered in turn; then the last answer, the one that gives nothing up
-    int askChoice(const QString &title, const QString &text, const QStringList &answers) override
-    {
-        questions << title + QLatin1Char('|') + text;
-        return choices.isEmpty() ? int(answers.size()) - 1 : choices.takeFirst();
-    }
-};
-
-struct Window
-{
-    FakeDialogs dialogs;
-    CountingPicker picker{0xFF0000};
-    std::unique_ptr<Form1> form;
-    bool loaded = false;
-
-    Window(const QString &appPath, const QString &lockPath = QString(), bool answer = true,
-           const QList<int> &choices = {})
-    {
-        dialogs.answer = answer;
-        dialogs.choices = choices;
-        Form1Options options;
-        options.appPath = appPath;
-        options.lockPath = lockPath;
-        options.dialogs = &dialogs;
-        options.picker = &picker;
-        options.importTool = QStringLiteral(TESMORA_CLI);
-        form = std::make_unique<Form1>(options);
-        loaded = form->Form_Load();
-    }
-};
-
-QString dbIn(const QString &folder)
-{
-    return folder + QStringLiteral("/配方数据.mdb");
-}
-
-} // namespace
 
 class TestForm : public QObject
 {
@@ -89,23 +23,14 @@ private slots:
     void optionHandlers();
     void pickerOpensWhenColourIsOff();
     void framesRedrawTheirLayerOnly();
-    void deleteWholeRowsOnly();
-    void editSurvives_data();
-    void editSurvives();
     void save_data();
     void save();
     void secondInstanceIsRefused();
     void staleAndUnwritableLocks();
     void tabCyclesThroughTheWindow();
-    void halfTypedNumberKeepsItsEditor();
-    void unwrittenEditLandsAtTheNextRecordChange();
-    void halfTypedNewRecordHasNoMap();
     void failureCaptionFits();
     void analysisFollowsTheRecordAndMarksWaitForTheNext();
     void exportInEachFormat_data();
-    void accessFileIsConvertedOnlyWhenAsked_data();
-    void accessFileIsConvertedOnlyWhenAsked();
-    void declinedAccessFileIsShownReadOnly();
     void exportInEachFormat();
 
 private:
@@ -115,13 +40,7 @@ private:
 
 QString TestForm::freshFolder(const QString &name, bool withDatabase)
 {
-    const QString folder = m_dir.filePath(name);
-    QDir().mkpath(folder);
-    if (withDatabase)
-        makeTable(dbIn(folder), {HardnessRow, ViscosityRow,
-                                 QStringLiteral("12, 23.4, 25.1, 24.0, 27.3, 26.2, 22.8, 25.9, "
-                                                "23.7, 28.4, 28.0, 28.9, '拉伸率'")});
-    return folder;
+    return windowFolder(m_dir.filePath(name), withDatabase);
 }
 
 void TestForm::startupWithoutDatabase()
@@ -169,7 +88,9 @@ void TestForm::startupWithoutDatabase()
     for (QPushButton *b : f.grid->findChildren<QPushButton *>())
         create = b->text() == QStringLiteral("新建空数据库") ? b : create;
     QVERIFY(create && create->isVisible());
-    QVERIFY(create->parentWidget()->rect().contains(create->geometry())); // wholly on view
+    const QRect onView(f.grid->viewport()->mapFrom(create->parentWidget(), create->pos()),
+                       create->size());
+    QVERIFY(f.grid->viewport()->rect().contains(onView)); // wholly on view
     QTest::mouseClick(create, Qt::LeftButton);
     QVERIFY(QFile::exists(dbIn(folder)));
     QVERIFY(!create->isVisible());
@@ -327,72 +248,6 @@ void TestForm::framesRedrawTheirLayerOnly()
     QVERIFY(!has(gridGreen) && has(labelRed));
 }
 
-void TestForm::deleteWholeRowsOnly()
-{
-    const QString folder = freshFolder(QStringLiteral("delete"), true);
-    Window w(folder);
-    Form1 &f = *w.form;
-    f.show();
-    // A single cell selected: Delete takes no record away.
-    f.grid->setCurrentIndex(f.model().index(1, 3));
-    QTest::keyClick(f.grid, Qt::Key_Delete);
-    QCOMPARE(f.table().count(), 3);
-    QVERIFY(w.dialogs.questions.isEmpty());
-    // Two whole rows: asked, then both deleted, and the record now in first place is shown.
-    f.grid->selectionModel()->select(f.model().index(0, 0), QItemSelectionModel::ClearAndSelect |
-                                                                QItemSelectionModel::Rows);
-    f.grid->selectionModel()->select(f.model().index(1, 0),
-                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    QTest::keyClick(f.grid, Qt::Key_Delete);
-    QCOMPARE(w.dialogs.questions.size(), 1);
-    QCOMPARE(readCell(dbIn(folder), QStringLiteral("SELECT count(*) FROM 等高线表")).toInt(), 1);
-    QCOMPARE(f.state().RecordId, QStringLiteral("12"));
-}
-
-void TestForm::editSurvives_data()
-{
-    QTest::addColumn<QString>("how");
-    QTest::newRow("exit-button") << "exit";
-    QTest::newRow("close-box") << "close";
-    QTest::newRow("navigation") << "navigate";
-}
-
-void TestForm::editSurvives()
-{
-    QFETCH(QString, how);
-    const QString folder = freshFolder(QStringLiteral("edit-") + how, true);
-    {
-        Window w(folder);
-        Form1 &f = *w.form;
-        f.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f));
-        // Type into a cell and leave the editor open: the edit is still pending.
-        const QModelIndex cell = f.model().index(0, 5);
-        f.grid->setCurrentIndex(cell);
-        f.grid->edit(cell);
-        auto *editor = qobject_cast<QLineEdit *>(
-            f.grid->viewport()->focusWidget() ? QApplication::focusWidget() : nullptr);
-        QVERIFY(editor);
-        editor->selectAll();
-        QTest::keyClicks(editor, QStringLiteral("7.3"));
-        if (how == QLatin1String("exit"))
-            QTest::mouseClick(f.Command1, Qt::LeftButton);
-        else if (how == QLatin1String("close"))
-            f.close();
-        else
-            QTest::mouseClick(f.Data1->nextButton(), Qt::LeftButton);
-        QCOMPARE(readCell(dbIn(folder), QStringLiteral("SELECT Y5 FROM 等高线表 WHERE ID = 1"))
-                     .toDouble(),
-                 7.3);
-        QCOMPARE(readCell(dbIn(folder), QStringLiteral("SELECT Y5 FROM 等高线表 WHERE ID = 2"))
-                     .toDouble(),
-                 3.3);
-    }
-    // Reopened, the record shows the new value.
-    Window again(folder);
-    QCOMPARE(again.form->state().Response[4], 7.3f);
-}
-
 void TestForm::save_data()
 {
     QTest::addColumn<bool>("overlay");
@@ -504,81 +359,6 @@ void TestForm::tabCyclesThroughTheWindow()
         7.5);
 }
 
-void TestForm::halfTypedNumberKeepsItsEditor()
-{
-    const QString folder = freshFolder(QStringLiteral("half-typed"), true);
-    Window w(folder);
-    Form1 &f = *w.form;
-    f.show();
-    QVERIFY(QTest::qWaitForWindowActive(&f));
-    f.grid->setCurrentIndex(f.model().index(0, 5));
-    f.grid->edit(f.grid->currentIndex());
-    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("-"));
-    QTest::mouseClick(f.Data1->nextButton(), Qt::LeftButton);
-    // Still on the record, still typing: nothing vanished and nothing was written.
-    QCOMPARE(f.currentRecord(), 0);
-    auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
-    QVERIFY(editor && editor->parentWidget() == f.grid->viewport());
-    QCOMPARE(editor->text(), QStringLiteral("-"));
-    QCOMPARE(
-        readCell(dbIn(folder), QStringLiteral("SELECT Y5 FROM 等高线表 WHERE ID = 1")).toDouble(),
-        13.9);
-    // Moved away in the grid itself, the entry is dropped with a word.
-    f.grid->setCurrentIndex(f.model().index(1, 5));
-    QCOMPARE(f.currentRecord(), 1);
-    QVERIFY(!w.dialogs.warnings.isEmpty());
-    QVERIFY(w.dialogs.warnings.last().contains(QStringLiteral("已放弃")));
-}
-
-void TestForm::unwrittenEditLandsAtTheNextRecordChange()
-{
-    const QString folder = freshFolder(QStringLiteral("retry"), true);
-    Window w(folder);
-    Form1 &f = *w.form;
-    {
-        const OtherWriter other(dbIn(folder));
-        QVERIFY(other.holding());
-        QVERIFY(f.model().setData(f.model().index(0, 5), QStringLiteral("7.3"), Qt::EditRole));
-        QCOMPARE(f.model().pendingCount(), 1);
-        QCOMPARE(w.dialogs.warnings.size(), 1);
-        // Still held: the next record change tries again and stays quiet about the same reason.
-        f.moveTo(1);
-        QCOMPARE(f.model().pendingCount(), 1);
-        QCOMPARE(w.dialogs.warnings.size(), 1);
-    }
-    f.moveTo(2);
-    QCOMPARE(f.model().pendingCount(), 0);
-    QCOMPARE(w.dialogs.notes.size(), 1);
-    QVERIFY(w.dialogs.notes.first().contains(QStringLiteral("已写入")));
-    QCOMPARE(
-        readCell(dbIn(folder), QStringLiteral("SELECT Y5 FROM 等高线表 WHERE ID = 1")).toDouble(),
-        7.3);
-    // Back on the record, its map comes from the value now in the file.
-    f.moveTo(0);
-    QCOMPARE(f.state().Response[4], 7.3f);
-}
-
-void TestForm::halfTypedNewRecordHasNoMap()
-{
-    const QString folder = freshFolder(QStringLiteral("new-record"), true);
-    Window w(folder);
-    Form1 &f = *w.form;
-    f.moveTo(2);
-    QVERIFY(!f.Text2->text().isEmpty());
-    const int newRow = f.model().rowCount() - 1;
-    QVERIFY(f.model().isNewRecordRow(newRow));
-    f.grid->setCurrentIndex(f.model().index(newRow, 1));
-    QVERIFY(f.model().setData(f.model().index(newRow, 1), QStringLiteral("20"), Qt::EditRole));
-    QCOMPARE(f.currentRecord(), newRow);
-    // One response of eleven: no equation, no R, no S, no contours from the record before.
-    QVERIFY(f.Text2->text().isEmpty() && f.Text3->text().isEmpty() && f.Text4->text().isEmpty());
-    QVERIFY(f.state().ResponseTitle.isEmpty());
-    // Its ID is empty too: saving says why and writes nothing.
-    QTest::mouseClick(f.Command2, Qt::LeftButton);
-    QVERIFY(w.dialogs.warnings.last().contains(QStringLiteral("ID")));
-    QCOMPARE(QDir(folder).entryList({QStringLiteral("*.BMP")}).size(), 0);
-}
-
 void TestForm::failureCaptionFits()
 {
     const QString folder = freshFolder(QStringLiteral("caption"), false);
@@ -651,74 +431,6 @@ void TestForm::exportInEachFormat()
     const bool vector = suffix == QLatin1String("svg") || suffix == QLatin1String("pdf");
     QCOMPARE(QFile::exists(w.dialogs.saveAs), !vector);
     QCOMPARE(w.dialogs.warnings.size(), vector ? 1 : 0);
-}
-
-void TestForm::accessFileIsConvertedOnlyWhenAsked_data()
-{
-    QTest::addColumn<bool>("answer");
-    QTest::newRow("convert") << true;
-    QTest::newRow("keep") << false;
-}
-
-void TestForm::accessFileIsConvertedOnlyWhenAsked()
-{
-    QFETCH(bool, answer);
-    const QString folder = freshFolder(QStringLiteral("access-%1").arg(answer), false);
-    QVERIFY(QFile::copy(QStringLiteral(TESMORA_TEST_DATA "/access/V1997_test.mdb"), dbIn(folder)));
-    const QByteArray original = fileDigest(dbIn(folder));
-    const QString backup = folder + QStringLiteral("/配方数据.Access备份.mdb");
-    {
-        QFile taken(backup); // a backup name already in use is never written over
-        QVERIFY(taken.open(QIODevice::WriteOnly) && taken.write("earlier") == 7);
-    }
-    Window w(folder, QString(), answer, {0});
-    QCOMPARE(w.dialogs.questions.size(), answer ? 2 : 1); // converted: no experiment table
-    QVERIFY(w.dialogs.questions.first().contains(QStringLiteral("Access 数据库文件")));
-    const QString second = folder + QStringLiteral("/配方数据.Access备份2.mdb");
-    if (answer) {
-        // The original under its new name, whole; the conversion under the old one.
-        QCOMPARE(fileDigest(second), original);
-        QVERIFY(readCell(dbIn(folder), QStringLiteral("SELECT count(*) FROM Table1")).toInt() == 2);
-    } else {
-        QCOMPARE(fileDigest(dbIn(folder)), original);
-        QVERIFY(!QFile::exists(second));
-    }
-    QCOMPARE(fileDigest(backup), QCryptographicHash::hash("earlier", QCryptographicHash::Sha256));
-    // This file holds no experiment table: converted, it got an empty one; kept, the
-    // read-only copy has none, and the window says so with the file's own name.
-    if (answer)
-        QCOMPARE(w.form->Data1->caption(), QStringLiteral("  选择数据"));
-    else
-        QVERIFY(w.form->Data1->caption().contains(QStringLiteral("无法打开")));
-}
-
-void TestForm::declinedAccessFileIsShownReadOnly()
-{
-    // A stand-in for the converter that gives an experiment table: the sample database.
-    const QString folder = freshFolder(QStringLiteral("access-read-only"), false);
-    QVERIFY(QFile::copy(QStringLiteral(TESMORA_TEST_DATA "/access/V1997_test.mdb"), dbIn(folder)));
-    const QByteArray original = fileDigest(dbIn(folder));
-    const QString tool = m_dir.filePath(QStringLiteral("fake-import.sh"));
-    {
-        QFile script(tool);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\nexec '" TESMORA_CLI "' sample --out \"$4\"\n");
-    }
-    QVERIFY(QFile::setPermissions(tool, QFile::ReadOwner | QFile::ExeOwner));
-    FakeDialogs dialogs;
-    dialogs.answer = false;
-    Form1Options options;
-    options.appPath = folder;
-    options.dialogs = &dialogs;
-    options.importTool = tool;
-    Form1 f(options);
-    QVERIFY(f.Form_Load());
-    QVERIFY(f.table().count() > 0);
-    QCOMPARE(f.Data1->caption(), QStringLiteral("  只读数据"));
-    QVERIFY(!(f.model().flags(f.model().index(0, 5)) & Qt::ItemIsEditable));
-    QVERIFY(!f.model().removeRecords({0}));
-    QCOMPARE(fileDigest(dbIn(folder)), original);
-    QCOMPARE(f.Text3->text(), QStringLiteral("0.992")); // the maps are there all the same
 }
 
 QTEST_MAIN(TestForm)

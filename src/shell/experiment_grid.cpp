@@ -477,6 +477,17 @@ QWidget *ExperimentDelegate::createEditor(QWidget *parent, const QStyleOptionVie
     return editor;
 }
 
+bool ExperimentDelegate::eventFilter(QObject *object, QEvent *event)
+{
+    // A half-typed number is neither stored nor thrown away when the focus leaves it (a click
+    // elsewhere): the editor stays open until it is a number or Esc gives it up.
+    auto *line = qobject_cast<QLineEdit *>(object);
+    if (event->type() == QEvent::FocusOut && line && line->validator() &&
+        !line->hasAcceptableInput())
+        return false;
+    return QStyledItemDelegate::eventFilter(object, event);
+}
+
 void ExperimentDelegate::setModelData(QWidget *editor, QAbstractItemModel *model,
                                       const QModelIndex &index) const
 {
@@ -493,9 +504,11 @@ void ExperimentDelegate::setModelData(QWidget *editor, QAbstractItemModel *model
 
 ExperimentGrid::ExperimentGrid(QWidget *parent)
     : QTableView(parent)
-    , m_failure(new QLabel(viewport()))
-    , m_create(new QPushButton(QStringLiteral("新建空数据库"), viewport()))
-    , m_import(new QPushButton(QStringLiteral("导入 Access 文件…"), viewport()))
+    // Over the grid but not in it: a table's children are hidden from screen readers, which
+    // see only its cells.
+    , m_failure(new QLabel(parent ? parent : viewport()))
+    , m_create(new QPushButton(QStringLiteral("新建空数据库"), parent ? parent : viewport()))
+    , m_import(new QPushButton(QStringLiteral("导入 Access 文件…"), parent ? parent : viewport()))
 {
     m_create->hide();
     m_import->hide();
@@ -503,6 +516,7 @@ ExperimentGrid::ExperimentGrid(QWidget *parent)
     connect(m_import, &QPushButton::clicked, this, &ExperimentGrid::importRequested);
     // The viewport's size settles after the view's (scroll bars come and go): follow it.
     viewport()->installEventFilter(this);
+    installEventFilter(this);
     verticalHeader()->viewport()->installEventFilter(this);
     horizontalHeader()->viewport()->installEventFilter(this);
     auto *delegate = new ExperimentDelegate(this);
@@ -522,9 +536,9 @@ QWidget *ExperimentGrid::openEditor() const
 {
     if (state() != QAbstractItemView::EditingState)
         return nullptr;
-    // The editor holds the focus while a cell is being edited.
-    for (QWidget *w = focusWidget(); w; w = w->parentWidget()) {
-        if (w->parentWidget() == viewport())
+    // A cell's editor lives on the viewport (it may have lost the focus to a click).
+    for (QWidget *w : viewport()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (w->isVisible() && w->inherits("QLineEdit"))
             return w;
     }
     return nullptr;
@@ -579,7 +593,6 @@ void ExperimentGrid::showFailure(const QString &reason, Offer offer)
     m_failure->setVisible(!reason.isEmpty());
     m_create->setText(offer == Offer::NewTable ? QStringLiteral("新建实验表")
                                                : QStringLiteral("新建空数据库"));
-    m_create->setAccessibleName(m_create->text());
     m_create->setVisible(offer != Offer::None);
     m_import->setVisible(offer != Offer::None);
     placeFailure();
@@ -588,7 +601,11 @@ void ExperimentGrid::showFailure(const QString &reason, Offer offer)
 void ExperimentGrid::placeFailure()
 {
     // The reason above, the offers under it, one a line, at the bottom of the viewport.
-    const QRect area = viewport()->rect();
+    const QRect area(viewport()->mapTo(m_failure->parentWidget(), QPoint(0, 0)),
+                     viewport()->size());
+    for (QWidget *w : {static_cast<QWidget *>(m_failure), static_cast<QWidget *>(m_create),
+                       static_cast<QWidget *>(m_import)})
+        w->raise();
     int bottom = area.bottom();
     for (QPushButton *button : {m_import, m_create}) {
         if (button->isHidden())
@@ -602,7 +619,8 @@ void ExperimentGrid::placeFailure()
 
 bool ExperimentGrid::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == viewport() && event->type() == QEvent::Resize)
+    if ((watched == viewport() && event->type() == QEvent::Resize) ||
+        (watched == this && (event->type() == QEvent::Move || event->type() == QEvent::Resize)))
         placeFailure();
     // So would a click on a row or column header.
     if (event->type() == QEvent::MouseButtonPress &&

@@ -111,6 +111,9 @@ public:
                           const QModelIndex &index) const override;
     void setModelData(QWidget *editor, QAbstractItemModel *model,
                       const QModelIndex &index) const override;
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override;
 };
 
 class ExperimentGrid : public QTableView
