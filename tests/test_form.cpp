@@ -85,7 +85,7 @@ void TestForm::startupWithoutDatabase()
     // Over the empty grid, a new empty database is offered; only a click creates it.
     f.show();
     QPushButton *create = nullptr;
-    for (QPushButton *b : f.grid->findChildren<QPushButton *>())
+    for (QPushButton *b : f.findChildren<QPushButton *>())
         create = b->text() == QStringLiteral("新建空数据库") ? b : create;
     QVERIFY(create && create->isVisible());
     const QRect onView(f.grid->viewport()->mapFrom(create->parentWidget(), create->pos()),
