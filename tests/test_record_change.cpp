@@ -49,6 +49,8 @@ void TestRecordChange::automaticColour_data()
     QTest::newRow("id-3") << QVariant(3.0) << 0x808000;
     QTest::newRow("id-2.5-is-index-2") << QVariant(2.5) << 0x008000;
     QTest::newRow("id-3.5-is-index-4") << QVariant(3.5) << 0x000080;
+    QTest::newRow("id-15-white-drawn-black") << QVariant(15.0) << 0x000000;
+    QTest::newRow("id-14-yellow") << QVariant(14.0) << 0x00FFFF;
     QTest::newRow("id-16-keeps-previous") << QVariant(16.0) << 0xFF0000; // index 9 before
     QTest::newRow("id-minus-1-keeps-previous") << QVariant(-1.0) << 0xFF0000;
     QTest::newRow("empty-id-keeps-previous") << Empty << 0xFF0000;

@@ -32,8 +32,10 @@ public:
         notes << title + QLatin1Char('|') + text;
     }
     QString saveAs;
-    QString askSaveFile(const QString &, const QString &, const QString &) override
+    QString offeredFormats;
+    QString askSaveFile(const QString &, const QString &, const QString &filters) override
     {
+        offeredFormats = filters;
         return saveAs;
     }
     QString openFile;

@@ -55,3 +55,10 @@ Long paletteColor(int index)
     const auto &c = palette[index];
     return Long(c[0]) | Long(c[1]) << 8 | Long(c[2]) << 16;
 }
+
+Long curvePaletteColor(int index)
+{
+    // White curves on the white map would show labels and no lines.
+    constexpr Long White = 0xFFFFFF;
+    return paletteColor(index) == White ? paletteColor(0) : paletteColor(index);
+}

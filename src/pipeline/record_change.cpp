@@ -38,7 +38,7 @@ bool loadFields(FormState &s, const RecordSource &record, Surface *surface, Colo
         const auto number = numbers::toNumber(s.ColorIndex);
         const auto index = number ? numbers::toInteger(*number) : std::nullopt;
         if (index && *index >= 0 && *index <= 15)
-            s.CurveColor = paletteColor(*index);
+            s.CurveColor = curvePaletteColor(*index);
     } else {
         s.CurveColor = picker.ShowColor();
     }

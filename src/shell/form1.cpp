@@ -436,21 +436,26 @@ void Form1::exportMap()
     const QString suggested =
         m_state.AppFolder + mapFileName(m_state.RecordId, mapExtension(MapFormat::Png))
                                 .value_or(MapFilePrefix + ".png");
-    const QString path = m_dialogs->askSaveFile(
-        title, suggested,
-        QStringLiteral("PNG 图像 (*.png);;SVG 矢量图 (*.svg);;PDF 文件 (*.pdf);;BMP 位图 (*.bmp)"));
+    // Overlaid maps exist only as pixels; a vector drawing is the current record drawn anew.
+    const QString filters =
+        m_state.Overlay
+            ? QStringLiteral("PNG 图像 (*.png);;BMP 位图 (*.BMP *.bmp)")
+            : QStringLiteral(
+                  "PNG 图像 (*.png);;SVG 矢量图 (*.svg);;PDF 文件 (*.pdf);;BMP 位图 (*.BMP *.bmp)");
+    QString path = m_dialogs->askSaveFile(title, suggested, filters);
     if (path.isEmpty())
         return;
     const auto format = mapFormatNamed(QFileInfo(path).suffix());
-    if (!format) {
-        m_dialogs->warn(title, QStringLiteral("请用 .png、.svg、.pdf 或 .bmp 作为文件的扩展名。"));
+    if (!format || (isVectorFormat(*format) && m_state.Overlay)) {
+        m_dialogs->warn(title,
+                        m_state.Overlay
+                            ? QStringLiteral("重叠的图请用 .png 或 .BMP 作为文件的扩展名。")
+                            : QStringLiteral("请用 .png、.svg、.pdf 或 .BMP 作为文件的扩展名。"));
         return;
     }
-    // A vector drawing is the current record drawn anew; overlaid maps exist only as pixels.
-    if (isVectorFormat(*format) && m_state.Overlay) {
-        m_dialogs->warn(title, QStringLiteral("重叠的图只能导出为 PNG 或 BMP。"));
-        return;
-    }
+    // One spelling for a bitmap, the one the save button has always written.
+    if (*format == MapFormat::Bmp)
+        path = path.left(path.size() - QFileInfo(path).suffix().size()) + mapExtension(*format);
     const bool current = m_current >= 0 && m_current < m_table.count();
     const auto draw = [&](Surface &vector) {
         if (!current)

@@ -20,3 +20,5 @@ QString appFolderFrom(const QString &appPath);
 
 // The palette colour of an index 0 ... 15, 0x00BBGGRR.
 Long paletteColor(int index);
+// The automatic curve colour of an ID: its palette colour, but black for the palette's white.
+Long curvePaletteColor(int index);
