@@ -2,6 +2,8 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -25,10 +27,67 @@ void SurfaceView::resizeSurface(int pixels)
     update();
 }
 
+namespace {
+
+// The style's focus frame, drawn on the widget (never on the picture that is saved).
+void drawFocusFrame(QWidget *widget, QPainter &painter)
+{
+    QStyleOptionFocusRect option;
+    option.initFrom(widget);
+    option.rect = widget->rect().adjusted(1, 1, -1, -1);
+    widget->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, widget);
+}
+
+} // namespace
+
 void SurfaceView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.drawImage(QRectF(rect()), m_surface->Image());
+    if (hasFocus())
+        drawFocusFrame(this, painter);
+}
+
+void SurfaceView::focusInEvent(QFocusEvent *event)
+{
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void SurfaceView::focusOutEvent(QFocusEvent *event)
+{
+    QWidget::focusOutEvent(event);
+    update();
+}
+
+void CommandButton::keyPressEvent(QKeyEvent *event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        event->modifiers() == Qt::NoModifier) {
+        animateClick();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
+}
+
+void UpDown::paintEvent(QPaintEvent *)
+{
+    if (hasFocus()) {
+        QPainter painter(this);
+        drawFocusFrame(this, painter);
+    }
+}
+
+void UpDown::focusInEvent(QFocusEvent *event)
+{
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void UpDown::focusOutEvent(QFocusEvent *event)
+{
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 void SurfaceView::mouseReleaseEvent(QMouseEvent *event)
@@ -48,7 +107,8 @@ UpDown::UpDown(QLineEdit *buddy, QWidget *parent)
     , m_buddy(buddy)
 {
     auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
+    // Room around the arrows for the focus frame.
+    layout->setContentsMargins(2, 2, 2, 2);
     layout->setSpacing(0);
     auto *up = new QToolButton(this);
     auto *down = new QToolButton(this);

@@ -175,9 +175,9 @@ void Form1::buildControls()
     Text1->raise();
     UpDown1->raise();
 
-    Command2 = new QPushButton(QStringLiteral("存图"), this);
+    Command2 = new CommandButton(QStringLiteral("存图"), this);
     place(Command2, 5520, 4680, 615, 375);
-    Command1 = new QPushButton(QStringLiteral("退出"), this);
+    Command1 = new CommandButton(QStringLiteral("退出"), this);
     place(Command1, 6240, 4680, 615, 375);
 
     Label3 = new QLabel(QStringLiteral("相关系数   R= "), this);

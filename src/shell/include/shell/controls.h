@@ -9,6 +9,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QWidget>
 
 #include <functional>
@@ -30,9 +31,21 @@ signals:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     std::unique_ptr<RasterSurface> m_surface;
+};
+
+// A command button that Enter presses too, as Space does, when it has the focus.
+class CommandButton : public QPushButton
+{
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 };
 
 // The image control around the surface: a thin frame that reports Click.
@@ -68,6 +81,9 @@ signals:
 protected:
     void wheelEvent(QWheelEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     QLineEdit *m_buddy;
