@@ -1,5 +1,6 @@
 #include "fixtures.h"
 #include "pipeline/record_change.h"
+#include "plot/layers.h"
 #include "recording_surface.h"
 
 #include <QTest>
@@ -39,6 +40,8 @@ private slots:
     void layersRunInOrder();
     void programFolderAndSaveName_data();
     void programFolderAndSaveName();
+    void markLabelsStandApart_data();
+    void markLabelsStandApart();
 };
 
 void TestRecordChange::automaticColour_data()
@@ -212,3 +215,61 @@ void TestRecordChange::programFolderAndSaveName()
 
 QTEST_APPLESS_MAIN(TestRecordChange)
 #include "test_record_change.moc"
+
+// With every mark on, each label stands inside the square clear of its border, and no text of
+// the map is written over another; an optimum at the stationary point shares its mark; a level
+// surface has neither.
+void TestRecordChange::markLabelsStandApart_data()
+{
+    QTest::addColumn<Series>("y");
+    QTest::addColumn<QStringList>("optima"); // the labels' first words, in order
+    QTest::newRow("maximum-at-stationary") << Hardness << QStringList{"最大（驻点）", "最小"};
+    QTest::newRow("minimum-at-stationary")
+        << Series{132, 118, 141, 125, 120, 138, 136, 122, 112, 115, 110}
+        << QStringList{"最小（驻点）", "最大"};
+    QTest::newRow("saddle") << Series{-3, 5, 4, -2, 1.5, 0.5, -1, 2, 0.1, -0.1, 0}
+                            << QStringList{"驻点", "最大", "最小"};
+    QTest::newRow("level") << Series{5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5} << QStringList{};
+}
+
+void TestRecordChange::markLabelsStandApart()
+{
+    QFETCH(Series, y);
+    QFETCH(QStringList, optima);
+    FormState s = startedState();
+    s.Marks = {true, true, true};
+    RecordingSurface surface;
+    FixedColorPicker picker(0);
+    LoadCurrentRecord(s, series(1.0, y, QStringLiteral("t")), surface, picker);
+    const std::vector<plot::Mark> marks = mapMarks(s, y);
+    QStringList boxed;
+    for (const plot::Mark &m : marks) {
+        if (m.shape == plot::Mark::Shape::Box)
+            boxed << m.label.section(QLatin1Char(' '), 0, 0).section(QChar(0xff09), 0, 0) +
+                         (m.label.contains(QChar(0xff09)) ? QStringLiteral("）") : QString());
+    }
+    QCOMPARE(boxed, optima);
+    // Every mark's label inside the square clear of its border, over no other text.
+    QStringList labels;
+    for (const plot::Mark &m : marks)
+        labels << m.label;
+    const double left = s.PlotLeft, top = s.PlotTop, size = s.PlotSize;
+    const auto boxOf = [](const RecordedText &t) {
+        return plot::TextBox{t.x, t.y, t.x + t.text.size() * t.fontSize * 10,
+                             t.y + t.fontSize * 20};
+    };
+    // The labels are the last texts written, one a mark.
+    const qsizetype first = surface.texts.size() - labels.size();
+    QVERIFY(first >= 0);
+    for (qsizetype i = first; i < surface.texts.size(); ++i) {
+        QVERIFY(labels.contains(surface.texts[i].text));
+        const plot::TextBox b = boxOf(surface.texts[i]);
+        QVERIFY2(b.left >= left + 30 && b.right <= left + size - 30 && b.top >= top + 30 &&
+                     b.bottom <= top + size - 30,
+                 qPrintable(surface.texts[i].text));
+        for (qsizetype j = 0; j < surface.texts.size(); ++j)
+            QVERIFY2(j == i || !b.overlaps(boxOf(surface.texts[j])),
+                     qPrintable(surface.texts[i].text + QStringLiteral(" over ") +
+                                surface.texts[j].text));
+    }
+}

@@ -88,11 +88,12 @@ void LoadCurrentRecord(FormState &s, const RecordSource &record, Surface &surfac
     redrawLabels(s, surface);
     redrawGrid(s, surface);
     fitLoadedRecord(s, responsesRead);
+    std::vector<plot::TextBox> labels;
     if (const auto map = contourMap(s))
-        plot::DrawContours(*map, surface);
+        plot::DrawContours(*map, surface, s.Marks.any() ? &labels : nullptr);
     if (s.Marks.any() && responsesRead) {
         if (const auto y = readResponses(record))
-            plot::drawMarks(mapMarks(s, *y), plotGeometry(s), surface);
+            plot::drawMarks(mapMarks(s, *y), plotGeometry(s), surface, labels);
     }
 }
 

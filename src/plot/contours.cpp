@@ -92,7 +92,7 @@ std::vector<float> contourLevels(const LevelRange &range)
     return levels;
 }
 
-int DrawContours(const ContourMap &map, Surface &surface)
+int DrawContours(const ContourMap &map, Surface &surface, std::vector<TextBox> *labels)
 {
     const std::vector<float> levels = contourLevels(map.levels);
     if (levels.empty())
@@ -170,6 +170,9 @@ int DrawContours(const ContourMap &map, Surface &surface)
                     surface.CurrentX = float(px - double(w));
                     surface.CurrentY = float(py - double(h));
                     surface.Print(text);
+                    if (labels)
+                        labels->push_back(
+                            {px - double(w), py - double(h), px + double(w), py + double(h)});
                 }
             }
         }

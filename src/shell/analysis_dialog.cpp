@@ -4,11 +4,12 @@
 #include <QClipboard>
 #include <QFontDatabase>
 #include <QHBoxLayout>
-#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextBrowser>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <variant>
 
 namespace {
 
@@ -58,60 +59,133 @@ QString natureText(analysis::Nature nature)
 
 } // namespace
 
+namespace {
+
+// A table of the analysis: its column widths in fixed-width places (for the text) and rows of
+// cells, the first one the heading.
+struct Table
+{
+    QList<int> widths;
+    QList<QStringList> rows;
+};
+using Block = std::variant<QString, Table>;
+
+// The analysis as lines and tables, for the text that is copied and the page that is shown.
+QList<Block> analysisBlocks(const ModelAnalysis &a)
+{
+    QList<Block> blocks;
+    Table coefficients{{8, 13, 13, 11, 12},
+                       {{QStringLiteral("项"), QStringLiteral("估计值"), QStringLiteral("标准误"),
+                         QStringLiteral("t 值"), QStringLiteral("p 值")}}};
+    for (const analysis::Coefficient &c : a.coefficients)
+        coefficients.rows << QStringList{QString::fromLatin1(c.term), shown(c.estimate),
+                                         shown(c.se), shown(c.t), shown(c.p)};
+    blocks << QStringLiteral("回归系数（双精度精确最小二乘；主窗口方程框是本设计的闭式单精度拟合，"
+                             "末位可能不同）")
+           << coefficients;
+    // The sources are padded with ideographic spaces to four characters: they line up in any
+    // font, where a Chinese character is seldom exactly two Latin ones wide.
+    const QChar wide(0x3000);
+    Table variance{
+        {8, 5, 13, 13, 11, 12},
+        {{QStringLiteral("来源") + wide + wide, QStringLiteral("自由度"), QStringLiteral("平方和"),
+          QStringLiteral("均方"), QStringLiteral("F 值"), QStringLiteral("p 值")}}};
+    const auto row = [&](const QString &name, const VarianceRow &r, bool ms, bool f) {
+        variance.rows << QStringList{name,
+                                     QString::number(r.df),
+                                     shown(r.ss),
+                                     ms ? shown(r.ms) : QString(),
+                                     f ? shown(r.f) : QString(),
+                                     f ? shown(r.p) : QString()};
+    };
+    row(QStringLiteral("回归") + wide + wide, a.model, true, true);
+    row(QStringLiteral("剩余") + wide + wide, a.residual, true, false);
+    row(wide + QStringLiteral("失拟") + wide, a.lackOfFit, true, true);
+    row(wide + QStringLiteral("纯误差"), a.pureError, true, false);
+    row(QStringLiteral("总计") + wide + wide, a.total, false, false);
+    blocks << QString() << QStringLiteral("方差分析") << variance << QString()
+           << QStringLiteral("R² = %1，校正 R² = %2，预测 R² = %3，PRESS = %4")
+                  .arg(shown(a.rSquared), shown(a.adjRSquared), shown(a.predRSquared),
+                       shown(a.press))
+           << QString() << QStringLiteral("驻点与典型分析")
+           << QStringLiteral("特征值 %1、%2：%3")
+                  .arg(shown(a.eigenvalues[0]), shown(a.eigenvalues[1]),
+                       a.nature ? natureText(*a.nature) : QStringLiteral("曲面没有弯曲，无驻点"));
+    if (a.stationary)
+        blocks << QStringLiteral("驻点 X1 = %1，X2 = %2，预测 Y = %3（%4作图范围内）")
+                      .arg(shown(a.stationary->x1), shown(a.stationary->x2), shown(a.stationary->y),
+                           a.stationaryInside ? QStringLiteral("在") : QStringLiteral("不在"));
+    blocks << QString() << QStringLiteral("作图范围 |X1|、|X2| ≤ 1.414 内的最优点");
+    if (!a.maximum.x1)
+        blocks << QStringLiteral("曲面水平：处处为 %1").arg(shown(a.maximum.y));
+    else
+        blocks << QStringLiteral("最大值 %1：X1 = %2，X2 = %3")
+                      .arg(shown(a.maximum.y), shown(a.maximum.x1), shown(a.maximum.x2))
+               << QStringLiteral("最小值 %1：X1 = %2，X2 = %3")
+                      .arg(shown(a.minimum.y), shown(a.minimum.x1), shown(a.minimum.x2));
+    return blocks;
+}
+
+QString htmlOf(const QList<Block> &blocks)
+{
+    QString html;
+    for (const Block &block : blocks) {
+        if (const auto *line = std::get_if<QString>(&block)) {
+            html += line->isEmpty() ? QStringLiteral("<br>")
+                                    : QStringLiteral("<div>%1</div>").arg(line->toHtmlEscaped());
+            continue;
+        }
+        const Table &table = std::get<Table>(block);
+        html += QStringLiteral("<table cellspacing=\"0\" cellpadding=\"2\">");
+        for (qsizetype r = 0; r < table.rows.size(); ++r) {
+            html += QStringLiteral("<tr>");
+            for (qsizetype c = 0; c < table.rows[r].size(); ++c)
+                html += QStringLiteral("<td align=\"%1\" style=\"padding-right: 12px\">%2</td>")
+                            .arg(c == 0 ? QStringLiteral("left") : QStringLiteral("right"),
+                                 table.rows[r][c].toHtmlEscaped());
+            html += QStringLiteral("</tr>");
+        }
+        html += QStringLiteral("</table>");
+    }
+    return html;
+}
+
+} // namespace
+
+QPoint besideWindow(const QRect &window, const QSize &dialog, const QRect &screen)
+{
+    const int top = std::clamp(window.top(), screen.top(),
+                               std::max(screen.top(), screen.bottom() - dialog.height()));
+    if (window.right() + 1 + dialog.width() <= screen.right() + 1)
+        return {window.right() + 1, top};
+    if (window.left() - dialog.width() >= screen.left())
+        return {window.left() - dialog.width(), top};
+    // No room on either side: over the window's right edge, inside the screen.
+    return {std::max(screen.left(), screen.right() + 1 - dialog.width()), top};
+}
+
 QString analysisText(const ModelAnalysis &a)
 {
-    static const QList<int> cw{8, 13, 13, 11, 12};
-    QString text = QStringLiteral("回归系数\n");
-    text += row({QStringLiteral("项"), QStringLiteral("估计值"), QStringLiteral("标准误"),
-                 QStringLiteral("t 值"), QStringLiteral("p 值")},
-                cw);
-    for (const analysis::Coefficient &c : a.coefficients)
-        text += row(
-            {QString::fromLatin1(c.term), shown(c.estimate), shown(c.se), shown(c.t), shown(c.p)},
-            cw);
-    static const QList<int> vw{8, 5, 13, 13, 11, 12};
-    const auto variance = [&](const QString &name, const VarianceRow &r, bool ms, bool f) {
-        return row({name, QString::number(r.df), shown(r.ss), ms ? shown(r.ms) : QString(),
-                    f ? shown(r.f) : QString(), f ? shown(r.p) : QString()},
-                   vw);
-    };
-    text += QStringLiteral("\n方差分析\n");
-    text += row({QStringLiteral("来源"), QStringLiteral("自由度"), QStringLiteral("平方和"),
-                 QStringLiteral("均方"), QStringLiteral("F 值"), QStringLiteral("p 值")},
-                vw);
-    text += variance(QStringLiteral("回归"), a.model, true, true);
-    text += variance(QStringLiteral("剩余"), a.residual, true, false);
-    text += variance(QStringLiteral("  失拟"), a.lackOfFit, true, true);
-    text += variance(QStringLiteral("  纯误差"), a.pureError, true, false);
-    text += variance(QStringLiteral("总计"), a.total, false, false);
-    text +=
-        QStringLiteral("\nR² = %1，校正 R² = %2，预测 R² = %3，PRESS = %4\n")
-            .arg(shown(a.rSquared), shown(a.adjRSquared), shown(a.predRSquared), shown(a.press));
-    text += QStringLiteral("\n驻点与典型分析\n特征值 %1、%2：%3\n")
-                .arg(shown(a.eigenvalues[0]), shown(a.eigenvalues[1]),
-                     a.nature ? natureText(*a.nature) : QStringLiteral("曲面没有弯曲，无驻点"));
-    if (a.stationary)
-        text += QStringLiteral("驻点 X1 = %1，X2 = %2，预测 Y = %3（%4作图范围内）\n")
-                    .arg(shown(a.stationary->x1), shown(a.stationary->x2), shown(a.stationary->y),
-                         a.stationaryInside ? QStringLiteral("在") : QStringLiteral("不在"));
-    text += QStringLiteral("\n作图范围 |X1|、|X2| ≤ 1.414 内的最优点\n");
-    if (!a.maximum.x1)
-        text += QStringLiteral("曲面水平：处处为 %1\n").arg(shown(a.maximum.y));
-    else
-        text += QStringLiteral("最大值 %1：X1 = %2，X2 = %3\n最小值 %4：X1 = %5，X2 = %6\n")
-                    .arg(shown(a.maximum.y), shown(a.maximum.x1), shown(a.maximum.x2),
-                         shown(a.minimum.y), shown(a.minimum.x1), shown(a.minimum.x2));
+    QString text;
+    for (const Block &block : analysisBlocks(a)) {
+        if (const auto *line = std::get_if<QString>(&block)) {
+            text += *line + QLatin1Char('\n');
+            continue;
+        }
+        const Table &table = std::get<Table>(block);
+        for (const QStringList &cells : table.rows)
+            text += row(cells, table.widths);
+    }
     return text;
 }
 
 AnalysisDialog::AnalysisDialog(QWidget *parent)
     : QDialog(parent)
-    , m_text(new QPlainTextEdit(this))
+    , m_text(new QTextBrowser(this))
 {
     setWindowTitle(QStringLiteral("模型分析"));
     setModal(false);
-    m_text->setReadOnly(true);
-    m_text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_text->setLineWrapMode(QTextEdit::NoWrap);
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setPointSize(10);
     m_text->setFont(font);
@@ -135,12 +209,18 @@ void AnalysisDialog::showRecord(const QString &recordId,
 {
     const QString heading = QStringLiteral("记录 ID %1\n\n")
                                 .arg(recordId.isEmpty() ? QStringLiteral("（空）") : recordId);
-    m_text->setPlainText(responses
-                             ? heading + analysisText(analysis::analyse(*responses))
-                             : heading + QStringLiteral("这条记录的 11 个响应值不全，无法分析。"));
+    if (!responses) {
+        m_plain = heading + QStringLiteral("这条记录的 11 个响应值不全，无法分析。");
+        m_text->setPlainText(m_plain);
+        return;
+    }
+    const analysis::ModelAnalysis a = analysis::analyse(*responses);
+    m_plain = heading + analysisText(a);
+    m_text->setHtml(QStringLiteral("<div>%1</div><br>").arg(heading.trimmed().toHtmlEscaped()) +
+                    htmlOf(analysisBlocks(a)));
 }
 
 QString AnalysisDialog::text() const
 {
-    return m_text->toPlainText();
+    return m_plain;
 }

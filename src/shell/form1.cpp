@@ -478,8 +478,13 @@ void Form1::exportMap()
 
 void Form1::showAnalysis()
 {
-    if (!m_analysis)
+    if (!m_analysis) {
         m_analysis = new AnalysisDialog(this);
+        // Beside the window, so the map stays in view.
+        if (const QScreen *where = screen())
+            m_analysis->move(
+                besideWindow(frameGeometry(), m_analysis->size(), where->availableGeometry()));
+    }
     updateAnalysis();
     m_analysis->show();
     m_analysis->raise();

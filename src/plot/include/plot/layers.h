@@ -47,9 +47,19 @@ struct ContourMap
 void drawAxisLabels(const PlotGeometry &geometry, const QString *title, Surface &surface);
 // The green dotted grid at the ticks and the black border of the plot square.
 void drawGrid(const PlotGeometry &geometry, Surface &surface);
-// Contour dots of the fitted surface in its colour and, with labels on, the level values.
-// Returns the number of dots set.
-int DrawContours(const ContourMap &map, Surface &surface);
+// A rectangle of surface units that a text takes.
+struct TextBox
+{
+    double left = 0, top = 0, right = 0, bottom = 0;
+    bool overlaps(const TextBox &o) const
+    {
+        return left < o.right && o.left < right && top < o.bottom && o.top < bottom;
+    }
+};
+
+// Contour dots of the fitted surface in its colour and, with labels on, the level values
+// (their boxes added to `labels` when given). Returns the number of dots set.
+int DrawContours(const ContourMap &map, Surface &surface, std::vector<TextBox> *labels = nullptr);
 
 // Points on the map with a short label: the stationary point, the optimum, the design runs.
 struct Mark
@@ -59,9 +69,12 @@ struct Mark
     QString label;
     Shape shape = Shape::Box;
 };
-// Each mark inside the plot square, in black, its label beside it. Leaves the font size and
-// colour as it found them.
-void drawMarks(const std::vector<Mark> &marks, const PlotGeometry &geometry, Surface &surface);
+// Each mark inside the plot square, in black, its label beside it: at the first place around
+// the mark (right, left, above, below, then the corners) that stays inside the square clear of
+// its border and overlaps neither another mark or its label nor any box in `occupied` (the
+// contour labels). Leaves the font size and colour as it found them.
+void drawMarks(const std::vector<Mark> &marks, const PlotGeometry &geometry, Surface &surface,
+               const std::vector<TextBox> &occupied = {});
 
 // The levels the contours are traced at; a step of 0 gives `min` once. None for a flat
 // response (min = max): the single-precision fit leaves traces of rounding in the quadratic

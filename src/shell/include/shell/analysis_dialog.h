@@ -9,7 +9,7 @@
 
 #include <optional>
 
-class QPlainTextEdit;
+class QTextBrowser;
 
 class AnalysisDialog : public QDialog
 {
@@ -21,9 +21,14 @@ public:
     QString text() const;
 
 private:
-    QPlainTextEdit *m_text;
+    QTextBrowser *m_text; // the tables as a page: columns line up whatever the fonts
+    QString m_plain;      // the same as text, for copying
 };
 
 // The tables in Chinese: 回归系数, 方差分析 with 失拟 and 纯误差, the fit statistics, 驻点 and the
 // canonical analysis, the optimum over the plotted square. "—" where a figure is undefined.
 QString analysisText(const analysis::ModelAnalysis &analysis);
+
+// Where a dialog of `dialog`'s size stands beside `window` on `screen`: to its right, else to
+// its left, else at the screen's right edge; level with the window's top where it fits.
+QPoint besideWindow(const QRect &window, const QSize &dialog, const QRect &screen);
