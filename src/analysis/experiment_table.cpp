@@ -73,7 +73,7 @@ Result<void> ExperimentTable::open(const QString &path, Mode mode)
                                             : QStringLiteral("mode=rw"));
         db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1%2")
-                                 .arg(BusyTimeoutMs)
+                                 .arg(WindowBusyTimeoutMs)
                                  .arg(mode == Mode::ReadOnly ? ";QSQLITE_OPEN_READONLY" : ""));
         const bool opened = db.open();
         m_db = opened ? sqliteHandle(db) : nullptr;

@@ -140,9 +140,11 @@ QString htmlOf(const QList<Block> &blocks)
         for (qsizetype r = 0; r < table.rows.size(); ++r) {
             html += QStringLiteral("<tr>");
             for (qsizetype c = 0; c < table.rows[r].size(); ++c)
-                html += QStringLiteral("<td align=\"%1\" style=\"padding-right: 12px\">%2</td>")
-                            .arg(c == 0 ? QStringLiteral("left") : QStringLiteral("right"),
-                                 table.rows[r][c].toHtmlEscaped());
+                html +=
+                    QStringLiteral(
+                        "<td align=\"%1\" style=\"padding-right: 12px; white-space: pre\">%2</td>")
+                        .arg(c == 0 ? QStringLiteral("left") : QStringLiteral("right"),
+                             table.rows[r][c].toHtmlEscaped());
             html += QStringLiteral("</tr>");
         }
         html += QStringLiteral("</table>");

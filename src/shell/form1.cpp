@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QShortcut>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -47,11 +48,21 @@ QFont songFont(double points)
 
 // ---------------------------------------------------------------------------------------------
 
+namespace {
+
+// How often unwritten edits are tried again while another program holds the file.
+constexpr int RetryIntervalMs = 3000;
+
+} // namespace
+
 Form1::Form1(Form1Options options, QWidget *parent)
     : QWidget(parent)
     , m_options(std::move(options))
     , m_model(new ExperimentModel(m_table, this))
+    , m_retry(new QTimer(this))
 {
+    m_retry->setInterval(RetryIntervalMs);
+    connect(m_retry, &QTimer::timeout, this, &Form1::retryPendingWrites);
     if (m_options.dialogs) {
         m_dialogs = m_options.dialogs;
     } else {
@@ -254,6 +265,7 @@ void Form1::buildControls()
                                        "换记录、再次修改或退出时会再次写入。")
                             .arg(QDir::toNativeSeparators(m_table.path()), reason));
         m_pendingWarning = reason;
+        m_retry->start();
     });
     connect(m_model, &ExperimentModel::recordAdded, this,
             [this](int) { onGridRowChanged(grid->currentIndex().row()); });
@@ -502,9 +514,12 @@ void Form1::updateAnalysis()
 void Form1::retryPendingWrites()
 {
     const int waiting = m_model->pendingCount();
-    if (waiting == 0)
+    if (waiting == 0) {
+        m_retry->stop();
         return;
+    }
     if (m_model->retryPending()) {
+        m_retry->stop();
         m_pendingWarning.clear();
         m_dialogs->inform(QStringLiteral("修改已写入"),
                           QStringLiteral("之前未能写入的 %1 处修改现已写入“%2”。")

@@ -34,6 +34,8 @@ struct Form1Options
     QString importTool;            // tesmora-cli, which converts Access files; empty: beside us
 };
 
+class QTimer;
+
 class Form1 : public QWidget
 {
     Q_OBJECT
@@ -141,6 +143,7 @@ private:
     ColorPicker *m_picker;
     int m_current = -1;
     bool m_loading = false; // a record change is under way
+    QTimer *m_retry;        // tries unwritten edits again while there are any
     bool m_closed = false;
     QString m_pendingWarning; // the reason last shown for unwritten edits
     AnalysisDialog *m_analysis = nullptr;
