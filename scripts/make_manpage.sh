@@ -24,7 +24,12 @@ escape() { sed -e 's/\\/\\e/g' -e 's/^\./\\\&./' -e "s/^'/\\\\\\&'/"; }
     echo '0 on success, 1 on a failure (a file that cannot be read to its end, a map left out,'
     echo 'output that could not be written), 2 on a usage error.'
     echo '.SH FILES'
-    echo 'The database "配方数据.mdb" beside the program, or in the user'"'"'s data folder'
-    echo '(~/.local/share/Tesmora) for an installed program.'
+    echo 'The database "配方数据.mdb" (peifang shuju, "formulation data", for a reader whose'
+    echo 'terminal cannot show Chinese) beside the program, or in the user'"'"'s data folder'
+    echo '(~/.local/share/Tesmora) for an installed program. Its experiment table is'
+    echo '"等高线表" (dengaoxian biao, "contour table"); saved maps are "等高线图ID.BMP"'
+    echo '(dengaoxian tu, "contour map").'
+    echo '.SH SEE ALSO'
+    echo '.BR tesmora (1)'
 } > "$out.tmp"
 mv "$out.tmp" "$out"

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 missing=()
-for p in desktop-file-utils appstream dpkg-dev; do
+for p in desktop-file-utils appstream dpkg-dev lintian man-db; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
@@ -38,7 +38,9 @@ appstreamcli validate --no-net "$root/usr/share/metainfo/org.tesmora.Tesmora.met
 for f in usr/share/icons/hicolor/16x16/apps/org.tesmora.Tesmora.png \
          usr/share/icons/hicolor/48x48/apps/org.tesmora.Tesmora.png \
          usr/share/icons/hicolor/scalable/apps/org.tesmora.Tesmora.svg \
-         usr/share/man/man1/tesmora-cli.1 usr/share/doc/tesmora/help.html; do
+         usr/share/man/man1/tesmora-cli.1.gz usr/share/man/man1/tesmora.1.gz \
+         usr/share/doc/tesmora/help.html usr/share/doc/tesmora/copyright \
+         usr/share/doc/tesmora/changelog.gz; do
     test -s "$root/$f"
 done
 
@@ -48,5 +50,10 @@ dpkg-deb --info "$deb"
 contents=$(dpkg-deb --contents "$deb")
 grep -q './usr/bin/tesmora-cli' <<<"$contents"
 grep -q './usr/share/applications/org.tesmora.Tesmora.desktop' <<<"$contents"
-grep -q './usr/share/man/man1/tesmora-cli.1' <<<"$contents"
+grep -q './usr/share/man/man1/tesmora-cli.1.gz' <<<"$contents"
+# Debian's rules for a package, checked by Debian's own tool: no error may remain.
+lintian --fail-on error --tag-display-limit 0 "$deb"
+# The pages read in a locale that cannot show Chinese still name the files.
+LC_ALL=C MANWIDTH=100 man -l "$root/usr/share/man/man1/tesmora-cli.1.gz" 2>/dev/null |
+    grep -q 'peifang shuju'
 echo "package: $deb"
