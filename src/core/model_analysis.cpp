@@ -109,11 +109,6 @@ Figure figure(double v)
     return std::isfinite(v) ? Figure(v) : std::nullopt;
 }
 
-Figure scaled(Figure v, double scale)
-{
-    return v ? figure(*v * scale) : std::nullopt;
-}
-
 // Upper-tail probabilities; none where the statistic is not a finite number.
 Figure fTail(Figure f, int df1, int df2)
 {
