@@ -2,6 +2,7 @@
 // numbers, failed writes and deletes, crashes), what is shown is what the file holds, and an
 // Access file becomes the program's database only when asked.
 #include "analysis/sample_db.h"
+#include "shell/analysis_dialog.h"
 #include "shell/dialogs.h"
 #include "window_support.h"
 
@@ -37,6 +38,8 @@ private slots:
     void accessFileIsConvertedOnlyWhenAsked_data();
     void accessFileIsConvertedOnlyWhenAsked();
     void declinedAccessFileIsShownReadOnly();
+    void analysisOpensBesideTheWindow_data();
+    void analysisOpensBesideTheWindow();
 
 private:
     QString freshFolder(const QString &name, bool withDatabase)
@@ -411,6 +414,23 @@ void TestWindow::declinedAccessFileIsShownReadOnly()
     QVERIFY(!f.model().removeRecords({0}));
     QCOMPARE(fileDigest(dbIn(folder)), original);
     QCOMPARE(f.Text3->text(), QStringLiteral("0.992")); // the maps are there all the same
+}
+
+void TestWindow::analysisOpensBesideTheWindow_data()
+{
+    QTest::addColumn<QRect>("window");
+    QTest::addColumn<QPoint>("at");
+    const QRect screen(0, 0, 1280, 800);
+    QTest::newRow("room-on-the-right") << QRect(0, 0, 480, 370) << QPoint(480, 0);
+    QTest::newRow("room-on-the-left") << QRect(700, 100, 480, 370) << QPoint(80, 100);
+    QTest::newRow("no-room-either-side") << QRect(300, 500, 700, 370) << QPoint(660, 240);
+}
+
+void TestWindow::analysisOpensBesideTheWindow()
+{
+    QFETCH(QRect, window);
+    QFETCH(QPoint, at);
+    QCOMPARE(besideWindow(window, QSize(620, 560), QRect(0, 0, 1280, 800)), at);
 }
 
 QTEST_MAIN(TestWindow)

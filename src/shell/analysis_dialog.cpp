@@ -157,7 +157,7 @@ QString htmlOf(const QList<Block> &blocks)
 QPoint besideWindow(const QRect &window, const QSize &dialog, const QRect &screen)
 {
     const int top = std::clamp(window.top(), screen.top(),
-                               std::max(screen.top(), screen.bottom() - dialog.height()));
+                               std::max(screen.top(), screen.bottom() + 1 - dialog.height()));
     if (window.right() + 1 + dialog.width() <= screen.right() + 1)
         return {window.right() + 1, top};
     if (window.left() - dialog.width() >= screen.left())
