@@ -13,6 +13,8 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QXmlStreamReader>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <cstdio>
@@ -81,6 +83,9 @@ private slots:
     void databaseHeldByAnotherWriter();
     void refusedSaveKeepsThePreviousBitmap_data();
     void refusedSaveKeepsThePreviousBitmap();
+    void importAndSampleTouchOnlyTheirOutput_data();
+    void importAndSampleTouchOnlyTheirOutput();
+    void svgOfAnyTitleIsWellFormed();
 
 private:
     QTemporaryDir m_dir;
@@ -318,6 +323,83 @@ void TestFaults::refusedSaveKeepsThePreviousBitmap()
     QVERIFY(previous.open(QIODevice::ReadOnly));
     QCOMPARE(previous.readAll(), QByteArray("the previous map"));
     QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("等高线图1.BMP")});
+}
+
+void TestFaults::importAndSampleTouchOnlyTheirOutput_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("import-to-dangling-link") << "import-link" << 1 << "not a regular file";
+    QTest::newRow("sample-to-dangling-link") << "sample-link" << 1 << "not a regular file";
+    QTest::newRow("import-onto-its-source") << "same" << 1 << "both the source";
+    QTest::newRow("import-from-fifo") << "fifo-source" << 1 << "is not a file";
+    QTest::newRow("report-from-fifo") << "fifo-db" << 1 << "is not a file";
+    QTest::newRow("import-to-a-long-name") << "long-name" << 0 << "imported 4 tables";
+}
+
+void TestFaults::importAndSampleTouchOnlyTheirOutput()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    const QString folder = m_dir.filePath(QStringLiteral("touch-") + kind);
+    QVERIFY(QDir().mkpath(folder));
+    const QString access = folder + QStringLiteral("/lab.mdb");
+    QVERIFY(QFile::copy(QStringLiteral(TESMORA_TEST_DATA "/access/V1997_test.mdb"), access));
+    // Files of the user's that look like an importer's leftovers are none of its business.
+    QFile unrelated(folder + QStringLiteral("/notes.import-part"));
+    QVERIFY(unrelated.open(QIODevice::WriteOnly) && unrelated.write("mine") == 4);
+    unrelated.close();
+    QString out = folder + QStringLiteral("/new.mdb");
+    const QString fifo = folder + QStringLiteral("/pipe");
+    QStringList args{"import", access, "--out", out};
+    if (kind.endsWith(QLatin1String("-link"))) {
+        QVERIFY(QFile::link(folder + QStringLiteral("/nowhere.mdb"), out));
+        if (kind.startsWith(QLatin1String("sample")))
+            args = QStringList{"sample", "--out", out};
+    } else if (kind == QLatin1String("same")) {
+        args = QStringList{"import", access, "--out", access};
+    } else if (kind.startsWith(QLatin1String("fifo"))) {
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+        args = kind == QLatin1String("fifo-db") ? QStringList{"report", "--db", fifo}
+                                                : QStringList{"import", fifo, "--out", out};
+    } else if (kind == QLatin1String("long-name")) {
+        out = folder + QLatin1Char('/') + QString(246, QLatin1Char('n')) + QStringLiteral(".mdb");
+        args = QStringList{"import", access, "--out", out};
+    }
+    const QByteArray before = fileDigest(access);
+    const CliResult r = run(args);
+    QCOMPARE(r.code, code);
+    QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    QCOMPARE(fileDigest(access), before);
+    QVERIFY(unrelated.open(QIODevice::ReadOnly));
+    QCOMPARE(unrelated.readAll(), QByteArray("mine"));
+    QVERIFY(!QFile::exists(folder + QStringLiteral("/nowhere.mdb")));
+    QCOMPARE(QFileInfo(out).isFile(), code == 0);
+    QVERIFY(QDir(folder)
+                .entryList({QStringLiteral(".tesmora-*")}, QDir::Hidden | QDir::Files)
+                .isEmpty());
+}
+
+void TestFaults::svgOfAnyTitleIsWellFormed()
+{
+    const QString db = m_dir.filePath(QStringLiteral("svg-titles.mdb"));
+    QVERIFY(makeTable(db, {"1, " + asSqlList(HardnessY) +
+                           ", 'a' || char(1) || char(65534) || char(0) || char(55296) || 'b'"}));
+    const QString out = m_dir.filePath(QStringLiteral("titles.svg"));
+    const CliResult r = run({"render", "--db", db, "--id", "1", "--format", "svg", "--out", out});
+    QCOMPARE(r.code, 0);
+    QFile svg(out);
+    QVERIFY(svg.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&svg);
+    QString text;
+    while (!xml.atEnd()) {
+        if (xml.readNext() == QXmlStreamReader::Characters)
+            text += xml.text();
+    }
+    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    QVERIFY(text.contains(QChar(QChar::ReplacementCharacter)));
 }
 
 QTEST_MAIN(TestFaults)
