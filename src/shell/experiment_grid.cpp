@@ -433,4 +433,3 @@ Result<void> ExperimentModel::removeRecords(const QList<int> &rows)
     endResetModel();
     return removed;
 }
-

@@ -102,6 +102,12 @@ protected:
 
 private:
     void buildControls();
+    void buildMapArea();
+    void buildGridArea();
+    void buildCommands();
+    void buildResults();
+    void connectControls();
+    void connectNavigator();
     void place(QWidget *widget, int left, int top, int width, int height);
     void showResults();
     void showHelp();

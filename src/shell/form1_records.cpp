@@ -1,0 +1,247 @@
+#include "shell/form1.h"
+
+#include "core/regression.h"
+#include "pipeline/bitmap.h"
+#include "pipeline/map_export.h"
+#include "pipeline/record_change.h"
+#include "shell/failure_text.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+#include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
+
+// ---------------------------------------------------------------------------------------------
+// Records
+
+void Form1::Data1_Reposition()
+{
+    if (m_current < 0 || m_current >= m_table.count())
+        return;
+    m_loading = true;
+    retryPendingWrites();
+    m_loading = false;
+    Data1->setPosition(m_current, m_table.count(), !m_table.complete());
+    loadCurrent(*m_picker);
+}
+
+void Form1::redrawCurrent()
+{
+    // The same record: its colour stays, and the picker is not asked again.
+    FixedColorPicker same(m_state.CurveColor);
+    loadCurrent(same);
+}
+
+void Form1::loadCurrent(ColorPicker &picker)
+{
+    // A record that cannot be read is said so, and nothing of another record is shown for it.
+    if (const auto read = m_table.readRecord(m_current); !read) {
+        surface().Clear();
+        regression::clearFit(m_state);
+        showResults();
+        m_dialogs->warn(QStringLiteral("无法读取记录"),
+                        QStringLiteral("无法读取“%1”的第 %2 条记录：%3")
+                            .arg(QDir::toNativeSeparators(m_table.path()))
+                            .arg(m_current + 1)
+                            .arg(shell::describeFailure(read.failure())),
+                        shell::failureDetails(read.failure()));
+        return;
+    }
+    try {
+        LoadCurrentRecord(m_state, TableRecord(m_table, m_current), surface(), picker);
+    } catch (const std::bad_alloc &) {
+        surface().Clear();
+        regression::clearFit(m_state);
+        m_dialogs->warn(QStringLiteral("内存不足"),
+                        QStringLiteral("内存不足，无法画出这条记录的图。"));
+    }
+    showResults();
+    updateAnalysis();
+}
+
+void Form1::showAnalysisMenu(QWidget *widget, const QPoint &at)
+{
+    QMenu menu(this);
+    if (widget == Picture1) {
+        menu.addAction(QStringLiteral("复制图像"), this, &Form1::copyMap);
+        menu.addAction(QStringLiteral("导出图像…"), this, &Form1::exportMap);
+        menu.addSeparator();
+    }
+    menu.addAction(QStringLiteral("模型分析…"), this, &Form1::showAnalysis);
+    menu.addSeparator();
+    const auto toggle = [&](const QString &text, bool FormState::MapMarks::*mark) {
+        QAction *action = menu.addAction(text);
+        action->setCheckable(true);
+        action->setChecked(m_state.Marks.*mark);
+        // Like the other options: it takes effect at the next record change.
+        connect(action, &QAction::toggled, this,
+                [this, mark](bool on) { m_state.Marks.*mark = on; });
+    };
+    toggle(QStringLiteral("标出驻点"), &FormState::MapMarks::stationary);
+    toggle(QStringLiteral("标出最优点"), &FormState::MapMarks::optimum);
+    toggle(QStringLiteral("标出试验点"), &FormState::MapMarks::runs);
+    menu.exec(widget->mapToGlobal(at));
+}
+
+void Form1::copyMap()
+{
+    QApplication::clipboard()->setImage(surface().Image().convertToFormat(QImage::Format_RGB32));
+}
+
+void Form1::exportMap()
+{
+    const QString title = QStringLiteral("导出图像");
+    const QString suggested =
+        m_state.AppFolder + mapFileName(m_state.RecordId, mapExtension(MapFormat::Png))
+                                .value_or(MapFilePrefix + ".png");
+    // Overlaid maps exist only as pixels; a vector drawing is the current record drawn anew.
+    const QString filters =
+        m_state.Overlay
+            ? QStringLiteral("PNG 图像 (*.png);;BMP 位图 (*.BMP *.bmp)")
+            : QStringLiteral(
+                  "PNG 图像 (*.png);;SVG 矢量图 (*.svg);;PDF 文件 (*.pdf);;BMP 位图 (*.BMP *.bmp)");
+    QString path = m_dialogs->askSaveFile(title, suggested, filters);
+    if (path.isEmpty())
+        return;
+    const auto format = mapFormatNamed(QFileInfo(path).suffix());
+    if (!format || (isVectorFormat(*format) && m_state.Overlay)) {
+        m_dialogs->warn(title,
+                        m_state.Overlay
+                            ? QStringLiteral("重叠的图请用 .png 或 .BMP 作为文件的扩展名。")
+                            : QStringLiteral("请用 .png、.svg、.pdf 或 .BMP 作为文件的扩展名。"));
+        return;
+    }
+    // One spelling for a bitmap, the one the save button has always written.
+    if (*format == MapFormat::Bmp)
+        path = path.left(path.size() - QFileInfo(path).suffix().size()) + mapExtension(*format);
+    const bool current = m_current >= 0 && m_current < m_table.count();
+    const auto draw = [&](Surface &vector) {
+        if (!current)
+            return;
+        FormState copy = m_state;
+        FixedColorPicker picker(m_state.CurveColor);
+        LoadCurrentRecord(copy, TableRecord(m_table, m_current), vector, picker);
+    };
+    const QImage &image = surface().Image();
+    const Result<QByteArray> map = encodeMap(*format, image, draw, image.width());
+    const Result<void> saved = map ? saveFileSafely(*map, path, Durability::Synced)
+                                   : Result<void>(map.failure().withPath(path));
+    if (!saved)
+        m_dialogs->warn(
+            title,
+            QStringLiteral("无法保存“%1”：%2")
+                .arg(QDir::toNativeSeparators(path), shell::describeFailure(saved.failure())),
+            shell::failureDetails(saved.failure()));
+}
+
+void Form1::showAnalysis()
+{
+    if (!m_analysis) {
+        m_analysis = new AnalysisDialog(this);
+        // Beside the window, so the map stays in view.
+        if (const QScreen *where = screen())
+            m_analysis->move(
+                besideWindow(frameGeometry(), m_analysis->size(), where->availableGeometry()));
+    }
+    updateAnalysis();
+    m_analysis->show();
+    m_analysis->raise();
+}
+
+void Form1::updateAnalysis()
+{
+    if (!m_analysis)
+        return;
+    const bool current = m_current >= 0 && m_current < m_table.count();
+    m_analysis->showRecord(m_state.RecordId,
+                           current ? readResponses(TableRecord(m_table, m_current)) : std::nullopt);
+}
+
+void Form1::retryPendingWrites()
+{
+    const int waiting = m_model->pendingCount();
+    if (waiting == 0) {
+        m_retry->stop();
+        return;
+    }
+    if (m_model->retryPending()) {
+        m_retry->stop();
+        m_pendingWarning.clear();
+        m_dialogs->inform(QStringLiteral("修改已写入"),
+                          QStringLiteral("之前未能写入的 %1 处修改现已写入“%2”。")
+                              .arg(waiting)
+                              .arg(QDir::toNativeSeparators(m_table.path())));
+        return;
+    }
+    // Still failing: said again only when the reason is new, so browsing is not a string of
+    // boxes; the red cells keep showing it.
+    const QString reason = m_model->pendingReason();
+    if (reason == m_pendingWarning)
+        return;
+    m_pendingWarning = reason;
+    m_dialogs->warn(QStringLiteral("无法写入数据库"),
+                    QStringLiteral("仍有 %1 处修改未能写入“%2”：%3")
+                        .arg(m_model->pendingCount())
+                        .arg(QDir::toNativeSeparators(m_table.path()), reason));
+}
+
+void Form1::showResults()
+{
+    Text2->setText(m_state.Text2);
+    Text3->setText(m_state.Text3);
+    Text4->setText(m_state.Text4);
+    for (QLineEdit *t : {Text2, Text3, Text4})
+        t->setCursorPosition(0);
+    Picture1->update();
+}
+
+void Form1::moveTo(int position)
+{
+    if (!m_table.isOpen() || m_table.count() == 0)
+        return;
+    position = std::clamp(position, 0, m_table.count() - 1);
+    const int column = std::max(0, grid->currentIndex().column());
+    grid->setCurrentIndex(m_model->index(position, column));
+    grid->scrollTo(m_model->index(position, column));
+    // The grid reports the row change; when it already stood there, report it here.
+    if (m_current != position)
+        onGridRowChanged(position);
+}
+
+void Form1::onGridRowChanged(int row)
+{
+    if (row < 0 || row >= m_table.count() || row == m_current)
+        return;
+    m_current = row;
+    Data1_Reposition();
+}
+
+void Form1::deleteRows(const QList<int> &rows)
+{
+    int records = 0;
+    for (int row : rows)
+        records += m_model->isNewRecordRow(row) ? 0 : 1;
+    if (records == 0)
+        return;
+    if (!m_dialogs->askYesNo(QStringLiteral("删除记录"),
+                             QStringLiteral("删除选中的 %1 条记录吗？").arg(records)))
+        return;
+    if (const Result<void> removed = m_model->removeRecords(rows); !removed) {
+        m_dialogs->warn(
+            QStringLiteral("删除记录"),
+            QStringLiteral("没有删除任何记录：%1").arg(shell::describeFailure(removed.failure())),
+            shell::failureDetails(removed.failure()));
+        return;
+    }
+    // Another record now stands at the current place: show it.
+    const int position = std::min(m_current, m_table.count() - 1);
+    m_current = -1;
+    Data1->setPosition(-1, m_table.count(), !m_table.complete());
+    if (position >= 0)
+        moveTo(position);
+}
