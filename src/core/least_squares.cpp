@@ -1,0 +1,194 @@
+#include "least_squares.h"
+
+namespace analysis::ls {
+
+// The model's terms at a point: 1, X1, X2, X1², X2², X1·X2.
+Row termsAt(double x1, double x2)
+{
+    return {1, x1, x2, x1 * x1, x2 * x2, x1 * x2};
+}
+
+// (XᵀX)⁻¹ of the design, by Gauss-Jordan elimination with partial pivoting.
+const Matrix &inverseNormal()
+{
+    static const Matrix inverse = [] {
+        Matrix a{}, inv{};
+        for (int r = 0; r < Runs; ++r) {
+            const Row x = termsAt(Points[std::size_t(r)][0], Points[std::size_t(r)][1]);
+            for (int i = 0; i < Terms; ++i)
+                for (int j = 0; j < Terms; ++j)
+                    a[std::size_t(i)][std::size_t(j)] += x[std::size_t(i)] * x[std::size_t(j)];
+        }
+        for (int i = 0; i < Terms; ++i)
+            inv[std::size_t(i)][std::size_t(i)] = 1;
+        for (int c = 0; c < Terms; ++c) {
+            int pivot = c;
+            for (int r = c + 1; r < Terms; ++r)
+                if (std::fabs(a[std::size_t(r)][std::size_t(c)]) >
+                    std::fabs(a[std::size_t(pivot)][std::size_t(c)]))
+                    pivot = r;
+            std::swap(a[std::size_t(c)], a[std::size_t(pivot)]);
+            std::swap(inv[std::size_t(c)], inv[std::size_t(pivot)]);
+            const double d = a[std::size_t(c)][std::size_t(c)];
+            for (int k = 0; k < Terms; ++k) {
+                a[std::size_t(c)][std::size_t(k)] /= d;
+                inv[std::size_t(c)][std::size_t(k)] /= d;
+            }
+            for (int r = 0; r < Terms; ++r) {
+                if (r == c)
+                    continue;
+                const double f = a[std::size_t(r)][std::size_t(c)];
+                for (int k = 0; k < Terms; ++k) {
+                    a[std::size_t(r)][std::size_t(k)] -= f * a[std::size_t(c)][std::size_t(k)];
+                    inv[std::size_t(r)][std::size_t(k)] -= f * inv[std::size_t(c)][std::size_t(k)];
+                }
+            }
+        }
+        return inv;
+    }();
+    return inverse;
+}
+
+double quadratic(const Row &x, const Row &v)
+{
+    double s = 0;
+    for (int i = 0; i < Terms; ++i)
+        for (int j = 0; j < Terms; ++j)
+            s += x[std::size_t(i)] * inverseNormal()[std::size_t(i)][std::size_t(j)] *
+                 v[std::size_t(j)];
+    return s;
+}
+
+// A figure, or nothing for what is no finite number.
+Figure figure(double v)
+{
+    return std::isfinite(v) ? Figure(v) : std::nullopt;
+}
+
+// Upper-tail probabilities; none where the statistic is not a finite number.
+// What rounding alone leaves in a sum of `n` squares of deviations computed from values no
+// larger than `magnitude`: a sum this small is no variation in the data.
+double roundingFloor(int n, double magnitude)
+{
+    const double unit = 64 * std::numeric_limits<double>::epsilon() * magnitude;
+    return n * unit * unit;
+}
+
+// The responses in units of a power of two at least as large as the largest of them (exact),
+// centred on their mean: every figure is computed from these, and scaled back at the end.
+Scaled scaledResponses(const Responses &y)
+{
+    Scaled s;
+    double big = 0;
+    for (double v : y) {
+        s.finite = s.finite && std::isfinite(v);
+        big = std::max(big, std::fabs(v));
+    }
+    s.level = std::all_of(y.begin(), y.end(), [&](double v) { return v == y[0]; });
+    if (!s.finite)
+        return s;
+    if (big > 0) {
+        int exponent = 0;
+        std::frexp(big, &exponent);
+        s.scale = std::ldexp(1.0, exponent - 1); // |response / scale| < 2, and 2^1023 is finite
+    }
+    // About the first response first: near responses differ exactly, and their mean is then
+    // taken of the small differences, not of the large level.
+    const double shift = y[0] / s.scale;
+    Sum total;
+    for (double v : y)
+        total.add(v / s.scale - shift);
+    const double offset = s.level ? 0 : total.value() / Runs;
+    s.mean = shift + offset;
+    for (int r = 0; r < Runs; ++r) {
+        s.centred[std::size_t(r)] = s.level ? 0 : (y[std::size_t(r)] / s.scale - shift) - offset;
+        s.largest = std::max(s.largest, std::fabs(s.centred[std::size_t(r)]));
+    }
+    return s;
+}
+
+// The least-squares coefficients of the centred, scaled responses.
+Row fitScaled(const Responses &c)
+{
+    std::array<Sum, Terms> xty;
+    for (int r = 0; r < Runs; ++r) {
+        const Row x = termsAt(Points[std::size_t(r)][0], Points[std::size_t(r)][1]);
+        for (int i = 0; i < Terms; ++i)
+            xty[std::size_t(i)].add(x[std::size_t(i)] * c[std::size_t(r)]);
+    }
+    Row b{};
+    for (int i = 0; i < Terms; ++i) {
+        Sum bi;
+        for (int j = 0; j < Terms; ++j)
+            bi.add(inverseNormal()[std::size_t(i)][std::size_t(j)] * xty[std::size_t(j)].value());
+        b[std::size_t(i)] = bi.value();
+    }
+    return b;
+}
+
+double predictScaled(const Row &b, double x1, double x2)
+{
+    const Row x = termsAt(x1, x2);
+    Sum y;
+    for (int i = 0; i < Terms; ++i)
+        y.add(b[std::size_t(i)] * x[std::size_t(i)]);
+    return y.value();
+}
+
+PureError pureError(const Responses &y)
+{
+    PureError pe;
+    double big = 0;
+    for (int r : CentreRuns)
+        big = std::max(big, std::fabs(y[std::size_t(r)]));
+    if (big > 0) {
+        int exponent = 0;
+        std::frexp(big, &exponent);
+        pe.scale = std::ldexp(1.0, exponent - 1);
+    }
+    // About the first centre run, as the responses are.
+    const double shift = y[std::size_t(CentreRuns[0])] / pe.scale;
+    Sum sum;
+    for (int r : CentreRuns)
+        sum.add(y[std::size_t(r)] / pe.scale - shift);
+    const double mean = sum.value() / double(CentreRuns.size());
+    Sum ss;
+    double largest = 0;
+    for (int r : CentreRuns) {
+        const double d = (y[std::size_t(r)] / pe.scale - shift) - mean;
+        ss.add(d * d);
+        largest = std::max(largest, std::fabs(y[std::size_t(r)] / pe.scale));
+    }
+    pe.ss = ss.value() <= roundingFloor(int(CentreRuns.size()), largest) ? 0 : ss.value();
+    return pe;
+}
+
+Squares squares(const Scaled &s, const Row &b, const Responses &y)
+{
+    Squares q;
+    Sum sse, sst, press;
+    for (int r = 0; r < Runs; ++r) {
+        const double x1 = Points[std::size_t(r)][0], x2 = Points[std::size_t(r)][1];
+        const double e = s.centred[std::size_t(r)] - predictScaled(b, x1, x2);
+        const Row x = termsAt(x1, x2);
+        const double h = quadratic(x, x);
+        sse.add(e * e);
+        sst.add(s.centred[std::size_t(r)] * s.centred[std::size_t(r)]);
+        if (h < 1)
+            press.add((e / (1 - h)) * (e / (1 - h)));
+        else
+            q.pressDefined = false;
+    }
+    const bool noResidual = sse.value() <= roundingFloor(Runs, s.largest);
+    q.residual = noResidual ? 0 : sse.value();
+    q.total = sst.value();
+    q.own = pureError(y);
+    const double ratio = q.own.scale / s.scale;
+    q.pureError = q.own.ss * ratio * ratio;
+    q.press = noResidual ? 0 : press.value();
+    return q;
+}
+
+// The figures of the analysis of variance, the coefficients' errors and the R² family.
+
+} // namespace analysis::ls

@@ -1,0 +1,106 @@
+#pragma once
+
+// The least squares of the design, exact to the rounding of the data: the eleven runs, the
+// model's terms, (XᵀX)⁻¹, compensated sums, and the responses scaled by a power of two and
+// centred, so that sums of squares keep the digits of responses far from 1 and never
+// overflow. For the model analysis only.
+
+#include "core/model_analysis.h"
+
+#include <array>
+#include <cmath>
+#include <optional>
+
+namespace analysis::ls {
+
+constexpr int Terms = DesignTerms;
+constexpr int Runs = DesignRuns;
+using Row = std::array<double, Terms>;
+using Matrix = std::array<Row, Terms>;
+
+// The coded design points in the order of the runs, axial distance 1.4142.
+constexpr std::array<std::array<double, 2>, Runs> Points{{{-1, -1},
+                                                          {1, -1},
+                                                          {-1, 1},
+                                                          {1, 1},
+                                                          {AxialDistance, 0},
+                                                          {-AxialDistance, 0},
+                                                          {0, AxialDistance},
+                                                          {0, -AxialDistance},
+                                                          {0, 0},
+                                                          {0, 0},
+                                                          {0, 0}}};
+constexpr std::array<int, 3> CentreRuns{8, 9, 10};
+
+// The model's terms at a point: 1, X1, X2, X1², X2², X1·X2.
+Row termsAt(double x1, double x2);
+
+// (XᵀX)⁻¹ of the design, by Gauss-Jordan elimination with partial pivoting.
+const Matrix &inverseNormal();
+
+// xᵀ (XᵀX)⁻¹ v: the leverage of a run when x = v.
+double quadratic(const Row &x, const Row &v);
+
+// A sum with Neumaier's compensation: the rounding of each addition is carried along.
+class Sum
+{
+public:
+    void add(double v)
+    {
+        const double t = m_sum + v;
+        m_carry += std::fabs(m_sum) >= std::fabs(v) ? (m_sum - t) + v : (v - t) + m_sum;
+        m_sum = t;
+    }
+    double value() const { return m_sum + m_carry; }
+
+private:
+    double m_sum = 0, m_carry = 0;
+};
+
+// A figure, or nothing for what is no finite number.
+Figure figure(double v);
+
+// What rounding alone leaves in a sum of `n` squares of deviations computed from values no
+// larger than `magnitude`: a sum this small is no variation in the data.
+double roundingFloor(int n, double magnitude);
+
+// The responses in units of a power of two at least as large as the largest of them (exact),
+// centred on their mean: every figure is computed from these, and scaled back at the end.
+struct Scaled
+{
+    double scale = 1;    // a response is (centred + mean) * scale
+    double mean = 0;     // in scaled units
+    Responses centred{}; // in scaled units, |centred| < 4
+    double largest = 0;  // of |centred|
+    bool level = false;  // every response the same
+    bool finite = true;  // every response a finite number
+};
+
+Scaled scaledResponses(const Responses &y);
+
+// The least-squares coefficients of the centred, scaled responses.
+Row fitScaled(const Responses &c);
+
+double predictScaled(const Row &b, double x1, double x2);
+
+// The pure error of the centre runs, in units of a power of two of their own size: a centre
+// far below the largest response keeps its digits.
+struct PureError
+{
+    double ss = 0; // in units of scale²
+    double scale = 1;
+};
+
+PureError pureError(const Responses &y);
+
+// Sums of squares in scaled units (the pure error's may underflow there: its own is kept).
+struct Squares
+{
+    double residual = 0, pureError = 0, total = 0, press = 0;
+    bool pressDefined = true;
+    PureError own;
+};
+
+Squares squares(const Scaled &s, const Row &b, const Responses &y);
+
+} // namespace analysis::ls
