@@ -134,8 +134,10 @@ std::vector<plot::Mark> mapMarks(const FormState &s, const analysis::Responses &
                          stationaryName + QLatin1Char(' ') + value(a.stationary->y),
                          plot::Mark::Shape::Box});
     if (s.Marks.optimum) {
-        for (const auto &[p, name] : {std::pair{a.maximum, QStringLiteral("最大")},
-                                      std::pair{a.minimum, QStringLiteral("最小")}}) {
+        for (const auto &optimum : {std::pair{a.maximum, QStringLiteral("最大")},
+                                    std::pair{a.minimum, QStringLiteral("最小")}}) {
+            const analysis::Point &p = optimum.first;
+            const QString &name = optimum.second;
             if (!p.x1 || !p.x2)
                 continue; // a level surface has no optimum of its own
             // An optimum at the stationary point shares its mark.
