@@ -14,17 +14,17 @@ inline constexpr Series HardnessY{12.1, 13.4, 11.8, 14.2, 13.9, 11.5, 13.0, 12.2
 inline constexpr Series ViscosityY{2.5, 3.1, 1.9, 2.8, 3.3, 2.0, 2.6, 2.2, 3.6, 3.5, 3.7};
 
 // (X1, X2) of runs 1 ... 11: factorial, axial at 1.4142, three centre runs.
-inline constexpr std::array<std::array<double, 2>, 11> DesignPoints{{{-1, -1},
-                                                                     {1, -1},
-                                                                     {-1, 1},
-                                                                     {1, 1},
-                                                                     {1.4142, 0},
-                                                                     {-1.4142, 0},
-                                                                     {0, 1.4142},
-                                                                     {0, -1.4142},
-                                                                     {0, 0},
-                                                                     {0, 0},
-                                                                     {0, 0}}};
+inline constexpr std::array<std::array<double, 2>, 11> CodedRuns{{{-1, -1},
+                                                                  {1, -1},
+                                                                  {-1, 1},
+                                                                  {1, 1},
+                                                                  {1.4142, 0},
+                                                                  {-1.4142, 0},
+                                                                  {0, 1.4142},
+                                                                  {0, -1.4142},
+                                                                  {0, 0},
+                                                                  {0, 0},
+                                                                  {0, 0}}};
 
 // The responses as texts ("12.1", "13", ...), as the command line takes them.
 inline QStringList asTexts(const Series &y)

@@ -124,7 +124,7 @@ void TestModelAnalysis::degenerateData_data()
     QTest::addColumn<bool>("inside");
     Series exact{}, ridge{}, edge{};
     for (std::size_t i = 0; i < 11; ++i) {
-        const double x1 = DesignPoints[i][0], x2 = DesignPoints[i][1];
+        const double x1 = CodedRuns[i][0], x2 = CodedRuns[i][1];
         exact[i] = 10 + 2 * x1 - x2 - 3 * x1 * x1 - 2 * x2 * x2 + 0.5 * x1 * x2;
         ridge[i] = 5 + x1 - x1 * x1 + 0.001 * x2 * x2;
         edge[i] = 5 + 4 * x1 + x2 - 0.5 * x1 * x1 - x2 * x2;

@@ -34,7 +34,7 @@ std::array<double, 6> leastSquares(const Responses &y)
 {
     double m[6][7] = {};
     for (int r = 0; r < 11; ++r) {
-        const double x1 = DesignPoints[std::size_t(r)][0], x2 = DesignPoints[std::size_t(r)][1];
+        const double x1 = CodedRuns[std::size_t(r)][0], x2 = CodedRuns[std::size_t(r)][1];
         const double row[6] = {1, x1, x2, x1 * x1, x2 * x2, x1 * x2};
         for (int i = 0; i < 6; ++i) {
             for (int j = 0; j < 6; ++j)
@@ -211,7 +211,7 @@ void TestRegression::noStaleResults_data()
         // y = 10 + 2 X1 - X2 - 3 X1² - 2 X2² + 0.5 X1 X2 at the design points.
         Responses r{};
         for (int i = 0; i < 11; ++i) {
-            const double x1 = DesignPoints[std::size_t(i)][0], x2 = DesignPoints[std::size_t(i)][1];
+            const double x1 = CodedRuns[std::size_t(i)][0], x2 = CodedRuns[std::size_t(i)][1];
             r[std::size_t(i)] = float(10 + 2 * x1 - x2 - 3 * x1 * x1 - 2 * x2 * x2 + 0.5 * x1 * x2);
         }
         return r;

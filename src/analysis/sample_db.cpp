@@ -187,9 +187,7 @@ Result<void> writeGenerated(const QString &path, int records, unsigned seed)
         std::mt19937 random(seed);
         std::uniform_real_distribution<double> coefficient(-1.0, 1.0);
         std::normal_distribution<double> noise(0.0, 1.0);
-        const double a = 1.4142;
-        const double x[11][2] = {{-1, -1}, {1, -1}, {-1, 1}, {1, 1}, {a, 0}, {-a, 0},
-                                 {0, a},   {0, -a}, {0, 0},  {0, 0}, {0, 0}};
+        const auto &x = DesignPoints;
         QSqlQuery query(db);
         query.prepare(insertSql());
         for (int r = 0; r < records; ++r) {

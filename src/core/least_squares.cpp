@@ -14,7 +14,7 @@ const Matrix &inverseNormal()
     static const Matrix inverse = [] {
         Matrix a{}, inv{};
         for (int r = 0; r < Runs; ++r) {
-            const Row x = termsAt(Points[std::size_t(r)][0], Points[std::size_t(r)][1]);
+            const Row x = termsAt(DesignPoints[std::size_t(r)][0], DesignPoints[std::size_t(r)][1]);
             for (int i = 0; i < Terms; ++i)
                 for (int j = 0; j < Terms; ++j)
                     a[std::size_t(i)][std::size_t(j)] += x[std::size_t(i)] * x[std::size_t(j)];
@@ -112,7 +112,7 @@ Row fitScaled(const Responses &c)
 {
     std::array<Sum, Terms> xty;
     for (int r = 0; r < Runs; ++r) {
-        const Row x = termsAt(Points[std::size_t(r)][0], Points[std::size_t(r)][1]);
+        const Row x = termsAt(DesignPoints[std::size_t(r)][0], DesignPoints[std::size_t(r)][1]);
         for (int i = 0; i < Terms; ++i)
             xty[std::size_t(i)].add(x[std::size_t(i)] * c[std::size_t(r)]);
     }
@@ -168,7 +168,7 @@ Squares squares(const Scaled &s, const Row &b, const Responses &y)
     Squares q;
     Sum sse, sst, press;
     for (int r = 0; r < Runs; ++r) {
-        const double x1 = Points[std::size_t(r)][0], x2 = Points[std::size_t(r)][1];
+        const double x1 = DesignPoints[std::size_t(r)][0], x2 = DesignPoints[std::size_t(r)][1];
         const double e = s.centred[std::size_t(r)] - predictScaled(b, x1, x2);
         const Row x = termsAt(x1, x2);
         const double h = quadratic(x, x);

@@ -18,19 +18,9 @@ constexpr int Runs = DesignRuns;
 using Row = std::array<double, Terms>;
 using Matrix = std::array<Row, Terms>;
 
-// The coded design points in the order of the runs, axial distance 1.4142.
-constexpr std::array<std::array<double, 2>, Runs> Points{{{-1, -1},
-                                                          {1, -1},
-                                                          {-1, 1},
-                                                          {1, 1},
-                                                          {AxialDistance, 0},
-                                                          {-AxialDistance, 0},
-                                                          {0, AxialDistance},
-                                                          {0, -AxialDistance},
-                                                          {0, 0},
-                                                          {0, 0},
-                                                          {0, 0}}};
-constexpr std::array<int, 3> CentreRuns{8, 9, 10};
+// The centre's runs among the design's (core/design.h).
+constexpr std::array<int, ::CentreRuns> CentreRuns{8, 9, 10};
+static_assert(CentreRuns[0] == DesignRuns - ::CentreRuns);
 
 // The model's terms at a point: 1, X1, X2, X1², X2², X1·X2.
 Row termsAt(double x1, double x2);

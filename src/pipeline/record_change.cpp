@@ -120,12 +120,11 @@ std::vector<plot::Mark> mapMarks(const FormState &s, const analysis::Responses &
     };
     if (s.Marks.runs) {
         // The nine distinct design points, the centre with the mean of its three runs.
-        constexpr double A = AxialDistance;
-        const double points[9][2] = {{-1, -1}, {1, -1}, {-1, 1}, {1, 1}, {A, 0},
-                                     {-A, 0},  {0, A},  {0, -A}, {0, 0}};
-        for (int i = 0; i < 9; ++i) {
-            const double v = i < 8 ? y[std::size_t(i)] : (y[8] + y[9] + y[10]) / 3;
-            marks.push_back({points[i][0], points[i][1], value(v), plot::Mark::Shape::Dot});
+        constexpr int Distinct = DesignRuns - CentreRuns + 1;
+        for (int i = 0; i < Distinct; ++i) {
+            const double v = i + 1 < Distinct ? y[std::size_t(i)] : (y[8] + y[9] + y[10]) / 3;
+            marks.push_back({DesignPoints[std::size_t(i)][0], DesignPoints[std::size_t(i)][1],
+                             value(v), plot::Mark::Shape::Dot});
         }
     }
     const QString stationaryName = QStringLiteral("驻点");

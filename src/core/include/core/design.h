@@ -15,6 +15,22 @@ inline constexpr double AxialDistance = 1.4142;
 // The coded half-width of the plotted square: X1 and X2 run from -1.414 to 1.414.
 inline constexpr double PlotLimit = 1.414;
 
+// The coded points (X1, X2) of the runs in the order their responses are stored, Y1 ... Y11:
+// the factorial runs, the axial runs, the centre runs.
+inline constexpr std::array<std::array<double, 2>, DesignRuns> DesignPoints{{{-1, -1},
+                                                                             {1, -1},
+                                                                             {-1, 1},
+                                                                             {1, 1},
+                                                                             {AxialDistance, 0},
+                                                                             {-AxialDistance, 0},
+                                                                             {0, AxialDistance},
+                                                                             {0, -AxialDistance},
+                                                                             {0, 0},
+                                                                             {0, 0},
+                                                                             {0, 0}}};
+// The runs at the centre: the last three.
+inline constexpr int CentreRuns = 3;
+
 // The design matrix (columns 1, X1², X2², X1, X2, X1·X2, one row a run) and the constants of
 // its closed-form least-squares solution, each stored in single precision in the order
 // start-up computes them.
