@@ -76,10 +76,7 @@ Result<void> writeNew(const QString &path,
 
 QString insertSql()
 {
-    QStringList names{IdField};
-    for (int run = 1; run <= 11; ++run)
-        names << responseField(run);
-    names << TitleField;
+    const QStringList &names = experimentColumns();
     return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
         .arg(quoteIdentifier(ExperimentTableName), names.join(QLatin1Char(',')),
              QStringList(names.size(), QStringLiteral("?")).join(QLatin1Char(',')));
@@ -103,10 +100,9 @@ bool insertSeries(QSqlQuery &query, double id, const std::array<double, 11> &y,
 
 QString createTableSql()
 {
-    QStringList columns{QStringLiteral("ID REAL")};
-    for (int run = 1; run <= 11; ++run)
-        columns << responseField(run) + QStringLiteral(" REAL");
-    columns << QStringLiteral("Y12 TEXT");
+    QStringList columns;
+    for (const QString &name : experimentColumns())
+        columns << name + (name == TitleField ? QStringLiteral(" TEXT") : QStringLiteral(" REAL"));
     return QStringLiteral("CREATE TABLE %1 (%2) STRICT")
         .arg(quoteIdentifier(ExperimentTableName), columns.join(QStringLiteral(", ")));
 }

@@ -46,14 +46,7 @@ FieldValue StreamCell::field() const
 
 const QStringList &recordFieldNames()
 {
-    static const QStringList names = [] {
-        QStringList n{IdField};
-        for (int run = 1; run <= DesignRuns; ++run)
-            n << responseField(run);
-        n << TitleField;
-        return n;
-    }();
-    return names;
+    return experimentColumns();
 }
 
 FieldValue StreamRecord::field(const QString &name) const

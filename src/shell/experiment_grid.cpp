@@ -1,11 +1,11 @@
 #include "shell/experiment_grid.h"
 
+#include "core/design.h"
 #include "core/numbers.h"
 #include "shell/failure_text.h"
 
 #include <QBrush>
 #include <QLocale>
-#include <QRegularExpression>
 
 #include <cmath>
 
@@ -132,9 +132,10 @@ bool ExperimentModel::isNewRecordRow(int row) const
 
 bool ExperimentModel::isNumericColumn(int column) const
 {
-    static const QRegularExpression numeric(QStringLiteral("^(ID|Y([1-9]|10|11))$"),
-                                            QRegularExpression::CaseInsensitiveOption);
-    return numeric.match(m_table.columns().value(column)).hasMatch();
+    // ID and the responses, matched as SQLite matches names: regardless of case.
+    const QString name = m_table.columns().value(column);
+    return name.compare(TitleField, Qt::CaseInsensitive) != 0 &&
+           experimentColumns().contains(name, Qt::CaseInsensitive);
 }
 
 QVariant ExperimentModel::data(const QModelIndex &index, int role) const
