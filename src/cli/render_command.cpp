@@ -32,8 +32,7 @@ std::optional<Long> parseColour(const QString &text)
     const uint rgb = text.mid(1).toUInt(&ok, 16);
     if (!ok)
         return std::nullopt;
-    // #RRGGBB to 0x00BBGGRR
-    return Long(((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16));
+    return packedFromRgb(rgb);
 }
 
 } // namespace

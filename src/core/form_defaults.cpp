@@ -53,7 +53,7 @@ Long paletteColor(int index)
         {128, 128, 0}, {192, 192, 192}, {128, 128, 128}, {0, 0, 255},    {0, 255, 0}, {0, 255, 255},
         {255, 0, 0},   {255, 0, 255},   {255, 255, 0},   {255, 255, 255}};
     const auto &c = palette[index];
-    return Long(c[0]) | Long(c[1]) << 8 | Long(c[2]) << 16;
+    return packedColour(c[0], c[1], c[2]);
 }
 
 Long curvePaletteColor(int index)

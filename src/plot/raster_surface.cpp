@@ -1,5 +1,7 @@
 #include "plot/raster_surface.h"
 
+#include "core/colour.h"
+
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QPainter>
@@ -16,8 +18,7 @@ constexpr double UnitsPerPoint = 20.0;
 
 QRgb toRgb(std::int32_t colour)
 {
-    const auto c = std::uint32_t(colour);
-    return qRgb(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+    return qRgb(redOf(colour), greenOf(colour), blueOf(colour));
 }
 
 QString RasterSurface::fontFamily()

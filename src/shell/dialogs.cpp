@@ -86,5 +86,5 @@ Long DialogColorPicker::ShowColor()
     const QColor chosen = QColorDialog::getColor(m_color, m_parent);
     if (chosen.isValid())
         m_color = chosen;
-    return Long(m_color.red()) | Long(m_color.green()) << 8 | Long(m_color.blue()) << 16;
+    return packedColour(m_color.red(), m_color.green(), m_color.blue());
 }

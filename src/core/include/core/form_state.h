@@ -7,13 +7,14 @@
 
 #include "core/design.h"
 
+#include "core/colour.h"
+
 #include <QString>
 #include <QVariant>
 
 #include <array>
 #include <cstdint>
 
-using Long = std::int32_t; // colours are 0x00BBGGRR
 using Integer = std::int16_t;
 
 struct FormState

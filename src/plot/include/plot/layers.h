@@ -3,7 +3,7 @@
 // The three drawing layers of the map. Each takes what it draws and adds to the surface; none
 // clears it.
 
-#include "core/form_state.h"
+#include "core/colour.h"
 #include "core/regression.h"
 #include "plot/surface.h"
 
