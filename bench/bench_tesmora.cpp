@@ -1,15 +1,15 @@
 // Timings of the record pipeline: the fit, the contours, a whole record change, bitmap writing,
 // and the command line's report and batch render on generated tables.
 
-#include "analysis/experiment_table.h"
-#include "analysis/sample_db.h"
 #include "cli/cli.h"
-#include "core/regression.h"
 #include "pipeline/bitmap.h"
 #include "pipeline/record_change.h"
 #include "plot/layers.h"
 #include "plot/raster_surface.h"
 #include "shell/form1.h"
+#include "stats/regression.h"
+#include "store/experiment_table.h"
+#include "store/sample_db.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,9 +1,9 @@
 // The fit and the contours on arbitrary responses (NaN, infinities, denormals, huge values)
 // and line counts: no crash, no undefined behaviour, bounded time, nothing outside the plot.
 #include "core/form_defaults.h"
-#include "core/regression.h"
 #include "null_surface.h"
 #include "plot/layers.h"
+#include "stats/regression.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "analysis/sample_db.h"
-#include "analysis/stream_reader.h"
 #include "cli_support.h"
+#include "store/sample_db.h"
+#include "store/stream_reader.h"
 #include "test_support.h"
 
 #include <QDir>

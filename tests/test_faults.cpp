@@ -2,10 +2,10 @@
 // Nothing crashes, the user's file stays byte-identical, nothing is written outside the output
 // folder, and every failure says what went wrong.
 
-#include "analysis/sample_db.h"
 #include "cli_support.h"
 #include "pipeline/bitmap.h"
 #include "shell/form1.h"
+#include "store/sample_db.h"
 #include "test_support.h"
 
 #include <QDirIterator>

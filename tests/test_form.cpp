@@ -1,6 +1,6 @@
-#include "analysis/sample_db.h"
 #include "recording_surface.h"
 #include "shell/form1.h"
+#include "store/sample_db.h"
 #include "test_support.h"
 #include "window_support.h"
 

@@ -1,7 +1,7 @@
 // The model analysis against reference figures computed independently with R 4.2 (lm, pf,
 // hatvalues and eigen on the same eleven coded runs), and on degenerate data.
-#include "core/model_analysis.h"
 #include "fixtures.h"
+#include "stats/model_analysis.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
 #include "core/form_defaults.h"
-#include "core/regression.h"
+#include "stats/regression.h"
 
 #include "fixtures.h"
 

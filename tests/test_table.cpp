@@ -1,6 +1,6 @@
-#include "analysis/experiment_table.h"
-#include "analysis/sample_db.h"
 #include "shell/experiment_grid.h"
+#include "store/experiment_table.h"
+#include "store/sample_db.h"
 #include "test_support.h"
 
 #include <QAbstractItemModelTester>

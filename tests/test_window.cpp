@@ -1,9 +1,9 @@
 // The window as a person uses it, data first: nothing typed is lost (questions, half-typed
 // numbers, failed writes and deletes, crashes), what is shown is what the file holds, and an
 // Access file becomes the program's database only when asked.
-#include "analysis/sample_db.h"
 #include "shell/analysis_dialog.h"
 #include "shell/dialogs.h"
+#include "store/sample_db.h"
 #include "window_support.h"
 
 #include <QAccessible>

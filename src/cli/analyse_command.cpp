@@ -1,9 +1,9 @@
 #include "command.h"
 
-#include "analysis/stream_reader.h"
 #include "cli/analysis_output.h"
-#include "core/model_analysis.h"
 #include "pipeline/record_change.h"
+#include "stats/model_analysis.h"
+#include "store/stream_reader.h"
 
 #include <QJsonDocument>
 #include <QLocale>

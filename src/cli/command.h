@@ -3,10 +3,10 @@
 // What every command of tesmora-cli shares: its options on QCommandLineParser, its help text,
 // and the way it reports usage errors (exit 2) and failures (exit 1) on standard error.
 
-#include "analysis/stream_reader.h"
 #include "cli/cli.h"
 #include "core/result.h"
 #include "core/scratch_file.h"
+#include "store/stream_reader.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>

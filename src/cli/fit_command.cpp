@@ -2,9 +2,9 @@
 
 #include "core/form_defaults.h"
 #include "core/numbers.h"
-#include "core/regression.h"
 #include "pipeline/record_change.h"
 #include "plot/layers.h"
+#include "stats/regression.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,6 +1,5 @@
 #include "command.h"
 
-#include "analysis/stream_reader.h"
 #include "cli/failure_text.h"
 #include "core/design.h"
 #include "pipeline/batch_writer.h"
@@ -8,6 +7,7 @@
 #include "pipeline/map_export.h"
 #include "pipeline/record_change.h"
 #include "plot/raster_surface.h"
+#include "store/stream_reader.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 #include "command.h"
 
-#include "analysis/stream_reader.h"
 #include "cli/failure_text.h"
 #include "cli/report_rows.h"
 #include "core/design.h"
+#include "store/stream_reader.h"
 
 #include <limits>
 #include <thread>

@@ -2,9 +2,9 @@
 
 #include "cli/analysis_output.h"
 #include "core/form_defaults.h"
-#include "core/model_analysis.h"
-#include "core/regression.h"
 #include "pipeline/record_change.h"
+#include "stats/model_analysis.h"
+#include "stats/regression.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

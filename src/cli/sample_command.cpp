@@ -1,6 +1,6 @@
 #include "command.h"
 
-#include "analysis/sample_db.h"
+#include "store/sample_db.h"
 
 int sampleCommand(const QStringList &args, const CliStreams &io)
 {

@@ -1,9 +1,9 @@
 #include "pipeline/record_change.h"
 
-#include "core/model_analysis.h"
 #include "core/numbers.h"
-#include "core/regression.h"
 #include "plot/layers.h"
+#include "stats/model_analysis.h"
+#include "stats/regression.h"
 
 #include <algorithm>
 

@@ -1,11 +1,11 @@
 #include "shell/form1.h"
 
-#include "core/regression.h"
 #include "pipeline/bitmap.h"
 #include "pipeline/map_export.h"
 #include "pipeline/record_change.h"
 #include "shell/failure_text.h"
 #include "shell/help.h"
+#include "stats/regression.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,10 +1,10 @@
 #include "shell/form1.h"
 
-#include "core/regression.h"
 #include "pipeline/bitmap.h"
 #include "pipeline/map_export.h"
 #include "pipeline/record_change.h"
 #include "shell/failure_text.h"
+#include "stats/regression.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,9 +1,9 @@
-#include "analysis/sample_db.h"
 #include "core/scratch_file.h"
 #include "pipeline/record_change.h"
 #include "shell/access_conversion.h"
 #include "shell/failure_text.h"
 #include "shell/form1.h"
+#include "store/sample_db.h"
 
 #include <QCoreApplication>
 #include <QDir>

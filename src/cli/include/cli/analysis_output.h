@@ -4,7 +4,7 @@
 // package's, a JSON object with fixed keys (numbers unrounded, null where a figure is
 // undefined), and the flat columns the report adds.
 
-#include "core/model_analysis.h"
+#include "stats/model_analysis.h"
 
 #include <QJsonObject>
 #include <QString>

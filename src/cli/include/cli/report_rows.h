@@ -5,9 +5,9 @@
 // flushed in large chunks. Text cells are escaped so that a row stays one line and a
 // spreadsheet never runs a cell as a formula.
 
-#include "analysis/stream_reader.h"
 #include "core/form_state.h"
 #include "pipeline/color_picker.h"
+#include "store/stream_reader.h"
 
 #include <QByteArray>
 #include <QString>

@@ -3,15 +3,15 @@
 // The record change: the one path that turns a record of the table into a map. The window,
 // the command line and the tests all run exactly this code.
 
-#include "analysis/record_source.h"
-#include "core/regression.h"
 #include "plot/layers.h"
 #include "plot/surface.h"
+#include "stats/regression.h"
+#include "store/record_source.h"
 
 #include "core/form_defaults.h"
 #include "core/form_state.h"
-#include "core/model_analysis.h"
 #include "pipeline/color_picker.h"
+#include "stats/model_analysis.h"
 #include <optional>
 
 // Copies the current record into the state and redraws the map: identifier, clearing (unless

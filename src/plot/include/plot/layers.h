@@ -4,7 +4,8 @@
 // clears it.
 
 #include "core/colour.h"
-#include "core/regression.h"
+#include "core/design.h"
+#include "core/quadratic.h"
 #include "plot/surface.h"
 
 #include <QString>
@@ -35,7 +36,7 @@ struct LevelRange
 // the level values are printed.
 struct ContourMap
 {
-    regression::Coefficients b;
+    QuadraticCoefficients b;
     LevelRange levels;
     Long colour = 0;
     bool showLabels = false;

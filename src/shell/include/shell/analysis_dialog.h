@@ -3,7 +3,7 @@
 // The model analysis of the current record in the window's words: a dialog that stays open
 // beside the window, follows the record change, and copies its tables as text.
 
-#include "core/model_analysis.h"
+#include "stats/model_analysis.h"
 
 #include <QDialog>
 

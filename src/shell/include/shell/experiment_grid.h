@@ -6,7 +6,7 @@
 // keeps the typed value in the cell (marked, with the reason) and is tried again with the next
 // write, at each record change and before the table closes.
 
-#include "analysis/experiment_table.h"
+#include "store/experiment_table.h"
 
 #include <QAbstractTableModel>
 #include <QHash>

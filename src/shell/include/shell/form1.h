@@ -4,7 +4,6 @@
 // the bottom left, options and commands at the bottom right. Positions are in twips, converted
 // at the screen's logical DPI; nothing is re-laid out when the window changes size.
 
-#include "analysis/experiment_table.h"
 #include "core/form_state.h"
 #include "plot/raster_surface.h"
 #include "shell/analysis_dialog.h"
@@ -12,6 +11,7 @@
 #include "shell/dialogs.h"
 #include "shell/experiment_grid.h"
 #include "shell/navigator.h"
+#include "store/experiment_table.h"
 
 #include <QCheckBox>
 #include <QFrame>

@@ -4,8 +4,8 @@
 // and batch maps. Its own read-only connection on SQLite's statement API (the generic row
 // fetching of Qt SQL costs more than the fits of a large table), used by one thread at a time.
 
-#include "analysis/record_source.h"
-#include "analysis/sqlite_support.h"
+#include "store/record_source.h"
+#include "store/sqlite_support.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "analysis/stream_reader.h"
+#include "store/stream_reader.h"
 
-#include "analysis/database_file.h"
 #include "core/form_state.h"
+#include "store/database_file.h"
 
 #include <QFileInfo>
 #include <QUrl>

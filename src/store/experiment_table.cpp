@@ -1,4 +1,4 @@
-#include "analysis/experiment_table.h"
+#include "store/experiment_table.h"
 
 #include <QAtomicInteger>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "core/model_analysis.h"
+#include "stats/model_analysis.h"
 
 #include "least_squares.h"
 

@@ -1,9 +1,9 @@
-#include "analysis/sample_db.h"
+#include "store/sample_db.h"
 
-#include "analysis/database_file.h"
-#include "analysis/experiment_table.h"
-#include "analysis/record_source.h"
 #include "core/scratch_file.h"
+#include "store/database_file.h"
+#include "store/experiment_table.h"
+#include "store/record_source.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "core/regression.h"
+#include "stats/regression.h"
 
 #include "core/numbers.h"
 

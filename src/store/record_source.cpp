@@ -1,4 +1,4 @@
-#include "analysis/record_source.h"
+#include "store/record_source.h"
 
 #include "core/numbers.h"
 

@@ -7,9 +7,9 @@
 // Before a write, the row must still hold what was last read of it: another program's change
 // is never overwritten silently.
 
-#include "analysis/database_file.h"
-#include "analysis/record_source.h"
-#include "analysis/sqlite_support.h"
+#include "store/database_file.h"
+#include "store/record_source.h"
+#include "store/sqlite_support.h"
 
 #include <QHash>
 #include <QList>

@@ -1,6 +1,6 @@
-#include "analysis/sqlite_support.h"
+#include "store/sqlite_support.h"
 
-#include "analysis/record_source.h"
+#include "store/record_source.h"
 
 #include <chrono>
 

@@ -5,7 +5,7 @@
 // centred, so that sums of squares keep the digits of responses far from 1 and never
 // overflow. For the model analysis only.
 
-#include "core/model_analysis.h"
+#include "stats/model_analysis.h"
 
 #include <array>
 #include <cmath>

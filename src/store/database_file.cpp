@@ -1,4 +1,4 @@
-#include "analysis/database_file.h"
+#include "store/database_file.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -4,6 +4,7 @@
 // two-factor central composite rotatable design (axial distance 1.4142, three centre runs).
 
 #include "core/form_state.h"
+#include "core/quadratic.h"
 
 #include <QString>
 
@@ -23,10 +24,7 @@ enum class FitOutcome {
 
 using Responses = std::array<float, DesignRuns>;
 
-struct Coefficients
-{
-    float b0 = 0, b1 = 0, b2 = 0, b11 = 0, b22 = 0, b12 = 0;
-};
+using Coefficients = QuadraticCoefficients;
 
 // What a fit computed, step by step; `outcome` says how far it got.
 struct FitResult
