@@ -52,6 +52,23 @@ QString row(const QStringList &cells, const QList<int> &widths)
     return line + QLatin1Char('\n');
 }
 
+QString sourceName(analysis::Source source)
+{
+    switch (source) {
+    case analysis::Source::Model:
+        return QStringLiteral("Model");
+    case analysis::Source::Residual:
+        return QStringLiteral("Residual");
+    case analysis::Source::LackOfFit:
+        return QStringLiteral("Lack of fit");
+    case analysis::Source::PureError:
+        return QStringLiteral("Pure error");
+    case analysis::Source::Total:
+        return QStringLiteral("Total");
+    }
+    return {};
+}
+
 QString varianceLine(const QString &source, const VarianceRow &r, bool withMs, bool withF)
 {
     static const QList<int> widths{14, 4, 16, 14, 12, 12};
@@ -79,11 +96,10 @@ QString analysisSummary(const ModelAnalysis &a)
         row({QStringLiteral("Source"), QStringLiteral("df"), QStringLiteral("Sum of squares"),
              QStringLiteral("Mean square"), QStringLiteral("F value"), QStringLiteral("Pr(>F)")},
             {14, 4, 16, 14, 12, 12});
-    text += varianceLine(QStringLiteral("Model"), a.model, true, true);
-    text += varianceLine(QStringLiteral("Residual"), a.residual, true, false);
-    text += varianceLine(QStringLiteral("  Lack of fit"), a.lackOfFit, true, true);
-    text += varianceLine(QStringLiteral("  Pure error"), a.pureError, true, false);
-    text += varianceLine(QStringLiteral("Total"), a.total, false, false);
+    for (const analysis::VarianceLine &line : analysis::varianceLines(a))
+        text +=
+            varianceLine((line.part ? QStringLiteral("  ") : QString()) + sourceName(line.source),
+                         *line.row, line.meanSquare, line.test);
     text +=
         QStringLiteral("\nR-squared %1, adjusted R-squared %2, predicted R-squared %3, "
                        "PRESS %4\n")

@@ -42,6 +42,23 @@ QString row(const QStringList &cells, const QList<int> &widths)
     return line + QLatin1Char('\n');
 }
 
+QString sourceName(analysis::Source source)
+{
+    switch (source) {
+    case analysis::Source::Model:
+        return QStringLiteral("回归");
+    case analysis::Source::Residual:
+        return QStringLiteral("剩余");
+    case analysis::Source::LackOfFit:
+        return QStringLiteral("失拟");
+    case analysis::Source::PureError:
+        return QStringLiteral("纯误差");
+    case analysis::Source::Total:
+        return QStringLiteral("总计");
+    }
+    return {};
+}
+
 QString natureText(analysis::Nature nature)
 {
     switch (nature) {
@@ -90,19 +107,18 @@ QList<Block> analysisBlocks(const ModelAnalysis &a)
         {8, 5, 13, 13, 11, 12},
         {{QStringLiteral("来源") + wide + wide, QStringLiteral("自由度"), QStringLiteral("平方和"),
           QStringLiteral("均方"), QStringLiteral("F 值"), QStringLiteral("p 值")}}};
-    const auto row = [&](const QString &name, const VarianceRow &r, bool ms, bool f) {
+    for (const analysis::VarianceLine &line : analysis::varianceLines(a)) {
+        const VarianceRow &r = *line.row;
+        QString name = (line.part ? QString(wide) : QString()) + sourceName(line.source);
+        while (name.size() < 4)
+            name += wide;
         variance.rows << QStringList{name,
                                      QString::number(r.df),
                                      shown(r.ss),
-                                     ms ? shown(r.ms) : QString(),
-                                     f ? shown(r.f) : QString(),
-                                     f ? shown(r.p) : QString()};
-    };
-    row(QStringLiteral("回归") + wide + wide, a.model, true, true);
-    row(QStringLiteral("剩余") + wide + wide, a.residual, true, false);
-    row(wide + QStringLiteral("失拟") + wide, a.lackOfFit, true, true);
-    row(wide + QStringLiteral("纯误差"), a.pureError, true, false);
-    row(QStringLiteral("总计") + wide + wide, a.total, false, false);
+                                     line.meanSquare ? shown(r.ms) : QString(),
+                                     line.test ? shown(r.f) : QString(),
+                                     line.test ? shown(r.p) : QString()};
+    }
     blocks << QString() << QStringLiteral("方差分析") << variance << QString()
            << QStringLiteral("R² = %1，校正 R² = %2，预测 R² = %3，PRESS = %4")
                   .arg(shown(a.rSquared), shown(a.adjRSquared), shown(a.predRSquared),

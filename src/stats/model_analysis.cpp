@@ -190,6 +190,15 @@ const char *natureName(Nature nature)
     return "";
 }
 
+std::array<VarianceLine, 5> varianceLines(const ModelAnalysis &a)
+{
+    return {{{Source::Model, &a.model, false, true, true},
+             {Source::Residual, &a.residual, false, true, false},
+             {Source::LackOfFit, &a.lackOfFit, true, true, true},
+             {Source::PureError, &a.pureError, true, true, false},
+             {Source::Total, &a.total, false, false, false}}};
+}
+
 ModelAnalysis analyse(const Responses &y)
 {
     ModelAnalysis a;

@@ -64,6 +64,19 @@ struct ModelAnalysis
 
 ModelAnalysis analyse(const Responses &responses);
 
+// The analysis of variance as every edge lays it out: the rows in order, which of them is a
+// part of the one above (lack of fit and pure error of the residual), and which cells they have.
+enum class Source { Model, Residual, LackOfFit, PureError, Total };
+struct VarianceLine
+{
+    Source source;
+    const VarianceRow *row;
+    bool part;       // indented under the residual
+    bool meanSquare; // a mean square is shown
+    bool test;       // F and p are shown
+};
+std::array<VarianceLine, 5> varianceLines(const ModelAnalysis &analysis);
+
 // The model's prediction at a coded point (nothing where a coefficient is absent).
 Figure predict(const ModelAnalysis &analysis, double x1, double x2);
 
