@@ -369,6 +369,9 @@ void TestAccess::experimentTableMapping_data()
     QStringList twice = names;
     twice[2] = "y1";
     QTest::newRow("y1-twice") << twice << kinds << false;
+    QStringList unknown = names;
+    unknown[5] = "Z";
+    QTest::newRow("unknown-column") << unknown << kinds << false;
 }
 
 void TestAccess::experimentTableMapping()

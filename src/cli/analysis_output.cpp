@@ -117,7 +117,7 @@ QString analysisSummary(const ModelAnalysis &a)
     else
         text += QStringLiteral("Stationary point: none\n");
     text += QStringLiteral("\nPredicted response over |X1|, |X2| <= 1.414\n");
-    if (!a.maximum.x1)
+    if (!a.maximum.x1 && a.maximum.y) // level: one value everywhere, no place of its own
         text += QStringLiteral("Level surface: %1 everywhere\n").arg(shown(a.maximum.y));
     else
         text += QStringLiteral("Maximum %1 at X1 = %2, X2 = %3\nMinimum %4 at X1 = %5, X2 = %6\n")

@@ -132,7 +132,7 @@ QList<Block> analysisBlocks(const ModelAnalysis &a)
                       .arg(shown(a.stationary->x1), shown(a.stationary->x2), shown(a.stationary->y),
                            a.stationaryInside ? QStringLiteral("在") : QStringLiteral("不在"));
     blocks << QString() << QStringLiteral("作图范围 |X1|、|X2| ≤ 1.414 内的最优点");
-    if (!a.maximum.x1)
+    if (!a.maximum.x1 && a.maximum.y) // level: one value everywhere, no place of its own
         blocks << QStringLiteral("曲面水平：处处为 %1").arg(shown(a.maximum.y));
     else
         blocks << QStringLiteral("最大值 %1：X1 = %2，X2 = %3")
