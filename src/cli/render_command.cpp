@@ -17,6 +17,7 @@
 
 #include <cmath>
 #include <limits>
+#include <variant>
 
 namespace {
 
@@ -35,11 +36,24 @@ std::optional<Long> parseColour(const QString &text)
     return packedFromRgb(rgb);
 }
 
-} // namespace
-
-int renderCommand(const QStringList &args, const QString &folder, const CliStreams &io)
+// What a render command asked for, its options checked.
+struct RenderRequest
 {
-    Command command(
+    bool byId = false;
+    double id = 0;
+    bool overlay = false;
+    int lines = LineCountDefault;
+    int size = DefaultSize;
+    std::optional<Long> colour;
+    MapFormat format = MapFormat::Bmp;
+    FormState::MapMarks marks;
+    bool labels = true;
+    QString out;
+};
+
+Command renderOptions()
+{
+    return Command(
         Synopsis::render,
         QStringLiteral("Draws exactly what a record change draws and writes Windows bitmaps "
                        "named as the save button names them (%1<ID>.BMP), each complete or "
@@ -76,63 +90,313 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
          {QStringLiteral("overlay"),
           QStringLiteral("Overlay the maps of all records in one bitmap (%1).")
               .arg(OverlayFileName)}});
-    if (const auto done = command.start(args, io))
-        return *done;
+}
+
+// --mark's list, or the word it does not know.
+std::variant<FormState::MapMarks, QString> parseMarks(const QString &list)
+{
+    FormState::MapMarks marks;
+    for (const QString &mark : list.split(QLatin1Char(','))) {
+        if (mark == QLatin1String("stationary"))
+            marks.stationary = true;
+        else if (mark == QLatin1String("optimum"))
+            marks.optimum = true;
+        else if (mark == QLatin1String("runs"))
+            marks.runs = true;
+        else
+            return mark;
+    }
+    return marks;
+}
+
+// The request, or the usage error that ends the command.
+std::variant<RenderRequest, QString> parseRequest(const Command &command)
+{
+    RenderRequest r;
     const bool all = command.isSet(QStringLiteral("all"));
-    const bool byId = command.isSet(QStringLiteral("id"));
-    if (all == byId)
-        return usageError(io, QStringLiteral("render needs either --id ID or --all"),
-                          command.usage());
+    r.byId = command.isSet(QStringLiteral("id"));
+    if (all == r.byId)
+        return QStringLiteral("render needs either --id ID or --all");
     QString error;
     const auto lines = command.lineCount(&error);
-    if (!lines)
-        return usageError(io, error, command.usage());
-    const auto size = command.number(QStringLiteral("size"), DefaultSize, MinSize, MaxSize, &error);
-    if (!size)
-        return usageError(io, error, command.usage());
-    std::optional<Long> colour;
+    const auto size =
+        lines ? command.number(QStringLiteral("size"), DefaultSize, MinSize, MaxSize, &error)
+              : std::nullopt;
+    if (!lines || !size)
+        return error;
+    r.lines = *lines;
+    r.size = *size;
     if (command.isSet(QStringLiteral("colour"))) {
-        colour = parseColour(command.value(QStringLiteral("colour")));
-        if (!colour)
-            return usageError(io,
-                              QStringLiteral("--colour must look like #RRGGBB, not \"%1\"")
-                                  .arg(command.value(QStringLiteral("colour"))),
-                              command.usage());
+        r.colour = parseColour(command.value(QStringLiteral("colour")));
+        if (!r.colour)
+            return QStringLiteral("--colour must look like #RRGGBB, not \"%1\"")
+                .arg(command.value(QStringLiteral("colour")));
     }
-    std::optional<double> wantedId;
-    if (byId) {
-        wantedId = command.recordId(&error);
-        if (!wantedId)
-            return usageError(io, error, command.usage());
+    if (r.byId) {
+        const auto id = command.recordId(&error);
+        if (!id)
+            return error;
+        r.id = *id;
     }
-    const bool overlay = command.isSet(QStringLiteral("overlay"));
-    const auto formatNamed = mapFormatNamed(command.isSet(QStringLiteral("format"))
-                                                ? command.value(QStringLiteral("format"))
-                                                : QStringLiteral("bmp"));
-    if (!formatNamed)
-        return usageError(io,
-                          QStringLiteral("--format must be bmp, png, svg or pdf, not \"%1\"")
-                              .arg(command.value(QStringLiteral("format"))),
-                          command.usage());
-    const MapFormat format = *formatNamed;
-    FormState::MapMarks marks;
+    r.overlay = command.isSet(QStringLiteral("overlay"));
+    const auto format = mapFormatNamed(command.isSet(QStringLiteral("format"))
+                                           ? command.value(QStringLiteral("format"))
+                                           : QStringLiteral("bmp"));
+    if (!format)
+        return QStringLiteral("--format must be bmp, png, svg or pdf, not \"%1\"")
+            .arg(command.value(QStringLiteral("format")));
+    r.format = *format;
     if (command.isSet(QStringLiteral("mark"))) {
-        for (const QString &mark : command.value(QStringLiteral("mark")).split(QLatin1Char(','))) {
-            if (mark == QLatin1String("stationary"))
-                marks.stationary = true;
-            else if (mark == QLatin1String("optimum"))
-                marks.optimum = true;
-            else if (mark == QLatin1String("runs"))
-                marks.runs = true;
-            else
-                return usageError(io,
-                                  QStringLiteral("--mark takes stationary, optimum and runs, not "
-                                                 "\"%1\"")
-                                      .arg(mark),
-                                  command.usage());
-        }
+        const auto marks = parseMarks(command.value(QStringLiteral("mark")));
+        if (const auto *unknown = std::get_if<QString>(&marks))
+            return QStringLiteral("--mark takes stationary, optimum and runs, not \"%1\"")
+                .arg(*unknown);
+        r.marks = std::get<FormState::MapMarks>(marks);
+    }
+    r.labels = !command.isSet(QStringLiteral("no-labels"));
+    r.out = command.value(QStringLiteral("out"));
+    return r;
+}
+
+constexpr qint64 First = std::numeric_limits<qint64>::min();
+constexpr qint64 Last = std::numeric_limits<qint64>::max();
+
+// One run of the command: the request, the table's snapshot, the state the record change
+// fills and the surface it draws on.
+class Render
+{
+public:
+    Render(const RenderRequest &request, StreamReader &reader, qint64 records,
+           const QString &folder, const CliStreams &io)
+        : m_r(request)
+        , m_reader(reader)
+        , m_records(records)
+        , m_io(io)
+        , m_state(startedFormState(folder, request.lines))
+        , m_picker(request.colour.value_or(0))
+        , m_raster(request.size)
+        , m_outFolder(request.out.isEmpty() ? QStringLiteral(".") : request.out)
+        , m_extension(mapExtension(request.format))
+    {
+        m_state.ShowLabels = request.labels;
+        m_state.AutoColor = !request.colour;
+        m_state.Overlay = request.overlay;
+        m_state.Marks = request.marks;
     }
 
+    int one(const QString &shownId);
+    int all();
+
+private:
+    Result<QByteArray> encodeRecord(const std::vector<StreamCell> &cells);
+    std::optional<QString> pathFor(const QString &shownId);
+    void skip(const QString &id, const QString &why);
+    void drawRecord(const std::vector<StreamCell> &cells, Surface &surface);
+    Result<void> drawAll(Surface &surface);
+    int writeOverlay(const std::optional<Result<QByteArray>> &overlaid);
+    int finishBatch();
+
+    const RenderRequest &m_r;
+    StreamReader &m_reader;
+    qint64 m_records;
+    const CliStreams &m_io;
+    FormState m_state;
+    FixedColorPicker m_picker;
+    RasterSurface m_raster;
+    QDir m_outFolder;
+    QString m_extension;
+    BitmapWriter m_writer{Durability::Deferred};
+    QSet<QString> m_usedNames;
+    QElapsedTimer m_clock;
+    qint64 m_lastReport = 0;
+    qint64 m_position = 0;
+    int m_written = 0, m_skipped = 0;
+};
+
+// A record's map in the chosen format: a bitmap format from the raster surface, a vector
+// format drawn anew by the same layers on a vector surface.
+Result<QByteArray> Render::encodeRecord(const std::vector<StreamCell> &cells)
+{
+    const auto draw = [&](Surface &surface) {
+        LoadCurrentRecord(m_state, StreamRecord(cells), surface, m_picker);
+    };
+    if (!isVectorFormat(m_r.format))
+        draw(m_raster);
+    return encodeMap(m_r.format, m_raster.Image(), draw, m_r.size);
+}
+
+int Render::one(const QString &shownId)
+{
+    std::optional<Result<QByteArray>> map;
+    const Result<void> read = m_reader.forEach(
+        recordFieldNames(),
+        [&](const std::vector<StreamCell> &cells) {
+            const auto id = cells.front().field().asNumber();
+            if (!id || *id != m_r.id)
+                return true;
+            map = encodeRecord(cells);
+            return false;
+        },
+        First, Last);
+    if (!read)
+        return failure(m_io, read.failure());
+    if (!map)
+        return failure(
+            m_io, QStringLiteral("no record with ID %1 in \"%2\"").arg(shownId, m_reader.path()));
+    const QString path =
+        m_r.out.isEmpty()
+            ? m_outFolder.filePath(mapFileName(m_state.RecordId, m_extension).value_or(QString()))
+            : m_r.out;
+    if (!*map)
+        return failure(m_io, map->failure().withPath(path));
+    if (const Result<void> saved = saveFileSafely(**map, path, Durability::Synced); !saved)
+        return failure(m_io, saved.failure());
+    write(m_io.err, QStringLiteral("wrote %1\n").arg(path));
+    return 0;
+}
+
+void Render::skip(const QString &id, const QString &why)
+{
+    write(m_io.err,
+          QStringLiteral("tesmora-cli: skipped row %1 (ID %2): %3\n").arg(m_position).arg(id, why));
+    ++m_skipped;
+}
+
+// The file of the record just drawn, or nothing (said why) when it cannot have one.
+std::optional<QString> Render::pathFor(const QString &shownId)
+{
+    const auto name = mapFileName(m_state.RecordId, m_extension);
+    const QString path = name ? m_outFolder.filePath(*name) : QString();
+    if (!name)
+        skip(shownId, QStringLiteral("the ID cannot name a file"));
+    else if (m_usedNames.contains(path))
+        skip(shownId, QStringLiteral("another record of this run has the same ID"));
+    else {
+        m_usedNames.insert(path);
+        return path;
+    }
+    return std::nullopt;
+}
+
+// One record of a batch: its own map, or one more layer of the overlay.
+void Render::drawRecord(const std::vector<StreamCell> &cells, Surface &surface)
+{
+    ++m_position;
+    const FieldValue rawId = cells.front().field();
+    const QString shownId = rawId.kind == FieldValue::Kind::Value
+                                ? rawId.asText().value_or(QStringLiteral("?"))
+                                : QStringLiteral("empty");
+    try {
+        if (m_r.overlay) {
+            LoadCurrentRecord(m_state, StreamRecord(cells), surface, m_picker);
+        } else if (m_r.format == MapFormat::Bmp) {
+            LoadCurrentRecord(m_state, StreamRecord(cells), surface, m_picker);
+            if (const auto path = pathFor(shownId)) {
+                m_writer.submit(m_raster.Image(), *path);
+                ++m_written;
+            }
+        } else {
+            const Result<QByteArray> map = encodeRecord(cells);
+            if (const auto path = pathFor(shownId)) {
+                const Result<void> saved = map ? saveFileSafely(*map, *path, Durability::Deferred)
+                                               : Result<void>(map.failure().withPath(*path));
+                if (saved)
+                    ++m_written;
+                else
+                    skip(shownId, cli::describeFailure(saved.failure()));
+            }
+        }
+    } catch (const std::bad_alloc &) {
+        skip(shownId, QStringLiteral("not enough memory to draw its map"));
+    }
+    if (m_clock.elapsed() - m_lastReport >= 1000) {
+        m_lastReport = m_clock.elapsed();
+        write(m_io.err,
+              QStringLiteral("rendered %1 of %2 records\n").arg(m_position).arg(m_records));
+    }
+}
+
+Result<void> Render::drawAll(Surface &surface)
+{
+    return m_reader.forEach(
+        recordFieldNames(),
+        [&](const std::vector<StreamCell> &cells) {
+            drawRecord(cells, surface);
+            return true;
+        },
+        First, Last);
+}
+
+int Render::all()
+{
+    if (!m_r.overlay && !m_r.out.isEmpty() && !QFileInfo(m_r.out).isDir())
+        return failure(
+            m_io,
+            QStringLiteral("--out must be an existing folder with --all: \"%1\"").arg(m_r.out));
+    m_clock.start();
+    Result<void> read;
+    std::optional<Result<QByteArray>> overlaid;
+    if (m_r.overlay && isVectorFormat(m_r.format))
+        overlaid = encodeMap(
+            m_r.format, {}, [&](Surface &surface) { read = drawAll(surface); }, m_r.size);
+    else
+        read = drawAll(m_raster);
+    m_reader.endSnapshot();
+    if (!read) {
+        m_writer.finish();
+        return failure(m_io, read.failure());
+    }
+    return m_r.overlay ? writeOverlay(overlaid) : finishBatch();
+}
+
+int Render::writeOverlay(const std::optional<Result<QByteArray>> &overlaid)
+{
+    const QString overlayName =
+        QFileInfo(OverlayFileName).completeBaseName() + QLatin1Char('.') + m_extension;
+    QString path = m_r.out.isEmpty() ? overlayName : m_r.out;
+    if (QFileInfo(path).isDir())
+        path = QDir(path).filePath(overlayName);
+    const Result<QByteArray> map =
+        overlaid ? *overlaid : encodeMap(m_r.format, m_raster.Image(), {}, m_r.size);
+    if (!map)
+        return failure(m_io, map.failure().withPath(path));
+    if (const Result<void> saved = saveFileSafely(*map, path, Durability::Synced); !saved)
+        return failure(m_io, saved.failure());
+    write(m_io.err, QStringLiteral("wrote %1 (%2 records overlaid)\n").arg(path).arg(m_position));
+    return m_skipped ? FailureExit : 0;
+}
+
+int Render::finishBatch()
+{
+    for (const BitmapWriter::Unwritten &f : m_writer.finish()) {
+        write(m_io.err, QStringLiteral("tesmora-cli: could not write %1\n")
+                            .arg(cli::describeFailure(f.failure)));
+        --m_written;
+        ++m_skipped;
+    }
+    // One flush for the whole batch instead of one a file.
+    if (m_written > 0) {
+        if (const Result<void> synced = syncFolder(m_outFolder.path()); !synced)
+            return failure(m_io, QStringLiteral("could not flush the maps to disk: %1")
+                                     .arg(cli::describeFailure(synced.failure())));
+    }
+    write(m_io.err, QStringLiteral("wrote %1 maps").arg(m_written) +
+                        (m_skipped ? QStringLiteral(", skipped %1 records\n").arg(m_skipped)
+                                   : QStringLiteral("\n")));
+    return m_skipped ? FailureExit : 0;
+}
+
+} // namespace
+
+int renderCommand(const QStringList &args, const QString &folder, const CliStreams &io)
+{
+    Command command = renderOptions();
+    if (const auto done = command.start(args, io))
+        return *done;
+    const auto parsed = parseRequest(command);
+    if (const auto *error = std::get_if<QString>(&parsed))
+        return usageError(io, *error, command.usage());
+    const RenderRequest &request = std::get<RenderRequest>(parsed);
     std::optional<ScratchFile> conversion; // an Access file's, gone with the command
     StreamReader reader;
     // One snapshot: the maps of a batch all come from the table as it was at its start.
@@ -140,177 +404,6 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
         openSnapshot(reader, databasePath(command, folder), io, conversion);
     if (!records)
         return failure(io, records.failure());
-
-    FormState state = startedFormState(folder, *lines);
-    state.ShowLabels = !command.isSet(QStringLiteral("no-labels"));
-    state.AutoColor = !colour;
-    state.Overlay = overlay;
-    state.Marks = marks;
-    FixedColorPicker picker(colour.value_or(0));
-    RasterSurface raster(*size);
-    const bool vector = isVectorFormat(format);
-    // A record's map in the chosen format: a bitmap format from the raster surface, a vector
-    // format drawn anew by the same layers on a vector surface.
-    const auto encodeRecord = [&](const std::vector<StreamCell> &cells) {
-        const auto draw = [&](Surface &surface) {
-            LoadCurrentRecord(state, StreamRecord(cells), surface, picker);
-        };
-        if (!vector)
-            draw(raster);
-        return encodeMap(format, raster.Image(), draw, *size);
-    };
-
-    const QString out = command.value(QStringLiteral("out"));
-    const QDir outFolder(out.isEmpty() ? QStringLiteral(".") : out);
-    constexpr qint64 First = std::numeric_limits<qint64>::min();
-    constexpr qint64 Last = std::numeric_limits<qint64>::max();
-    const QString extension = mapExtension(format);
-
-    if (byId) {
-        std::optional<Result<QByteArray>> map;
-        const Result<void> read = reader.forEach(
-            recordFieldNames(),
-            [&](const std::vector<StreamCell> &cells) {
-                const auto id = cells.front().field().asNumber();
-                if (!id || *id != *wantedId)
-                    return true;
-                map = encodeRecord(cells);
-                return false;
-            },
-            First, Last);
-        if (!read)
-            return failure(io, read.failure());
-        if (!map)
-            return failure(io, QStringLiteral("no record with ID %1 in \"%2\"")
-                                   .arg(command.value(QStringLiteral("id")), reader.path()));
-        const QString path =
-            out.isEmpty()
-                ? outFolder.filePath(mapFileName(state.RecordId, extension).value_or(QString()))
-                : out;
-        if (!*map)
-            return failure(io, map->failure().withPath(path));
-        if (const Result<void> saved = saveFileSafely(**map, path, Durability::Synced); !saved)
-            return failure(io, saved.failure());
-        write(io.err, QStringLiteral("wrote %1\n").arg(path));
-        return 0;
-    }
-
-    if (!overlay && !out.isEmpty() && !QFileInfo(out).isDir())
-        return failure(
-            io, QStringLiteral("--out must be an existing folder with --all: \"%1\"").arg(out));
-
-    QElapsedTimer clock;
-    clock.start();
-    qint64 lastReport = 0;
-    qint64 position = 0;
-    int written = 0, skipped = 0;
-    QSet<QString> usedNames;
-    BitmapWriter writer(Durability::Deferred);
-    const auto skip = [&](const QString &id, const QString &why) {
-        write(
-            io.err,
-            QStringLiteral("tesmora-cli: skipped row %1 (ID %2): %3\n").arg(position).arg(id, why));
-        ++skipped;
-    };
-    // The file of the record just drawn, or nothing (said why) when it cannot have one.
-    const auto pathFor = [&](const QString &shownId) -> std::optional<QString> {
-        const auto name = mapFileName(state.RecordId, extension);
-        const QString path = name ? outFolder.filePath(*name) : QString();
-        if (!name)
-            skip(shownId, QStringLiteral("the ID cannot name a file"));
-        else if (usedNames.contains(path))
-            skip(shownId, QStringLiteral("another record of this run has the same ID"));
-        else {
-            usedNames.insert(path);
-            return path;
-        }
-        return std::nullopt;
-    };
-    // Every record, each drawn on `surface`: its own map, or one more layer of the overlay.
-    const auto drawAll = [&](Surface &surface) {
-        return reader.forEach(
-            recordFieldNames(),
-            [&](const std::vector<StreamCell> &cells) {
-                ++position;
-                const FieldValue rawId = cells.front().field();
-                const QString shownId = rawId.kind == FieldValue::Kind::Value
-                                            ? rawId.asText().value_or(QStringLiteral("?"))
-                                            : QStringLiteral("empty");
-                try {
-                    if (overlay) {
-                        LoadCurrentRecord(state, StreamRecord(cells), surface, picker);
-                    } else if (format == MapFormat::Bmp) {
-                        LoadCurrentRecord(state, StreamRecord(cells), surface, picker);
-                        if (const auto path = pathFor(shownId)) {
-                            writer.submit(raster.Image(), *path);
-                            ++written;
-                        }
-                    } else {
-                        const Result<QByteArray> map = encodeRecord(cells);
-                        if (const auto path = pathFor(shownId)) {
-                            const Result<void> saved =
-                                map ? saveFileSafely(*map, *path, Durability::Deferred)
-                                    : Result<void>(map.failure().withPath(*path));
-                            if (saved)
-                                ++written;
-                            else
-                                skip(shownId, cli::describeFailure(saved.failure()));
-                        }
-                    }
-                } catch (const std::bad_alloc &) {
-                    skip(shownId, QStringLiteral("not enough memory to draw its map"));
-                }
-                if (clock.elapsed() - lastReport >= 1000) {
-                    lastReport = clock.elapsed();
-                    write(
-                        io.err,
-                        QStringLiteral("rendered %1 of %2 records\n").arg(position).arg(*records));
-                }
-                return true;
-            },
-            First, Last);
-    };
-    Result<void> read;
-    std::optional<Result<QByteArray>> overlaid;
-    if (overlay && vector)
-        overlaid = encodeMap(
-            format, {}, [&](Surface &surface) { read = drawAll(surface); }, *size);
-    else
-        read = drawAll(raster);
-    reader.endSnapshot();
-    if (!read) {
-        writer.finish();
-        return failure(io, read.failure());
-    }
-    if (overlay) {
-        const QString overlayName =
-            QFileInfo(OverlayFileName).completeBaseName() + QLatin1Char('.') + extension;
-        QString path = out.isEmpty() ? overlayName : out;
-        if (QFileInfo(path).isDir())
-            path = QDir(path).filePath(overlayName);
-        const Result<QByteArray> map =
-            overlaid ? *overlaid : encodeMap(format, raster.Image(), {}, *size);
-        if (!map)
-            return failure(io, map.failure().withPath(path));
-        if (const Result<void> saved = saveFileSafely(*map, path, Durability::Synced); !saved)
-            return failure(io, saved.failure());
-        write(io.err, QStringLiteral("wrote %1 (%2 records overlaid)\n").arg(path).arg(position));
-        return skipped ? FailureExit : 0;
-    }
-    for (const BitmapWriter::Unwritten &f : writer.finish()) {
-        write(io.err, QStringLiteral("tesmora-cli: could not write %1\n")
-                          .arg(cli::describeFailure(f.failure)));
-        --written;
-        ++skipped;
-    }
-    // One flush for the whole batch instead of one a file.
-    if (written > 0) {
-        if (const Result<void> synced = syncFolder(outFolder.path()); !synced)
-            return failure(io, QStringLiteral("could not flush the maps to disk: %1")
-                                   .arg(cli::describeFailure(synced.failure())));
-    }
-    write(io.err, QStringLiteral("wrote %1 maps").arg(written) +
-                      (skipped ? QStringLiteral(", skipped %1 records\n").arg(skipped)
-                               : QStringLiteral("\n")));
-    return skipped ? FailureExit : 0;
+    Render render(request, reader, *records, folder, io);
+    return request.byId ? render.one(command.value(QStringLiteral("id"))) : render.all();
 }
