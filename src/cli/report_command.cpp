@@ -14,11 +14,12 @@ namespace {
 // Below this many records a table is reported on one thread.
 constexpr int MinSplitRecords = 5000;
 
-} // namespace
+constexpr qint64 First = std::numeric_limits<qint64>::min();
+constexpr qint64 Last = std::numeric_limits<qint64>::max();
 
-int reportCommand(const QStringList &args, const QString &folder, const CliStreams &io)
+Command reportOptions()
 {
-    Command command(
+    return Command(
         Synopsis::report,
         QStringLiteral("Streams one row per record: ID, name, the six coefficients, R, S and the "
                        "equation, each record from its own fields alone. Text cells are escaped "
@@ -33,6 +34,90 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
           QStringLiteral("Add the model analysis: standard errors and p values, F and p of the "
                          "model and of lack of fit, R² figures, PRESS, the stationary point and "
                          "the optimum (as in analyse).")}});
+}
+
+// The second half of a large table's report: every record's row depends on that record
+// alone, so the rows from `from` on are made on a thread of their own, through a connection
+// of their own inside the same snapshot, into a scratch file copied after the first half.
+class SecondHalf
+{
+public:
+    ~SecondHalf()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_file)
+            std::fclose(m_file);
+    }
+
+    // Starts it when the table is large enough and a second connection sees the same table
+    // (the first one's snapshot holds writers off, as in rollback-journal files; the counts
+    // agree as a check); the key the first half ends before, or nothing (one thread).
+    Result<std::optional<qint64>> start(StreamReader &reader, qint64 count, const QString &format,
+                                        const QString &folder, int lines, ReportRows::Extras extras)
+    {
+        if (count < 2 * MinSplitRecords)
+            return std::optional<qint64>();
+        const Result<qint64> key = reader.keyAtOffset(count / 2);
+        if (!key)
+            return key.failure();
+        const bool same = reader.snapshotHoldsOffWriters() && m_own.open(reader.path()) &&
+                          m_own.beginSnapshot() && [&] {
+                              const Result<qint64> again = m_own.count();
+                              return again && *again == count;
+                          }();
+        if (!same || !(m_file = std::tmpfile()))
+            return std::optional<qint64>();
+        m_thread = std::thread([this, from = *key, format, folder, lines, extras] {
+            ReportRows rows(format, folder, lines, m_file, extras);
+            m_read = m_own.forEach(
+                recordFieldNames(),
+                [&](const std::vector<StreamCell> &cells) {
+                    rows.add(cells, false);
+                    return !rows.failed();
+                },
+                from, Last);
+            m_writeFailed = !rows.flush() || std::fflush(m_file) != 0 || std::ferror(m_file);
+        });
+        return std::optional<qint64>(*key);
+    }
+
+    // Waits for it and copies it after the first half; what its reading met.
+    Result<void> finish(std::FILE *out)
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+        m_own.endSnapshot();
+        if (!m_file)
+            return {};
+        std::rewind(m_file);
+        char buffer[1 << 16];
+        while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, m_file)) {
+            if (std::fwrite(buffer, 1, n, out) != n) {
+                m_copyFailed = true;
+                break;
+            }
+        }
+        m_copyFailed = m_copyFailed || std::ferror(m_file);
+        return m_read;
+    }
+    // Whether rows it made did not reach the output.
+    bool lost() const { return m_writeFailed || m_copyFailed; }
+
+private:
+    StreamReader m_own;
+    std::FILE *m_file = nullptr;
+    std::thread m_thread;
+    Result<void> m_read;
+    bool m_writeFailed = false;
+    bool m_copyFailed = false;
+};
+
+} // namespace
+
+int reportCommand(const QStringList &args, const QString &folder, const CliStreams &io)
+{
+    Command command = reportOptions();
     if (const auto done = command.start(args, io))
         return *done;
     QString error;
@@ -51,7 +136,7 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
     // Streamed: the records are not held, whatever the table's size.
     std::optional<ScratchFile> conversion; // an Access file's, gone with the command
     StreamReader reader;
-    // One read transaction: both parts below see the table as it was at the count.
+    // One read transaction: both halves see the table as it was at the count.
     const Result<qint64> records =
         openSnapshot(reader, databasePath(command, folder), io, conversion);
     if (!records)
@@ -59,57 +144,16 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
 
     const ReportRows::Extras extras{command.isSet(QStringLiteral("responses")),
                                     command.isSet(QStringLiteral("analysis"))};
-    const QChar separator = format == QLatin1String("csv") ? QLatin1Char(',') : QLatin1Char('\t');
     const bool json = format == QLatin1String("json");
-    if (json)
-        write(io.out, QStringLiteral("["));
-    else
-        write(io.out, ReportRows::header(separator, extras));
-
-    // Every record's row depends on that record alone, so a large table is split in the
-    // middle and its second part runs on a thread of its own inside the same snapshot,
-    // written to a scratch file and copied after the first: two cores, memory that does not
-    // grow.
-    constexpr qint64 First = std::numeric_limits<qint64>::min();
-    constexpr qint64 Last = std::numeric_limits<qint64>::max();
-    const qint64 count = *records;
-    std::optional<qint64> splitKey;
-    if (count >= 2 * MinSplitRecords) {
-        const Result<qint64> key = reader.keyAtOffset(count / 2);
-        if (!key)
-            return failure(io, key.failure());
-        splitKey = *key;
-    }
-    // The second part reads through a connection of its own, which sees the same table only
-    // while the first one's snapshot holds writers off (rollback journal; the counts agree as a
-    // check). Otherwise (WAL) the report runs on one thread.
-    StreamReader own;
-    if (splitKey && !(reader.snapshotHoldsOffWriters() && own.open(reader.path()) &&
-                      own.beginSnapshot() && [&] {
-                          const Result<qint64> again = own.count();
-                          return again && *again == count;
-                      }()))
-        splitKey.reset();
-    std::FILE *tail = splitKey ? std::tmpfile() : nullptr;
-    if (!tail)
-        splitKey.reset();
-    Result<void> tailRead;
-    bool tailWriteFailed = false;
-    std::thread second;
-    if (splitKey) {
-        second = std::thread([&] {
-            ReportRows rows(format, folder, *lines, tail, extras);
-            tailRead = own.forEach(
-                recordFieldNames(),
-                [&](const std::vector<StreamCell> &cells) {
-                    rows.add(cells, false);
-                    return !rows.failed();
-                },
-                *splitKey, Last);
-            tailWriteFailed = !rows.flush() || std::fflush(tail) != 0 || std::ferror(tail);
-        });
-    }
-
+    write(io.out, json ? QStringLiteral("[")
+                       : ReportRows::header(format == QLatin1String("csv") ? QLatin1Char(',')
+                                                                           : QLatin1Char('\t'),
+                                            extras));
+    SecondHalf second;
+    const Result<std::optional<qint64>> split =
+        second.start(reader, *records, format, folder, *lines, extras);
+    if (!split)
+        return failure(io, split.failure());
     ReportRows rows(format, folder, *lines, io.out, extras);
     bool firstRow = true;
     const Result<void> read = reader.forEach(
@@ -118,32 +162,17 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
             rows.add(cells, std::exchange(firstRow, false));
             return !rows.failed();
         },
-        First, splitKey ? *splitKey - 1 : Last);
+        First, *split ? **split - 1 : Last);
     rows.flush();
-    if (second.joinable())
-        second.join();
+    const Result<void> tail = second.finish(io.out);
     reader.endSnapshot();
-    own.endSnapshot();
-    bool copyFailed = false;
-    if (tail) {
-        std::rewind(tail);
-        char buffer[1 << 16];
-        while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, tail)) {
-            if (std::fwrite(buffer, 1, n, io.out) != n) {
-                copyFailed = true;
-                break;
-            }
-        }
-        copyFailed = copyFailed || std::ferror(tail);
-        std::fclose(tail);
-    }
     if (json)
         write(io.out, QStringLiteral("\n]\n"));
     if (!read)
         return failure(io, read.failure());
-    if (!tailRead)
-        return failure(io, tailRead.failure());
-    if (tailWriteFailed || copyFailed)
+    if (!tail)
+        return failure(io, tail.failure());
+    if (second.lost())
         return failure(io, QStringLiteral("could not write the second half of the report through "
                                           "a scratch file (is the temporary folder full?)"));
     if (rows.failed() || std::fflush(io.out) != 0 || std::ferror(io.out))
