@@ -45,13 +45,9 @@ void copyText(QString &to, const QString &from)
     to.append(from);
 }
 
-} // namespace
-
-void fit(const Responses &y, float lineCount, FitResult &f)
+// 1.-2. The level range and the level step for `lineCount` intervals.
+bool fitLevels(const Responses &y, float lineCount, FitResult &f)
 {
-    f.outcome = FitOutcome::Complete;
-    const DesignConstants &d = designConstants();
-
     // 1. Level range.
     f.levelMax = y[0];
     f.levelMin = y[0];
@@ -66,12 +62,19 @@ void fit(const Responses &y, float lineCount, FitResult &f)
     f.outcome = FitOutcome::NoLevelStep;
     float range = 0;
     if (!store(range, double(f.levelMax) - double(f.levelMin)))
-        return;
+        return false;
     if (f.levelMax > 10 && f.levelMin > 10)
         range = std::floor(range);
     if (lineCount == 0 || !store(f.levelStep, double(range) / double(lineCount)))
-        return;
+        return false;
 
+    return true;
+}
+
+// 3.-5. The column sums and the coefficients.
+bool fitCoefficients(const Responses &y, FitResult &f)
+{
+    const DesignConstants &d = designConstants();
     // 3. Column sums, each product rounded to single precision. Single arithmetic overflows to
     // infinity, which no later step turns finite again, so one check at the end finds it.
     f.outcome = FitOutcome::NoCoefficients;
@@ -80,14 +83,14 @@ void fit(const Responses &y, float lineCount, FitResult &f)
         for (int run = 0; run < DesignRuns; ++run)
             sum += d.matrix[std::size_t(run)][std::size_t(col)] * y[std::size_t(run)];
         if (!std::isfinite(sum))
-            return;
+            return false;
         f.columnSums[std::size_t(col)] = sum;
     }
 
     // 4. Sum of the responses.
     const double sy = responseSum(y);
     if (!std::isfinite(sy))
-        return;
+        return false;
 
     // 5. Coefficients, in exactly these forms and this order.
     const double p1 = f.columnSums[1], p2 = f.columnSums[2], p3 = f.columnSums[3];
@@ -99,8 +102,15 @@ void fit(const Responses &y, float lineCount, FitResult &f)
         !store(b.b22, (p1 + p2) * wo + (ws - wo) * p2 + sy * wc) ||
         !store(b.b1, p3 / double(d.sumSquares)) || !store(b.b2, p4 / double(d.sumSquares)) ||
         !store(b.b12, p5 / 4))
-        return;
+        return false;
 
+    return true;
+}
+
+// 6.-8. The equation's text from the coefficients, into buffers reused from fit to fit.
+void equationText(FitResult &f)
+{
+    const Coefficients &b = f.b;
     // 6.-8. Equation text.
     numbers::assignThousandthsText(f.terms[0], double(b.b0), false);
     assignSignedTerm(f.terms[1], b.b1);
@@ -118,8 +128,12 @@ void fit(const Responses &y, float lineCount, FitResult &f)
     QChar *at = f.equation.data();
     for (QStringView piece : pieces)
         at = std::copy(piece.begin(), piece.end(), at);
+}
 
-    // 9. Fitted values at the runs.
+// 9. The fitted values at the runs.
+void fittedValues(FitResult &f)
+{
+    const Coefficients &b = f.b;
     const double b0 = b.b0, b1 = b.b1, b2 = b.b2, b11 = b.b11, b22 = b.b22, b12 = b.b12;
     const double a = Alpha;
     const double a2 = std::pow(Alpha, 2);
@@ -134,7 +148,11 @@ void fit(const Responses &y, float lineCount, FitResult &f)
                 b0,
                 b0,
                 b0};
+}
 
+// 10.-14. The sums of squares, R and S, and their texts.
+bool fitCorrelation(const Responses &y, FitResult &f)
+{
     // 10.-11. Sums of squares.
     f.outcome = FitOutcome::NoCorrelation;
     double syy = 0;
@@ -147,28 +165,41 @@ void fit(const Responses &y, float lineCount, FitResult &f)
     const double syAgain = responseSum(y);
     float sst = 0;
     if (!store(sst, syy - syAgain * syAgain / DesignRuns) || !std::isfinite(sse))
-        return;
+        return false;
 
     // 12. R; all responses equal (SST = 0, though single sums may leave a trace of rounding)
     // or SSE above SST leave it undefined.
     if (f.levelMax == f.levelMin || !(sst > 0))
-        return;
+        return false;
     const double radicand = 1 - sse / double(sst);
     if (!(radicand >= 0) || !store(f.r, std::sqrt(radicand)))
-        return;
+        return false;
 
     // 13. S from R and SST as stored.
     f.outcome = FitOutcome::NoDeviation;
     const double sVariance =
         (1 - double(f.r) * double(f.r)) * double(sst) / ResidualDegreesOfFreedom;
     if (!(sVariance >= 0) || !std::isfinite(sVariance))
-        return;
+        return false;
     f.s = std::sqrt(sVariance);
 
     // 14. Both shown rounded to three decimals.
     numbers::assignThousandthsText(f.rText, f.r, true);
     numbers::assignThousandthsText(f.sText, f.s, true);
+    return true;
+}
+
+} // namespace
+
+void fit(const Responses &y, float lineCount, FitResult &f)
+{
     f.outcome = FitOutcome::Complete;
+    if (!fitLevels(y, lineCount, f) || !fitCoefficients(y, f))
+        return;
+    equationText(f);
+    fittedValues(f);
+    if (fitCorrelation(y, f))
+        f.outcome = FitOutcome::Complete;
 }
 
 void clearFit(FormState &s)
