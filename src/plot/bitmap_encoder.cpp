@@ -75,6 +75,63 @@ void putIndices(char *pixels, int stride, int width, int height, int bits,
     }
 }
 
+// Every pixel's index in `colours` (white, the background, first, whether or not a pixel shows
+// it); false when the image holds more than 256 colours.
+bool indexColours(const QImage &image, QList<QRgb> &colours, std::vector<uchar> &indices)
+{
+    const int width = image.width(), height = image.height();
+    constexpr QRgb White = 0xFFFFFFFFu;
+    colours = {White};
+    indices.assign(std::size_t(width) * std::size_t(height), 0);
+    for (int y = 0; y < height; ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        uchar *out = indices.data() + std::size_t(y) * std::size_t(width);
+        QRgb last = 0;
+        int lastIndex = -1;
+        for (int x = 0; x < width; ++x) {
+            // Runs of background, four pixels at a time.
+            if (x + 4 <= width) {
+                quint64 a, b;
+                std::memcpy(&a, line + x, 8);
+                std::memcpy(&b, line + x + 2, 8);
+                if ((a & b) == ~quint64(0)) {
+                    std::memset(out + x, 0, 4);
+                    x += 3;
+                    continue;
+                }
+            }
+            const QRgb c = line[x] | 0xFF000000u;
+            if (c != last || lastIndex < 0) {
+                last = c;
+                lastIndex = int(colours.indexOf(c));
+                if (lastIndex < 0) {
+                    if (colours.size() == 256)
+                        return false;
+                    lastIndex = int(colours.size());
+                    colours << c;
+                }
+            }
+            out[x] = uchar(lastIndex);
+        }
+    }
+    return true;
+}
+
+// Rows of blue, green, red, bottom-up, at 24 bits a pixel.
+void putTrueColour(char *pixels, int stride, const QImage &image)
+{
+    const int width = image.width(), height = image.height();
+    for (int y = 0; y < height; ++y) {
+        auto *row = reinterpret_cast<uchar *>(pixels) + qsizetype(height - 1 - y) * stride;
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < width; ++x) {
+            row[3 * x] = uchar(qBlue(line[x]));
+            row[3 * x + 1] = uchar(qGreen(line[x]));
+            row[3 * x + 2] = uchar(qRed(line[x]));
+        }
+    }
+}
+
 } // namespace
 
 QByteArray encodeBitmap(const QImage &source)
@@ -100,44 +157,9 @@ QByteArray encodeBitmap(const QImage &source)
 
     // Maps hold a handful of colours: one pass gives every pixel its palette index, and 4 or 8
     // bits a pixel follow; an image of more than 256 colours is written with 24.
-    // White, the background, is colour 0 whether or not a pixel shows it.
-    constexpr QRgb White = 0xFFFFFFFFu;
-    QList<QRgb> colours{White};
-    std::vector<uchar> indices(std::size_t(width) * std::size_t(height));
-    bool indexed = true;
-    for (int y = 0; y < height && indexed; ++y) {
-        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-        uchar *out = indices.data() + std::size_t(y) * std::size_t(width);
-        QRgb last = 0;
-        int lastIndex = -1;
-        for (int x = 0; x < width; ++x) {
-            // Runs of background, four pixels at a time.
-            if (x + 4 <= width) {
-                quint64 a, b;
-                std::memcpy(&a, line + x, 8);
-                std::memcpy(&b, line + x + 2, 8);
-                if ((a & b) == ~quint64(0)) {
-                    std::memset(out + x, 0, 4);
-                    x += 3;
-                    continue;
-                }
-            }
-            const QRgb c = line[x] | 0xFF000000u;
-            if (c != last || lastIndex < 0) {
-                last = c;
-                lastIndex = int(colours.indexOf(c));
-                if (lastIndex < 0) {
-                    if (colours.size() == 256) {
-                        indexed = false;
-                        break;
-                    }
-                    lastIndex = int(colours.size());
-                    colours << c;
-                }
-            }
-            out[x] = uchar(lastIndex);
-        }
-    }
+    QList<QRgb> colours;
+    std::vector<uchar> indices;
+    const bool indexed = indexColours(image, colours, indices);
     const int bits = !indexed ? 24 : colours.size() <= 16 ? 4 : 8;
     const int paletteSize = bits == 24 ? 0 : (bits == 4 ? 16 : 256);
     const int stride = ((width * bits + 31) / 32) * 4;
@@ -149,14 +171,6 @@ QByteArray encodeBitmap(const QImage &source)
                    [&](int y) { return indices.data() + std::size_t(y) * std::size_t(width); });
         return out;
     }
-    for (int y = 0; y < height; ++y) {
-        auto *row = reinterpret_cast<uchar *>(pixels) + qsizetype(height - 1 - y) * stride;
-        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-        for (int x = 0; x < width; ++x) {
-            row[3 * x] = uchar(qBlue(line[x]));
-            row[3 * x + 1] = uchar(qGreen(line[x]));
-            row[3 * x + 2] = uchar(qRed(line[x]));
-        }
-    }
+    putTrueColour(pixels, stride, image);
     return out;
 }
