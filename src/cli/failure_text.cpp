@@ -2,6 +2,8 @@
 
 #include "core/design.h"
 
+#include <optional>
+
 namespace {
 
 QString quoted(const QString &path)
@@ -9,14 +11,13 @@ QString quoted(const QString &path)
     return QLatin1Char('"') + path + QLatin1Char('"');
 }
 
-} // namespace
+using Kind = Failure::Kind;
 
-QString cli::describeFailure(const Failure &f)
+// The kinds said whole, with the file or what it is; nothing for the engine's kinds.
+std::optional<QString> wholeMessage(const Failure &f)
 {
-    using Kind = Failure::Kind;
     const QString file = quoted(f.path);
     const QString table = quoted(ExperimentTableName);
-    QString what;
     switch (f.kind) {
     case Kind::Missing:
         return QStringLiteral("cannot find the database %1").arg(file);
@@ -65,46 +66,55 @@ QString cli::describeFailure(const Failure &f)
             .arg(file, f.detail);
     case Kind::System:
         return QStringLiteral("%1: %2").arg(file, f.detail);
+    default:
+        return std::nullopt;
+    }
+}
+
+// What the engine's kinds mean.
+QString engineWords(const Failure &f)
+{
+    switch (f.kind) {
     case Kind::Busy:
-        what = QStringLiteral("the database is held by another program; try again later");
-        break;
+        return QStringLiteral("the database is held by another program; try again later");
     case Kind::ReadOnly:
-        what = QStringLiteral("the database file is read-only");
-        break;
+        return QStringLiteral("the database file is read-only");
     case Kind::HotJournal:
-        what = QStringLiteral("the database was not closed properly and has a journal to roll "
+        return QStringLiteral("the database was not closed properly and has a journal to roll "
                               "back, which a read-only reader cannot do; open it once in the "
                               "window");
-        break;
     case Kind::Moved:
-        what = QStringLiteral("the database file was deleted or moved");
-        break;
+        return QStringLiteral("the database file was deleted or moved");
     case Kind::Damaged:
-        what = QStringLiteral("the database file is damaged");
-        break;
+        return QStringLiteral("the database file is damaged");
     case Kind::DiskFull:
-        what = QStringLiteral("the disk is full");
-        break;
+        return QStringLiteral("the disk is full");
     case Kind::Io:
-        what = QStringLiteral("a disk read or write failed");
-        break;
+        return QStringLiteral("a disk read or write failed");
     case Kind::CannotOpen:
-        what = QStringLiteral("the database file cannot be opened");
-        break;
+        return QStringLiteral("the database file cannot be opened");
     case Kind::Interrupted:
-        what = QStringLiteral("a query of the database gave no result for too long and was "
+        return QStringLiteral("a query of the database gave no result for too long and was "
                               "stopped (a trigger or table definition may loop without end)");
-        break;
     case Kind::OutOfMemory:
-        what = QStringLiteral("not enough memory, or a value too large");
-        break;
+        return QStringLiteral("not enough memory, or a value too large");
     case Kind::Constraint:
-        what = QStringLiteral("a constraint of the database refused the value");
-        break;
+        return QStringLiteral("a constraint of the database refused the value");
     case Kind::Engine:
-        what = QStringLiteral("the database reported an error");
-        break;
+        return QStringLiteral("the database reported an error");
+    default:
+        return {};
     }
+}
+
+} // namespace
+
+QString cli::describeFailure(const Failure &f)
+{
+    const QString file = quoted(f.path);
+    if (const std::optional<QString> whole = wholeMessage(f))
+        return *whole;
+    const QString what = engineWords(f);
     const QString where = f.path.isEmpty() ? QString() : file + QStringLiteral(": ");
     return where + (f.detail.isEmpty() ? what : QStringLiteral("%1 (%2)").arg(what, f.detail));
 }

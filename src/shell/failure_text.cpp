@@ -2,6 +2,8 @@
 
 #include "core/design.h"
 
+#include <optional>
+
 #include <QDir>
 
 #include <cerrno>
@@ -45,14 +47,13 @@ QString nodeText(const QString &what)
     return QStringLiteral("特殊文件");
 }
 
-} // namespace
+using Kind = Failure::Kind;
 
-QString shell::describeFailure(const Failure &f)
+// The kinds said whole, with the file or what it is; nothing for the engine's kinds.
+std::optional<QString> wholeMessage(const Failure &f)
 {
-    using Kind = Failure::Kind;
     const QString file = QDir::toNativeSeparators(f.path);
     const QString table = ExperimentTableName;
-    QString what;
     switch (f.kind) {
     case Kind::Missing:
         return QStringLiteral("找不到数据库文件“%1”").arg(file);
@@ -97,47 +98,54 @@ QString shell::describeFailure(const Failure &f)
     case Kind::NotRegularOutput:
         return QStringLiteral("“%1”是%2，不是普通文件；不会写入或替换它")
             .arg(file, nodeText(f.detail));
-    case Kind::System:
-        what = systemText(f);
-        break;
-    case Kind::Busy:
-        what = QStringLiteral("数据库正被其他程序占用，请稍后再试");
-        break;
-    case Kind::ReadOnly:
-        what = QStringLiteral("数据库文件是只读的，无法写入");
-        break;
-    case Kind::HotJournal:
-        what = QStringLiteral("数据库上次没有正常关闭，留有待恢复的日志文件；只读打开时无法恢复，"
-                              "请先用本程序的窗口打开一次");
-        break;
-    case Kind::Moved:
-        what = QStringLiteral("数据库文件已被删除或移走");
-        break;
-    case Kind::Damaged:
-        what = QStringLiteral("数据库文件已损坏");
-        break;
-    case Kind::DiskFull:
-        what = QStringLiteral("磁盘已满");
-        break;
-    case Kind::Io:
-        what = QStringLiteral("读写磁盘时出错");
-        break;
-    case Kind::CannotOpen:
-        what = QStringLiteral("无法打开数据库文件");
-        break;
-    case Kind::Interrupted:
-        what = QStringLiteral("数据库的查询长时间没有结果，已中止（表的触发器或定义可能无限循环）");
-        break;
-    case Kind::OutOfMemory:
-        what = QStringLiteral("内存不足或数据过大");
-        break;
-    case Kind::Constraint:
-        what = QStringLiteral("数据库的约束拒绝了这个值");
-        break;
-    case Kind::Engine:
-        what = QStringLiteral("数据库出错");
-        break;
+    default:
+        return std::nullopt;
     }
+}
+
+// What the engine's kinds mean.
+QString engineWords(const Failure &f)
+{
+    switch (f.kind) {
+    case Kind::System:
+        return systemText(f);
+    case Kind::Busy:
+        return QStringLiteral("数据库正被其他程序占用，请稍后再试");
+    case Kind::ReadOnly:
+        return QStringLiteral("数据库文件是只读的，无法写入");
+    case Kind::HotJournal:
+        return QStringLiteral("数据库上次没有正常关闭，留有待恢复的日志文件；只读打开时无法恢复，"
+                              "请先用本程序的窗口打开一次");
+    case Kind::Moved:
+        return QStringLiteral("数据库文件已被删除或移走");
+    case Kind::Damaged:
+        return QStringLiteral("数据库文件已损坏");
+    case Kind::DiskFull:
+        return QStringLiteral("磁盘已满");
+    case Kind::Io:
+        return QStringLiteral("读写磁盘时出错");
+    case Kind::CannotOpen:
+        return QStringLiteral("无法打开数据库文件");
+    case Kind::Interrupted:
+        return QStringLiteral("数据库的查询长时间没有结果，已中止（表的触发器或定义可能无限循环）");
+    case Kind::OutOfMemory:
+        return QStringLiteral("内存不足或数据过大");
+    case Kind::Constraint:
+        return QStringLiteral("数据库的约束拒绝了这个值");
+    case Kind::Engine:
+        return QStringLiteral("数据库出错");
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+QString shell::describeFailure(const Failure &f)
+{
+    if (const std::optional<QString> whole = wholeMessage(f))
+        return *whole;
+    const QString what = engineWords(f);
     // The engine's own words are English: they go to a message's details, never into the text.
     if (f.kind == Kind::Engine && f.code != 0)
         return QStringLiteral("%1（错误码 %2）").arg(what).arg(f.code);
