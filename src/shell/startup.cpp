@@ -114,20 +114,20 @@ void Form1::openAccessFile(const QString &path)
                                 QStringLiteral("这是 Access 数据库文件。转换为本程序的格式后即可"
                                                "浏览和编辑；原文件将保留为“%1”。\n现在转换吗？")
                                     .arg(QFileInfo(backup).fileName()))) {
-            if (const Result<void> done = replaceByConversion(path, backup); !done) {
-                if (done.failure().kind == Failure::Kind::Cancelled &&
-                    !done.failure().detail.isEmpty()) {
-                    importAccessDatabase(); // another file instead
-                    if (m_table.isOpen())
-                        return;
-                } else if (done.failure().kind != Failure::Kind::Cancelled)
-                    m_dialogs->warn(title,
-                                    QStringLiteral("没有转换，原文件未被改动：%1")
-                                        .arg(shell::describeFailure(done.failure())),
-                                    shell::failureDetails(done.failure()));
-            } else {
+            const Result<TableAnswer> done = convertInto(path, path, backup);
+            if (done && *done == TableAnswer::Import) {
                 openTable();
                 return;
+            }
+            if (done && *done == TableAnswer::AnotherFile) {
+                importAccessDatabase();
+                if (m_table.isOpen())
+                    return;
+            } else if (!done && done.failure().kind != Failure::Kind::Cancelled) {
+                m_dialogs->warn(title,
+                                QStringLiteral("没有转换，原文件未被改动：%1")
+                                    .arg(shell::describeFailure(done.failure())),
+                                shell::failureDetails(done.failure()));
             }
         }
     }
@@ -150,35 +150,47 @@ void Form1::openAccessFile(const QString &path)
                   .arg(QDir::toNativeSeparators(path)));
 }
 
-Result<void> Form1::replaceByConversion(const QString &path, const QString &backup)
+Result<void> Form1::placeConversion(const QString &converted, const QString &target,
+                                    const QString &backup)
 {
-    // Crash-safe at every step: the conversion is written aside under a fresh name (complete
-    // or absent); the original gets its second name by a hard link (both names, one whole
-    // file); the conversion then takes the first name in one rename.
-    const QString converted = ScratchFile::freshName(QFileInfo(path).absolutePath());
-    Result<void> done = convertAccess(path, converted);
-    if (!done)
-        return done;
-    done = settleExperimentTable(path, converted);
-    if (done &&
-        ::link(QFile::encodeName(path).constData(), QFile::encodeName(backup).constData()) != 0 &&
-        !QFile::copy(path, backup)) // a file system without hard links: a copy, made whole
-        done = Failure{Failure::Kind::System, backup, QStringLiteral("backup"), 0};
-    else if (done && ::rename(QFile::encodeName(converted).constData(),
-                              QFile::encodeName(path).constData()) != 0)
-        done = systemFailure(path, errno);
-    if (!done)
-        QFile::remove(converted); // ours: the conversion just made it
-    return done;
+    // Crash-safe at every step: the file at `target` gets its second name first (both names,
+    // one whole file: a hard link, or a whole copy where the file system has none); the
+    // conversion then takes the name in one rename.
+    if (QFileInfo::exists(target) &&
+        ::link(QFile::encodeName(target).constData(), QFile::encodeName(backup).constData()) != 0 &&
+        !QFile::copy(target, backup))
+        return Failure{Failure::Kind::System, backup, QStringLiteral("backup"), 0};
+    if (::rename(QFile::encodeName(converted).constData(), QFile::encodeName(target).constData()) !=
+        0)
+        return systemFailure(target, errno);
+    return {};
 }
 
-Result<void> Form1::settleExperimentTable(const QString &source, const QString &converted)
+Result<Form1::TableAnswer> Form1::convertInto(const QString &source, const QString &target,
+                                              const QString &backup)
+{
+    // Written aside under a fresh name (complete or absent), put in place only when wanted.
+    const QString converted = ScratchFile::freshName(QFileInfo(target).absolutePath());
+    if (const Result<void> done = convertAccess(source, converted); !done)
+        return done.failure();
+    Result<TableAnswer> settled = settleExperimentTable(source, converted);
+    if (settled && *settled == TableAnswer::Import) {
+        if (const Result<void> placed = placeConversion(converted, target, backup); !placed)
+            settled = placed.failure();
+    }
+    if (!settled || *settled != TableAnswer::Import)
+        QFile::remove(converted); // ours: the conversion just made it, and it stays unused
+    return settled;
+}
+
+Result<Form1::TableAnswer> Form1::settleExperimentTable(const QString &source,
+                                                        const QString &converted)
 {
     const Result<QStringList> tables = sample_db::tableNames(converted);
     if (!tables)
         return tables.failure();
     if (tables->contains(ExperimentTableName, Qt::CaseInsensitive))
-        return {};
+        return TableAnswer::Import;
     const int choice = m_dialogs->askChoice(
         QStringLiteral("没有实验表"),
         QStringLiteral("“%1”中没有实验表“%2”%3。\n可以照样导入，并新建一个空的实验表（文件原有的"
@@ -189,10 +201,11 @@ Result<void> Form1::settleExperimentTable(const QString &source, const QString &
                      : QStringLiteral("（只有：%1）").arg(tables->join(QStringLiteral("、")))),
         {QStringLiteral("导入并新建实验表"), QStringLiteral("选择其他文件…"),
          QStringLiteral("取消")});
-    if (choice == 0)
-        return sample_db::addExperimentTable(converted);
-    return Failure{Failure::Kind::Cancelled, source,
-                   choice == 1 ? QStringLiteral("another") : QString(), 0};
+    if (choice != 0)
+        return choice == 1 ? TableAnswer::AnotherFile : TableAnswer::Cancel;
+    if (const Result<void> added = sample_db::addExperimentTable(converted); !added)
+        return added.failure();
+    return TableAnswer::Import;
 }
 
 void Form1::importAccessDatabase()
@@ -204,34 +217,18 @@ void Form1::importAccessDatabase()
             title, QStringLiteral("Access 数据库 (*.mdb *.accdb);;所有文件 (*)"));
         if (source.isEmpty())
             return;
-        // Converted aside, then put in place: beside no database, or after the database
-        // without an experiment table got a second name (kept whole).
-        const QString converted = ScratchFile::freshName(m_state.AppFolder);
-        Result<void> done = convertAccess(source, converted);
-        if (done)
-            done = settleExperimentTable(source, converted);
-        if (done && QFileInfo::exists(target)) {
-            const QString backup = freeBackupName(target, QStringLiteral("备份"));
-            if (::link(QFile::encodeName(target).constData(),
-                       QFile::encodeName(backup).constData()) != 0)
-                done = systemFailure(backup, errno);
-        }
-        if (done && ::rename(QFile::encodeName(converted).constData(),
-                             QFile::encodeName(target).constData()) != 0)
-            done = systemFailure(target, errno);
-        QFile::remove(converted); // ours, and gone once renamed
-        if (done) {
+        // Beside no database, or after the database without an experiment table got a second
+        // name (kept whole).
+        const Result<TableAnswer> done =
+            convertInto(source, target, freeBackupName(target, QStringLiteral("备份")));
+        if (done && *done == TableAnswer::AnotherFile)
+            continue;
+        if (done && *done == TableAnswer::Import)
             openTable();
-            return;
-        }
-        if (done.failure().kind == Failure::Kind::Cancelled) {
-            if (done.failure().detail.isEmpty())
-                return;
-            continue; // another file
-        }
-        m_dialogs->warn(title,
-                        QStringLiteral("没有导入：%1").arg(shell::describeFailure(done.failure())),
-                        shell::failureDetails(done.failure()));
+        else if (!done && done.failure().kind != Failure::Kind::Cancelled)
+            m_dialogs->warn(
+                title, QStringLiteral("没有导入：%1").arg(shell::describeFailure(done.failure())),
+                shell::failureDetails(done.failure()));
         return;
     }
 }

@@ -122,11 +122,18 @@ private:
     // Converts an Access file into a new SQLite file through the command line, in a process of
     // its own (a hostile file cannot crash or hang the window).
     Result<void> convertAccess(const QString &accessPath, const QString &sqlitePath);
-    // The Access file at `path` replaced by its conversion, the original kept as `backup`.
-    Result<void> replaceByConversion(const QString &path, const QString &backup);
+    // What to do with a conversion: put it in place (it has, or now got, an experiment
+    // table), choose another file, or nothing.
+    enum class TableAnswer { Import, AnotherFile, Cancel };
+    // Converts `source` and, when wanted, puts the conversion at `target` (an existing file
+    // there kept as `backup`).
+    Result<TableAnswer> convertInto(const QString &source, const QString &target,
+                                    const QString &backup);
+    Result<void> placeConversion(const QString &converted, const QString &target,
+                                 const QString &backup);
     // A conversion without the experiment table: asked whether to add an empty one (the
-    // file's own tables kept). Cancelled (detail "another" for another file) otherwise.
-    Result<void> settleExperimentTable(const QString &source, const QString &converted);
+    // file's own tables kept), to choose another file, or to leave it.
+    Result<TableAnswer> settleExperimentTable(const QString &source, const QString &converted);
     void showTable(const QString &readOnlyReason);
     // Loads and draws the current record as a record change does.
     void loadCurrent(ColorPicker &picker);
