@@ -1,5 +1,7 @@
 #include "access/access_values.h"
 
+#include "core/file_signatures.h"
+
 #include <QDate>
 #include <QtEndian>
 
@@ -158,11 +160,6 @@ QString encodingOfCodePage(int codePage)
     default:
         return QStringLiteral("CP%1").arg(codePage);
     }
-}
-
-bool hasAccessHeader(const QByteArray &head)
-{
-    return head.mid(4, 15) == "Standard Jet DB" || head.mid(4, 15) == "Standard ACE DB";
 }
 
 bool hasEncryptionHeader(const QByteArray &head)

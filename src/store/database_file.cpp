@@ -1,5 +1,7 @@
 #include "store/database_file.h"
 
+#include "core/file_signatures.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -16,9 +18,9 @@ std::optional<Failure> refuseDatabaseFile(const QString &path)
     const QByteArray header = file.read(32);
     if (header.isEmpty())
         return Failure{Failure::Kind::Empty, path, {}, 0};
-    if (header.startsWith(QByteArray("SQLite format 3\0", 16)))
+    if (hasSqliteHeader(header))
         return std::nullopt;
-    if (header.mid(4, 15) == "Standard Jet DB" || header.mid(4, 15) == "Standard ACE DB")
+    if (hasAccessHeader(header))
         return Failure{Failure::Kind::AccessFile, path, {}, 0};
     return Failure{Failure::Kind::NotSqlite, path, {}, 0};
 }

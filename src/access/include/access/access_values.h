@@ -4,6 +4,8 @@
 // from their stored days, text from its stored bytes. Pure functions, for the reader and its
 // tests.
 
+#include "core/file_signatures.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QSet>
@@ -40,8 +42,6 @@ bool isKnownEncoding(const QString &encoding);
 // The iconv name of a Windows code page (936 → "GBK"), for a Jet 3 file's text.
 QString encodingOfCodePage(int codePage);
 
-// Whether the first bytes of a file (at least its first 0x2a0) say it is an Access database.
-bool hasAccessHeader(const QByteArray &head);
 // Whether an ACE file's first page carries an encryption header (Office encryption records
 // its kind and version there); a damaged file without one is damaged, not encrypted.
 bool hasEncryptionHeader(const QByteArray &head);
