@@ -7,6 +7,8 @@
 #include "plot/layers.h"
 #include "plot/raster_surface.h"
 #include "shell/form1.h"
+#include "shell/form_defaults.h"
+#include "shell/record_state.h"
 #include "stats/regression.h"
 #include "store/experiment_table.h"
 #include "store/sample_db.h"
@@ -41,9 +43,15 @@ QString table(int records)
     return path;
 }
 
+// The window's state as start-up leaves it: colour and labels on.
 FormState startedState(int lines = 4)
 {
-    return startedFormState(workDir().path(), lines);
+    FormState s;
+    initializeFormState(s, workDir().path());
+    s.AutoColor = true;
+    s.ShowLabels = true;
+    s.LineCount = float(lines);
+    return s;
 }
 
 MemoryRecord hardness()
@@ -65,7 +73,7 @@ void BM_FitRegression(benchmark::State &state)
     for (int i = 0; i < 11; ++i)
         s.Response[std::size_t(i)] = y[i];
     for (auto _ : state) {
-        regression::FitRegression(s);
+        FitRegression(s);
         benchmark::DoNotOptimize(s.B0);
     }
 }
@@ -76,9 +84,10 @@ void BM_DrawContours(benchmark::State &state)
     FormState s = startedState(int(state.range(0)));
     RasterSurface surface(ScreenPixels);
     FixedColorPicker picker(0);
-    LoadCurrentRecord(s, hardness(), surface, picker);
+    RecordMap m;
+    LoadCurrentRecord(s, m, hardness(), surface, picker);
     surface.FontSize = 7;
-    const plot::ContourMap map = *contourMap(s);
+    const plot::ContourMap map = *contourMap(m.fit, m.colour.colour, s.ShowLabels);
     for (auto _ : state)
         benchmark::DoNotOptimize(plot::DrawContours(map, surface));
 }
@@ -90,8 +99,9 @@ void BM_RecordChange(benchmark::State &state)
     RasterSurface surface(int(state.range(0)));
     FixedColorPicker picker(0);
     const MemoryRecord record = hardness();
+    RecordMap m;
     for (auto _ : state)
-        LoadCurrentRecord(s, record, surface, picker);
+        LoadCurrentRecord(s, m, record, surface, picker);
 }
 BENCHMARK(BM_RecordChange)->Arg(ScreenPixels)->Arg(1024)->Unit(benchmark::kMicrosecond);
 
@@ -100,7 +110,8 @@ void BM_WriteBitmap512(benchmark::State &state)
     FormState s = startedState();
     RasterSurface surface(512);
     FixedColorPicker picker(0);
-    LoadCurrentRecord(s, hardness(), surface, picker);
+    RecordMap m;
+    LoadCurrentRecord(s, m, hardness(), surface, picker);
     const QString path = workDir().filePath(QStringLiteral("bench.BMP"));
     for (auto _ : state) {
         if (!saveBitmap(surface.Image(), path))
@@ -163,12 +174,13 @@ void BM_OverlayRecordChanges(benchmark::State &state)
     RasterSurface surface(ScreenPixels);
     FixedColorPicker picker(0);
     MemoryRecord record = hardness();
+    RecordMap m;
     long before = 0, after = 0;
     for (auto _ : state) {
         for (int i = 0; i < 10000; ++i) {
             record.set(QStringLiteral("ID"), double(i % 16));
             record.set(QStringLiteral("Y12"), QStringLiteral("series %1").arg(i));
-            LoadCurrentRecord(s, record, surface, picker);
+            LoadCurrentRecord(s, m, record, surface, picker);
             if (i == 1000)
                 before = residentKiB();
         }

@@ -12,10 +12,8 @@ Q_DECLARE_METATYPE(Coefficients)
 
 namespace {
 
-FormState startedState()
-{
-    return startedFormState(QStringLiteral("/opt/t"));
-}
+// The options the window starts with: colour and labels on.
+const MapOptions Started{true, true, false, float(LineCountDefault), {}};
 
 // A surface with the given coefficients and levels, as a completed fit hands it to the contour
 // layer. A single level (min = max) gets a range just above it, as a range truncated to a zero
@@ -25,12 +23,11 @@ plot::ContourMap surfaceState(Coefficients b, float min, float max, float step)
 {
     if (max == min)
         max = std::nextafter(min, INFINITY);
-    const FormState s = startedState();
     return {{b[0], b[1], b[2], b[3], b[4], b[5]},
             {min, max, step},
-            s.CurveColor,
-            s.ShowLabels,
-            plotGeometry(s)};
+            CurveColour().colour,
+            Started.showLabels,
+            plot::DesignedGeometry};
 }
 
 double codedX1(const plot::ContourMap &s, double x)
@@ -104,9 +101,8 @@ void TestPlot::tickLabels()
     QFETCH(int, nth);
     QFETCH(double, centreX);
     QFETCH(double, centreY);
-    FormState s = startedState();
     RecordingSurface surface;
-    redrawLabels(s, surface);
+    redrawLabels(Started, QString(), surface);
     const RecordedText *t = findText(surface, text, nth);
     QVERIFY(t);
     QCOMPARE(t->fontSize, 7.0f);
@@ -119,11 +115,10 @@ void TestPlot::tickLabels()
 
 void TestPlot::verticalLabelsEndOnTheEdge()
 {
-    FormState s = startedState();
     RecordingSurface surface;
     surface.FontSize = 12;
     surface.ForeColor = 0x123456;
-    redrawLabels(s, surface);
+    redrawLabels(Started, QString(), surface);
     // The second group of seven texts is the vertical axis, top to bottom.
     QStringList order;
     for (int i = 7; i < 14; ++i) {
@@ -159,12 +154,11 @@ void TestPlot::titleOnlyWithLabelsAndWithoutOverlay()
     QFETCH(bool, labels);
     QFETCH(bool, overlay);
     QFETCH(bool, title);
-    FormState s = startedState();
-    s.ShowLabels = labels;
-    s.Overlay = overlay;
-    s.ResponseTitle = QStringLiteral("硬度");
+    MapOptions options = Started;
+    options.showLabels = labels;
+    options.overlay = overlay;
     RecordingSurface surface;
-    redrawLabels(s, surface);
+    redrawLabels(options, QStringLiteral("硬度"), surface);
     const RecordedText *t = findText(surface, QStringLiteral("硬度"));
     QCOMPARE(t != nullptr, title);
     QCOMPARE(surface.texts.size(), title ? 17 : 16);
@@ -176,9 +170,8 @@ void TestPlot::titleOnlyWithLabelsAndWithoutOverlay()
 
 void TestPlot::grid()
 {
-    FormState s = startedState();
     RecordingSurface surface;
-    redrawGrid(s, surface);
+    redrawGrid(surface);
     QCOMPARE(surface.dots.size(), 1140);
     for (const RecordedDot &d : surface.dots) {
         QCOMPARE(d.colour, 0xFF00);
@@ -368,20 +361,26 @@ void TestPlot::levelLabels()
 
 void TestPlot::noContoursFromAnotherRecord()
 {
-    // Coefficients and levels that the current record's fit did not produce are never traced.
-    FormState s = startedState();
-    s.B0 = 15;
-    s.LevelMin = 11;
-    s.LevelMax = 15;
-    s.LevelStep = 1;
-    s.LevelsCurrent = true;
-    s.CoefficientsCurrent = false;
-    QVERIFY(!contourMap(s));
-    s.CoefficientsCurrent = true;
-    s.LevelsCurrent = false;
-    QVERIFY(!contourMap(s));
-    s.LevelsCurrent = true;
-    QCOMPARE(contourMap(s)->b.b0, 15.0f);
+    // Coefficients and levels that the current record's fit did not reach (left over in the
+    // result from the record before) are never traced.
+    using O = regression::FitOutcome;
+    regression::FitResult fit;
+    fit.b.b0 = 15;
+    fit.levelMin = 11;
+    fit.levelMax = 15;
+    fit.levelStep = 1;
+    for (const auto &[outcome, traced] : {std::pair{O::NoResponses, false},
+                                          {O::NoLevelStep, false},
+                                          {O::NoCoefficients, false},
+                                          {O::NoCorrelation, true},
+                                          {O::NoDeviation, true},
+                                          {O::Complete, true}}) {
+        fit.outcome = outcome;
+        const auto map = contourMap(fit, 7, true);
+        QCOMPARE(map.has_value(), traced);
+        if (map)
+            QCOMPARE(map->b.b0, 15.0f);
+    }
 }
 
 void TestPlot::rasterKeepsLogicalPositions_data()

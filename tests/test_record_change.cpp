@@ -1,3 +1,4 @@
+#include "core/program_folder.h"
 #include "fixtures.h"
 #include "pipeline/record_change.h"
 #include "plot/layers.h"
@@ -7,10 +8,8 @@
 
 namespace {
 
-FormState startedState()
-{
-    return startedFormState(QStringLiteral("/opt/t"));
-}
+// The options the window starts with: colour and labels on.
+const MapOptions Started{true, true, false, float(LineCountDefault), {}};
 
 MemoryRecord series(QVariant id, std::array<double, 11> y, QVariant title)
 {
@@ -38,8 +37,8 @@ private slots:
     void recordNeverShowsAnotherRecordsValues();
     void overlayKeepsEarlierMaps();
     void layersRunInOrder();
-    void programFolderAndSaveName_data();
-    void programFolderAndSaveName();
+    void mapFileNames_data();
+    void mapFileNames();
     void markLabelsStandApart_data();
     void markLabelsStandApart();
 };
@@ -64,13 +63,13 @@ void TestRecordChange::automaticColour()
 {
     QFETCH(QVariant, id);
     QFETCH(int, colour);
-    FormState s = startedState();
+    RecordMap m;
     RecordingSurface surface;
     CountingPicker picker(0x123456);
-    LoadCurrentRecord(s, series(9.0, Hardness, QStringLiteral("硬度")), surface, picker);
-    QCOMPARE(s.CurveColor, 0xFF0000); // index 9: blue
-    LoadCurrentRecord(s, series(id, Hardness, QStringLiteral("硬度")), surface, picker);
-    QCOMPARE(s.CurveColor, colour);
+    drawRecord(Started, series(9.0, Hardness, QStringLiteral("硬度")), surface, picker, m);
+    QCOMPARE(m.colour.colour, 0xFF0000); // index 9: blue
+    drawRecord(Started, series(id, Hardness, QStringLiteral("硬度")), surface, picker, m);
+    QCOMPARE(m.colour.colour, colour);
     QCOMPARE(picker.shown, 0);
     // The contour dots carry the record's colour.
     QVERIFY(std::any_of(surface.dots.cbegin(), surface.dots.cend(),
@@ -79,14 +78,15 @@ void TestRecordChange::automaticColour()
 
 void TestRecordChange::pickerColourWhenAutomaticIsOff()
 {
-    FormState s = startedState();
-    s.AutoColor = false;
+    MapOptions options = Started;
+    options.autoColor = false;
+    RecordMap m;
     RecordingSurface surface;
     CountingPicker picker(0xFF0000);
-    LoadCurrentRecord(s, series(12.0, Hardness, QStringLiteral("硬度")), surface, picker);
-    LoadCurrentRecord(s, series(3.0, Hardness, QStringLiteral("硬度")), surface, picker);
+    drawRecord(options, series(12.0, Hardness, QStringLiteral("硬度")), surface, picker, m);
+    drawRecord(options, series(3.0, Hardness, QStringLiteral("硬度")), surface, picker, m);
     QCOMPARE(picker.shown, 2);
-    QCOMPARE(s.CurveColor, 0xFF0000);
+    QCOMPARE(m.colour.colour, 0xFF0000);
 }
 
 void TestRecordChange::recordNeverShowsAnotherRecordsValues_data()
@@ -122,11 +122,11 @@ void TestRecordChange::recordNeverShowsAnotherRecordsValues()
     QFETCH(bool, fitted);
     QFETCH(QString, recordId);
     QFETCH(QString, title);
-    FormState s = startedState();
+    RecordMap m;
     RecordingSurface surface;
     FixedColorPicker picker(0);
-    LoadCurrentRecord(s, series(1.0, Hardness, QStringLiteral("旧")), surface, picker);
-    QVERIFY(s.CoefficientsCurrent);
+    drawRecord(Started, series(1.0, Hardness, QStringLiteral("旧")), surface, picker, m);
+    QVERIFY(m.fit.hasCoefficients());
 
     QHash<QString, QVariant> fields{{QStringLiteral("ID"), 2.0},
                                     {QStringLiteral("Y12"), QStringLiteral("硬度")}};
@@ -136,14 +136,14 @@ void TestRecordChange::recordNeverShowsAnotherRecordsValues()
         fields.insert(field, value);
     else
         fields.remove(field);
-    LoadCurrentRecord(s, MemoryRecord(fields), surface, picker);
+    drawRecord(Started, MemoryRecord(fields), surface, picker, m);
 
-    QCOMPARE(s.RecordId, recordId);
-    QCOMPARE(s.RecordId.isNull(), recordId.isNull());
-    QCOMPARE(s.ResponseTitle, title);
-    QCOMPARE(s.CoefficientsCurrent, fitted);
-    QCOMPARE(s.Text2.isEmpty(), !fitted);
-    QCOMPARE(s.Text3.isEmpty(), !fitted);
+    QCOMPARE(m.fields.id, recordId);
+    QCOMPARE(m.fields.id.isNull(), recordId.isNull());
+    QCOMPARE(m.fields.title, title);
+    QCOMPARE(m.fit.hasCoefficients(), fitted);
+    QCOMPARE(m.fit.equationShown().isEmpty(), !fitted);
+    QCOMPARE(m.fit.rShown().isEmpty(), !fitted);
     // The frame of the map (labels, the green grid) is drawn whatever the record holds; the
     // contours only from a fit of its own.
     QVERIFY(surface.texts.size() >= 14);
@@ -152,65 +152,65 @@ void TestRecordChange::recordNeverShowsAnotherRecordsValues()
 
 void TestRecordChange::overlayKeepsEarlierMaps()
 {
-    FormState s = startedState();
+    MapOptions options = Started;
+    RecordMap m;
     RecordingSurface surface;
     FixedColorPicker picker(0);
-    LoadCurrentRecord(s, series(1.0, Hardness, QStringLiteral("硬度")), surface, picker);
+    drawRecord(options, series(1.0, Hardness, QStringLiteral("硬度")), surface, picker, m);
     const qsizetype firstMap = surface.dots.size();
-    s.Overlay = true;
-    LoadCurrentRecord(s, series(2.0, Hardness, QStringLiteral("硬度")), surface, picker);
+    options.overlay = true;
+    drawRecord(options, series(2.0, Hardness, QStringLiteral("硬度")), surface, picker, m);
     QCOMPARE(surface.clears, 1);
     QCOMPARE(surface.dots.size(), 2 * firstMap);
-    s.Overlay = false;
-    LoadCurrentRecord(s, series(3.0, Hardness, QStringLiteral("硬度")), surface, picker);
+    options.overlay = false;
+    drawRecord(options, series(3.0, Hardness, QStringLiteral("硬度")), surface, picker, m);
     QCOMPARE(surface.clears, 2);
     QCOMPARE(surface.dots.size(), firstMap);
 }
 
 void TestRecordChange::layersRunInOrder()
 {
-    FormState s = startedState();
+    RecordMap m;
     RecordingSurface surface;
     FixedColorPicker picker(0);
-    LoadCurrentRecord(s, series(12.0, Hardness, QStringLiteral("硬度")), surface, picker);
+    drawRecord(Started, series(12.0, Hardness, QStringLiteral("硬度")), surface, picker, m);
     // Labels first (the title among them), then 1140 grid dots, then the contours.
     QCOMPARE(surface.texts.first().text, QStringLiteral("-1.414"));
     QCOMPARE(surface.texts[16].text, QStringLiteral("硬度"));
     for (int i = 0; i < 1140; ++i)
         QCOMPARE(surface.dots[i].colour, 0xFF00);
     QCOMPARE(surface.dots[1140].colour, 0x0000FF);
-    QCOMPARE(s.Text3, QStringLiteral("0.992"));
+    QCOMPARE(m.fit.rShown(), QStringLiteral("0.992"));
 }
 
-void TestRecordChange::programFolderAndSaveName_data()
+void TestRecordChange::mapFileNames_data()
 {
-    QTest::addColumn<QString>("appPath");
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<QString>("saveName");
-    QTest::newRow("folder") << "/opt/t"
-                            << "/opt/t/"
-                            << "/opt/t/等高线图1.BMP";
-    QTest::newRow("root") << "/"
-                          << "/"
-                          << "/等高线图1.BMP";
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QString>("name"); // empty: none
+    QTest::newRow("whole") << "1"
+                           << "等高线图1.BMP";
+    QTest::newRow("negative-fraction") << "-2.5"
+                                       << "等高线图-2.5.BMP";
+    QTest::newRow("exponent") << "1E+300"
+                              << "等高线图1E+300.BMP";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("parent-folder") << "../x"
+                                   << "";
+    QTest::newRow("separator") << "a/b"
+                               << "";
+    QTest::newRow("space") << "1 2"
+                           << "";
 }
 
-void TestRecordChange::programFolderAndSaveName()
+void TestRecordChange::mapFileNames()
 {
-    QFETCH(QString, appPath);
-    QFETCH(QString, folder);
-    QFETCH(QString, saveName);
-    FormState s;
-    initializeFormState(s, appPath);
-    QCOMPARE(s.AppFolder, folder);
-    QCOMPARE(saveFileName(s).value_or(QString()), saveName);
-    // An ID that cannot name a file of its own gives no name at all.
-    for (const QString &id : {QString(), QStringLiteral("../x"), QStringLiteral("a/b")}) {
-        s.RecordId = id;
-        QVERIFY(!saveFileName(s));
-    }
-    QCOMPARE(s.CurveColor, 255);
-    QCOMPARE(s.PlotLeft + s.PlotTop + s.PlotSize, 4095);
+    QFETCH(QString, id);
+    QFETCH(QString, name);
+    QCOMPARE(mapFileName(id).value_or(QString()), name);
+    // The program folder always ends in exactly one separator.
+    QCOMPARE(appFolderFrom(QStringLiteral("/opt/t")), QStringLiteral("/opt/t/"));
+    QCOMPARE(appFolderFrom(QStringLiteral("/")), QStringLiteral("/"));
 }
 
 QTEST_APPLESS_MAIN(TestRecordChange)
@@ -236,24 +236,27 @@ void TestRecordChange::markLabelsStandApart()
 {
     QFETCH(Series, y);
     QFETCH(QStringList, optima);
-    FormState s = startedState();
-    s.Marks = {true, true, true};
+    MapOptions options = Started;
+    options.marks = {true, true, true};
+    RecordMap m;
     RecordingSurface surface;
     FixedColorPicker picker(0);
-    LoadCurrentRecord(s, series(1.0, y, QStringLiteral("t")), surface, picker);
-    const std::vector<plot::Mark> marks = mapMarks(s, y);
+    drawRecord(options, series(1.0, y, QStringLiteral("t")), surface, picker, m);
+    QVERIFY(m.analysis);
+    const std::vector<plot::Mark> marks = mapMarks(options.marks, y, *m.analysis);
     QStringList boxed;
-    for (const plot::Mark &m : marks) {
-        if (m.shape == plot::Mark::Shape::Box)
-            boxed << m.label.section(QLatin1Char(' '), 0, 0).section(QChar(0xff09), 0, 0) +
-                         (m.label.contains(QChar(0xff09)) ? QStringLiteral("）") : QString());
+    for (const plot::Mark &mark : marks) {
+        if (mark.shape == plot::Mark::Shape::Box)
+            boxed << mark.label.section(QLatin1Char(' '), 0, 0).section(QChar(0xff09), 0, 0) +
+                         (mark.label.contains(QChar(0xff09)) ? QStringLiteral("）") : QString());
     }
     QCOMPARE(boxed, optima);
     // Every mark's label inside the square clear of its border, over no other text.
     QStringList labels;
-    for (const plot::Mark &m : marks)
-        labels << m.label;
-    const double left = s.PlotLeft, top = s.PlotTop, size = s.PlotSize;
+    for (const plot::Mark &mark : marks)
+        labels << mark.label;
+    const plot::PlotGeometry &g = plot::DesignedGeometry;
+    const double left = g.left, top = g.top, size = g.size;
     const auto boxOf = [](const RecordedText &t) {
         return plot::TextBox{t.x, t.y, t.x + t.text.size() * t.fontSize * 10,
                              t.y + t.fontSize * 20};

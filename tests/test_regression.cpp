@@ -1,4 +1,3 @@
-#include "core/form_defaults.h"
 #include "stats/regression.h"
 
 #include "fixtures.h"
@@ -13,19 +12,11 @@ Q_DECLARE_METATYPE(Responses)
 
 namespace {
 
-FormState startedState()
+regression::FitResult fitted(const Responses &y, float lines = 4)
 {
-    return startedFormState(QStringLiteral("/opt/t"));
-}
-
-FormState fitted(const Responses &y, float lines = 4)
-{
-    FormState s = startedState();
-    s.LineCount = lines;
-    for (int i = 0; i < 11; ++i)
-        s.Response[std::size_t(i)] = y[std::size_t(i)];
-    regression::FitRegression(s);
-    return s;
+    regression::FitResult f;
+    regression::fit(y, lines, f);
+    return f;
 }
 
 // An independent least-squares fit: normal equations of the full quadratic model, solved by
@@ -92,15 +83,15 @@ private slots:
 
 void TestRegression::designConstants()
 {
-    const FormState s = startedState();
-    QCOMPARE(s.TwoAlphaFourth, 7.99969292f);
-    QCOMPARE(s.SumSquares, 7.99992323f);
-    QCOMPARE(s.SumFourth, 11.9996929f);
-    QCOMPARE(s.BlockDeterminant, 383.977905f);
-    QCOMPARE(s.WeightMean, 0.333333313f);
-    QCOMPARE(s.WeightSame, 0.177087918f);
-    QCOMPARE(s.WeightCross, -0.166668266f);
-    QCOMPARE(s.WeightOther, 0.0520831309f);
+    const DesignConstants &s = ::designConstants();
+    QCOMPARE(s.twoAlphaFourth, 7.99969292f);
+    QCOMPARE(s.sumSquares, 7.99992323f);
+    QCOMPARE(s.sumFourth, 11.9996929f);
+    QCOMPARE(s.blockDeterminant, 383.977905f);
+    QCOMPARE(s.weightMean, 0.333333313f);
+    QCOMPARE(s.weightSame, 0.177087918f);
+    QCOMPARE(s.weightCross, -0.166668266f);
+    QCOMPARE(s.weightOther, 0.0520831309f);
 }
 
 void TestRegression::texts_data()
@@ -135,11 +126,11 @@ void TestRegression::texts()
     QFETCH(QString, equation);
     QFETCH(QString, r);
     QFETCH(QString, s);
-    const FormState state = fitted(y);
-    QCOMPARE(state.Text2, equation);
-    QCOMPARE(state.Text3, r);
-    QCOMPARE(state.Text4, s);
-    QVERIFY(state.CoefficientsCurrent);
+    const regression::FitResult f = fitted(y);
+    QCOMPARE(f.equationShown(), equation);
+    QCOMPARE(f.rShown(), r);
+    QCOMPARE(f.sShown(), s);
+    QVERIFY(f.hasCoefficients());
 }
 
 void TestRegression::levels_data()
@@ -164,10 +155,10 @@ void TestRegression::levels()
     QFETCH(float, min);
     QFETCH(float, max);
     QFETCH(float, step);
-    const FormState s = fitted(y, lines);
-    QCOMPARE(s.LevelMin, min);
-    QCOMPARE(s.LevelMax, max);
-    QCOMPARE(s.LevelStep, step);
+    const regression::FitResult f = fitted(y, lines);
+    QCOMPARE(f.levelMin, min);
+    QCOMPARE(f.levelMax, max);
+    QCOMPARE(f.levelStep, step);
 }
 
 void TestRegression::agreesWithIndependentFit_data()
@@ -188,9 +179,9 @@ void TestRegression::agreesWithIndependentFit_data()
 void TestRegression::agreesWithIndependentFit()
 {
     QFETCH(Responses, y);
-    const FormState s = fitted(y);
+    const regression::Coefficients c = fitted(y).b;
     const std::array<double, 6> b = leastSquares(y);
-    const std::array<double, 6> ours{s.B0, s.B1, s.B2, s.B11, s.B22, s.B12};
+    const std::array<double, 6> ours{c.b0, c.b1, c.b2, c.b11, c.b22, c.b12};
     for (std::size_t i = 0; i < 6; ++i) {
         const double tolerance = 5e-4 * std::max(1.0, std::fabs(b[i]));
         if (std::fabs(ours[i] - b[i]) > tolerance)
@@ -234,20 +225,18 @@ void TestRegression::noStaleResults()
     QFETCH(bool, equationShown);
     QFETCH(bool, correlationShown);
     QFETCH(bool, coefficientsCurrent);
-    // A previous record's results are on show; none of them may survive this fit.
-    FormState s = fitted(Hardness);
-    s.LineCount = lines;
-    for (int i = 0; i < 11; ++i)
-        s.Response[std::size_t(i)] = y[std::size_t(i)];
-    regression::FitRegression(s);
-    QCOMPARE(!s.Text2.isEmpty(), equationShown);
-    QCOMPARE(!s.Text3.isEmpty(), correlationShown);
-    QCOMPARE(!s.Text4.isEmpty(), correlationShown);
-    QCOMPARE(s.CoefficientsCurrent, coefficientsCurrent);
-    QVERIFY(s.Text2 != QStringLiteral(" 15.066+ .887X1+ .204X2-1.127X1^2-1.177X2^2+ .275X1X2"));
+    // The result still holds a previous record's fit; none of it may show after this one.
+    regression::FitResult f = fitted(Hardness);
+    regression::fit(y, lines, f);
+    QCOMPARE(!f.equationShown().isEmpty(), equationShown);
+    QCOMPARE(!f.rShown().isEmpty(), correlationShown);
+    QCOMPARE(!f.sShown().isEmpty(), correlationShown);
+    QCOMPARE(f.hasCoefficients(), coefficientsCurrent);
+    QVERIFY(f.equationShown() !=
+            QStringLiteral(" 15.066+ .887X1+ .204X2-1.127X1^2-1.177X2^2+ .275X1X2"));
     if (QTest::currentDataTag() == QByteArray("exact-fit")) {
-        QCOMPARE(s.Text3, QStringLiteral("1"));
-        QCOMPARE(s.Text4, QStringLiteral("0"));
+        QCOMPARE(f.rShown(), QStringLiteral("1"));
+        QCOMPARE(f.sShown(), QStringLiteral("0"));
     }
 }
 

@@ -24,7 +24,7 @@ Result<std::optional<analysis::Responses>> recordResponses(const StreamReader &r
             const auto number = cells.front().field().asNumber();
             if (!number || *number != id)
                 return true;
-            found = readResponses(StreamRecord(cells));
+            found = readRecordFields(StreamRecord(cells)).responses;
             return false;
         },
         std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max());

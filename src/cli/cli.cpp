@@ -33,7 +33,7 @@ int run(const QString &command, const QStringList &rest, const QString &programF
         return 0;
     }
     if (command == QLatin1String("fit"))
-        return fitCommand(rest, programFolder, io);
+        return fitCommand(rest, io);
     if (command == QLatin1String("report"))
         return reportCommand(rest, programFolder, io);
     if (command == QLatin1String("render"))

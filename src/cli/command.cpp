@@ -4,7 +4,7 @@
 #include "cli/failure_text.h"
 #include "core/design.h"
 #include "core/failure_json.h"
-#include "core/form_defaults.h"
+#include "core/program_folder.h"
 
 #include <QCoreApplication>
 #include <QDir>

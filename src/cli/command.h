@@ -106,7 +106,7 @@ Result<qint64> openSnapshot(StreamReader &reader, const QString &path, const Cli
 // The program that runs the Access reader.
 QString readerProgram(const CliStreams &io);
 
-int fitCommand(const QStringList &args, const QString &folder, const CliStreams &io);
+int fitCommand(const QStringList &args, const CliStreams &io);
 int reportCommand(const QStringList &args, const QString &folder, const CliStreams &io);
 int renderCommand(const QStringList &args, const QString &folder, const CliStreams &io);
 int sampleCommand(const QStringList &args, const CliStreams &io);

@@ -1,6 +1,5 @@
 #include "command.h"
 
-#include "core/form_defaults.h"
 #include "core/numbers.h"
 #include "pipeline/record_change.h"
 #include "plot/layers.h"
@@ -31,7 +30,7 @@ QJsonValue orNull(bool present, const QJsonValue &value)
 
 } // namespace
 
-int fitCommand(const QStringList &args, const QString &folder, const CliStreams &io)
+int fitCommand(const QStringList &args, const CliStreams &io)
 {
     Command command(
         Synopsis::fit,
@@ -52,7 +51,7 @@ int fitCommand(const QStringList &args, const QString &folder, const CliStreams 
         return usageError(
             io, QStringLiteral("fit needs exactly 11 responses, got %1").arg(values.size()),
             command.usage());
-    FormState state = startedFormState(folder, *lines);
+    regression::Responses y{};
     for (int i = 0; i < DesignRuns; ++i) {
         bool ok = false;
         const double value = QLocale::c().toDouble(values[i].trimmed(), &ok);
@@ -64,38 +63,39 @@ int fitCommand(const QStringList &args, const QString &folder, const CliStreams 
                                   .arg(i + 1)
                                   .arg(values[i]),
                               command.usage());
-        state.Response[std::size_t(i)] = *single;
+        y[std::size_t(i)] = *single;
     }
-    const regression::FitReport report = regression::FitRegression(state);
+    regression::FitResult fit;
+    regression::fit(y, float(*lines), fit);
+    const QString &equation = fit.equationShown(), &r = fit.rShown(), &s = fit.sShown();
     if (!command.isSet(QStringLiteral("json"))) {
-        write(io.out,
-              QStringLiteral("Y=%1\nR=%2\nS=%3\n").arg(state.Text2, state.Text3, state.Text4));
+        write(io.out, QStringLiteral("Y=%1\nR=%2\nS=%3\n").arg(equation, r, s));
         return 0;
     }
-    const bool complete = report.outcome == regression::FitOutcome::Complete;
-    const bool fitted = state.CoefficientsCurrent;
+    const bool complete = fit.complete();
+    const bool fitted = fit.hasCoefficients();
     QJsonArray levels;
-    const auto map = contourMap(state);
+    const auto map = contourMap(fit, 0, false);
     for (float level : map ? plot::contourLevels(map->levels) : std::vector<float>())
         levels << single(level);
     const QJsonObject json{
         {QStringLiteral("coefficients"),
-         orNull(fitted, QJsonObject{{QStringLiteral("b0"), single(state.B0)},
-                                    {QStringLiteral("b1"), single(state.B1)},
-                                    {QStringLiteral("b2"), single(state.B2)},
-                                    {QStringLiteral("b11"), single(state.B11)},
-                                    {QStringLiteral("b22"), single(state.B22)},
-                                    {QStringLiteral("b12"), single(state.B12)}})},
+         orNull(fitted, QJsonObject{{QStringLiteral("b0"), single(fit.b.b0)},
+                                    {QStringLiteral("b1"), single(fit.b.b1)},
+                                    {QStringLiteral("b2"), single(fit.b.b2)},
+                                    {QStringLiteral("b11"), single(fit.b.b11)},
+                                    {QStringLiteral("b22"), single(fit.b.b22)},
+                                    {QStringLiteral("b12"), single(fit.b.b12)}})},
         {QStringLiteral("levels"),
-         QJsonObject{{QStringLiteral("min"), single(state.LevelMin)},
-                     {QStringLiteral("max"), single(state.LevelMax)},
-                     {QStringLiteral("step"), orNull(state.LevelsCurrent, single(state.LevelStep))},
+         QJsonObject{{QStringLiteral("min"), single(fit.levelMin)},
+                     {QStringLiteral("max"), single(fit.levelMax)},
+                     {QStringLiteral("step"), orNull(fit.hasLevelStep(), single(fit.levelStep))},
                      {QStringLiteral("values"), levels}}},
-        {QStringLiteral("R"), orNull(complete, single(report.r))},
-        {QStringLiteral("S"), orNull(complete, report.s)},
-        {QStringLiteral("texts"), QJsonObject{{QStringLiteral("Y"), state.Text2},
-                                              {QStringLiteral("R"), state.Text3},
-                                              {QStringLiteral("S"), state.Text4}}}};
+        {QStringLiteral("R"), orNull(complete, single(fit.r))},
+        {QStringLiteral("S"), orNull(complete, fit.s)},
+        {QStringLiteral("texts"), QJsonObject{{QStringLiteral("Y"), equation},
+                                              {QStringLiteral("R"), r},
+                                              {QStringLiteral("S"), s}}}};
     write(io.out, QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Indented)));
     return 0;
 }

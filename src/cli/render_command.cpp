@@ -46,7 +46,7 @@ struct RenderRequest
     int size = DefaultSize;
     std::optional<Long> colour;
     MapFormat format = MapFormat::Bmp;
-    FormState::MapMarks marks;
+    MapMarks marks;
     bool labels = true;
     QString out;
 };
@@ -93,9 +93,9 @@ Command renderOptions()
 }
 
 // --mark's list, or the word it does not know.
-std::variant<FormState::MapMarks, QString> parseMarks(const QString &list)
+std::variant<MapMarks, QString> parseMarks(const QString &list)
 {
-    FormState::MapMarks marks;
+    MapMarks marks;
     for (const QString &mark : list.split(QLatin1Char(','))) {
         if (mark == QLatin1String("stationary"))
             marks.stationary = true;
@@ -151,7 +151,7 @@ std::variant<RenderRequest, QString> parseRequest(const Command &command)
         if (const auto *unknown = std::get_if<QString>(&marks))
             return QStringLiteral("--mark takes stationary, optimum and runs, not \"%1\"")
                 .arg(*unknown);
-        r.marks = std::get<FormState::MapMarks>(marks);
+        r.marks = std::get<MapMarks>(marks);
     }
     r.labels = !command.isSet(QStringLiteral("no-labels"));
     r.out = command.value(QStringLiteral("out"));
@@ -161,27 +161,23 @@ std::variant<RenderRequest, QString> parseRequest(const Command &command)
 constexpr qint64 First = std::numeric_limits<qint64>::min();
 constexpr qint64 Last = std::numeric_limits<qint64>::max();
 
-// One run of the command: the request, the table's snapshot, the state the record change
-// fills and the surface it draws on.
+// One run of the command: the request, the table's snapshot, the record change's values and
+// the surface it draws on.
 class Render
 {
 public:
-    Render(const RenderRequest &request, StreamReader &reader, qint64 records,
-           const QString &folder, const CliStreams &io)
+    Render(const RenderRequest &request, StreamReader &reader, qint64 records, const CliStreams &io)
         : m_r(request)
         , m_reader(reader)
         , m_records(records)
         , m_io(io)
-        , m_state(startedFormState(folder, request.lines))
+        , m_options{!request.colour, request.labels, request.overlay, float(request.lines),
+                    request.marks}
         , m_picker(request.colour.value_or(0))
         , m_raster(request.size)
         , m_outFolder(request.out.isEmpty() ? QStringLiteral(".") : request.out)
         , m_extension(mapExtension(request.format))
     {
-        m_state.ShowLabels = request.labels;
-        m_state.AutoColor = !request.colour;
-        m_state.Overlay = request.overlay;
-        m_state.Marks = request.marks;
     }
 
     int one(const QString &shownId);
@@ -191,7 +187,7 @@ private:
     Result<QByteArray> encodeRecord(const std::vector<StreamCell> &cells);
     std::optional<QString> pathFor(const QString &shownId);
     void skip(const QString &id, const QString &why);
-    void drawRecord(const std::vector<StreamCell> &cells, Surface &surface);
+    void renderRecord(const std::vector<StreamCell> &cells, Surface &surface);
     Result<void> drawAll(Surface &surface);
     int writeOverlay(const std::optional<Result<QByteArray>> &overlaid);
     int finishBatch();
@@ -200,7 +196,8 @@ private:
     StreamReader &m_reader;
     qint64 m_records;
     const CliStreams &m_io;
-    FormState m_state;
+    MapOptions m_options;
+    RecordMap m_record;
     FixedColorPicker m_picker;
     RasterSurface m_raster;
     QDir m_outFolder;
@@ -218,7 +215,7 @@ private:
 Result<QByteArray> Render::encodeRecord(const std::vector<StreamCell> &cells)
 {
     const auto draw = [&](Surface &surface) {
-        LoadCurrentRecord(m_state, StreamRecord(cells), surface, m_picker);
+        drawRecord(m_options, StreamRecord(cells), surface, m_picker, m_record);
     };
     if (!isVectorFormat(m_r.format))
         draw(m_raster);
@@ -245,7 +242,7 @@ int Render::one(const QString &shownId)
             m_io, QStringLiteral("no record with ID %1 in \"%2\"").arg(shownId, m_reader.path()));
     const QString path =
         m_r.out.isEmpty()
-            ? m_outFolder.filePath(mapFileName(m_state.RecordId, m_extension).value_or(QString()))
+            ? m_outFolder.filePath(mapFileName(m_record.fields.id, m_extension).value_or(QString()))
             : m_r.out;
     if (!*map)
         return failure(m_io, map->failure().withPath(path));
@@ -265,7 +262,7 @@ void Render::skip(const QString &id, const QString &why)
 // The file of the record just drawn, or nothing (said why) when it cannot have one.
 std::optional<QString> Render::pathFor(const QString &shownId)
 {
-    const auto name = mapFileName(m_state.RecordId, m_extension);
+    const auto name = mapFileName(m_record.fields.id, m_extension);
     const QString path = name ? m_outFolder.filePath(*name) : QString();
     if (!name)
         skip(shownId, QStringLiteral("the ID cannot name a file"));
@@ -279,7 +276,7 @@ std::optional<QString> Render::pathFor(const QString &shownId)
 }
 
 // One record of a batch: its own map, or one more layer of the overlay.
-void Render::drawRecord(const std::vector<StreamCell> &cells, Surface &surface)
+void Render::renderRecord(const std::vector<StreamCell> &cells, Surface &surface)
 {
     ++m_position;
     const FieldValue rawId = cells.front().field();
@@ -288,9 +285,9 @@ void Render::drawRecord(const std::vector<StreamCell> &cells, Surface &surface)
                                 : QStringLiteral("empty");
     try {
         if (m_r.overlay) {
-            LoadCurrentRecord(m_state, StreamRecord(cells), surface, m_picker);
+            drawRecord(m_options, StreamRecord(cells), surface, m_picker, m_record);
         } else if (m_r.format == MapFormat::Bmp) {
-            LoadCurrentRecord(m_state, StreamRecord(cells), surface, m_picker);
+            drawRecord(m_options, StreamRecord(cells), surface, m_picker, m_record);
             if (const auto path = pathFor(shownId)) {
                 m_writer.submit(m_raster.Image(), *path);
                 ++m_written;
@@ -321,7 +318,7 @@ Result<void> Render::drawAll(Surface &surface)
     return m_reader.forEach(
         recordFieldNames(),
         [&](const std::vector<StreamCell> &cells) {
-            drawRecord(cells, surface);
+            renderRecord(cells, surface);
             return true;
         },
         First, Last);
@@ -404,6 +401,6 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
         openSnapshot(reader, databasePath(command, folder), io, conversion);
     if (!records)
         return failure(io, records.failure());
-    Render render(request, reader, *records, folder, io);
+    Render render(request, reader, *records, io);
     return request.byId ? render.one(command.value(QStringLiteral("id"))) : render.all();
 }

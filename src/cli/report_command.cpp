@@ -54,7 +54,7 @@ public:
     // (the first one's snapshot holds writers off, as in rollback-journal files; the counts
     // agree as a check); the key the first half ends before, or nothing (one thread).
     Result<std::optional<qint64>> start(StreamReader &reader, qint64 count, const QString &format,
-                                        const QString &folder, int lines, ReportRows::Extras extras)
+                                        int lines, ReportRows::Extras extras)
     {
         if (count < 2 * MinSplitRecords)
             return std::optional<qint64>();
@@ -68,8 +68,8 @@ public:
                           }();
         if (!same || !(m_file = std::tmpfile()))
             return std::optional<qint64>();
-        m_thread = std::thread([this, from = *key, format, folder, lines, extras] {
-            ReportRows rows(format, folder, lines, m_file, extras);
+        m_thread = std::thread([this, from = *key, format, lines, extras] {
+            ReportRows rows(format, lines, m_file, extras);
             m_read = m_own.forEach(
                 recordFieldNames(),
                 [&](const std::vector<StreamCell> &cells) {
@@ -151,10 +151,10 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
                                             extras));
     SecondHalf second;
     const Result<std::optional<qint64>> split =
-        second.start(reader, *records, format, folder, *lines, extras);
+        second.start(reader, *records, format, *lines, extras);
     if (!split)
         return failure(io, split.failure());
-    ReportRows rows(format, folder, *lines, io.out, extras);
+    ReportRows rows(format, *lines, io.out, extras);
     bool firstRow = true;
     const Result<void> read = reader.forEach(
         recordFieldNames(),

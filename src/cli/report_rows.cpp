@@ -1,7 +1,6 @@
 #include "cli/report_rows.h"
 
 #include "cli/analysis_output.h"
-#include "core/form_defaults.h"
 #include "pipeline/record_change.h"
 #include "stats/model_analysis.h"
 #include "stats/regression.h"
@@ -155,10 +154,9 @@ char *writeEscapedUtf8(char *out, const QString &text)
     return out;
 }
 
-ReportRows::ReportRows(const QString &format, const QString &folder, int lines, std::FILE *out,
-                       Extras extras)
-    : m_state(startedFormState(folder, lines))
-    , m_picker(m_state.CurveColor)
+ReportRows::ReportRows(const QString &format, int lines, std::FILE *out, Extras extras)
+    : m_options{true, true, false, float(lines), {}}
+    , m_picker(CurveColour().colour)
     , m_json(format == QLatin1String("json"))
     , m_csv(format == QLatin1String("csv"))
     , m_extras(extras)
@@ -194,10 +192,8 @@ void ReportRows::addExtras(const std::vector<StreamCell> &cells)
         responses << QString::fromLatin1(text);
     }
     std::optional<analysis::ModelAnalysis> a;
-    if (m_extras.analysis) {
-        if (const auto y = readResponses(StreamRecord(cells)))
-            a = analysis::analyse(*y);
-    }
+    if (m_extras.analysis && m_record.fields.responses)
+        a = analysis::analyse(*m_record.fields.responses);
     if (m_json) {
         m_line.chop(1); // the closing brace, put back below
         if (m_extras.responses) {
@@ -237,19 +233,19 @@ bool ReportRows::flush()
 
 void ReportRows::add(const std::vector<StreamCell> &cells, bool first)
 {
-    FormState &state = m_state;
-    const bool responsesRead = loadRecordFields(state, StreamRecord(cells), m_picker);
-    const regression::FitReport fit = fitLoadedRecord(state, responsesRead);
-    const bool fitted = state.CoefficientsCurrent;
-    const bool complete = fit.outcome == regression::FitOutcome::Complete;
-    const std::array<float, 6> b{state.B0, state.B1, state.B2, state.B11, state.B22, state.B12};
+    loadRecord(m_options, StreamRecord(cells), m_picker, m_record);
+    const RecordFields &record = m_record.fields;
+    const regression::FitResult &fit = m_record.fit;
+    const bool fitted = fit.hasCoefficients();
+    const bool complete = fit.complete();
+    const std::array<float, 6> b{fit.b.b0, fit.b.b1, fit.b.b2, fit.b.b11, fit.b.b22, fit.b.b12};
     QByteArray &line = m_line;
     const QByteArray null = QByteArrayLiteral("null");
     if (m_json) {
         line += first ? "\n{\"ID\": " : ",\n{\"ID\": ";
-        line += state.RecordId.isNull() ? null : jsonString(state.RecordId).toUtf8();
+        line += record.id.isNull() ? null : jsonString(record.id).toUtf8();
         line += ", \"name\": ";
-        line += jsonString(state.ResponseTitle).toUtf8();
+        line += jsonString(record.title).toUtf8();
         static const char *const keys[] = {
             ", \"b0\": ", ", \"b1\": ", ", \"b2\": ", ", \"b11\": ", ", \"b22\": ", ", \"b12\": "};
         for (std::size_t i = 0; i < 6; ++i) {
@@ -270,20 +266,21 @@ void ReportRows::add(const std::vector<StreamCell> &cells, bool first)
         else
             line += null;
         line += ", \"equation\": ";
-        line += jsonString(state.Text2).toUtf8();
+        line += jsonString(fit.equationShown()).toUtf8();
         line += '}';
     } else {
         // The row written through a pointer into room made for its longest possible form.
-        const QString csvId = m_csv ? csvField(state.RecordId, CsvColumn::Number) : QString();
-        const QString csvTitle = m_csv ? csvField(state.ResponseTitle, CsvColumn::Text) : QString();
-        const QString csvEquation = m_csv ? csvField(state.Text2, CsvColumn::Text) : QString();
-        const QString &id = m_csv ? csvId : state.RecordId;
-        const QString &title = m_csv ? csvTitle : state.ResponseTitle;
-        const QString &equation = m_csv ? csvEquation : state.Text2;
+        const QString csvId = m_csv ? csvField(record.id, CsvColumn::Number) : QString();
+        const QString csvTitle = m_csv ? csvField(record.title, CsvColumn::Text) : QString();
+        const QString csvEquation =
+            m_csv ? csvField(fit.equationShown(), CsvColumn::Text) : QString();
+        const QString &id = m_csv ? csvId : record.id;
+        const QString &title = m_csv ? csvTitle : record.title;
+        const QString &equation = m_csv ? csvEquation : fit.equationShown();
         const qsizetype at = line.size();
         line.resize(at +
-                    6 * (id.size() + title.size() + equation.size() + state.Text3.size() +
-                         state.Text4.size()) +
+                    6 * (id.size() + title.size() + equation.size() + fit.rShown().size() +
+                         fit.sShown().size()) +
                     6 * 32 + 16);
         char *p = line.data() + at;
         const char sep = m_csv ? ',' : '\t';
@@ -299,9 +296,9 @@ void ReportRows::add(const std::vector<StreamCell> &cells, bool first)
                 p = std::to_chars(p, p + 32, coefficient).ptr;
         }
         *p++ = sep;
-        p = writeUtf8(p, state.Text3);
+        p = writeUtf8(p, fit.rShown());
         *p++ = sep;
-        p = writeUtf8(p, state.Text4);
+        p = writeUtf8(p, fit.sShown());
         *p++ = sep;
         cell(equation);
         *p++ = '\n';

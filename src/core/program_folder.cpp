@@ -14,3 +14,8 @@ QString programFolder(const QString &executableFolder, const QString &installedF
         return here;
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
 }
+
+QString appFolderFrom(const QString &appPath)
+{
+    return appPath.endsWith(QLatin1Char('/')) ? appPath : appPath + QLatin1Char('/');
+}

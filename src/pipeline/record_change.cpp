@@ -2,123 +2,105 @@
 
 #include "core/numbers.h"
 #include "plot/layers.h"
-#include "stats/model_analysis.h"
-#include "stats/regression.h"
 
 #include <algorithm>
 
-namespace {
-
-bool loadFields(FormState &s, const RecordSource &record, Surface *surface, ColorPicker &picker)
+RecordFields readRecordFields(const RecordSource &record)
 {
-    // 1. Identifier text. One that cannot be read (empty, text) leaves no identifier: never
-    // the previous record's, which would name this record's map after another.
-    {
-        const FieldValue id = record.field(IdField);
-        const auto number = id.kind == FieldValue::Kind::Value ? id.asNumber() : std::nullopt;
-        if (number) {
-            // The sign-or-blank text without its blank.
-            s.RecordId = numbers::NumberText(*number);
-            if (s.RecordId.startsWith(QLatin1Char(' ')))
-                s.RecordId.remove(0, 1);
-        } else {
-            s.RecordId = QString();
-        }
+    RecordFields f;
+    // The identifier's text. One that cannot be read (empty, text) leaves none: never the
+    // previous record's, which would name this record's map after another.
+    const FieldValue id = record.field(IdField);
+    if (const auto number = id.kind == FieldValue::Kind::Value ? id.asNumber() : std::nullopt) {
+        // The sign-or-blank text without its blank.
+        f.id = numbers::NumberText(*number);
+        if (f.id.startsWith(QLatin1Char(' ')))
+            f.id.remove(0, 1);
     }
 
-    // 2. A fresh map unless overlaid.
-    if (surface && !s.Overlay)
-        surface->Clear();
-
-    // 3. Curve colour: the palette colour of the ID, or the user's choice.
-    if (s.AutoColor) {
-        const FieldValue id = record.field(IdField);
-        if (id.kind != FieldValue::Kind::Error)
-            s.ColorIndex = id.raw();
-        const auto number = numbers::toNumber(s.ColorIndex);
-        const auto index = number ? numbers::toInteger(*number) : std::nullopt;
-        if (index && *index >= 0 && *index <= 15)
-            s.CurveColor = curvePaletteColor(*index);
-    } else {
-        s.CurveColor = picker.ShowColor();
-    }
-
-    // 4. Responses. All eleven or no fit: a half-typed record is never completed with the
-    // previous record's values.
-    bool complete = true;
-    for (int run = 1; run <= DesignRuns; ++run) {
-        const FieldValue y = record.field(responseField(run));
-        const auto number = y.kind == FieldValue::Kind::Value ? y.asNumber() : std::nullopt;
-        const auto single = number ? numbers::toSingle(*number) : std::nullopt;
-        if (single)
-            s.Response[std::size_t(run - 1)] = *single;
-        else
-            complete = false;
-    }
-
-    // 5. Response name, from this record alone.
-    {
-        const FieldValue title = record.field(TitleField);
-        const auto text = title.kind == FieldValue::Kind::Value ? title.asText() : std::nullopt;
-        s.ResponseTitle = text.value_or(QString());
-    }
-    return complete;
-}
-
-} // namespace
-
-bool loadRecordFields(FormState &s, const RecordSource &record, ColorPicker &picker)
-{
-    return loadFields(s, record, nullptr, picker);
-}
-
-regression::FitReport fitLoadedRecord(FormState &s, bool responsesRead)
-{
-    if (responsesRead)
-        return regression::FitRegression(s);
-    regression::clearFit(s);
-    return {regression::FitOutcome::NoResponses};
-}
-
-void LoadCurrentRecord(FormState &s, const RecordSource &record, Surface &surface,
-                       ColorPicker &picker)
-{
-    const bool responsesRead = loadFields(s, record, &surface, picker);
-    // 6.-9. The layers and the fit, in this order.
-    redrawLabels(s, surface);
-    redrawGrid(s, surface);
-    fitLoadedRecord(s, responsesRead);
-    std::vector<plot::TextBox> labels;
-    if (const auto map = contourMap(s))
-        plot::DrawContours(*map, surface, s.Marks.any() ? &labels : nullptr);
-    if (s.Marks.any() && responsesRead) {
-        if (const auto y = readResponses(record))
-            plot::drawMarks(mapMarks(s, *y), plotGeometry(s), surface, labels);
-    }
-}
-
-std::optional<analysis::Responses> readResponses(const RecordSource &record)
-{
+    // All eleven responses or none: a half-typed record is never completed with the previous
+    // record's values.
     analysis::Responses y{};
-    for (int run = 1; run <= DesignRuns; ++run) {
+    regression::Responses single{};
+    bool numbers = true, singles = true;
+    for (int run = 1; run <= DesignRuns && numbers; ++run) {
         const FieldValue field = record.field(responseField(run));
         const auto v = field.kind == FieldValue::Kind::Value ? field.asNumber() : std::nullopt;
-        if (!v)
-            return std::nullopt;
-        y[std::size_t(run - 1)] = *v;
+        const auto s = v ? numbers::toSingle(*v) : std::nullopt;
+        numbers = v.has_value();
+        singles = singles && s.has_value();
+        if (v)
+            y[std::size_t(run - 1)] = *v;
+        if (s)
+            single[std::size_t(run - 1)] = *s;
     }
-    return y;
+    if (numbers)
+        f.responses = y;
+    if (numbers && singles)
+        f.designed = single;
+
+    // The response name, from this record alone.
+    const FieldValue title = record.field(TitleField);
+    f.title =
+        (title.kind == FieldValue::Kind::Value ? title.asText() : std::nullopt).value_or(QString());
+    return f;
 }
 
-std::vector<plot::Mark> mapMarks(const FormState &s, const analysis::Responses &y)
+void settleColour(CurveColour &c, bool autoColor, const RecordSource &record, ColorPicker &picker)
+{
+    if (!autoColor) {
+        c.colour = picker.ShowColor();
+        return;
+    }
+    const FieldValue id = record.field(IdField);
+    if (id.kind != FieldValue::Kind::Error)
+        c.index = id.raw();
+    const auto number = numbers::toNumber(c.index);
+    const auto index = number ? numbers::toInteger(*number) : std::nullopt;
+    if (index && *index >= 0 && *index <= 15)
+        c.colour = curvePaletteColor(*index);
+}
+
+void loadRecord(const MapOptions &options, const RecordSource &record, ColorPicker &picker,
+                RecordMap &map)
+{
+    map.fields = readRecordFields(record);
+    settleColour(map.colour, options.autoColor, record, picker);
+    map.analysis.reset();
+    if (map.fields.designed)
+        regression::fit(*map.fields.designed, options.lineCount, map.fit);
+    else
+        map.fit.outcome = regression::FitOutcome::NoResponses;
+}
+
+void drawRecord(const MapOptions &options, const RecordSource &record, Surface &surface,
+                ColorPicker &picker, RecordMap &map)
+{
+    // A fresh map unless overlaid; cleared before the picker asks, as the window always did.
+    if (!options.overlay)
+        surface.Clear();
+    loadRecord(options, record, picker, map);
+    redrawLabels(options, map.fields.title, surface);
+    redrawGrid(surface);
+    std::vector<plot::TextBox> labels;
+    if (const auto contours = contourMap(map.fit, map.colour.colour, options.showLabels))
+        plot::DrawContours(*contours, surface, options.marks.any() ? &labels : nullptr);
+    if (options.marks.any() && map.fields.designed) {
+        map.analysis = analysis::analyse(*map.fields.responses);
+        plot::drawMarks(mapMarks(options.marks, *map.fields.responses, *map.analysis),
+                        plot::DesignedGeometry, surface, labels);
+    }
+}
+
+std::vector<plot::Mark> mapMarks(const MapMarks &wanted, const analysis::Responses &y,
+                                 const analysis::ModelAnalysis &a)
 {
     std::vector<plot::Mark> marks;
-    const analysis::ModelAnalysis a = analysis::analyse(y);
     const auto value = [](analysis::Figure v) {
         return v ? numbers::NumberText(numbers::roundThousandths(*v)).trimmed()
                  : QStringLiteral("—");
     };
-    if (s.Marks.runs) {
+    if (wanted.runs) {
         // The nine distinct design points, the centre with the mean of its three runs.
         constexpr int Distinct = DesignRuns - CentreRuns + 1;
         for (int i = 0; i < Distinct; ++i) {
@@ -128,11 +110,11 @@ std::vector<plot::Mark> mapMarks(const FormState &s, const analysis::Responses &
         }
     }
     const QString stationaryName = QStringLiteral("驻点");
-    if (s.Marks.stationary && a.stationary)
+    if (wanted.stationary && a.stationary)
         marks.push_back({*a.stationary->x1, *a.stationary->x2,
                          stationaryName + QLatin1Char(' ') + value(a.stationary->y),
                          plot::Mark::Shape::Box});
-    if (s.Marks.optimum) {
+    if (wanted.optimum) {
         for (const auto &optimum : {std::pair{a.maximum, QStringLiteral("最大")},
                                     std::pair{a.minimum, QStringLiteral("最小")}}) {
             const analysis::Point &p = optimum.first;
@@ -154,33 +136,27 @@ std::vector<plot::Mark> mapMarks(const FormState &s, const analysis::Responses &
     return marks;
 }
 
-plot::PlotGeometry plotGeometry(const FormState &s)
+std::optional<plot::ContourMap> contourMap(const regression::FitResult &fit, Long colour,
+                                           bool showLabels)
 {
-    return {double(s.PlotLeft),    double(s.PlotTop),     double(s.PlotSize),
-            double(s.TickSpacing), double(s.TickOffsetX), double(s.TickOffsetY)};
-}
-
-std::optional<plot::ContourMap> contourMap(const FormState &s)
-{
-    if (!s.CoefficientsCurrent || !s.LevelsCurrent)
+    if (!fit.hasCoefficients())
         return std::nullopt;
-    return plot::ContourMap{{s.B0, s.B1, s.B2, s.B11, s.B22, s.B12},
-                            {s.LevelMin, s.LevelMax, s.LevelStep},
-                            s.CurveColor,
-                            s.ShowLabels,
-                            plotGeometry(s)};
+    return plot::ContourMap{fit.b,
+                            {fit.levelMin, fit.levelMax, fit.levelStep},
+                            colour,
+                            showLabels,
+                            plot::DesignedGeometry};
 }
 
-void redrawLabels(FormState &s, Surface &surface)
+void redrawLabels(const MapOptions &options, const QString &title, Surface &surface)
 {
-    // The title only with labels on and overlay off: overlaid maps share one frame.
-    const bool title = s.ShowLabels && !s.Overlay;
-    plot::drawAxisLabels(plotGeometry(s), title ? &s.ResponseTitle : nullptr, surface);
+    const bool withTitle = options.showLabels && !options.overlay;
+    plot::drawAxisLabels(plot::DesignedGeometry, withTitle ? &title : nullptr, surface);
 }
 
-void redrawGrid(FormState &s, Surface &surface)
+void redrawGrid(Surface &surface)
 {
-    plot::drawGrid(plotGeometry(s), surface);
+    plot::drawGrid(plot::DesignedGeometry, surface);
 }
 
 std::optional<QString> mapFileName(const QString &recordId, const QString &extension)
@@ -194,10 +170,4 @@ std::optional<QString> mapFileName(const QString &recordId, const QString &exten
             return std::nullopt;
     }
     return MapFilePrefix + recordId + QLatin1Char('.') + extension;
-}
-
-std::optional<QString> saveFileName(const FormState &s)
-{
-    const auto name = mapFileName(s.RecordId);
-    return name ? std::optional<QString>(s.AppFolder + *name) : std::nullopt;
 }

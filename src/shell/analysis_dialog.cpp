@@ -222,17 +222,16 @@ AnalysisDialog::AnalysisDialog(QWidget *parent)
     resize(620, 560);
 }
 
-void AnalysisDialog::showRecord(const QString &recordId,
-                                const std::optional<analysis::Responses> &responses)
+void AnalysisDialog::showRecord(const QString &recordId, const analysis::ModelAnalysis *analysis)
 {
     const QString heading = QStringLiteral("记录 ID %1\n\n")
                                 .arg(recordId.isEmpty() ? QStringLiteral("（空）") : recordId);
-    if (!responses) {
+    if (!analysis) {
         m_plain = heading + QStringLiteral("这条记录的 11 个响应值不全，无法分析。");
         m_text->setPlainText(m_plain);
         return;
     }
-    const analysis::ModelAnalysis a = analysis::analyse(*responses);
+    const analysis::ModelAnalysis &a = *analysis;
     m_plain = heading + analysisText(a);
     m_text->setHtml(QStringLiteral("<div>%1</div><br>").arg(heading.trimmed().toHtmlEscaped()) +
                     htmlOf(analysisBlocks(a)));

@@ -5,7 +5,7 @@
 #include "pipeline/record_change.h"
 #include "shell/failure_text.h"
 #include "shell/help.h"
-#include "stats/regression.h"
+#include "shell/record_state.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -292,13 +292,13 @@ void Form1::Command2_Click()
 
 void Form1::Image1_Click()
 {
-    redrawLabels(m_state, surface());
+    redrawLabels(mapOptions(m_state), m_state.ResponseTitle, surface());
     Picture1->update();
 }
 
 void Form1::Picture1_Click()
 {
-    redrawGrid(m_state, surface());
+    redrawGrid(surface());
     Picture1->update();
 }
 

@@ -4,7 +4,7 @@
 #include "pipeline/map_export.h"
 #include "pipeline/record_change.h"
 #include "shell/failure_text.h"
-#include "stats/regression.h"
+#include "shell/record_state.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -42,7 +42,8 @@ void Form1::loadCurrent(ColorPicker &picker)
     // A record that cannot be read is said so, and nothing of another record is shown for it.
     if (const auto read = m_table.readRecord(m_current); !read) {
         surface().Clear();
-        regression::clearFit(m_state);
+        clearFit(m_state);
+        m_record = {};
         showResults();
         m_dialogs->warn(QStringLiteral("无法读取记录"),
                         QStringLiteral("无法读取“%1”的第 %2 条记录：%3")
@@ -53,10 +54,11 @@ void Form1::loadCurrent(ColorPicker &picker)
         return;
     }
     try {
-        LoadCurrentRecord(m_state, TableRecord(m_table, m_current), surface(), picker);
+        LoadCurrentRecord(m_state, m_record, TableRecord(m_table, m_current), surface(), picker);
     } catch (const std::bad_alloc &) {
         surface().Clear();
-        regression::clearFit(m_state);
+        clearFit(m_state);
+        m_record = {};
         m_dialogs->warn(QStringLiteral("内存不足"),
                         QStringLiteral("内存不足，无法画出这条记录的图。"));
     }
@@ -74,7 +76,7 @@ void Form1::showAnalysisMenu(QWidget *widget, const QPoint &at)
     }
     menu.addAction(QStringLiteral("模型分析…"), this, &Form1::showAnalysis);
     menu.addSeparator();
-    const auto toggle = [&](const QString &text, bool FormState::MapMarks::*mark) {
+    const auto toggle = [&](const QString &text, bool MapMarks::*mark) {
         QAction *action = menu.addAction(text);
         action->setCheckable(true);
         action->setChecked(m_state.Marks.*mark);
@@ -82,9 +84,9 @@ void Form1::showAnalysisMenu(QWidget *widget, const QPoint &at)
         connect(action, &QAction::toggled, this,
                 [this, mark](bool on) { m_state.Marks.*mark = on; });
     };
-    toggle(QStringLiteral("标出驻点"), &FormState::MapMarks::stationary);
-    toggle(QStringLiteral("标出最优点"), &FormState::MapMarks::optimum);
-    toggle(QStringLiteral("标出试验点"), &FormState::MapMarks::runs);
+    toggle(QStringLiteral("标出驻点"), &MapMarks::stationary);
+    toggle(QStringLiteral("标出最优点"), &MapMarks::optimum);
+    toggle(QStringLiteral("标出试验点"), &MapMarks::runs);
     menu.exec(widget->mapToGlobal(at));
 }
 
@@ -123,9 +125,10 @@ void Form1::exportMap()
     const auto draw = [&](Surface &vector) {
         if (!current)
             return;
-        FormState copy = m_state;
+        RecordMap copy;
+        copy.colour = {m_state.ColorIndex, m_state.CurveColor};
         FixedColorPicker picker(m_state.CurveColor);
-        LoadCurrentRecord(copy, TableRecord(m_table, m_current), vector, picker);
+        drawRecord(mapOptions(m_state), TableRecord(m_table, m_current), vector, picker, copy);
     };
     const QImage &image = surface().Image();
     const Result<QByteArray> map = encodeMap(*format, image, draw, image.width());
@@ -157,9 +160,12 @@ void Form1::updateAnalysis()
 {
     if (!m_analysis)
         return;
+    // Analysed once a record change, whether the marks or the dialog asked first.
     const bool current = m_current >= 0 && m_current < m_table.count();
+    if (current && !m_record.analysis && m_record.fields.responses)
+        m_record.analysis = analysis::analyse(*m_record.fields.responses);
     m_analysis->showRecord(m_state.RecordId,
-                           current ? readResponses(TableRecord(m_table, m_current)) : std::nullopt);
+                           current && m_record.analysis ? &*m_record.analysis : nullptr);
 }
 
 void Form1::retryPendingWrites()

@@ -3,6 +3,7 @@
 #include "shell/access_conversion.h"
 #include "shell/failure_text.h"
 #include "shell/form1.h"
+#include "shell/form_defaults.h"
 #include "store/sample_db.h"
 
 #include <QCoreApplication>

@@ -38,13 +38,6 @@ float responseSum(const Responses &y)
     return sum;
 }
 
-// Copies a text into a buffer of its own, so neither side reallocates on the next fit.
-void copyText(QString &to, const QString &from)
-{
-    to.resize(0);
-    to.append(from);
-}
-
 // 1.-2. The level range and the level step for `lineCount` intervals.
 bool fitLevels(const Responses &y, float lineCount, FitResult &f)
 {
@@ -200,59 +193,6 @@ void fit(const Responses &y, float lineCount, FitResult &f)
     fittedValues(f);
     if (fitCorrelation(y, f))
         f.outcome = FitOutcome::Complete;
-}
-
-void clearFit(FormState &s)
-{
-    s.LevelsCurrent = false;
-    s.CoefficientsCurrent = false;
-    // Emptied, keeping their buffers for the texts of the next fit.
-    s.Text2.resize(0);
-    s.Text3.resize(0);
-    s.Text4.resize(0);
-}
-
-FitReport FitRegression(FormState &s)
-{
-    // The result's buffers live as long as the thread: a fit allocates nothing once warm.
-    thread_local FitResult f;
-    Responses y;
-    std::copy_n(s.Response.begin(), DesignRuns, y.begin());
-    fit(y, s.LineCount, f);
-
-    // Copied into the state step by step: what a step did not reach keeps its previous value,
-    // and nothing of the previous record is shown or traced.
-    clearFit(s);
-    s.LevelMax = f.levelMax;
-    s.LevelMin = f.levelMin;
-    if (!f.hasLevelStep())
-        return {f.outcome};
-    s.LevelStep = f.levelStep;
-    s.LevelsCurrent = true;
-    if (!f.hasCoefficients())
-        return {f.outcome};
-    s.ColumnSums = f.columnSums;
-    s.B0 = f.b.b0;
-    s.B1 = f.b.b1;
-    s.B2 = f.b.b2;
-    s.B11 = f.b.b11;
-    s.B22 = f.b.b22;
-    s.B12 = f.b.b12;
-    s.CoefficientsCurrent = true;
-    copyText(s.TermB0, f.terms[0]);
-    copyText(s.TermB1, f.terms[1]);
-    copyText(s.TermB2, f.terms[2]);
-    copyText(s.TermB11, f.terms[3]);
-    copyText(s.TermB22, f.terms[4]);
-    copyText(s.TermB12, f.terms[5]);
-    copyText(s.EquationText, f.equation);
-    s.Text2.append(f.equation); // a copy of its own: the next fit reuses both buffers
-    s.Fitted = f.fitted;
-    if (f.outcome != FitOutcome::Complete)
-        return {f.outcome};
-    s.Text3.append(f.rText);
-    s.Text4.append(f.sText);
-    return {f.outcome, f.r, f.s};
 }
 
 } // namespace regression

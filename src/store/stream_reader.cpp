@@ -1,6 +1,5 @@
 #include "store/stream_reader.h"
 
-#include "core/form_state.h"
 #include "store/database_file.h"
 
 #include <QFileInfo>

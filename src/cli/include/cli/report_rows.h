@@ -5,8 +5,7 @@
 // flushed in large chunks. Text cells are escaped so that a row stays one line and a
 // spreadsheet never runs a cell as a formula.
 
-#include "core/form_state.h"
-#include "pipeline/color_picker.h"
+#include "pipeline/record_change.h"
 #include "store/stream_reader.h"
 
 #include <QByteArray>
@@ -42,8 +41,7 @@ class ReportRows
 public:
     using Extras = ReportExtras;
     // `format`: text, csv or json.
-    ReportRows(const QString &format, const QString &folder, int lines, std::FILE *out,
-               Extras extras = {});
+    ReportRows(const QString &format, int lines, std::FILE *out, Extras extras = {});
     // The header line of a text or CSV report.
     static QString header(QChar separator, Extras extras);
     // Writes what the rows made so far; false once any write failed.
@@ -53,12 +51,13 @@ public:
     bool failed() const { return m_failed; }
 
 private:
-    // The extras of one record, after the row's own cells.
+    // The extras of the record just loaded, after the row's own cells.
     void addExtras(const std::vector<StreamCell> &cells);
 
     static constexpr qsizetype ChunkBytes = 1 << 16;
-    FormState m_state;
-    FixedColorPicker m_picker;
+    MapOptions m_options;
+    FixedColorPicker m_picker; // the colour is not reported; the record change still settles it
+    RecordMap m_record;
     bool m_json;
     bool m_csv;
     Extras m_extras;

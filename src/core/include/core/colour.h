@@ -28,3 +28,18 @@ constexpr Long packedFromRgb(std::uint32_t rgb)
 {
     return packedColour(int(rgb >> 16), int(rgb >> 8), int(rgb));
 }
+
+// The sixteen standard colours of an index 0 ... 15.
+constexpr Long paletteColor(int index)
+{
+    constexpr std::uint32_t palette[16] = {
+        0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080, 0x808000, 0xC0C0C0,
+        0x808080, 0x0000FF, 0x00FF00, 0x00FFFF, 0xFF0000, 0xFF00FF, 0xFFFF00, 0xFFFFFF};
+    return packedFromRgb(palette[index]);
+}
+// The automatic curve colour of an ID: its palette colour, but black for the palette's white
+// (white curves on the white map would show labels and no lines).
+constexpr Long curvePaletteColor(int index)
+{
+    return index == 15 ? paletteColor(0) : paletteColor(index);
+}

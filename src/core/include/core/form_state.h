@@ -1,13 +1,14 @@
 #pragma once
 
 // The window-level state: every variable the handlers and procedures share. One plain struct
-// with no widgets, so the command line and the tests drive exactly the code the window runs.
-// A new FormState is what the window holds when it is created (every number 0, every text
+// with no widgets, read and written by the window alone: the layers below hand it values, and
+// the window copies them in. A new FormState is what the window holds when it is created (every number 0, every text
 // empty); Form_Load then gives the variables their start values.
 
 #include "core/design.h"
 
 #include "core/colour.h"
+#include "core/map_options.h"
 
 #include <QString>
 #include <QVariant>
@@ -25,16 +26,9 @@ struct FormState
     bool Overlay = false;    // "重叠"
     float LineCount = 0;     // number of contour intervals
 
-    // Marks beside the designed map, off unless asked for ("标出驻点", "标出最优点",
-    // "标出试验点"): the stationary point, the optimum, the design points with their
-    // measured responses. Drawn at the record change.
-    struct MapMarks
-    {
-        bool stationary = false;
-        bool optimum = false;
-        bool runs = false;
-        bool any() const { return stationary || optimum || runs; }
-    } Marks;
+    // Marks beside the designed map, drawn at the record change.
+    using MapMarks = ::MapMarks;
+    MapMarks Marks;
 
     // Colour of the current record's contour dots and the raw ID it was taken from.
     Long CurveColor = 0;

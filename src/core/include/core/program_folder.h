@@ -10,3 +10,6 @@
 // `executableFolder` is where the program runs from; `installedFolder` the folder installed
 // programs live in (empty: none). Only says where; creates nothing.
 QString programFolder(const QString &executableFolder, const QString &installedFolder);
+
+// The program folder with exactly one "/" at its end.
+QString appFolderFrom(const QString &appPath);

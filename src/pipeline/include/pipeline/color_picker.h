@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/form_state.h"
+#include "core/colour.h"
 
 // Asks the user for a curve colour (the common dialog's ShowColor, then Color). Cancel keeps
 // the colour last chosen, so the picker always answers with a colour.

@@ -1,52 +1,83 @@
 #pragma once
 
-// The record change: the one path that turns a record of the table into a map. The window,
-// the command line and the tests all run exactly this code.
+// The record change: the one path that turns a record of the table into a map, as plain
+// values in one direction: the record's fields (read once) -> the designed fit -> the contour
+// map -> the surface. The window copies the values into its state; the command line and the
+// tests use them as they are.
 
+#include "core/map_options.h"
+#include "pipeline/color_picker.h"
 #include "plot/layers.h"
 #include "plot/surface.h"
+#include "stats/model_analysis.h"
 #include "stats/regression.h"
 #include "store/record_source.h"
 
-#include "core/form_defaults.h"
-#include "core/form_state.h"
-#include "pipeline/color_picker.h"
-#include "stats/model_analysis.h"
+#include <QString>
+#include <QVariant>
+
+#include <cstdint>
 #include <optional>
 
-// Copies the current record into the state and redraws the map: identifier, clearing (unless
-// overlaid), colour, responses, title, then labels, grid, fit and contours. Each step is
-// guarded on its own and the next step still runs; what this record cannot give is left
-// empty, never taken from the record before.
-void LoadCurrentRecord(FormState &state, const RecordSource &record, Surface &surface,
-                       ColorPicker &picker);
+// What one record gives the map, each field read once. What cannot be read is left empty,
+// never taken from the record before.
+struct RecordFields
+{
+    QString id; // the number's text; null when the ID is empty or no number
+    QString title;
+    std::optional<analysis::Responses> responses;  // all eleven numbers, for the model analysis
+    std::optional<regression::Responses> designed; // the same in single precision, when all fit
+};
+RecordFields readRecordFields(const RecordSource &record);
 
-// Steps 1 to 5 of the record change without drawing: identifier, colour, responses, title.
-// False when a response could not be read: that record has no fit. The command line's report
-// runs this and fitLoadedRecord alone.
-bool loadRecordFields(FormState &state, const RecordSource &record, ColorPicker &picker);
+// The curve colour and the palette index it came from. Both carry over from record to
+// record: an ID that cannot be read keeps the index before, an index outside the palette the
+// colour before. The defaults are the start values.
+struct CurveColour
+{
+    QVariant index = QVariant::fromValue(std::int16_t(1));
+    Long colour = 255;
+};
+// The colour of a record's curves: with automatic colour the palette colour of its ID, else
+// the picker's answer.
+void settleColour(CurveColour &colour, bool autoColor, const RecordSource &record,
+                  ColorPicker &picker);
 
-// The fit of the record just loaded; without all eleven responses there is none (empty result
-// boxes, nothing to trace).
-regression::FitReport fitLoadedRecord(FormState &state, bool responsesRead);
+// The values of one record change. `colour` comes in from the record before.
+struct RecordMap
+{
+    RecordFields fields;
+    CurveColour colour;
+    regression::FitResult fit; // outcome NoResponses: the record has no fit
+    // The model analysis of the responses, once the record change needed it (for the marks).
+    std::optional<analysis::ModelAnalysis> analysis;
+};
 
-// What the drawing layers take, from the window-level state.
-plot::PlotGeometry plotGeometry(const FormState &state);
-// The current record's contours; nothing when its fit gave no levels or coefficients, so no
-// map is ever traced from another record's surface.
-std::optional<plot::ContourMap> contourMap(const FormState &state);
+// The record change without drawing: fields, colour, then the designed fit of all eleven
+// responses (none without them).
+void loadRecord(const MapOptions &options, const RecordSource &record, ColorPicker &picker,
+                RecordMap &map);
 
-// A record's eleven responses as numbers, for the model analysis; none when one of them is not.
-std::optional<analysis::Responses> readResponses(const RecordSource &record);
+// The record change: loads the record, clears the surface (unless overlaid), then draws the
+// frame labels, the grid, the contours and the marks, in this order. Each step that cannot
+// run for this record is left out, and the next still runs.
+void drawRecord(const MapOptions &options, const RecordSource &record, Surface &surface,
+                ColorPicker &picker, RecordMap &map);
 
-// The marks the state asks for, from the model analysis of the record's responses.
-std::vector<plot::Mark> mapMarks(const FormState &state, const analysis::Responses &responses);
+// The contours of a fit; nothing when it gave no levels or coefficients, so no map is ever
+// traced from another record's surface.
+std::optional<plot::ContourMap> contourMap(const regression::FitResult &fit, Long colour,
+                                           bool showLabels);
 
-// A click on the frame around the map: the tick labels, axis names and title again, over what
-// is drawn.
-void redrawLabels(FormState &state, Surface &surface);
-// A click on the map: the grid and the border again.
-void redrawGrid(FormState &state, Surface &surface);
+// The marks asked for, from the model analysis of the record's responses.
+std::vector<plot::Mark> mapMarks(const MapMarks &wanted, const analysis::Responses &responses,
+                                 const analysis::ModelAnalysis &analysis);
+
+// The tick labels, axis names and the title (with labels on and overlay off: overlaid maps
+// share one frame), over what is drawn.
+void redrawLabels(const MapOptions &options, const QString &title, Surface &surface);
+// The grid and the border, over what is drawn.
+void redrawGrid(Surface &surface);
 
 // The file name of a record's map, "等高线图" + ID + "." + extension, or nothing when the ID cannot
 // name a file of its own (empty, or not the text of a number).
@@ -56,6 +87,3 @@ std::optional<QString> mapFileName(const QString &recordId,
 // The start of every saved map's name, and the file of an overlaid batch of maps.
 inline const QString MapFilePrefix = QStringLiteral("等高线图");
 inline const QString OverlayFileName = MapFilePrefix + QStringLiteral("重叠.BMP");
-
-// Where the save button writes the current map: the program folder and mapFileName.
-std::optional<QString> saveFileName(const FormState &state);

@@ -25,6 +25,10 @@ struct PlotGeometry
     double yOf(double x2) const { return top + ((PlotLimit - x2) * size / 2) / PlotLimit; }
 };
 
+// The window's plot square: 300 units of frame above it for the title, 400 left of it for the
+// tick labels and the X2 name, the rest of the 4095 units below and right.
+inline constexpr PlotGeometry DesignedGeometry{400, 300, 3395, 600, 497, 497};
+
 // The contour levels: from `min` by repeated single-precision addition of `step` while not
 // above `max`.
 struct LevelRange

@@ -16,8 +16,8 @@ class AnalysisDialog : public QDialog
     Q_OBJECT
 public:
     explicit AnalysisDialog(QWidget *parent = nullptr);
-    // Shows the analysis of a record's eleven responses, or says why there is none.
-    void showRecord(const QString &recordId, const std::optional<analysis::Responses> &responses);
+    // Shows a record's model analysis, or (none) says its eleven responses are not all there.
+    void showRecord(const QString &recordId, const analysis::ModelAnalysis *analysis);
     QString text() const;
 
 private:

@@ -5,6 +5,7 @@
 // at the screen's logical DPI; nothing is re-laid out when the window changes size.
 
 #include "core/form_state.h"
+#include "pipeline/record_change.h"
 #include "plot/raster_surface.h"
 #include "shell/analysis_dialog.h"
 #include "shell/controls.h"
@@ -147,6 +148,7 @@ private:
 
     Form1Options m_options;
     FormState m_state;
+    RecordMap m_record; // the current record change's values
     ExperimentTable m_table;
     ExperimentModel *m_model;
     std::unique_ptr<QLockFile> m_lock;

@@ -3,7 +3,7 @@
 // The closed-form least-squares fit of the full quadratic model to the eleven runs of the
 // two-factor central composite rotatable design (axial distance 1.4142, three centre runs).
 
-#include "core/form_state.h"
+#include "core/design.h"
 #include "core/quadratic.h"
 
 #include <QString>
@@ -50,27 +50,24 @@ struct FitResult
         return outcome == FitOutcome::Complete || outcome == FitOutcome::NoCorrelation ||
                outcome == FitOutcome::NoDeviation;
     }
+    bool complete() const { return outcome == FitOutcome::Complete; }
+
+    // What the result boxes show: the equation, R and S this fit reached, else empty (never a
+    // text of the fit before).
+    const QString &equationShown() const { return hasCoefficients() ? equation : none(); }
+    const QString &rShown() const { return complete() ? rText : none(); }
+    const QString &sShown() const { return complete() ? sText : none(); }
+
+private:
+    static const QString &none()
+    {
+        static const QString empty;
+        return empty;
+    }
 };
 
 // Fits the full quadratic model to the eleven responses, with the level step for
 // `lineCount` contour intervals. Writes into `result`, reusing its text buffers.
 void fit(const Responses &responses, float lineCount, FitResult &result);
-
-struct FitReport
-{
-    FitOutcome outcome = FitOutcome::Complete;
-    float r = 0;  // valid when the outcome is Complete
-    double s = 0; // valid when the outcome is Complete
-};
-
-// The window's procedure: fits the current responses and copies the result into the state
-// step by step: level range and step, coefficients, equation text in Text2, R in Text3 and S
-// in Text4.
-// What cannot be computed for the current record is shown as an empty box, never as the
-// previous record's result.
-FitReport FitRegression(FormState &state);
-
-// No result for the current record: empty boxes, nothing to trace.
-void clearFit(FormState &state);
 
 } // namespace regression
