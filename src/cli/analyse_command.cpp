@@ -56,10 +56,9 @@ int analyseCommand(const QStringList &args, const QString &folder, const CliStre
         if (!command.values().isEmpty())
             return usageError(io, QStringLiteral("give either --id or the responses, not both"),
                               command.usage());
-        QString error;
-        const auto id = command.recordId(&error);
+        const auto id = command.recordId();
         if (!id)
-            return usageError(io, error, command.usage());
+            return usageError(io, id.error(), command.usage());
         std::optional<ScratchFile> conversion; // an Access file's, gone with the command
         StreamReader reader;
         if (const Result<void> opened =

@@ -111,37 +111,35 @@ QString Command::help() const
     return text;
 }
 
-std::optional<int> Command::number(const QString &name, int fallback, int low, int high,
-                                   QString *error) const
+Checked<int> Command::number(const QString &name, int fallback, int low, int high) const
 {
     if (!m_parser.isSet(name))
         return fallback;
     bool ok = false;
     const int value = m_parser.value(name).toInt(&ok);
-    if (!ok || value < low || value > high) {
-        *error = QStringLiteral("--%1 must be a whole number from %2 to %3, not \"%4\"")
-                     .arg(name)
-                     .arg(low)
-                     .arg(high)
-                     .arg(m_parser.value(name));
-        return std::nullopt;
-    }
+    if (!ok || value < low || value > high)
+        return Checked<int>::refused(
+            QStringLiteral("--%1 must be a whole number from %2 to %3, not \"%4\"")
+                .arg(name)
+                .arg(low)
+                .arg(high)
+                .arg(m_parser.value(name)));
     return value;
 }
 
-std::optional<int> Command::lineCount(QString *error) const
+Checked<int> Command::lineCount() const
 {
-    return number(QStringLiteral("lines"), LineCountDefault, LineCountMin, LineCountMax, error);
+    return number(QStringLiteral("lines"), LineCountDefault, LineCountMin, LineCountMax);
 }
 
-std::optional<double> Command::recordId(QString *error) const
+Checked<double> Command::recordId() const
 {
     bool ok = false;
     const double id = QLocale::c().toDouble(value(QStringLiteral("id")), &ok);
     if (ok && std::isfinite(id))
         return id;
-    *error = QStringLiteral("--id must be a number, not \"%1\"").arg(value(QStringLiteral("id")));
-    return std::nullopt;
+    return Checked<double>::refused(
+        QStringLiteral("--id must be a number, not \"%1\"").arg(value(QStringLiteral("id"))));
 }
 
 QCommandLineOption databaseOption()

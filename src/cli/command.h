@@ -47,6 +47,32 @@ int usageError(const CliStreams &io, const QString &message, const QString &usag
 int failure(const CliStreams &io, const QString &message);
 int failure(const CliStreams &io, const Failure &why);
 
+// What the command line was given, checked: the value, or the usage error that says why there
+// is none (the command's one way of refusing its arguments).
+template <typename T> class Checked
+{
+public:
+    Checked(T value)
+        : m_value(std::move(value))
+    {
+    }
+    static Checked refused(QString why)
+    {
+        Checked c;
+        c.m_error = std::move(why);
+        return c;
+    }
+    explicit operator bool() const { return m_value.has_value(); }
+    const T &operator*() const { return *m_value; }
+    const T *operator->() const { return &*m_value; }
+    const QString &error() const { return m_error; }
+
+private:
+    Checked() = default;
+    std::optional<T> m_value;
+    QString m_error;
+};
+
 class Command
 {
 public:
@@ -71,12 +97,11 @@ public:
     QString value(const QString &name) const { return m_parser.value(name); }
     QStringList values() const { return m_parser.positionalArguments(); }
     // A whole number in low ... high, or the fallback when the option is not given.
-    std::optional<int> number(const QString &name, int fallback, int low, int high,
-                              QString *error) const;
+    Checked<int> number(const QString &name, int fallback, int low, int high) const;
     // --lines within the command line's limits.
-    std::optional<int> lineCount(QString *error) const;
+    Checked<int> lineCount() const;
     // --id as a finite number.
-    std::optional<double> recordId(QString *error) const;
+    Checked<double> recordId() const;
 
 private:
     QString m_synopsis;

@@ -42,10 +42,9 @@ int fitCommand(const QStringList &args, const CliStreams &io)
           QStringLiteral("Print coefficients, levels, R, S and the texts as JSON.")}});
     if (const auto done = command.start(args, io, true))
         return *done;
-    QString error;
-    const auto lines = command.lineCount(&error);
+    const auto lines = command.lineCount();
     if (!lines)
-        return usageError(io, error, command.usage());
+        return usageError(io, lines.error(), command.usage());
     const QStringList values = command.values();
     if (values.size() != DesignRuns)
         return usageError(

@@ -17,7 +17,6 @@
 
 #include <cmath>
 #include <limits>
-#include <variant>
 
 namespace {
 
@@ -92,8 +91,8 @@ Command renderOptions()
               .arg(OverlayFileName)}});
 }
 
-// --mark's list, or the word it does not know.
-std::variant<MapMarks, QString> parseMarks(const QString &list)
+// --mark's list.
+Checked<MapMarks> parseMarks(const QString &list)
 {
     MapMarks marks;
     for (const QString &mark : list.split(QLatin1Char(','))) {
@@ -104,38 +103,39 @@ std::variant<MapMarks, QString> parseMarks(const QString &list)
         else if (mark == QLatin1String("runs"))
             marks.runs = true;
         else
-            return mark;
+            return Checked<MapMarks>::refused(
+                QStringLiteral("--mark takes stationary, optimum and runs, not \"%1\"").arg(mark));
     }
     return marks;
 }
 
 // The request, or the usage error that ends the command.
-std::variant<RenderRequest, QString> parseRequest(const Command &command)
+Checked<RenderRequest> parseRequest(const Command &command)
 {
     RenderRequest r;
     const bool all = command.isSet(QStringLiteral("all"));
     r.byId = command.isSet(QStringLiteral("id"));
+    using Refused = Checked<RenderRequest>;
     if (all == r.byId)
-        return QStringLiteral("render needs either --id ID or --all");
-    QString error;
-    const auto lines = command.lineCount(&error);
-    const auto size =
-        lines ? command.number(QStringLiteral("size"), DefaultSize, MinSize, MaxSize, &error)
-              : std::nullopt;
-    if (!lines || !size)
-        return error;
+        return Refused::refused(QStringLiteral("render needs either --id ID or --all"));
+    const auto lines = command.lineCount();
+    if (!lines)
+        return Refused::refused(lines.error());
+    const auto size = command.number(QStringLiteral("size"), DefaultSize, MinSize, MaxSize);
+    if (!size)
+        return Refused::refused(size.error());
     r.lines = *lines;
     r.size = *size;
     if (command.isSet(QStringLiteral("colour"))) {
         r.colour = parseColour(command.value(QStringLiteral("colour")));
         if (!r.colour)
-            return QStringLiteral("--colour must look like #RRGGBB, not \"%1\"")
-                .arg(command.value(QStringLiteral("colour")));
+            return Refused::refused(QStringLiteral("--colour must look like #RRGGBB, not \"%1\"")
+                                        .arg(command.value(QStringLiteral("colour"))));
     }
     if (r.byId) {
-        const auto id = command.recordId(&error);
+        const auto id = command.recordId();
         if (!id)
-            return error;
+            return Refused::refused(id.error());
         r.id = *id;
     }
     r.overlay = command.isSet(QStringLiteral("overlay"));
@@ -143,15 +143,14 @@ std::variant<RenderRequest, QString> parseRequest(const Command &command)
                                            ? command.value(QStringLiteral("format"))
                                            : QStringLiteral("bmp"));
     if (!format)
-        return QStringLiteral("--format must be bmp, png, svg or pdf, not \"%1\"")
-            .arg(command.value(QStringLiteral("format")));
+        return Refused::refused(QStringLiteral("--format must be bmp, png, svg or pdf, not \"%1\"")
+                                    .arg(command.value(QStringLiteral("format"))));
     r.format = *format;
     if (command.isSet(QStringLiteral("mark"))) {
         const auto marks = parseMarks(command.value(QStringLiteral("mark")));
-        if (const auto *unknown = std::get_if<QString>(&marks))
-            return QStringLiteral("--mark takes stationary, optimum and runs, not \"%1\"")
-                .arg(*unknown);
-        r.marks = std::get<MapMarks>(marks);
+        if (!marks)
+            return Refused::refused(marks.error());
+        r.marks = *marks;
     }
     r.labels = !command.isSet(QStringLiteral("no-labels"));
     r.out = command.value(QStringLiteral("out"));
@@ -391,9 +390,9 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
     if (const auto done = command.start(args, io))
         return *done;
     const auto parsed = parseRequest(command);
-    if (const auto *error = std::get_if<QString>(&parsed))
-        return usageError(io, *error, command.usage());
-    const RenderRequest &request = std::get<RenderRequest>(parsed);
+    if (!parsed)
+        return usageError(io, parsed.error(), command.usage());
+    const RenderRequest &request = *parsed;
     std::optional<ScratchFile> conversion; // an Access file's, gone with the command
     StreamReader reader;
     // One snapshot: the maps of a batch all come from the table as it was at its start.

@@ -120,10 +120,9 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
     Command command = reportOptions();
     if (const auto done = command.start(args, io))
         return *done;
-    QString error;
-    const auto lines = command.lineCount(&error);
+    const auto lines = command.lineCount();
     if (!lines)
-        return usageError(io, error, command.usage());
+        return usageError(io, lines.error(), command.usage());
     const QString format = command.isSet(QStringLiteral("format"))
                                ? command.value(QStringLiteral("format"))
                                : QStringLiteral("text");

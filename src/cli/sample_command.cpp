@@ -17,11 +17,10 @@ int sampleCommand(const QStringList &args, const CliStreams &io)
         return *done;
     if (!command.isSet(QStringLiteral("out")))
         return usageError(io, QStringLiteral("sample needs --out FILE"), command.usage());
-    QString error;
-    const auto records = command.number(QStringLiteral("records"), 0, 1, 10'000'000, &error);
-    const auto seed = command.number(QStringLiteral("seed"), 1, 0, 2'000'000'000, &error);
+    const auto records = command.number(QStringLiteral("records"), 0, 1, 10'000'000);
+    const auto seed = command.number(QStringLiteral("seed"), 1, 0, 2'000'000'000);
     if (!records || !seed)
-        return usageError(io, error, command.usage());
+        return usageError(io, !records ? records.error() : seed.error(), command.usage());
     const QString path = command.value(QStringLiteral("out"));
     const Result<void> written = command.isSet(QStringLiteral("records"))
                                      ? sample_db::writeGenerated(path, *records, unsigned(*seed))

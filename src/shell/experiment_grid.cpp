@@ -11,13 +11,10 @@
 
 namespace {
 
-// Whether a result holds its value; if not, the reason in the window's words.
-template <typename T> bool succeeded(const Result<T> &result, QString *error)
+// Why a cell waits, in the window's words (shown in its tool tip and the warning).
+template <typename T> QString reasonOf(const Result<T> &result)
 {
-    if (result)
-        return true;
-    *error = shell::describeFailure(result.failure());
-    return false;
+    return result ? QString() : shell::describeFailure(result.failure());
 }
 
 } // namespace
@@ -208,60 +205,62 @@ void ExperimentModel::setReadOnly(const QString &reason)
     endResetModel();
 }
 
-bool ExperimentModel::writeCell(int row, int column, const QVariant &value,
-                                const QVariantList &expected, QString *error)
+Result<void> ExperimentModel::writeCell(int row, int column, const QVariant &value,
+                                        const QVariantList &expected)
 {
-    if (!isNewRecordRow(row))
-        return writeExisting(row, column, value, expected, error).has_value();
-    const auto added = m_table.insertRecord(column, value);
-    if (!succeeded(added, error))
-        return false;
+    if (!isNewRecordRow(row)) {
+        const Result<int> written = writeExisting(row, column, value, expected);
+        return written ? Result<void>() : written.failure();
+    }
+    const Result<int> added = m_table.insertRecord(column, value);
+    if (!added)
+        return added.failure();
     // The last row became a record; a new last row for adding appears under it.
     announceAdded(*added);
     emit recordAdded(*added);
     emit recordWritten(*added);
-    return true;
+    return {};
 }
 
-std::optional<int> ExperimentModel::writeExisting(int row, int column, const QVariant &value,
-                                                  const QVariantList &expected, QString *error)
+Result<int> ExperimentModel::writeExisting(int row, int column, const QVariant &value,
+                                           const QVariantList &expected)
 {
     const Result<int> written = m_table.setValue(row, column, value, expected);
-    if (!succeeded(written, error))
-        return std::nullopt;
+    if (!written)
+        return written;
     if (*written != row) {
         beginMoveRows({}, row, row, {}, *written > row ? *written + 1 : *written);
         endMoveRows();
         emit recordMoved(row, *written);
     }
     emit recordWritten(*written);
-    return *written;
+    return written;
 }
 
-bool ExperimentModel::flushNewRecord(QString *error)
+Result<void> ExperimentModel::flushNewRecord()
 {
     auto it = m_pending.find(NewRecordKey);
     if (it == m_pending.end())
-        return true;
+        return {};
     const QHash<int, QVariant> values = it->values;
     auto first = values.cbegin();
-    const auto added = m_table.insertRecord(first.key(), first.value());
-    if (!succeeded(added, error))
-        return false;
+    const Result<int> added = m_table.insertRecord(first.key(), first.value());
+    if (!added)
+        return added.failure();
     m_pending.erase(it);
     announceAdded(*added);
     int row = *added;
     for (auto v = std::next(first); v != values.cend(); ++v) {
         const auto shown = m_table.readRecord(row);
-        std::optional<int> written;
-        if (succeeded(shown, error))
-            written = writeExisting(row, v.key(), v.value(), *shown, error);
+        const Result<int> written =
+            shown ? writeExisting(row, v.key(), v.value(), *shown) : Result<int>(shown.failure());
         if (written) {
             row = *written;
         } else {
+            // The record stands; this cell waits for the retry.
             Pending &p = m_pending[m_table.rowId(row)];
             p.values.insert(v.key(), v.value());
-            p.reason = *error;
+            p.reason = reasonOf(written);
             if (shown && p.expected.isEmpty())
                 p.expected = *shown;
         }
@@ -269,14 +268,13 @@ bool ExperimentModel::flushNewRecord(QString *error)
     emit dataChanged(index(row, 0), index(row, columnCount() - 1));
     emit recordAdded(row);
     emit recordWritten(row);
-    return true;
+    return {};
 }
 
 bool ExperimentModel::retryPending()
 {
-    QString error;
-    if (!flushNewRecord(&error)) {
-        m_pending[NewRecordKey].reason = error;
+    if (const Result<void> flushed = flushNewRecord(); !flushed) {
+        m_pending[NewRecordKey].reason = reasonOf(flushed);
         return false;
     }
     bool allWritten = true;
@@ -291,8 +289,8 @@ bool ExperimentModel::retryPending()
         int row = *position;
         if (it->expected.isEmpty()) {
             const auto shown = m_table.readRecord(row);
-            if (!succeeded(shown, &error)) {
-                it->reason = error;
+            if (!shown) {
+                it->reason = reasonOf(shown);
                 allWritten = false;
                 ++it;
                 continue;
@@ -300,8 +298,8 @@ bool ExperimentModel::retryPending()
             it->expected = *shown;
         }
         for (auto cell = it->values.begin(); cell != it->values.end();) {
-            if (const auto written =
-                    writeExisting(row, cell.key(), cell.value(), it->expected, &error)) {
+            if (const Result<int> written =
+                    writeExisting(row, cell.key(), cell.value(), it->expected)) {
                 row = *written;
                 // The next cell of this record expects the value just written.
                 if (cell.key() < it->expected.size())
@@ -310,7 +308,7 @@ bool ExperimentModel::retryPending()
                 cell = it->values.erase(cell);
                 emit dataChanged(changed, changed);
             } else {
-                it->reason = error;
+                it->reason = reasonOf(written);
                 allWritten = false;
                 ++cell;
             }
@@ -358,14 +356,13 @@ bool ExperimentModel::setData(const QModelIndex &index, const QVariant &value, i
 
     retryPending();
     const qint64 key = isNewRecordRow(row) ? NewRecordKey : m_table.rowId(row);
-    QString error;
     // A new record with earlier unwritten cells is written whole with this one.
     if (key == NewRecordKey && m_pending.contains(NewRecordKey)) {
         m_pending[NewRecordKey].values.insert(column, stored);
-        if (!flushNewRecord(&error)) {
-            m_pending[NewRecordKey].reason = error;
+        if (const Result<void> flushed = flushNewRecord(); !flushed) {
+            m_pending[NewRecordKey].reason = reasonOf(flushed);
             emit dataChanged(index, index);
-            emit writeFailed(error);
+            emit writeFailed(reasonOf(flushed));
         }
         return true;
     }
@@ -373,14 +370,14 @@ bool ExperimentModel::setData(const QModelIndex &index, const QVariant &value, i
     // When even that cannot be read (the file is held), the typing waits and the record is
     // read again before the retry writes it.
     QVariantList expected;
-    bool written = false;
+    Result<void> written;
     if (key != NewRecordKey) {
-        if (const auto shown = m_table.readRecord(row); succeeded(shown, &error)) {
+        const auto shown = m_table.readRecord(row);
+        if (shown)
             expected = *shown;
-            written = writeCell(row, column, stored, expected, &error);
-        }
+        written = shown ? writeCell(row, column, stored, expected) : shown.failure();
     } else {
-        written = writeCell(row, column, stored, expected, &error);
+        written = writeCell(row, column, stored, expected);
     }
     if (written) {
         if (m_pending.contains(key)) {
@@ -397,11 +394,11 @@ bool ExperimentModel::setData(const QModelIndex &index, const QVariant &value, i
     }
     Pending &p = m_pending[key];
     p.values.insert(column, stored);
-    p.reason = error;
+    p.reason = reasonOf(written);
     // A new typing answers what the grid shows now: retried against that.
     p.expected = expected;
     emit dataChanged(index, index);
-    emit writeFailed(error);
+    emit writeFailed(p.reason);
     return true;
 }
 

@@ -42,35 +42,39 @@ const Series SampleSeries[] = {
 
 // Creates `path` anew through a temporary file, so a half-written database never stands
 // under the final name and an existing file is never replaced.
-Result<void> writeNew(const QString &path,
-                      const std::function<bool(QSqlDatabase &, QString *)> &fill)
+// The engine's refusal of a new database's statement, in its own words.
+Failure engineFailure(const QSqlError &error)
+{
+    return Failure{Failure::Kind::Engine, {}, error.text(), 0};
+}
+
+Result<void> writeNew(const QString &path, const std::function<Result<void>(QSqlDatabase &)> &fill)
 {
     Result<ScratchFile> scratch = ScratchFile::beside(path, Placement::NoReplace);
     if (!scratch)
         return scratch.failure();
     const QString connection = QStringLiteral("tesmora-sample-%1").arg(quintptr(&fill));
-    bool ok = false;
-    QString detail;
+    Result<void> filled;
     {
         // SQLite takes the empty scratch file as a new database.
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
         db.setDatabaseName(scratch->path());
-        if (!db.open()) {
-            detail = db.lastError().text();
-        } else {
-            QSqlQuery query(db);
-            ok = query.exec(createTableSql());
-            if (!ok)
-                detail = query.lastError().text();
-            ok = ok && db.transaction() && fill(db, &detail) && db.commit();
-            if (!ok && detail.isEmpty())
-                detail = db.lastError().text();
-            db.close();
-        }
+        filled = [&]() -> Result<void> {
+            if (!db.open())
+                return engineFailure(db.lastError());
+            if (QSqlQuery query(db); !query.exec(createTableSql()))
+                return engineFailure(query.lastError());
+            if (!db.transaction())
+                return engineFailure(db.lastError());
+            if (const Result<void> rows = fill(db); !rows)
+                return rows;
+            return db.commit() ? Result<void>() : engineFailure(db.lastError());
+        }();
+        db.close();
     }
     QSqlDatabase::removeDatabase(connection);
-    if (!ok)
-        return Failure{Failure::Kind::Engine, path, detail, 0};
+    if (!filled)
+        return filled.failure().withPath(path);
     return scratch->commit(Durability::Synced);
 }
 
@@ -82,18 +86,14 @@ QString insertSql()
              QStringList(names.size(), QStringLiteral("?")).join(QLatin1Char(',')));
 }
 
-bool insertSeries(QSqlQuery &query, double id, const std::array<double, 11> &y,
-                  const QString &title, QString *error)
+Result<void> insertSeries(QSqlQuery &query, double id, const std::array<double, 11> &y,
+                          const QString &title)
 {
     query.addBindValue(id);
     for (double v : y)
         query.addBindValue(v);
     query.addBindValue(title);
-    if (!query.exec()) {
-        *error = query.lastError().text();
-        return false;
-    }
-    return true;
+    return query.exec() ? Result<void>() : engineFailure(query.lastError());
 }
 
 } // namespace
@@ -159,25 +159,27 @@ Result<QStringList> tableNames(const QString &path)
 
 Result<void> writeEmpty(const QString &path)
 {
-    return writeNew(path, [](QSqlDatabase &, QString *) { return true; });
+    return writeNew(path, [](QSqlDatabase &) { return Result<void>(); });
 }
 
 Result<void> writeSample(const QString &path)
 {
-    return writeNew(path, [](QSqlDatabase &db, QString *err) {
+    return writeNew(path, [](QSqlDatabase &db) -> Result<void> {
         QSqlQuery query(db);
         query.prepare(insertSql());
         for (const Series &s : SampleSeries) {
-            if (!insertSeries(query, s.id, s.y, QString::fromUtf8(s.title), err))
-                return false;
+            if (const Result<void> added =
+                    insertSeries(query, s.id, s.y, QString::fromUtf8(s.title));
+                !added)
+                return added;
         }
-        return true;
+        return {};
     });
 }
 
 Result<void> writeGenerated(const QString &path, int records, unsigned seed)
 {
-    return writeNew(path, [records, seed](QSqlDatabase &db, QString *err) {
+    return writeNew(path, [records, seed](QSqlDatabase &db) -> Result<void> {
         static const char *const names[] = {"硬度", "粘度", "收率 %",   "抗拉强度",
                                             "pH",   "白度", "溶解时间", "拉伸率 %"};
         std::mt19937 random(seed);
@@ -201,10 +203,12 @@ Result<void> writeGenerated(const QString &path, int records, unsigned seed)
                                  b12 * x1 * x2 + scale * 0.1 * noise(random);
                 y[run] = std::round(v * 100) / 100;
             }
-            if (!insertSeries(query, r + 1, y, QString::fromUtf8(names[r % 8]), err))
-                return false;
+            if (const Result<void> added =
+                    insertSeries(query, r + 1, y, QString::fromUtf8(names[r % 8]));
+                !added)
+                return added;
         }
-        return true;
+        return {};
     });
 }
 

@@ -2,8 +2,8 @@
 
 // The window-level state: every variable the handlers and procedures share. One plain struct
 // with no widgets, read and written by the window alone: the layers below hand it values, and
-// the window copies them in. A new FormState is what the window holds when it is created (every number 0, every text
-// empty); Form_Load then gives the variables their start values.
+// the window copies them in. A new FormState is what the window holds when it is created (every
+// number 0, every text empty); Form_Load then gives the variables their start values.
 
 #include "core/design.h"
 

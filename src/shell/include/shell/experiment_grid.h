@@ -77,9 +77,11 @@ private:
         QVariantList expected; // the record as shown when the values were typed
     };
     static constexpr qint64 NewRecordKey = -1;
-    bool writeCell(int row, int column, const QVariant &value, const QVariantList &expected,
-                   QString *error);
-    bool flushNewRecord(QString *error);
+    Result<void> writeCell(int row, int column, const QVariant &value,
+                           const QVariantList &expected);
+    // Writes the new record's waiting cells: the record first (or nothing), then each other
+    // cell, one that fails waiting for the retry.
+    Result<void> flushNewRecord();
     bool addRowIds(int limit);
     // The rows the table has now: its records and, once all are located, the row for adding.
     int tableRows() const;
@@ -87,8 +89,8 @@ private:
     void announceAdded(int position);
     // Writes one cell of a record; follows the record when the write moves it. The record's
     // row after the write, or nothing.
-    std::optional<int> writeExisting(int row, int column, const QVariant &value,
-                                     const QVariantList &expected, QString *error);
+    Result<int> writeExisting(int row, int column, const QVariant &value,
+                              const QVariantList &expected);
 
     ExperimentTable &m_table;
     QHash<qint64, Pending> m_pending; // row key (or NewRecordKey) -> unwritten cells
