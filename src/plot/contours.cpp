@@ -92,110 +92,111 @@ std::vector<float> contourLevels(const LevelRange &range)
     return levels;
 }
 
+namespace {
+
+// One direction of the sweep, with what does not depend on the level: at each sweep value v,
+// the level curve solves square·r² + linear·r + constant = level for the other coordinate r;
+// `at` is the value's place on the surface.
+struct Sweep
+{
+    double square = 0;
+    std::array<double, 300> linear{}, constant{}, at{};
+};
+
+// X1 fixed, solving for X2 (`column`), or X2 fixed, solving for X1.
+Sweep sweepOf(const ContourMap &map, bool column)
+{
+    const double b0 = map.b.b0, b1 = map.b.b1, b2 = map.b.b2, b11 = map.b.b11, b22 = map.b.b22;
+    const double b12 = map.b.b12;
+    const SweepValues &sweep = sweepValues();
+    Sweep s;
+    s.square = column ? b22 : b11;
+    for (int i = 0; i < sweep.count; ++i) {
+        const double v = sweep.v[std::size_t(i)];
+        s.linear[std::size_t(i)] = column ? b2 + b12 * v : b1 + b12 * v;
+        s.constant[std::size_t(i)] =
+            column ? b0 + b1 * v + b11 * (v * v) : b0 + b2 * v + b22 * (v * v);
+        s.at[std::size_t(i)] = column ? map.geometry.xOf(v) : map.geometry.yOf(v);
+    }
+    return s;
+}
+
+// Each root of the sweep at `level`, handed to `found` with the sweep value's index and the
+// list it belongs to: 0 linear root, 1 plus root, 2 minus root.
+template <typename Found> void solveSweep(const Sweep &s, float level, Found &&found)
+{
+    for (int i = 0; i < sweepValues().count; ++i) {
+        const double base = s.constant[std::size_t(i)];
+        const double b = s.linear[std::size_t(i)];
+        if (s.square == 0) {
+            // Linear in r: the root written as the level minus the rest, over b.
+            if (b != 0) {
+                const double root = (double(level) - base) / b;
+                if (std::fabs(root) <= CodedLimit)
+                    found(i, 0, root);
+            }
+        } else {
+            solveQuadratic(s.square, b, base - double(level),
+                           [&](int which, double root) { found(i, which, root); });
+        }
+    }
+}
+
+// The level's value printed at a point of each list well inside the square: the k-th level's
+// labels sit at 1/2 or 1/2.5 of their list, so neighbouring levels' labels do not stack.
+void printLevelLabels(const std::array<PointList, 3> &lists, int k, float level,
+                      const PlotGeometry &g, Surface &surface, std::vector<TextBox> *labels)
+{
+    const QString text = levelLabel(level);
+    const double d = k % 2 == 0 ? 2 : 2.5;
+    for (const PointList &list : lists) {
+        // An empty list gives no label: its position 0 holds no point of this level.
+        if (list.count == 0)
+            continue;
+        const auto m = std::size_t(std::nearbyint(list.count / d));
+        const double px = list.x[m], py = list.y[m];
+        if (!(g.left + LabelMargin < px && px < g.left + g.size - LabelMargin &&
+              g.top + LabelMargin < py && py < g.top + g.size - LabelMargin))
+            continue;
+        const float w = surface.TextWidth(text) / 2;
+        const float h = surface.TextHeight(text) / 2;
+        surface.CurrentX = float(px - double(w));
+        surface.CurrentY = float(py - double(h));
+        surface.Print(text);
+        if (labels)
+            labels->push_back({px - double(w), py - double(h), px + double(w), py + double(h)});
+    }
+}
+
+} // namespace
+
 int DrawContours(const ContourMap &map, Surface &surface, std::vector<TextBox> *labels)
 {
     const std::vector<float> levels = contourLevels(map.levels);
     if (levels.empty())
         return 0;
-
-    const double b0 = map.b.b0, b1 = map.b.b1, b2 = map.b.b2, b11 = map.b.b11, b22 = map.b.b22;
-    const double b12 = map.b.b12;
-    const double left = map.geometry.left, top = map.geometry.top, size = map.geometry.size;
-    const auto xOf = [&](double x1) {
-        return map.geometry.xOf(x1);
-    };
-    const auto yOf = [&](double x2) {
-        return map.geometry.yOf(x2);
-    };
+    const Sweep columns = sweepOf(map, true), rows = sweepOf(map, false);
     const std::int32_t colour = map.colour;
-    const SweepValues &sweep = sweepValues();
-
-    // What does not depend on the level, once per call.
-    std::array<double, 300> linearColumn{}, linearRow{}, quadColumn{}, quadRow{};
-    std::array<double, 300> screenX{}, screenY{};
-    for (int i = 0; i < sweep.count; ++i) {
-        const double v = sweep.v[std::size_t(i)];
-        linearColumn[std::size_t(i)] = b2 + b12 * v;
-        quadColumn[std::size_t(i)] = b0 + b1 * v + b11 * (v * v);
-        linearRow[std::size_t(i)] = b1 + b12 * v;
-        quadRow[std::size_t(i)] = b0 + b2 * v + b22 * (v * v);
-        screenX[std::size_t(i)] = xOf(v);
-        screenY[std::size_t(i)] = yOf(v);
-    }
-
     std::array<PointList, 3> lists; // linear, plus and minus roots of the column sweep
     int dots = 0;
-    for (std::size_t levelIndex = 0; levelIndex < levels.size(); ++levelIndex) {
-        const float level = levels[levelIndex];
-        const int k = int(levelIndex) + 1;
+    for (std::size_t k = 0; k < levels.size(); ++k) {
+        const float level = levels[k];
         for (PointList &list : lists)
             list.count = 0;
-
-        // Column sweep: X1 fixed, solve for X2.
-        for (int i = 0; i < sweep.count; ++i) {
-            const double px = screenX[std::size_t(i)];
-            const double base = quadColumn[std::size_t(i)];
-            const double b = linearColumn[std::size_t(i)];
-            const auto found = [&](int which, double root) {
-                const double py = yOf(root);
-                lists[std::size_t(which)].append(px, py);
-                surface.PSet(float(px), float(py), colour);
-                ++dots;
-            };
-            if (b22 == 0) {
-                // Linear in X2: the root written as the level minus the rest, over b.
-                if (b != 0) {
-                    const double root = (double(level) - base) / b;
-                    if (std::fabs(root) <= CodedLimit)
-                        found(0, root);
-                }
-            } else {
-                solveQuadratic(b22, b, base - double(level), found);
-            }
-        }
-
-        const QString text = levelLabel(level);
-        if (map.showLabels) {
-            const double d = k % 2 == 0 ? 2 : 2.5;
-            for (const PointList &list : lists) {
-                // An empty list gives no label: its position 0 holds no point of this level.
-                if (list.count == 0)
-                    continue;
-                const auto m = std::size_t(std::nearbyint(list.count / d));
-                const double px = list.x[m], py = list.y[m];
-                if (left + LabelMargin < px && px < left + size - LabelMargin &&
-                    top + LabelMargin < py && py < top + size - LabelMargin) {
-                    const float w = surface.TextWidth(text) / 2;
-                    const float h = surface.TextHeight(text) / 2;
-                    surface.CurrentX = float(px - double(w));
-                    surface.CurrentY = float(py - double(h));
-                    surface.Print(text);
-                    if (labels)
-                        labels->push_back(
-                            {px - double(w), py - double(h), px + double(w), py + double(h)});
-                }
-            }
-        }
-
+        // Column sweep: X1 fixed, solve for X2; its points also place the labels.
+        solveSweep(columns, level, [&](int i, int which, double root) {
+            const double px = columns.at[std::size_t(i)], py = map.geometry.yOf(root);
+            lists[std::size_t(which)].append(px, py);
+            surface.PSet(float(px), float(py), colour);
+            ++dots;
+        });
+        if (map.showLabels)
+            printLevelLabels(lists, int(k) + 1, level, map.geometry, surface, labels);
         // Row sweep: X2 fixed, solve for X1; plotted only.
-        for (int i = 0; i < sweep.count; ++i) {
-            const double py = screenY[std::size_t(i)];
-            const double base = quadRow[std::size_t(i)];
-            const double b = linearRow[std::size_t(i)];
-            const auto found = [&](int, double root) {
-                surface.PSet(float(xOf(root)), float(py), colour);
-                ++dots;
-            };
-            if (b11 == 0) {
-                if (b != 0) {
-                    const double root = (double(level) - base) / b;
-                    if (std::fabs(root) <= CodedLimit)
-                        found(0, root);
-                }
-            } else {
-                solveQuadratic(b11, b, base - double(level), found);
-            }
-        }
+        solveSweep(rows, level, [&](int i, int, double root) {
+            surface.PSet(float(map.geometry.xOf(root)), float(rows.at[std::size_t(i)]), colour);
+            ++dots;
+        });
     }
     return dots;
 }
