@@ -402,19 +402,22 @@ void TestCli::analysis()
         o[QStringLiteral("anova")][QStringLiteral("lack_of_fit")][QStringLiteral("df")].toInt(), 3);
     QCOMPARE(o[QStringLiteral("stationary_point")][QStringLiteral("nature")].toString(),
              QStringLiteral("maximum"));
-    // The summary's analysis of variance: F and p for the model and lack of fit only.
+    // The summary's analysis of variance: F and p for the model and lack of fit only, the
+    // residual's two parts indented under it.
     const QStringList summary =
         run(QStringList{"analyse"} << Hardness).out.split(QLatin1Char('\n'));
-    const auto fields = [&](const QString &source) {
+    const auto shape = [&](const QString &source) {
         for (const QString &line : summary)
             if (line.trimmed().startsWith(source))
-                return int(line.simplified().split(QLatin1Char(' ')).size());
-        return 0;
+                return (line.startsWith(QLatin1Char(' ')) ? QStringLiteral("  ") : QString()) +
+                       QString::number(line.simplified().split(QLatin1Char(' ')).size());
+        return QString();
     };
-    QCOMPARE(fields(QStringLiteral("Model")), 6);
-    QCOMPARE(fields(QStringLiteral("Residual")), 4);
-    QCOMPARE(fields(QStringLiteral("Lack of fit")), 8);
-    QCOMPARE(fields(QStringLiteral("Total")), 3);
+    QCOMPARE(shape(QStringLiteral("Model")), QStringLiteral("6"));
+    QCOMPARE(shape(QStringLiteral("Residual")), QStringLiteral("4"));
+    QCOMPARE(shape(QStringLiteral("Lack of fit")), QStringLiteral("  8"));
+    QCOMPARE(shape(QStringLiteral("Pure error")), QStringLiteral("  5"));
+    QCOMPARE(shape(QStringLiteral("Total")), QStringLiteral("3"));
     QCOMPARE(run({"analyse", "--db", m_db, "--id", "99"}).code, 1);
     // The report's extra columns: as many cells as names, and the default report unchanged.
     const QStringList lines =

@@ -120,6 +120,8 @@ void TestForm::startupShowsTheFirstRecord()
     QCOMPARE(f.state().RecordId, QStringLiteral("1"));
     QCOMPARE(f.state().CurveColor, 0x800000); // palette 1: 0, 0, 128
     QCOMPARE(f.Data1->caption(), QStringLiteral("  选择数据"));
+    // The map is the 4095-unit square, one surface pixel per device pixel.
+    QCOMPARE(f.Picture1->width(), f.twips(4095));
     QCOMPARE(f.surface().Image().width(),
              int(std::lround(f.Picture1->width() * f.devicePixelRatioF())));
     QCOMPARE(f.focusWidget(), static_cast<QWidget *>(f.Picture1));

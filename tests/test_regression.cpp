@@ -70,7 +70,6 @@ class TestRegression : public QObject
 {
     Q_OBJECT
 private slots:
-    void designConstants();
     void texts_data();
     void texts();
     void levels_data();
@@ -80,19 +79,6 @@ private slots:
     void noStaleResults_data();
     void noStaleResults();
 };
-
-void TestRegression::designConstants()
-{
-    const DesignConstants &s = ::designConstants();
-    QCOMPARE(s.twoAlphaFourth, 7.99969292f);
-    QCOMPARE(s.sumSquares, 7.99992323f);
-    QCOMPARE(s.sumFourth, 11.9996929f);
-    QCOMPARE(s.blockDeterminant, 383.977905f);
-    QCOMPARE(s.weightMean, 0.333333313f);
-    QCOMPARE(s.weightSame, 0.177087918f);
-    QCOMPARE(s.weightCross, -0.166668266f);
-    QCOMPARE(s.weightOther, 0.0520831309f);
-}
 
 void TestRegression::texts_data()
 {
