@@ -13,7 +13,7 @@ Q_DECLARE_METATYPE(Coefficients)
 namespace {
 
 // The options the window starts with: colour and labels on.
-const MapOptions Started{true, true, false, float(LineCountDefault), {}};
+const MapOptions Started{true, true, false, float(LineCountDefault), {}, {}};
 
 // A surface with the given coefficients and levels, as a completed fit hands it to the contour
 // layer. A single level (min = max) gets a range just above it, as a range truncated to a zero

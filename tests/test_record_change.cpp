@@ -9,7 +9,7 @@
 namespace {
 
 // The options the window starts with: colour and labels on.
-const MapOptions Started{true, true, false, float(LineCountDefault), {}};
+const MapOptions Started{true, true, false, float(LineCountDefault), {}, {}};
 
 MemoryRecord series(QVariant id, std::array<double, 11> y, QVariant title)
 {

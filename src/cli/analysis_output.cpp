@@ -1,5 +1,8 @@
 #include "cli/analysis_output.h"
 
+#include "stats/real_units.h"
+#include "units.h"
+
 #include <QJsonArray>
 
 #include <charconv>
@@ -212,5 +215,131 @@ QStringList analysisCells(const ModelAnalysis &a)
           << cell(a.eigenvalues[0]) << cell(a.eigenvalues[1]) << cell(a.maximum.x1)
           << cell(a.maximum.x2) << cell(a.maximum.y) << cell(a.minimum.x1) << cell(a.minimum.x2)
           << cell(a.minimum.y);
+    return cells;
+}
+
+namespace {
+
+// The places whose real settings are given, with their keys in the JSON and the columns.
+struct Place
+{
+    const char *column;
+    analysis::Point point;
+};
+std::array<Place, 3> places(const ModelAnalysis &a)
+{
+    return {{{"stationary", a.stationary.value_or(analysis::Point())},
+             {"max", a.maximum},
+             {"min", a.minimum}}};
+}
+
+} // namespace
+
+void addRealUnits(QJsonObject &json, const ModelAnalysis &a, const std::optional<Factors> &f)
+{
+    const auto withReal = [&](QJsonObject o, const analysis::Point &p) {
+        const analysis::RealPoint r = f ? analysis::realPoint(p, *f) : analysis::RealPoint();
+        o.insert(QStringLiteral("x1_real"), ::json(r.x1));
+        o.insert(QStringLiteral("x2_real"), ::json(r.x2));
+        return o;
+    };
+    const auto place = places(a);
+    json.insert(QStringLiteral("stationary_point"),
+                withReal(json[QStringLiteral("stationary_point")].toObject(), place[0].point));
+    QJsonObject optimum = json[QStringLiteral("optimum")].toObject();
+    optimum.insert(QStringLiteral("max"),
+                   withReal(optimum[QStringLiteral("max")].toObject(), place[1].point));
+    optimum.insert(QStringLiteral("min"),
+                   withReal(optimum[QStringLiteral("min")].toObject(), place[2].point));
+    json.insert(QStringLiteral("optimum"), optimum);
+    json.insert(QStringLiteral("factors"), f ? QJsonValue(factorsJson(*f)) : QJsonValue());
+    json.insert(QStringLiteral("real_coefficients"),
+                f ? QJsonValue(realCoefficientsJson(analysis::realCoefficients(a, *f)))
+                  : QJsonValue());
+}
+
+QJsonObject realCoefficientsJson(const std::array<analysis::Figure, DesignTerms> &c)
+{
+    QJsonObject o;
+    for (std::size_t i = 0; i < c.size(); ++i)
+        o.insert(QLatin1String(analysis::RealCoefficientNames[i]), json(c[i]));
+    return o;
+}
+
+QString realEquation(const std::array<analysis::Figure, DesignTerms> &c, const Factors &f)
+{
+    const QString x1 = f.x1.name, x2 = f.x2.name;
+    const QString terms[] = {QString(),
+                             x1,
+                             x2,
+                             x1 + QStringLiteral("²"),
+                             x2 + QStringLiteral("²"),
+                             x1 + QStringLiteral("·") + x2};
+    QString text = QStringLiteral("y =");
+    for (std::size_t i = 0; i < c.size(); ++i) {
+        if (!c[i])
+            return QStringLiteral("y = NA");
+        const double v = *c[i];
+        const QString magnitude = shown(std::fabs(v));
+        text += i == 0 ? QStringLiteral(" ") + shown(v)
+                       : (v < 0 ? QStringLiteral(" - ") : QStringLiteral(" + ")) + magnitude +
+                             QStringLiteral("·") + terms[i];
+    }
+    return text;
+}
+
+QString realUnitsSummary(const ModelAnalysis &a, const std::optional<Factors> &f)
+{
+    QString text = QStringLiteral("\nReal units\n");
+    if (!f)
+        return text + QStringLiteral("No factors are defined for this record: coded units only.\n");
+    for (const Factor *x : {&f->x1, &f->x2})
+        text += QStringLiteral("%1: coded -1 = %2, +1 = %3, centre %4, step %5\n")
+                    .arg(x->title(), shown(x->low), shown(x->high), shown(x->centre()),
+                         shown(x->step()));
+    text += realEquation(analysis::realCoefficients(a, *f), *f) + QLatin1Char('\n');
+    const auto at = [&](const analysis::Point &p) {
+        const analysis::RealPoint r = analysis::realPoint(p, *f);
+        return QStringLiteral("%1 = %2, %3 = %4")
+            .arg(f->x1.name, shown(r.x1), f->x2.name, shown(r.x2));
+    };
+    if (a.stationary)
+        text += QStringLiteral("Stationary point at %1\n").arg(at(*a.stationary));
+    if (a.maximum.x1)
+        text += QStringLiteral("Maximum at %1\nMinimum at %2\n").arg(at(a.maximum), at(a.minimum));
+    return text;
+}
+
+const QStringList &realUnitsColumns()
+{
+    static const QStringList columns = [] {
+        QStringList c;
+        for (const char *place : {"stationary", "max", "min"})
+            c << QStringLiteral("%1_x1_real").arg(QLatin1String(place))
+              << QStringLiteral("%1_x2_real").arg(QLatin1String(place));
+        for (const char *x : {"x1", "x2"})
+            for (const char *part : {"name", "unit", "low", "high"})
+                c << QStringLiteral("%1_%2").arg(QLatin1String(x), QLatin1String(part));
+        for (const char *name : analysis::RealCoefficientNames)
+            c << QLatin1String(name);
+        return c;
+    }();
+    return columns;
+}
+
+QStringList realUnitsCells(const ModelAnalysis &a, const std::optional<Factors> &f,
+                           const std::function<QString(const QString &)> &textCell)
+{
+    if (!f)
+        return QStringList(realUnitsColumns().size(), QString());
+    QStringList cells;
+    for (const Place &p : places(a)) {
+        const analysis::RealPoint r = analysis::realPoint(p.point, *f);
+        cells << cell(r.x1) << cell(r.x2);
+    }
+    for (const Factor *x : {&f->x1, &f->x2})
+        cells << textCell(x->name) << textCell(x->unit) << number(x->low) << number(x->high);
+    for (const analysis::Figure &c : analysis::realCoefficients(a, *f))
+        cells << cell(c);
     return cells;
 }

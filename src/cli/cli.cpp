@@ -13,11 +13,12 @@ QString usage()
     return QStringLiteral("usage:\n") + synopsisLines(Synopsis::fit) +
            synopsisLines(Synopsis::report) + synopsisLines(Synopsis::render) +
            synopsisLines(Synopsis::sample) + synopsisLines(Synopsis::analyse) +
-           synopsisLines(Synopsis::import) +
+           synopsisLines(Synopsis::import) + synopsisLines(Synopsis::plan) +
            QStringLiteral("  tesmora-cli --version\n"
                           "Options come before the values; -- ends the options, so negative "
                           "responses may follow.\n"
-                          "tesmora-cli COMMAND --help explains a command.\n");
+                          "tesmora-cli COMMAND --help explains a command. DEF is a factor "
+                          "in real units: NAME,UNIT,LOW,HIGH (see plan --help).\n");
 }
 
 int run(const QString &command, const QStringList &rest, const QString &programFolder,
@@ -42,6 +43,8 @@ int run(const QString &command, const QStringList &rest, const QString &programF
         return sampleCommand(rest, io);
     if (command == QLatin1String("import"))
         return importCommand(rest, io);
+    if (command == QLatin1String("plan"))
+        return planCommand(rest, io);
     if (command == QLatin1String("analyse"))
         return analyseCommand(rest, programFolder, io);
     return usageError(io, QStringLiteral("unknown command \"%1\"").arg(command), usage());

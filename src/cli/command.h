@@ -4,6 +4,7 @@
 // and the way it reports usage errors (exit 2) and failures (exit 1) on standard error.
 
 #include "cli/cli.h"
+#include "core/checked.h"
 #include "core/result.h"
 #include "core/scratch_file.h"
 #include "store/stream_reader.h"
@@ -19,16 +20,23 @@
 // Each command's usage line after "tesmora-cli": the one text its --help, the program's
 // --help and the man page all show.
 namespace Synopsis {
-inline const QString fit = QStringLiteral("fit [--lines N] [--json] [--] Y1 ... Y11");
-inline const QString report = QStringLiteral(
-    "report [--db FILE] [--lines N] [--format text|csv|json] [--responses] [--analysis]");
+inline const QString fit =
+    QStringLiteral("fit [--lines N] [--json [--x1 DEF --x2 DEF]] [--] Y1 ... Y11");
+inline const QString report =
+    QStringLiteral("report [--db FILE] [--lines N] [--format text|csv|json] [--responses]\n"
+                   "           [--analysis [--units] [--x1 DEF] [--x2 DEF]]");
 inline const QString render =
     QStringLiteral("render [--db FILE] (--id ID | --all) [--out PATH] [--size PIXELS]\n"
                    "           [--lines N] [--no-labels] [--colour #RRGGBB] [--overlay]\n"
-                   "           [--mark stationary,optimum,runs] [--format bmp|png|svg|pdf]");
+                   "           [--mark stationary,optimum,runs] [--format bmp|png|svg|pdf]\n"
+                   "           [--units] [--x1 DEF] [--x2 DEF]");
+inline const QString plan =
+    QStringLiteral("plan --x1 NAME,UNIT,LOW,HIGH --x2 NAME,UNIT,LOW,HIGH\n"
+                   "           [--randomise [--seed N]] [--format text|csv|json]");
 inline const QString sample = QStringLiteral("sample --out FILE [--records N] [--seed N]");
-inline const QString analyse = QStringLiteral("analyse [--json] [--] Y1 ... Y11\n"
-                                              "analyse --db FILE --id ID [--json]");
+inline const QString analyse =
+    QStringLiteral("analyse [--json] [--x1 DEF --x2 DEF] [--] Y1 ... Y11\n"
+                   "analyse --db FILE --id ID [--json] [--units] [--x1 DEF] [--x2 DEF]");
 inline const QString import =
     QStringLiteral("import ACCESS_FILE --out NEW.mdb [--jet3-encoding NAME]");
 } // namespace Synopsis
@@ -46,32 +54,6 @@ int usageError(const CliStreams &io, const QString &message, const QString &usag
 // "tesmora-cli: message" on standard error: exit 1.
 int failure(const CliStreams &io, const QString &message);
 int failure(const CliStreams &io, const Failure &why);
-
-// What the command line was given, checked: the value, or the usage error that says why there
-// is none (the command's one way of refusing its arguments).
-template <typename T> class Checked
-{
-public:
-    Checked(T value)
-        : m_value(std::move(value))
-    {
-    }
-    static Checked refused(QString why)
-    {
-        Checked c;
-        c.m_error = std::move(why);
-        return c;
-    }
-    explicit operator bool() const { return m_value.has_value(); }
-    const T &operator*() const { return *m_value; }
-    const T *operator->() const { return &*m_value; }
-    const QString &error() const { return m_error; }
-
-private:
-    Checked() = default;
-    std::optional<T> m_value;
-    QString m_error;
-};
 
 class Command
 {
@@ -132,6 +114,7 @@ Result<qint64> openSnapshot(StreamReader &reader, const QString &path, const Cli
 QString readerProgram(const CliStreams &io);
 
 int fitCommand(const QStringList &args, const CliStreams &io);
+int planCommand(const QStringList &args, const CliStreams &io);
 int reportCommand(const QStringList &args, const QString &folder, const CliStreams &io);
 int renderCommand(const QStringList &args, const QString &folder, const CliStreams &io);
 int sampleCommand(const QStringList &args, const CliStreams &io);

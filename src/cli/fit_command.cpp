@@ -1,4 +1,8 @@
 #include "command.h"
+#include "units.h"
+
+#include "cli/analysis_output.h"
+#include "stats/real_units.h"
 
 #include "core/numbers.h"
 #include "pipeline/record_change.h"
@@ -32,19 +36,25 @@ QJsonValue orNull(bool present, const QJsonValue &value)
 
 int fitCommand(const QStringList &args, const CliStreams &io)
 {
+    QList<QCommandLineOption> options{
+        lineCountOption(),
+        {QStringLiteral("json"), QStringLiteral("Print coefficients, levels, R, S and the texts as "
+                                                "JSON; with factors, real_coefficients too.")}};
+    options << unitsOptions(false);
     Command command(
         Synopsis::fit,
         QStringLiteral("Fits the quadratic model to the eleven responses of one series and prints "
                        "what the window shows: the equation (Y=), R and S. -- ends the options, "
                        "so negative responses may follow."),
-        {lineCountOption(),
-         {QStringLiteral("json"),
-          QStringLiteral("Print coefficients, levels, R, S and the texts as JSON.")}});
+        options);
     if (const auto done = command.start(args, io, true))
         return *done;
     const auto lines = command.lineCount();
     if (!lines)
         return usageError(io, lines.error(), command.usage());
+    const auto units = unitsRequest(command);
+    if (!units)
+        return usageError(io, units.error(), command.usage());
     const QStringList values = command.values();
     if (values.size() != DesignRuns)
         return usageError(
@@ -67,8 +77,20 @@ int fitCommand(const QStringList &args, const CliStreams &io)
     regression::FitResult fit;
     regression::fit(y, float(*lines), fit);
     const QString &equation = fit.equationShown(), &r = fit.rShown(), &s = fit.sShown();
+    // The window's own single-precision coefficients, in real units.
+    std::optional<analysis::RealCoefficients> real;
+    if (units->on() && fit.hasCoefficients()) {
+        const Factors factors{*units->x1, *units->x2};
+        real = analysis::realCoefficients({double(fit.b.b0), double(fit.b.b1), double(fit.b.b2),
+                                           double(fit.b.b11), double(fit.b.b22), double(fit.b.b12)},
+                                          factors);
+    }
     if (!command.isSet(QStringLiteral("json"))) {
         write(io.out, QStringLiteral("Y=%1\nR=%2\nS=%3\n").arg(equation, r, s));
+        if (units->on())
+            write(io.out, (real ? realEquation(*real, {*units->x1, *units->x2})
+                                : QStringLiteral("y = NA")) +
+                              QLatin1Char('\n'));
         return 0;
     }
     const bool complete = fit.complete();
@@ -95,6 +117,10 @@ int fitCommand(const QStringList &args, const CliStreams &io)
         {QStringLiteral("texts"), QJsonObject{{QStringLiteral("Y"), equation},
                                               {QStringLiteral("R"), r},
                                               {QStringLiteral("S"), s}}}};
-    write(io.out, QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Indented)));
+    QJsonObject out = json;
+    if (units->on())
+        out.insert(QStringLiteral("real_coefficients"),
+                   real ? QJsonValue(realCoefficientsJson(*real)) : QJsonValue());
+    write(io.out, QString::fromUtf8(QJsonDocument(out).toJson(QJsonDocument::Indented)));
     return 0;
 }

@@ -1,4 +1,5 @@
 #include "command.h"
+#include "units.h"
 
 #include "cli/failure_text.h"
 #include "core/design.h"
@@ -48,10 +49,42 @@ struct RenderRequest
     MapMarks marks;
     bool labels = true;
     QString out;
+    UnitsRequest units;
 };
 
 Command renderOptions()
 {
+    QList<QCommandLineOption> options{
+        databaseOption(),
+        {QStringLiteral("id"), QStringLiteral("The record with this ID."), QStringLiteral("ID")},
+        {QStringLiteral("all"), QStringLiteral("Every record.")},
+        {QStringLiteral("out"),
+         QStringLiteral("The bitmap (with --id or --overlay) or the folder (with --all)."),
+         QStringLiteral("PATH")},
+        {QStringLiteral("size"),
+         QStringLiteral("Side of the map in pixels, %1 to %2 (default %3).")
+             .arg(MinSize)
+             .arg(MaxSize)
+             .arg(DefaultSize),
+         QStringLiteral("PIXELS")},
+        lineCountOption(),
+        {QStringLiteral("no-labels"), QStringLiteral("No contour values and no title.")},
+        {QStringLiteral("colour"),
+         QStringLiteral("One curve colour instead of the automatic colours."),
+         QStringLiteral("#RRGGBB")},
+        {QStringLiteral("format"),
+         QStringLiteral("bmp (default, as the save button writes), png, or svg and pdf as vector "
+                        "drawings of the same map; the file name's extension follows."),
+         QStringLiteral("FORMAT")},
+        {QStringLiteral("mark"),
+         QStringLiteral("Mark on each map: any of stationary (the stationary point), optimum "
+                        "(the largest and smallest predicted response) and runs (the design "
+                        "points with their measured responses), separated by commas."),
+         QStringLiteral("LIST")},
+        {QStringLiteral("overlay"),
+         QStringLiteral("Overlay the maps of all records in one bitmap (%1).")
+             .arg(OverlayFileName)}};
+    options << unitsOptions(true);
     return Command(
         Synopsis::render,
         QStringLiteral("Draws exactly what a record change draws and writes Windows bitmaps "
@@ -59,36 +92,10 @@ Command renderOptions()
                        "absent. With --all, --out is a folder and a record whose ID cannot name a "
                        "file of its own is skipped with a warning (exit 1). An output name that "
                        "is not a regular file (folder, device, FIFO, symbolic link) is refused.")
-            .arg(MapFilePrefix),
-        {databaseOption(),
-         {QStringLiteral("id"), QStringLiteral("The record with this ID."), QStringLiteral("ID")},
-         {QStringLiteral("all"), QStringLiteral("Every record.")},
-         {QStringLiteral("out"),
-          QStringLiteral("The bitmap (with --id or --overlay) or the folder (with --all)."),
-          QStringLiteral("PATH")},
-         {QStringLiteral("size"),
-          QStringLiteral("Side of the map in pixels, %1 to %2 (default %3).")
-              .arg(MinSize)
-              .arg(MaxSize)
-              .arg(DefaultSize),
-          QStringLiteral("PIXELS")},
-         lineCountOption(),
-         {QStringLiteral("no-labels"), QStringLiteral("No contour values and no title.")},
-         {QStringLiteral("colour"),
-          QStringLiteral("One curve colour instead of the automatic colours."),
-          QStringLiteral("#RRGGBB")},
-         {QStringLiteral("format"),
-          QStringLiteral("bmp (default, as the save button writes), png, or svg and pdf as vector "
-                         "drawings of the same map; the file name's extension follows."),
-          QStringLiteral("FORMAT")},
-         {QStringLiteral("mark"),
-          QStringLiteral("Mark on each map: any of stationary (the stationary point), optimum "
-                         "(the largest and smallest predicted response) and runs (the design "
-                         "points with their measured responses), separated by commas."),
-          QStringLiteral("LIST")},
-         {QStringLiteral("overlay"),
-          QStringLiteral("Overlay the maps of all records in one bitmap (%1).")
-              .arg(OverlayFileName)}});
+                .arg(MapFilePrefix) +
+            QStringLiteral(" With factors in real units, the axes are labelled in real "
+                           "settings at the same ticks, titled NAME (UNIT)."),
+        options);
 }
 
 // --mark's list.
@@ -152,6 +159,10 @@ Checked<RenderRequest> parseRequest(const Command &command)
             return Refused::refused(marks.error());
         r.marks = *marks;
     }
+    const auto units = unitsRequest(command);
+    if (!units)
+        return Refused::refused(units.error());
+    r.units = *units;
     r.labels = !command.isSet(QStringLiteral("no-labels"));
     r.out = command.value(QStringLiteral("out"));
     return r;
@@ -165,13 +176,14 @@ constexpr qint64 Last = std::numeric_limits<qint64>::max();
 class Render
 {
 public:
-    Render(const RenderRequest &request, StreamReader &reader, qint64 records, const CliStreams &io)
+    Render(const RenderRequest &request, StreamReader &reader, qint64 records,
+           const FactorDefinitions &definitions, const CliStreams &io)
         : m_r(request)
         , m_reader(reader)
         , m_records(records)
         , m_io(io)
-        , m_options{!request.colour, request.labels, request.overlay, float(request.lines),
-                    request.marks}
+        , m_options{!request.colour,      request.labels, request.overlay,
+                    float(request.lines), request.marks,  request.units.choice(&definitions)}
         , m_picker(request.colour.value_or(0))
         , m_raster(request.size)
         , m_outFolder(request.out.isEmpty() ? QStringLiteral(".") : request.out)
@@ -400,6 +412,9 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
         openSnapshot(reader, databasePath(command, folder), io, conversion);
     if (!records)
         return failure(io, records.failure());
-    Render render(request, reader, *records, io);
+    const Result<FactorDefinitions> definitions = storedDefinitions(request.units, reader.path());
+    if (!definitions)
+        return failure(io, definitions.failure());
+    Render render(request, reader, *records, *definitions, io);
     return request.byId ? render.one(command.value(QStringLiteral("id"))) : render.all();
 }

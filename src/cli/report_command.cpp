@@ -1,4 +1,5 @@
 #include "command.h"
+#include "units.h"
 
 #include "cli/failure_text.h"
 #include "cli/report_rows.h"
@@ -19,21 +20,24 @@ constexpr qint64 Last = std::numeric_limits<qint64>::max();
 
 Command reportOptions()
 {
+    QList<QCommandLineOption> options{
+        databaseOption(),
+        lineCountOption(),
+        {QStringLiteral("format"), QStringLiteral("text (default), csv or json."),
+         QStringLiteral("FORMAT")},
+        {QStringLiteral("responses"), QStringLiteral("Add Y1 ... Y11 as read.")},
+        {QStringLiteral("analysis"),
+         QStringLiteral("Add the model analysis: standard errors and p values, F and p of the "
+                        "model and of lack of fit, R² figures, PRESS, the stationary point and "
+                        "the optimum (as in analyse); with factors, in real units too.")}};
+    options << unitsOptions(true);
     return Command(
         Synopsis::report,
         QStringLiteral("Streams one row per record: ID, name, the six coefficients, R, S and the "
                        "equation, each record from its own fields alone. Text cells are escaped "
                        "in text (\\t, \\n, \\r, \\\\, \\xHH); in CSV a text that a spreadsheet "
                        "would run as a formula starts with '."),
-        {databaseOption(),
-         lineCountOption(),
-         {QStringLiteral("format"), QStringLiteral("text (default), csv or json."),
-          QStringLiteral("FORMAT")},
-         {QStringLiteral("responses"), QStringLiteral("Add Y1 ... Y11 as read.")},
-         {QStringLiteral("analysis"),
-          QStringLiteral("Add the model analysis: standard errors and p values, F and p of the "
-                         "model and of lack of fit, R² figures, PRESS, the stationary point and "
-                         "the optimum (as in analyse).")}});
+        options);
 }
 
 // The second half of a large table's report: every record's row depends on that record
@@ -131,6 +135,13 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
         return usageError(
             io, QStringLiteral("--format must be text, csv or json, not \"%1\"").arg(format),
             command.usage());
+    const auto units = unitsRequest(command);
+    if (!units)
+        return usageError(io, units.error(), command.usage());
+    const bool analysis = command.isSet(QStringLiteral("analysis"));
+    if (units->on() && !analysis)
+        return usageError(io, QStringLiteral("--units, --x1 and --x2 go with --analysis"),
+                          command.usage());
 
     // Streamed: the records are not held, whatever the table's size.
     std::optional<ScratchFile> conversion; // an Access file's, gone with the command
@@ -141,8 +152,12 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
     if (!records)
         return failure(io, records.failure());
 
-    const ReportRows::Extras extras{command.isSet(QStringLiteral("responses")),
-                                    command.isSet(QStringLiteral("analysis"))};
+    const Result<FactorDefinitions> definitions = storedDefinitions(*units, reader.path());
+    if (!definitions)
+        return failure(io, definitions.failure());
+    const ReportRows::Extras extras{command.isSet(QStringLiteral("responses")), analysis,
+                                    units->on() ? std::optional(units->choice(&*definitions))
+                                                : std::nullopt};
     const bool json = format == QLatin1String("json");
     write(io.out, json ? QStringLiteral("[")
                        : ReportRows::header(format == QLatin1String("csv") ? QLatin1Char(',')

@@ -1,6 +1,7 @@
 #include "cli/report_rows.h"
 
 #include "cli/analysis_output.h"
+#include "core/csv.h"
 #include "pipeline/record_change.h"
 #include "stats/model_analysis.h"
 #include "stats/regression.h"
@@ -21,14 +22,6 @@ template <typename Number> void appendShortest(QByteArray &out, Number v)
     char buffer[40];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
     out.append(buffer, qsizetype(result.ptr - buffer));
-}
-
-// Whether a text cell reads as a plain number (which a spreadsheet takes as a number).
-bool isPlainNumber(const QString &text)
-{
-    bool ok = false;
-    QLocale::c().toDouble(text, &ok);
-    return ok;
 }
 
 } // namespace
@@ -93,20 +86,6 @@ QString jsonString(const QString &text)
     return out + QLatin1Char('"');
 }
 
-QString csvField(const QString &text, CsvColumn column)
-{
-    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
-    QString value = text;
-    if (!value.isEmpty() && formulaStarts.contains(value.front()) &&
-        (column == CsvColumn::Text || !isPlainNumber(value)))
-        value.prepend(QLatin1Char('\''));
-    if (!value.contains(QLatin1Char(',')) && !value.contains(QLatin1Char('"')) &&
-        !value.contains(QLatin1Char('\n')) && !value.contains(QLatin1Char('\r')))
-        return value;
-    value.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + value + QLatin1Char('"');
-}
-
 char *writeEscapedUtf8(char *out, const QString &text)
 {
     const auto *u = reinterpret_cast<const char16_t *>(text.utf16());
@@ -155,7 +134,7 @@ char *writeEscapedUtf8(char *out, const QString &text)
 }
 
 ReportRows::ReportRows(const QString &format, int lines, std::FILE *out, Extras extras)
-    : m_options{true, true, false, float(lines), {}}
+    : m_options{true, true, false, float(lines), {}, {}}
     , m_picker(CurveColour().colour)
     , m_json(format == QLatin1String("json"))
     , m_csv(format == QLatin1String("csv"))
@@ -177,6 +156,8 @@ QString ReportRows::header(QChar separator, Extras extras)
     }
     if (extras.analysis)
         names << analysisColumns();
+    if (extras.units)
+        names << realUnitsColumns();
     return names.join(separator) + QLatin1Char('\n');
 }
 
@@ -204,8 +185,14 @@ void ReportRows::addExtras(const std::vector<StreamCell> &cells)
         }
         if (m_extras.analysis) {
             m_line += ", \"analysis\": ";
-            m_line += a ? QJsonDocument(analysisJson(*a)).toJson(QJsonDocument::Compact)
-                        : QByteArrayLiteral("null");
+            QJsonObject o;
+            if (a) {
+                o = analysisJson(*a);
+                if (m_extras.units)
+                    addRealUnits(o, *a, m_extras.units->of(m_record.fields.idNumber));
+            }
+            m_line +=
+                a ? QJsonDocument(o).toJson(QJsonDocument::Compact) : QByteArrayLiteral("null");
         }
         m_line += '}';
         return;
@@ -217,6 +204,19 @@ void ReportRows::addExtras(const std::vector<StreamCell> &cells)
     if (m_extras.analysis) {
         const QStringList cellsOut =
             a ? analysisCells(*a) : QStringList(analysisColumns().size(), QString());
+        m_line += (separator + cellsOut.join(separator)).toUtf8();
+    }
+    if (m_extras.units) {
+        const auto textCell = [this](const QString &text) {
+            if (m_csv)
+                return csvField(text, CsvColumn::Text);
+            QByteArray escaped(6 * text.size(), Qt::Uninitialized);
+            escaped.truncate(writeEscapedUtf8(escaped.data(), text) - escaped.data());
+            return QString::fromUtf8(escaped);
+        };
+        const QStringList cellsOut =
+            a ? realUnitsCells(*a, m_extras.units->of(m_record.fields.idNumber), textCell)
+              : QStringList(realUnitsColumns().size(), QString());
         m_line += (separator + cellsOut.join(separator)).toUtf8();
     }
     m_line += '\n';

@@ -13,6 +13,7 @@ RecordFields readRecordFields(const RecordSource &record)
     const FieldValue id = record.field(IdField);
     if (const auto number = id.kind == FieldValue::Kind::Value ? id.asNumber() : std::nullopt) {
         // The sign-or-blank text without its blank.
+        f.idNumber = number;
         f.id = numbers::NumberText(*number);
         if (f.id.startsWith(QLatin1Char(' ')))
             f.id.remove(0, 1);
@@ -67,6 +68,7 @@ void loadRecord(const MapOptions &options, const RecordSource &record, ColorPick
     map.fields = readRecordFields(record);
     settleColour(map.colour, options.autoColor, record, picker);
     map.analysis.reset();
+    map.factors = options.units.on() ? options.units.of(map.fields.idNumber) : std::nullopt;
     if (map.fields.designed)
         regression::fit(*map.fields.designed, options.lineCount, map.fit);
     else
@@ -80,7 +82,7 @@ void drawRecord(const MapOptions &options, const RecordSource &record, Surface &
     if (!options.overlay)
         surface.Clear();
     loadRecord(options, record, picker, map);
-    redrawLabels(options, map.fields.title, surface);
+    redrawLabels(options, map.fields.title, surface, map.factors);
     redrawGrid(surface);
     std::vector<plot::TextBox> labels;
     if (const auto contours = contourMap(map.fit, map.colour.colour, options.showLabels))
@@ -148,10 +150,32 @@ std::optional<plot::ContourMap> contourMap(const regression::FitResult &fit, Lon
                             plot::DesignedGeometry};
 }
 
-void redrawLabels(const MapOptions &options, const QString &title, Surface &surface)
+void redrawLabels(const MapOptions &options, const QString &title, Surface &surface,
+                  const std::optional<Factors> &factors)
 {
     const bool withTitle = options.showLabels && !options.overlay;
-    plot::drawAxisLabels(plot::DesignedGeometry, withTitle ? &title : nullptr, surface);
+    const plot::AxisTexts real = factors ? axisTexts(*factors) : plot::AxisTexts();
+    plot::drawAxisLabels(plot::DesignedGeometry, withTitle ? &title : nullptr, surface,
+                         factors ? &real : nullptr);
+}
+
+QString settingText(double value)
+{
+    return QString::number(value, 'g', 6);
+}
+
+plot::AxisTexts axisTexts(const Factors &f)
+{
+    // The ticks' coded places: the edges of the square, then -1 ... 1 by halves.
+    constexpr double ticks[7] = {-PlotLimit, -1, -0.5, 0, 0.5, 1, PlotLimit};
+    plot::AxisTexts t;
+    for (std::size_t i = 0; i < 7; ++i) {
+        t.x1Ticks[i] = settingText(f.x1.real(ticks[i]));
+        t.x2Ticks[i] = settingText(f.x2.real(ticks[i]));
+    }
+    t.x1Title = f.x1.title();
+    t.x2Title = f.x2.title();
+    return t;
 }
 
 void redrawGrid(Surface &surface)

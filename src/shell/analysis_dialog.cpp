@@ -1,5 +1,7 @@
 #include "shell/analysis_dialog.h"
 
+#include "core/text_columns.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QFontDatabase>
@@ -19,17 +21,6 @@ using analysis::VarianceRow;
 QString shown(std::optional<double> v)
 {
     return v ? QString::number(*v, 'g', 6) : QStringLiteral("—");
-}
-
-// Columns in a fixed-width font, where a Chinese character takes two places.
-QString padded(const QString &text, int width, bool left)
-{
-    int used = 0;
-    for (const QChar c : text)
-        used += c.unicode() >= 0x1100 ? 2 : 1;
-    // A number as wide as its column still stands apart from the one before it.
-    const QString fill(std::max(left ? 0 : 1, width - used), QLatin1Char(' '));
-    return left ? text + fill : fill + text;
 }
 
 QString row(const QStringList &cells, const QList<int> &widths)

@@ -15,7 +15,9 @@ void copyText(QString &to, const QString &from)
 
 MapOptions mapOptions(const FormState &s)
 {
-    return {s.AutoColor, s.ShowLabels, s.Overlay, s.LineCount, s.Marks};
+    return {s.AutoColor, s.ShowLabels,
+            s.Overlay,   s.LineCount,
+            s.Marks,     {std::nullopt, std::nullopt, s.RealUnits ? &s.Definitions : nullptr}};
 }
 
 void LoadCurrentRecord(FormState &s, RecordMap &map, const RecordSource &record, Surface &surface,

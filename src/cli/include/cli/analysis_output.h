@@ -4,11 +4,14 @@
 // package's, a JSON object with fixed keys (numbers unrounded, null where a figure is
 // undefined), and the flat columns the report adds.
 
+#include "core/factors.h"
 #include "stats/model_analysis.h"
 
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 QString analysisSummary(const analysis::ModelAnalysis &analysis);
 QJsonObject analysisJson(const analysis::ModelAnalysis &analysis);
@@ -16,3 +19,21 @@ QJsonObject analysisJson(const analysis::ModelAnalysis &analysis);
 // The report's extra columns: names, and one record's values (empty where undefined).
 const QStringList &analysisColumns();
 QStringList analysisCells(const analysis::ModelAnalysis &analysis);
+
+// The answers in real units, where they were asked for: the real settings of the stationary
+// point and the optimum (x1_real, x2_real beside x1, x2), the factors, and the model in real
+// units (real_coefficients c0 ... c12); null (empty cells, a line saying so) for a record
+// without factors.
+void addRealUnits(QJsonObject &json, const analysis::ModelAnalysis &analysis,
+                  const std::optional<Factors> &factors);
+QString realUnitsSummary(const analysis::ModelAnalysis &analysis,
+                         const std::optional<Factors> &factors);
+const QStringList &realUnitsColumns();
+// Names and units are text, written through `textCell` as the format's cells are.
+QStringList realUnitsCells(const analysis::ModelAnalysis &analysis,
+                           const std::optional<Factors> &factors,
+                           const std::function<QString(const QString &)> &textCell);
+// {"c0": ..., "c12": ...}, null where a coefficient is absent.
+QJsonObject realCoefficientsJson(const std::array<analysis::Figure, DesignTerms> &c);
+// The model in real units as an equation, "y = c0 + c1·x1 ...".
+QString realEquation(const std::array<analysis::Figure, DesignTerms> &c, const Factors &factors);

@@ -5,6 +5,8 @@
 // flushed in large chunks. Text cells are escaped so that a row stays one line and a
 // spreadsheet never runs a cell as a formula.
 
+#include "core/csv.h"
+#include "core/factors.h"
 #include "pipeline/record_change.h"
 #include "store/stream_reader.h"
 
@@ -20,12 +22,6 @@ char *writeUtf8(char *out, const QString &text);
 // backslash escaped (\t, \n, \r, \\, \xHH, \u2028, \u2029), so a text cell never breaks a row
 // of the text report apart for any reader. Needs room for six bytes a unit.
 char *writeEscapedUtf8(char *out, const QString &text);
-// What a CSV column holds: a number (a cell that is no plain number is text there) or text.
-enum class CsvColumn { Number, Text };
-// A CSV field: quoted when it holds a separator, quote or line break; a cell a spreadsheet
-// would run as a formula or turn into a number (=, +, -, @, tab, carriage return first; in a
-// number column, when it is no plain number) gets a leading apostrophe.
-QString csvField(const QString &text, CsvColumn column);
 // A JSON string literal.
 QString jsonString(const QString &text);
 
@@ -34,6 +30,8 @@ struct ReportExtras
 {
     bool responses = false; // Y1 ... Y11 as read
     bool analysis = false;  // the model analysis of the eleven responses
+    // The analysis in real units too, each record in its factors (when it has them).
+    std::optional<UnitsChoice> units;
 };
 
 class ReportRows

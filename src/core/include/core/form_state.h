@@ -29,6 +29,10 @@ struct FormState
     // Marks beside the designed map, drawn at the record change.
     using MapMarks = ::MapMarks;
     MapMarks Marks;
+    // Axes and the analysis in real units ("以实际单位显示"), for the records whose factors
+    // are defined; the definitions as the database holds them.
+    bool RealUnits = false;
+    FactorDefinitions Definitions;
 
     // Colour of the current record's contour dots and the raw ID it was taken from.
     Long CurveColor = 0;

@@ -4,6 +4,7 @@
 // command line's flags. One value, passed down to the record change.
 
 #include "core/design.h"
+#include "core/factors.h"
 
 // Marks beside the designed map, off unless asked for ("标出驻点", "标出最优点", "标出试验点"):
 // the stationary point, the optimum, the design points with their measured responses.
@@ -22,4 +23,5 @@ struct MapOptions
     bool overlay = false;    // records drawn over each other ("重叠")
     float lineCount = float(LineCountDefault); // contour intervals
     MapMarks marks;
+    UnitsChoice units; // axis labels and titles in real units where a record has factors
 };

@@ -24,6 +24,7 @@
 struct RecordFields
 {
     QString id; // the number's text; null when the ID is empty or no number
+    std::optional<double> idNumber;
     QString title;
     std::optional<analysis::Responses> responses;  // all eleven numbers, for the model analysis
     std::optional<regression::Responses> designed; // the same in single precision, when all fit
@@ -51,6 +52,8 @@ struct RecordMap
     regression::FitResult fit; // outcome NoResponses: the record has no fit
     // The model analysis of the responses, once the record change needed it (for the marks).
     std::optional<analysis::ModelAnalysis> analysis;
+    // The record's factors when the options ask for real units and it has them.
+    std::optional<Factors> factors;
 };
 
 // The record change without drawing: fields, colour, then the designed fit of all eleven
@@ -73,9 +76,14 @@ std::optional<plot::ContourMap> contourMap(const regression::FitResult &fit, Lon
 std::vector<plot::Mark> mapMarks(const MapMarks &wanted, const analysis::Responses &responses,
                                  const analysis::ModelAnalysis &analysis);
 
-// The tick labels, axis names and the title (with labels on and overlay off: overlaid maps
-// share one frame), over what is drawn.
-void redrawLabels(const MapOptions &options, const QString &title, Surface &surface);
+// The tick labels, axis names (in real units with `factors`) and the title (with labels on and
+// overlay off: overlaid maps share one frame), over what is drawn.
+void redrawLabels(const MapOptions &options, const QString &title, Surface &surface,
+                  const std::optional<Factors> &factors = std::nullopt);
+// The axes in real units: each tick's real setting, and "NAME (UNIT)".
+plot::AxisTexts axisTexts(const Factors &factors);
+// A real setting as the map and the run sheet print it: six significant digits.
+QString settingText(double value);
 // The grid and the border, over what is drawn.
 void redrawGrid(Surface &surface);
 

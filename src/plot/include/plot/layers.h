@@ -10,6 +10,7 @@
 
 #include <QString>
 
+#include <array>
 #include <vector>
 
 namespace plot {
@@ -47,9 +48,18 @@ struct ContourMap
     PlotGeometry geometry;
 };
 
+// What the axes say: the texts of the seven ticks, from -1.414 up to 1.414, and the axis
+// titles. Without them the coded values and "X1", "X2".
+struct AxisTexts
+{
+    std::array<QString, 7> x1Ticks, x2Ticks;
+    QString x1Title, x2Title;
+};
+
 // Tick labels, axis names and, when given, the response name as title. Leaves the surface at
 // font size 7 in black for the contour labels.
-void drawAxisLabels(const PlotGeometry &geometry, const QString *title, Surface &surface);
+void drawAxisLabels(const PlotGeometry &geometry, const QString *title, Surface &surface,
+                    const AxisTexts *axes = nullptr);
 // The green dotted grid at the ticks and the black border of the plot square.
 void drawGrid(const PlotGeometry &geometry, Surface &surface);
 // A rectangle of surface units that a text takes.

@@ -1,0 +1,62 @@
+#include "core/csv.h"
+
+#include <QLocale>
+
+namespace {
+
+// Whether a text cell reads as a plain number (which a spreadsheet takes as a number).
+bool isPlainNumber(const QString &text)
+{
+    bool ok = false;
+    QLocale::c().toDouble(text, &ok);
+    return ok;
+}
+
+} // namespace
+
+QString csvField(const QString &text, CsvColumn column)
+{
+    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
+    QString value = text;
+    if (!value.isEmpty() && formulaStarts.contains(value.front()) &&
+        (column == CsvColumn::Text || !isPlainNumber(value)))
+        value.prepend(QLatin1Char('\''));
+    if (!value.contains(QLatin1Char(',')) && !value.contains(QLatin1Char('"')) &&
+        !value.contains(QLatin1Char('\n')) && !value.contains(QLatin1Char('\r')))
+        return value;
+    value.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + value + QLatin1Char('"');
+}
+
+// The fields of one CSV line; none when a quote is left open or text follows a closing quote.
+std::optional<QStringList> csvFields(const QString &line)
+{
+    QStringList fields;
+    QString field;
+    bool quoted = false, wasQuoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line[i];
+        if (quoted) {
+            if (c != QLatin1Char('"'))
+                field += c;
+            else if (i + 1 < line.size() && line[i + 1] == QLatin1Char('"'))
+                field += line[++i];
+            else
+                quoted = false;
+        } else if (c == QLatin1Char(',')) {
+            fields << field;
+            field.clear();
+            wasQuoted = false;
+        } else if (c == QLatin1Char('"') && field.isEmpty() && !wasQuoted) {
+            quoted = wasQuoted = true;
+        } else if (wasQuoted) {
+            return std::nullopt;
+        } else {
+            field += c;
+        }
+    }
+    if (quoted)
+        return std::nullopt;
+    fields << field;
+    return fields;
+}

@@ -1,0 +1,75 @@
+#include "pipeline/run_sheet.h"
+
+#include "core/csv.h"
+#include "core/numbers.h"
+#include "core/text_columns.h"
+#include "pipeline/record_change.h"
+
+#include <QStringList>
+
+#include <algorithm>
+
+RunSheet runSheet(const Factors &f, std::optional<unsigned> seed)
+{
+    const std::array<int, DesignRuns> order = runOrder(seed);
+    const std::array<double, DesignRuns> x1 = runSettings(f.x1, 0), x2 = runSettings(f.x2, 1);
+    RunSheet sheet;
+    for (std::size_t i = 0; i < sheet.size(); ++i)
+        sheet[i] = {int(i) + 1, order[i], DesignPoints[i][0], DesignPoints[i][1], x1[i], x2[i]};
+    return sheet;
+}
+
+namespace {
+
+QString coded(double v)
+{
+    return numbers::plainText(v);
+}
+
+} // namespace
+
+QString runSheetCsv(const Factors &f, const RunSheet &sheet)
+{
+    const QStringList header{QStringLiteral("run"),
+                             QStringLiteral("order"),
+                             QStringLiteral("X1"),
+                             QStringLiteral("X2"),
+                             csvField(f.x1.title(), CsvColumn::Text),
+                             csvField(f.x2.title(), CsvColumn::Text),
+                             QStringLiteral("response")};
+    QString text = header.join(QLatin1Char(',')) + QLatin1Char('\n');
+    for (const RunSheetRow &r : sheet)
+        text += QStringLiteral("%1,%2,%3,%4,%5,%6,\n")
+                    .arg(r.run)
+                    .arg(r.order)
+                    .arg(coded(r.x1Coded), coded(r.x2Coded), QString::number(r.x1, 'g', 12),
+                         QString::number(r.x2, 'g', 12));
+    return text;
+}
+
+QString runSheetText(const Factors &f, const RunSheet &sheet)
+{
+    const QStringList header{QStringLiteral("Order"),   QStringLiteral("Run"), QStringLiteral("X1"),
+                             QStringLiteral("X2"),      f.x1.title(),          f.x2.title(),
+                             QStringLiteral("Response")};
+    QList<int> widths{5, 5, 8, 8, 0, 0, 14};
+    widths[4] = std::max(10, displayWidth(header[4])) + 2;
+    widths[5] = std::max(10, displayWidth(header[5])) + 2;
+    const auto line = [&](const QStringList &cells) {
+        QString row;
+        for (qsizetype i = 0; i < cells.size(); ++i)
+            row += padded(cells[i], widths[i], i == 0);
+        while (row.endsWith(QLatin1Char(' ')))
+            row.chop(1);
+        return row + QLatin1Char('\n');
+    };
+    QString text = line(header);
+    RunSheet byOrder = sheet;
+    std::sort(byOrder.begin(), byOrder.end(),
+              [](const RunSheetRow &a, const RunSheetRow &b) { return a.order < b.order; });
+    for (const RunSheetRow &r : byOrder)
+        text += line({QString::number(r.order), QString::number(r.run), coded(r.x1Coded),
+                      coded(r.x2Coded), settingText(r.x1), settingText(r.x2),
+                      QStringLiteral("____________")});
+    return text;
+}
