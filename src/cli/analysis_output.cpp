@@ -266,28 +266,6 @@ QJsonObject realCoefficientsJson(const std::array<analysis::Figure, DesignTerms>
     return o;
 }
 
-QString realEquation(const std::array<analysis::Figure, DesignTerms> &c, const Factors &f)
-{
-    const QString x1 = f.x1.name, x2 = f.x2.name;
-    const QString terms[] = {QString(),
-                             x1,
-                             x2,
-                             x1 + QStringLiteral("²"),
-                             x2 + QStringLiteral("²"),
-                             x1 + QStringLiteral("·") + x2};
-    QString text = QStringLiteral("y =");
-    for (std::size_t i = 0; i < c.size(); ++i) {
-        if (!c[i])
-            return QStringLiteral("y = NA");
-        const double v = *c[i];
-        const QString magnitude = shown(std::fabs(v));
-        text += i == 0 ? QStringLiteral(" ") + shown(v)
-                       : (v < 0 ? QStringLiteral(" - ") : QStringLiteral(" + ")) + magnitude +
-                             QStringLiteral("·") + terms[i];
-    }
-    return text;
-}
-
 QString realUnitsSummary(const ModelAnalysis &a, const std::optional<Factors> &f)
 {
     QString text = QStringLiteral("\nReal units\n");
@@ -297,7 +275,7 @@ QString realUnitsSummary(const ModelAnalysis &a, const std::optional<Factors> &f
         text += QStringLiteral("%1: coded -1 = %2, +1 = %3, centre %4, step %5\n")
                     .arg(x->title(), shown(x->low), shown(x->high), shown(x->centre()),
                          shown(x->step()));
-    text += realEquation(analysis::realCoefficients(a, *f), *f) + QLatin1Char('\n');
+    text += analysis::realEquation(analysis::realCoefficients(a, *f), *f) + QLatin1Char('\n');
     const auto at = [&](const analysis::Point &p) {
         const analysis::RealPoint r = analysis::realPoint(p, *f);
         return QStringLiteral("%1 = %2, %3 = %4")

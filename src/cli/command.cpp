@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 
 void write(std::FILE *f, const QString &text)
@@ -109,6 +110,12 @@ QString Command::help() const
         text += QStringLiteral("  %1  %2\n").arg(left, -24).arg(option.description());
     }
     return text;
+}
+
+bool Command::offers(const QString &name) const
+{
+    return std::any_of(m_options.cbegin(), m_options.cend(),
+                       [&](const QCommandLineOption &o) { return o.names().contains(name); });
 }
 
 Checked<int> Command::number(const QString &name, int fallback, int low, int high) const

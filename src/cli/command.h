@@ -76,6 +76,8 @@ public:
     QString help() const;
 
     bool isSet(const QString &name) const { return m_parser.isSet(name); }
+    // Whether the command has this option at all.
+    bool offers(const QString &name) const;
     QString value(const QString &name) const { return m_parser.value(name); }
     QStringList values() const { return m_parser.positionalArguments(); }
     // A whole number in low ... high, or the fallback when the option is not given.

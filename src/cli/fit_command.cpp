@@ -88,7 +88,7 @@ int fitCommand(const QStringList &args, const CliStreams &io)
     if (!command.isSet(QStringLiteral("json"))) {
         write(io.out, QStringLiteral("Y=%1\nR=%2\nS=%3\n").arg(equation, r, s));
         if (units->on())
-            write(io.out, (real ? realEquation(*real, {*units->x1, *units->x2})
+            write(io.out, (real ? analysis::realEquation(*real, {*units->x1, *units->x2})
                                 : QStringLiteral("y = NA")) +
                               QLatin1Char('\n'));
         return 0;

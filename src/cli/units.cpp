@@ -1,8 +1,39 @@
 #include "units.h"
 
+#include "core/csv.h"
 #include "store/factor_table.h"
 
+#include <QLocale>
+
 #include <QJsonObject>
+
+namespace {
+
+// "NAME,UNIT,LOW,HIGH", quoted as in CSV where a part holds a comma or a quote.
+Checked<Factor> parseFactor(const QString &text)
+{
+    const auto fields = csvFields(text);
+    if (!fields)
+        return Checked<Factor>::refused(QStringLiteral("a quote is not closed"));
+    if (fields->size() != 4)
+        return Checked<Factor>::refused(
+            QStringLiteral("needs NAME,UNIT,LOW,HIGH (4 parts), got %1").arg(fields->size()));
+    Factor f{fields->at(0).trimmed(), fields->at(1).trimmed(), 0, 0};
+    const char *const names[] = {"LOW", "HIGH"};
+    double *const levels[] = {&f.low, &f.high};
+    for (int i = 0; i < 2; ++i) {
+        bool ok = false;
+        *levels[i] = QLocale::c().toDouble(fields->at(2 + i).trimmed(), &ok);
+        if (!ok)
+            return Checked<Factor>::refused(QStringLiteral("%1 (\"%2\") is not a number")
+                                                .arg(QLatin1String(names[i]), fields->at(2 + i)));
+    }
+    if (const auto fault = factorFault(f))
+        return Checked<Factor>::refused(factorFaultText(*fault));
+    return f;
+}
+
+} // namespace
 
 QList<QCommandLineOption> unitsOptions(bool withStored)
 {
@@ -25,7 +56,7 @@ QList<QCommandLineOption> unitsOptions(bool withStored)
 Checked<UnitsRequest> unitsRequest(const Command &command)
 {
     UnitsRequest r;
-    r.stored = command.isSet(QStringLiteral("units"));
+    r.stored = command.offers(QStringLiteral("units")) && command.isSet(QStringLiteral("units"));
     for (const QString &name : {QStringLiteral("x1"), QStringLiteral("x2")}) {
         if (!command.isSet(name))
             continue;

@@ -1,10 +1,5 @@
 #include "core/factors.h"
 
-#include "core/csv.h"
-
-#include <QLocale>
-#include <QStringList>
-
 #include <cmath>
 #include <random>
 
@@ -27,44 +22,38 @@ std::optional<Factors> UnitsChoice::of(std::optional<double> recordId) const
     return Factors{*a, *b};
 }
 
-std::optional<QString> factorFault(const Factor &f)
+std::optional<FactorFault> factorFault(const Factor &f)
 {
     if (f.name.trimmed().isEmpty())
-        return QStringLiteral("NAME is empty");
+        return FactorFault::NoName;
     if (!std::isfinite(f.low))
-        return QStringLiteral("LOW is not a finite number");
+        return FactorFault::LowNotFinite;
     if (!std::isfinite(f.high))
-        return QStringLiteral("HIGH is not a finite number");
+        return FactorFault::HighNotFinite;
     if (f.low == f.high)
-        return QStringLiteral("LOW and HIGH are equal");
+        return FactorFault::EqualLevels;
     // Levels so far apart that the centre or the axial settings overflow.
     if (!std::isfinite(f.centre()) || !std::isfinite(f.real(AxialDistance)) ||
         !std::isfinite(f.real(-AxialDistance)))
-        return QStringLiteral("LOW and HIGH are too far apart");
+        return FactorFault::TooFarApart;
     return std::nullopt;
 }
 
-Checked<Factor> parseFactor(const QString &text)
+QString factorFaultText(FactorFault fault)
 {
-    const auto fields = csvFields(text);
-    if (!fields)
-        return Checked<Factor>::refused(QStringLiteral("a quote is not closed"));
-    if (fields->size() != 4)
-        return Checked<Factor>::refused(
-            QStringLiteral("needs NAME,UNIT,LOW,HIGH (4 parts), got %1").arg(fields->size()));
-    Factor f{fields->at(0).trimmed(), fields->at(1).trimmed(), 0, 0};
-    const char *const names[] = {"LOW", "HIGH"};
-    double *const levels[] = {&f.low, &f.high};
-    for (int i = 0; i < 2; ++i) {
-        bool ok = false;
-        *levels[i] = QLocale::c().toDouble(fields->at(2 + i).trimmed(), &ok);
-        if (!ok)
-            return Checked<Factor>::refused(QStringLiteral("%1 (\"%2\") is not a number")
-                                                .arg(QLatin1String(names[i]), fields->at(2 + i)));
+    switch (fault) {
+    case FactorFault::NoName:
+        return QStringLiteral("NAME is empty");
+    case FactorFault::LowNotFinite:
+        return QStringLiteral("LOW is not a finite number");
+    case FactorFault::HighNotFinite:
+        return QStringLiteral("HIGH is not a finite number");
+    case FactorFault::EqualLevels:
+        return QStringLiteral("LOW and HIGH are equal");
+    case FactorFault::TooFarApart:
+        return QStringLiteral("LOW and HIGH are too far apart");
     }
-    if (const auto fault = factorFault(f))
-        return Checked<Factor>::refused(*fault);
-    return f;
+    return {};
 }
 
 std::array<double, DesignRuns> runSettings(const Factor &factor, int axis)

@@ -12,11 +12,8 @@ RecordFields readRecordFields(const RecordSource &record)
     // previous record's, which would name this record's map after another.
     const FieldValue id = record.field(IdField);
     if (const auto number = id.kind == FieldValue::Kind::Value ? id.asNumber() : std::nullopt) {
-        // The sign-or-blank text without its blank.
         f.idNumber = number;
-        f.id = numbers::NumberText(*number);
-        if (f.id.startsWith(QLatin1Char(' ')))
-            f.id.remove(0, 1);
+        f.id = recordIdText(*number);
     }
 
     // All eleven responses or none: a half-typed record is never completed with the previous
@@ -45,6 +42,15 @@ RecordFields readRecordFields(const RecordSource &record)
     f.title =
         (title.kind == FieldValue::Kind::Value ? title.asText() : std::nullopt).value_or(QString());
     return f;
+}
+
+QString recordIdText(double id)
+{
+    // The sign-or-blank text without its blank.
+    QString text = numbers::NumberText(id);
+    if (text.startsWith(QLatin1Char(' ')))
+        text.remove(0, 1);
+    return text;
 }
 
 void settleColour(CurveColour &c, bool autoColor, const RecordSource &record, ColorPicker &picker)

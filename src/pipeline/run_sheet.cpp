@@ -47,12 +47,13 @@ QString runSheetCsv(const Factors &f, const RunSheet &sheet)
     return text;
 }
 
-QString runSheetText(const Factors &f, const RunSheet &sheet)
+QString runSheetText(const Factors &f, const RunSheet &sheet, const RunSheetHeadings &h)
 {
-    const QStringList header{QStringLiteral("Order"),   QStringLiteral("Run"), QStringLiteral("X1"),
-                             QStringLiteral("X2"),      f.x1.title(),          f.x2.title(),
-                             QStringLiteral("Response")};
-    QList<int> widths{5, 5, 8, 8, 0, 0, 14};
+    const QStringList header{
+        h.order,      h.run,     QStringLiteral("X1"), QStringLiteral("X2"), f.x1.title(),
+        f.x2.title(), h.response};
+    QList<int> widths{
+        std::max(5, displayWidth(h.order)), std::max(5, displayWidth(h.run)) + 1, 8, 8, 0, 0, 14};
     widths[4] = std::max(10, displayWidth(header[4])) + 2;
     widths[5] = std::max(10, displayWidth(header[5])) + 2;
     const auto line = [&](const QStringList &cells) {

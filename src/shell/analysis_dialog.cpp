@@ -1,6 +1,7 @@
 #include "shell/analysis_dialog.h"
 
 #include "core/text_columns.h"
+#include "stats/real_units.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -79,7 +80,29 @@ struct Table
 using Block = std::variant<QString, Table>;
 
 // The analysis as lines and tables, for the text that is copied and the page that is shown.
-QList<Block> analysisBlocks(const ModelAnalysis &a)
+// The same answers in the record's real units.
+QList<Block> realUnitBlocks(const ModelAnalysis &a, const Factors &f)
+{
+    QList<Block> blocks{QString(), QStringLiteral("实际单位")};
+    for (const auto &[axis, x] :
+         {std::pair{QStringLiteral("X1"), &f.x1}, {QStringLiteral("X2"), &f.x2}})
+        blocks << QStringLiteral("%1 = %2：编码 -1 为 %3，+1 为 %4")
+                      .arg(axis, x->title(), shown(x->low), shown(x->high));
+    blocks << analysis::realEquation(analysis::realCoefficients(a, f), f);
+    const auto at = [&](const analysis::Point &p) {
+        const analysis::RealPoint r = analysis::realPoint(p, f);
+        return QStringLiteral("%1 = %2，%3 = %4")
+            .arg(f.x1.name, shown(r.x1), f.x2.name, shown(r.x2));
+    };
+    if (a.stationary)
+        blocks << QStringLiteral("驻点：%1").arg(at(*a.stationary));
+    if (a.maximum.x1)
+        blocks << QStringLiteral("最大值 %1：%2").arg(shown(a.maximum.y), at(a.maximum))
+               << QStringLiteral("最小值 %1：%2").arg(shown(a.minimum.y), at(a.minimum));
+    return blocks;
+}
+
+QList<Block> analysisBlocks(const ModelAnalysis &a, const Factors *units)
 {
     QList<Block> blocks;
     Table coefficients{{8, 13, 13, 11, 12},
@@ -130,6 +153,8 @@ QList<Block> analysisBlocks(const ModelAnalysis &a)
                       .arg(shown(a.maximum.y), shown(a.maximum.x1), shown(a.maximum.x2))
                << QStringLiteral("最小值 %1：X1 = %2，X2 = %3")
                       .arg(shown(a.minimum.y), shown(a.minimum.x1), shown(a.minimum.x2));
+    if (units)
+        blocks << realUnitBlocks(a, *units);
     return blocks;
 }
 
@@ -173,10 +198,10 @@ QPoint besideWindow(const QRect &window, const QSize &dialog, const QRect &scree
     return {std::max(screen.left(), screen.right() + 1 - dialog.width()), top};
 }
 
-QString analysisText(const ModelAnalysis &a)
+QString analysisText(const ModelAnalysis &a, const Factors *units)
 {
     QString text;
-    for (const Block &block : analysisBlocks(a)) {
+    for (const Block &block : analysisBlocks(a, units)) {
         if (const auto *line = std::get_if<QString>(&block)) {
             text += *line + QLatin1Char('\n');
             continue;
@@ -213,7 +238,8 @@ AnalysisDialog::AnalysisDialog(QWidget *parent)
     resize(620, 560);
 }
 
-void AnalysisDialog::showRecord(const QString &recordId, const analysis::ModelAnalysis *analysis)
+void AnalysisDialog::showRecord(const QString &recordId, const analysis::ModelAnalysis *analysis,
+                                const Factors *units)
 {
     const QString heading = QStringLiteral("记录 ID %1\n\n")
                                 .arg(recordId.isEmpty() ? QStringLiteral("（空）") : recordId);
@@ -223,9 +249,9 @@ void AnalysisDialog::showRecord(const QString &recordId, const analysis::ModelAn
         return;
     }
     const analysis::ModelAnalysis &a = *analysis;
-    m_plain = heading + analysisText(a);
+    m_plain = heading + analysisText(a, units);
     m_text->setHtml(QStringLiteral("<div>%1</div><br>").arg(heading.trimmed().toHtmlEscaped()) +
-                    htmlOf(analysisBlocks(a)));
+                    htmlOf(analysisBlocks(a, units)));
 }
 
 QString AnalysisDialog::text() const

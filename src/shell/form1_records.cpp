@@ -62,6 +62,10 @@ void Form1::loadCurrent(ColorPicker &picker)
         m_dialogs->warn(QStringLiteral("内存不足"),
                         QStringLiteral("内存不足，无法画出这条记录的图。"));
     }
+    // Real units asked for, and this record has no factors: its map stays coded, and says so.
+    Picture1->setToolTip(m_state.RealUnits && !m_record.factors
+                             ? QStringLiteral("这条记录没有定义因素，图按编码单位标注。")
+                             : QString());
     showResults();
     updateAnalysis();
 }
@@ -87,6 +91,13 @@ void Form1::showAnalysisMenu(QWidget *widget, const QPoint &at)
     toggle(QStringLiteral("标出驻点"), &MapMarks::stationary);
     toggle(QStringLiteral("标出最优点"), &MapMarks::optimum);
     toggle(QStringLiteral("标出试验点"), &MapMarks::runs);
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("因素与单位…"), this, &Form1::editFactors);
+    QAction *real = menu.addAction(QStringLiteral("以实际单位显示"));
+    real->setCheckable(true);
+    real->setChecked(m_state.RealUnits);
+    connect(real, &QAction::toggled, this, &Form1::setRealUnits);
+    menu.addAction(QStringLiteral("试验方案…"), this, &Form1::showRunSheet);
     menu.exec(widget->mapToGlobal(at));
 }
 
@@ -165,7 +176,8 @@ void Form1::updateAnalysis()
     if (current && !m_record.analysis && m_record.fields.responses)
         m_record.analysis = analysis::analyse(*m_record.fields.responses);
     m_analysis->showRecord(m_state.RecordId,
-                           current && m_record.analysis ? &*m_record.analysis : nullptr);
+                           current && m_record.analysis ? &*m_record.analysis : nullptr,
+                           current && m_record.factors ? &*m_record.factors : nullptr);
 }
 
 void Form1::retryPendingWrites()

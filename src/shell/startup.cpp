@@ -84,6 +84,7 @@ void Form1::showTable(const QString &readOnlyReason)
     m_model->setReadOnly(readOnlyReason);
     Data1->setReadOnly(readOnlyReason);
     Data1->setPosition(-1, m_table.count(), !m_table.complete());
+    reloadDefinitions();
     if (m_table.count() > 0)
         moveTo(0);
 }

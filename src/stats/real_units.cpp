@@ -37,6 +37,27 @@ RealCoefficients realCoefficients(const ModelAnalysis &a, const Factors &f)
     return realCoefficients(coded, f);
 }
 
+QString realEquation(const RealCoefficients &c, const Factors &f)
+{
+    const QString x1 = f.x1.name, x2 = f.x2.name;
+    const QString terms[] = {QString(),
+                             x1,
+                             x2,
+                             x1 + QStringLiteral("²"),
+                             x2 + QStringLiteral("²"),
+                             x1 + QStringLiteral("·") + x2};
+    QString text = QStringLiteral("y =");
+    for (std::size_t i = 0; i < c.size(); ++i) {
+        if (!c[i])
+            return QStringLiteral("y = NA");
+        const double v = *c[i];
+        text += i == 0 ? QLatin1Char(' ') + QString::number(v, 'g', 6)
+                       : (v < 0 ? QStringLiteral(" - ") : QStringLiteral(" + ")) +
+                             QString::number(std::fabs(v), 'g', 6) + QStringLiteral("·") + terms[i];
+    }
+    return text;
+}
+
 RealPoint realPoint(const Point &p, const Factors &f)
 {
     return {p.x1 ? Figure(f.x1.real(*p.x1)) : std::nullopt,

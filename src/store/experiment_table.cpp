@@ -1,5 +1,7 @@
 #include "store/experiment_table.h"
 
+#include "store/factor_table.h"
+
 #include <QAtomicInteger>
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -383,4 +385,20 @@ Result<void> ExperimentTable::removeRecords(QList<int> positions)
         m_rowIds.erase(m_rowIds.begin() + *it);
     m_pages.clear();
     return {};
+}
+
+Result<FactorDefinitions> ExperimentTable::factorDefinitions() const
+{
+    if (!m_open)
+        return FactorDefinitions();
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    return readFactorDefinitions(db, m_path);
+}
+
+Result<void> ExperimentTable::saveFactors(const QList<double> &ids, const Factors &factors)
+{
+    if (!m_open)
+        return Failure{Failure::Kind::CannotOpen, m_path, {}, 0};
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    return saveFactorDefinitions(db, m_path, ids, factors);
 }

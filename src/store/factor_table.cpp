@@ -73,10 +73,11 @@ Result<FactorDefinitions> readFactorDefinitions(QSqlDatabase &db, const QString 
         const Factors f{factor(1), factor(5)};
         for (const Factor *x : {&f.x1, &f.x2}) {
             if (const auto fault = factorFault(*x))
-                return Failure{Failure::Kind::Damaged, path,
-                               QStringLiteral("%1, ID %2: %3")
-                                   .arg(FactorTableName, QString::number(id), *fault),
-                               0};
+                return Failure{
+                    Failure::Kind::Damaged, path,
+                    QStringLiteral("%1, ID %2: %3")
+                        .arg(FactorTableName, QString::number(id), factorFaultText(*fault)),
+                    0};
         }
         definitions.insert(id, f);
     }
@@ -113,7 +114,7 @@ Result<void> saveFactorDefinitions(QSqlDatabase &db, const QString &path, const 
 {
     for (const Factor *x : {&f.x1, &f.x2}) {
         if (const auto fault = factorFault(*x))
-            return Failure{Failure::Kind::Constraint, path, *fault, 0};
+            return Failure{Failure::Kind::Constraint, path, factorFaultText(*fault), 0};
     }
     if (!db.transaction())
         return sqlFailure(db.lastError(), path);

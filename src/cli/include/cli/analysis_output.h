@@ -35,5 +35,3 @@ QStringList realUnitsCells(const analysis::ModelAnalysis &analysis,
                            const std::function<QString(const QString &)> &textCell);
 // {"c0": ..., "c12": ...}, null where a coefficient is absent.
 QJsonObject realCoefficientsJson(const std::array<analysis::Figure, DesignTerms> &c);
-// The model in real units as an equation, "y = c0 + c1·x1 ...".
-QString realEquation(const std::array<analysis::Figure, DesignTerms> &c, const Factors &factors);

@@ -4,7 +4,6 @@
 // +1. Coded X = (x - centre) / step, so the axial runs sit at centre ± 1.4142 · step. The low
 // level may lie above the high one (a factor run downwards); equal levels define nothing.
 
-#include "core/checked.h"
 #include "core/design.h"
 
 #include <QHash>
@@ -46,12 +45,12 @@ struct UnitsChoice
     std::optional<Factors> of(std::optional<double> recordId) const;
 };
 
-// What is wrong with a definition, naming the part ("NAME is empty", "LOW and HIGH are
-// equal", "HIGH is not a finite number"); nothing when it is sound.
-std::optional<QString> factorFault(const Factor &factor);
-
-// "NAME,UNIT,LOW,HIGH", quoted as in CSV where a part holds a comma or a quote.
-Checked<Factor> parseFactor(const QString &text);
+// What can be wrong with a definition; each edge words it in its own language.
+enum class FactorFault { NoName, LowNotFinite, HighNotFinite, EqualLevels, TooFarApart };
+// Nothing when the definition is sound.
+std::optional<FactorFault> factorFault(const Factor &factor);
+// The fault in plain English, naming the part ("LOW and HIGH are equal").
+QString factorFaultText(FactorFault fault);
 
 // A factor's setting for each run of the design, in run order.
 std::array<double, DesignRuns> runSettings(const Factor &factor, int axis);

@@ -30,6 +30,8 @@ struct RecordFields
     std::optional<regression::Responses> designed; // the same in single precision, when all fit
 };
 RecordFields readRecordFields(const RecordSource &record);
+// An ID's text as the window shows it and names maps after it: "12", "-2.5", "1E+300".
+QString recordIdText(double id);
 
 // The curve colour and the palette index it came from. Both carry over from record to
 // record: an ID that cannot be read keeps the index before, an index outside the palette the

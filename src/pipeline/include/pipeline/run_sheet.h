@@ -27,5 +27,11 @@ RunSheet runSheet(const Factors &factors, std::optional<unsigned> seed);
 // response empty for the lab; settings to 12 significant digits.
 QString runSheetCsv(const Factors &factors, const RunSheet &sheet);
 // A table to print, in run order, settings to six significant digits, a line to write each
-// response on.
-QString runSheetText(const Factors &factors, const RunSheet &sheet);
+// response on. The headings of the order, run and response columns are given by the caller.
+struct RunSheetHeadings
+{
+    QString order = QStringLiteral("Order"), run = QStringLiteral("Run"),
+            response = QStringLiteral("Response");
+};
+QString runSheetText(const Factors &factors, const RunSheet &sheet,
+                     const RunSheetHeadings &headings = {});

@@ -11,6 +11,7 @@
 #include "shell/controls.h"
 #include "shell/dialogs.h"
 #include "shell/experiment_grid.h"
+#include "shell/factor_dialog.h"
 #include "shell/navigator.h"
 #include "store/experiment_table.h"
 
@@ -73,6 +74,12 @@ public:
 
     // Opens (or raises) the model analysis of the current record, beside the window.
     void showAnalysis();
+    // The current record's factors in real units ("因素与单位…"), given to chosen records at
+    // once; the answers in real units from the next record change on ("以实际单位显示"); the
+    // run sheet of the current record's factors ("试验方案…").
+    void editFactors();
+    void setRealUnits(bool on);
+    void showRunSheet();
     // The map to the clipboard as an image, and to a file in a format the user picks.
     void copyMap();
     void exportMap();
@@ -145,6 +152,9 @@ private:
     // The context menu of the map and the equation box: the model analysis and the marks.
     void showAnalysisMenu(QWidget *widget, const QPoint &at);
     void updateAnalysis();
+    // The stored factor definitions read again (none, said so, when they cannot be read).
+    void reloadDefinitions();
+    void saveFactors(FactorDialog &dialog);
 
     Form1Options m_options;
     FormState m_state;

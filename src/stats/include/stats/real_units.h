@@ -22,6 +22,10 @@ RealCoefficients realCoefficients(const std::array<Figure, DesignTerms> &coded,
 // From the analysis' estimates.
 RealCoefficients realCoefficients(const ModelAnalysis &analysis, const Factors &factors);
 
+// The model in real units as an equation in the factors' names, each coefficient to six
+// significant digits: "y = -47.6344 + 1.61161·温度 - 0.0112709·温度² ...", "y = NA" without one.
+QString realEquation(const RealCoefficients &coefficients, const Factors &factors);
+
 // A coded point's real settings (none where the coded place is absent).
 struct RealPoint
 {

@@ -7,6 +7,7 @@
 // Before a write, the row must still hold what was last read of it: another program's change
 // is never overwritten silently.
 
+#include "core/factors.h"
 #include "store/database_file.h"
 #include "store/record_source.h"
 #include "store/sqlite_support.h"
@@ -75,6 +76,11 @@ public:
     // Deletes the records at these positions, each only if it still holds what was last read
     // of it: all of them, or none.
     Result<void> removeRecords(QList<int> positions);
+
+    // The factor definitions stored beside the table (none without their table), and saving
+    // one for several records at once (creating their table on the first save).
+    Result<FactorDefinitions> factorDefinitions() const;
+    Result<void> saveFactors(const QList<double> &ids, const Factors &factors);
 
     // Forgets what was read of the records, so the next read shows the file as it is.
     void forgetRecords() { m_pages.clear(); }

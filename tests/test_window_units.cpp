@@ -1,0 +1,94 @@
+// Factors in real units as a person uses them in the window: defined in their dialog for
+// several records at once, the answers switched to real units, the run sheet saved.
+
+#include "shell/analysis_dialog.h"
+#include "shell/factor_dialog.h"
+#include "shell/run_sheet_dialog.h"
+#include "store/factor_table.h"
+#include "window_support.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestWindowUnits : public QObject
+{
+    Q_OBJECT
+private slots:
+    void factorsDefinedSavedAndShown();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestWindowUnits::factorsDefinedSavedAndShown()
+{
+    const QString folder = windowFolder(m_dir.filePath(QStringLiteral("units")), true);
+    Window w(folder);
+    Form1 &f = *w.form;
+    const auto stored = [&] {
+        return readCell(dbIn(folder), QStringLiteral("SELECT count(*) FROM 因素表"));
+    };
+
+    // Typed with equal levels: said in the dialog, nothing written, the typing kept.
+    f.editFactors();
+    auto *dialog = f.findChild<FactorDialog *>();
+    QVERIFY(dialog && dialog->isVisible());
+    const QStringList typed{"温度", "°C", "60", "60", "时间", "min", "30", "10"};
+    QLineEdit *const boxes[] = {dialog->name[0], dialog->unit[0], dialog->low[0], dialog->high[0],
+                                dialog->name[1], dialog->unit[1], dialog->low[1], dialog->high[1]};
+    for (int i = 0; i < 8; ++i)
+        boxes[i]->setText(typed[i]);                      // typed text, Chinese included
+    dialog->records->item(1)->setCheckState(Qt::Checked); // record 2 shares the runs
+    QPushButton *ok = dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
+    QTest::mouseClick(ok, Qt::LeftButton);
+    QVERIFY(dialog->isVisible());
+    QVERIFY(!stored().isValid()); // no table: nothing was created
+    QCOMPARE(dialog->high[0]->text(), QStringLiteral("60"));
+
+    // Mended: both records get it in one step, and the dialog closes.
+    dialog->high[0]->setText(QStringLiteral("80"));
+    QTest::mouseClick(ok, Qt::LeftButton);
+    QTRY_VERIFY(!f.findChild<FactorDialog *>());
+    QCOMPARE(stored().toInt(), 2);
+
+    // Real units from the next record change; a record without factors says it stays coded.
+    f.setRealUnits(true);
+    f.showAnalysis();
+    f.moveTo(1);
+    QVERIFY(f.Picture1->toolTip().isEmpty());
+    QVERIFY(f.analysisDialog()->text().contains(QStringLiteral("温度 = ")));
+    f.moveTo(2);
+    QVERIFY(!f.Picture1->toolTip().isEmpty());
+    QVERIFY(!f.analysisDialog()->text().contains(QStringLiteral("实际单位")));
+
+    // The run sheet of record 1: real settings, an order drawn from the seed shown, saved.
+    f.moveTo(0);
+    f.showRunSheet();
+    auto *sheet = f.findChild<RunSheetDialog *>();
+    QVERIFY(sheet);
+    QVERIFY(sheet->text->toPlainText().contains(QStringLiteral("84.142")));
+    QVERIFY(!sheet->seed->isEnabled());
+    sheet->randomise->click();
+    QVERIFY(sheet->seed->isEnabled());
+    sheet->seed->setValue(42);
+    QCOMPARE(sheet->sheet()[0].order, runSheet({}, 42u)[0].order);
+    w.dialogs.saveAs = m_dir.filePath(QStringLiteral("sheet.csv"));
+    QTest::mouseClick(sheet->csvButton, Qt::LeftButton);
+    QFile csv(w.dialogs.saveAs);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QVERIFY(csv.readAll().startsWith("run,order,X1,X2,温度 (°C),时间 (min),response\n"));
+    // A file that cannot be written is said so.
+    w.dialogs.saveAs = m_dir.filePath(QStringLiteral("no/such/folder/sheet.pdf"));
+    QTest::mouseClick(sheet->pdfButton, Qt::LeftButton);
+    QCOMPARE(w.dialogs.warnings.size(), 1);
+}
+
+QTEST_MAIN(TestWindowUnits)
+#include "test_window_units.moc"
