@@ -145,6 +145,9 @@ void TestForm::navigation()
     f.grid->setCurrentIndex(f.model().index(0, 3));
     QCOMPARE(f.state().RecordId, QStringLiteral("1"));
     QCOMPARE(f.Text3->text(), QStringLiteral("0.992"));
+    // At the first record there is nothing before it.
+    QVERIFY(!f.Data1->firstButton()->isEnabled() && !f.Data1->previousButton()->isEnabled());
+    QVERIFY(f.Data1->lastButton()->isEnabled());
 }
 
 void TestForm::largeTableIsReadAsNeeded()

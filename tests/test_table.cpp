@@ -70,8 +70,9 @@ void TestTable::editingOneOfTwoIdenticalRows()
     QCOMPARE(readCell(path, QStringLiteral("SELECT Y5 FROM 等高线表 WHERE rowid = 2")).toDouble(),
              7.3);
     QCOMPARE(model.data(model.index(1, 5), Qt::DisplayRole).toString(), QStringLiteral("7.3"));
-    // Text in a numeric cell is refused and nothing is stored.
+    // Text in a numeric cell is refused and nothing is stored; so is anything but an edit.
     QVERIFY(!model.setData(model.index(0, 5), QStringLiteral("abc"), Qt::EditRole));
+    QVERIFY(!model.setData(model.index(0, 5), QStringLiteral("8"), Qt::DisplayRole));
     QCOMPARE(readCell(path, QStringLiteral("SELECT Y5 FROM 等高线表 WHERE rowid = 1")).toDouble(),
              13.9);
     // Clearing a cell stores no value.
