@@ -122,11 +122,7 @@ void TestFaults::hostileFiles()
     const QString folder = m_dir.filePath(QStringLiteral("files-%1").arg(++m_case));
     QDir().mkpath(folder + QStringLiteral("/out"));
     const QString db = folder + QStringLiteral("/配方数据.mdb");
-    const QStringList ys = {QStringLiteral("ID"), QStringLiteral("Y1"),  QStringLiteral("Y2"),
-                            QStringLiteral("Y3"), QStringLiteral("Y4"),  QStringLiteral("Y5"),
-                            QStringLiteral("Y6"), QStringLiteral("Y7"),  QStringLiteral("Y8"),
-                            QStringLiteral("Y9"), QStringLiteral("Y10"), QStringLiteral("Y11"),
-                            QStringLiteral("Y12")};
+    const QStringList &ys = experimentColumns();
     if (kind == QLatin1String("zero") || kind == QLatin1String("garbage") ||
         kind == QLatin1String("access")) {
         QFile f(db);

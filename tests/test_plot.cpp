@@ -69,8 +69,6 @@ private slots:
     void labelAlternation();
     void labelMarginIsStrict();
     void zeroStepDrawsOneLevel();
-    void levelLabels_data();
-    void levelLabels();
     void noContoursFromAnotherRecord();
     void rasterKeepsLogicalPositions_data();
     void rasterKeepsLogicalPositions();
@@ -337,26 +335,6 @@ void TestPlot::zeroStepDrawsOneLevel()
     plot::ContourMap flat = surfaceState({5, 0, 0, 9e-5f, 9e-5f, 0}, 5, 5, 0);
     flat.levels.max = flat.levels.min;
     QCOMPARE(plot::DrawContours(flat, surface = RecordingSurface()), 0);
-}
-
-void TestPlot::levelLabels_data()
-{
-    QTest::addColumn<float>("level");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("zero") << 0.0f << " 0";
-    QTest::newRow("three") << 3.0f << " 3";
-    QTest::newRow("almost-three") << 2.996f << " 3";
-    QTest::newRow("twelve-and-half") << 12.5f << " 12.5";
-    QTest::newRow("quarter") << 0.25f << " .25";
-    QTest::newRow("negative") << -0.07f << "-.07";
-    QTest::newRow("negative-half-away") << -1.2351f << "-1.24";
-}
-
-void TestPlot::levelLabels()
-{
-    QFETCH(float, level);
-    QFETCH(QString, text);
-    QCOMPARE(plot::levelLabel(level), text);
 }
 
 void TestPlot::noContoursFromAnotherRecord()

@@ -1,4 +1,3 @@
-#include "core/program_folder.h"
 #include "fixtures.h"
 #include "pipeline/record_change.h"
 #include "plot/layers.h"
@@ -37,8 +36,6 @@ private slots:
     void recordNeverShowsAnotherRecordsValues();
     void overlayKeepsEarlierMaps();
     void layersRunInOrder();
-    void mapFileNames_data();
-    void mapFileNames();
     void markLabelsStandApart_data();
     void markLabelsStandApart();
 };
@@ -181,36 +178,6 @@ void TestRecordChange::layersRunInOrder()
         QCOMPARE(surface.dots[i].colour, 0xFF00);
     QCOMPARE(surface.dots[1140].colour, 0x0000FF);
     QCOMPARE(m.fit.rShown(), QStringLiteral("0.992"));
-}
-
-void TestRecordChange::mapFileNames_data()
-{
-    QTest::addColumn<QString>("id");
-    QTest::addColumn<QString>("name"); // empty: none
-    QTest::newRow("whole") << "1"
-                           << "等高线图1.BMP";
-    QTest::newRow("negative-fraction") << "-2.5"
-                                       << "等高线图-2.5.BMP";
-    QTest::newRow("exponent") << "1E+300"
-                              << "等高线图1E+300.BMP";
-    QTest::newRow("empty") << ""
-                           << "";
-    QTest::newRow("parent-folder") << "../x"
-                                   << "";
-    QTest::newRow("separator") << "a/b"
-                               << "";
-    QTest::newRow("space") << "1 2"
-                           << "";
-}
-
-void TestRecordChange::mapFileNames()
-{
-    QFETCH(QString, id);
-    QFETCH(QString, name);
-    QCOMPARE(mapFileName(id).value_or(QString()), name);
-    // The program folder always ends in exactly one separator.
-    QCOMPARE(appFolderFrom(QStringLiteral("/opt/t")), QStringLiteral("/opt/t/"));
-    QCOMPARE(appFolderFrom(QStringLiteral("/")), QStringLiteral("/"));
 }
 
 QTEST_APPLESS_MAIN(TestRecordChange)
