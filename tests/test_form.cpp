@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 
 class TestForm : public QObject
 {
@@ -177,6 +178,8 @@ void TestForm::largeTableIsReadAsNeeded()
     QCOMPARE(f.model().rowCount(), 1001);
     QVERIFY(f.model().isNewRecordRow(1000));
     QVERIFY(!f.Data1->nextButton()->isEnabled());
+    // The grid shows the record the navigator went to.
+    QVERIFY(f.grid->viewport()->rect().intersects(f.grid->visualRect(f.model().index(999, 0))));
 }
 
 void TestForm::optionHandlers()
@@ -210,6 +213,11 @@ void TestForm::optionHandlers()
         QTest::mouseClick(f.UpDown1->downButton(), Qt::LeftButton);
     QCOMPARE(f.state().LineCount, 1.0f);
     QCOMPARE(f.Text1->text(), QStringLiteral("1"));
+    // The wheel turned away from the user is one line more.
+    QWheelEvent up(QPointF(5, 5), f.UpDown1->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120),
+                   Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(f.UpDown1, &up);
+    QCOMPARE(f.state().LineCount, 2.0f);
 }
 
 void TestForm::pickerOpensWhenColourIsOff()

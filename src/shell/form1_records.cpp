@@ -225,7 +225,6 @@ void Form1::moveTo(int position)
     position = std::clamp(position, 0, m_table.count() - 1);
     const int column = std::max(0, grid->currentIndex().column());
     grid->setCurrentIndex(m_model->index(position, column));
-    grid->scrollTo(m_model->index(position, column));
     // The grid reports the row change; when it already stood there, report it here.
     if (m_current != position)
         onGridRowChanged(position);
