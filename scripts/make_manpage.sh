@@ -14,7 +14,7 @@ escape() { sed -e 's/\\/\\e/g' -e 's/^\./\\\&./' -e "s/^'/\\\\\\&'/"; }
     "$cli" --help | escape
     echo '.fi'
     echo '.SH COMMANDS'
-    for command in fit analyse report render plan sample import; do
+    for command in fit analyse report render plan optimise sample import; do
         echo ".SS $command"
         echo '.nf'
         "$cli" "$command" --help | escape

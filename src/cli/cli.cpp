@@ -14,6 +14,7 @@ QString usage()
            synopsisLines(Synopsis::report) + synopsisLines(Synopsis::render) +
            synopsisLines(Synopsis::sample) + synopsisLines(Synopsis::analyse) +
            synopsisLines(Synopsis::import) + synopsisLines(Synopsis::plan) +
+           synopsisLines(Synopsis::optimise) +
            QStringLiteral("  tesmora-cli --version\n"
                           "Options come before the values; -- ends the options, so negative "
                           "responses may follow.\n"
@@ -43,6 +44,8 @@ int run(const QString &command, const QStringList &rest, const QString &programF
         return sampleCommand(rest, io);
     if (command == QLatin1String("import"))
         return importCommand(rest, io);
+    if (command == QLatin1String("optimise"))
+        return optimiseCommand(rest, programFolder, io);
     if (command == QLatin1String("plan"))
         return planCommand(rest, io);
     if (command == QLatin1String("analyse"))

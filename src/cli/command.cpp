@@ -64,6 +64,8 @@ std::optional<int> Command::start(const QStringList &arguments, const CliStreams
         return usageError(io, m_parser.errorText(), usage());
     for (const QCommandLineOption &option : m_options) {
         const QString name = option.names().constLast();
+        if (m_repeatable.contains(name))
+            continue;
         if (m_parser.values(name).size() > 1 ||
             (option.valueName().isEmpty() && arguments.count(QStringLiteral("--") + name) > 1))
             return usageError(io, QStringLiteral("option --%1 given twice").arg(name), usage());

@@ -33,6 +33,9 @@ inline const QString render =
 inline const QString plan =
     QStringLiteral("plan --x1 NAME,UNIT,LOW,HIGH --x2 NAME,UNIT,LOW,HIGH\n"
                    "           [--randomise [--seed N]] [--format text|csv|json]");
+inline const QString optimise =
+    QStringLiteral("optimise [--db FILE] --goal ID=KIND:LIMITS [--goal ...] [--importance ID=R]\n"
+                   "           [--units [--coded] | --x1 DEF --x2 DEF] [--json]");
 inline const QString sample = QStringLiteral("sample --out FILE [--records N] [--seed N]");
 inline const QString analyse =
     QStringLiteral("analyse [--json] [--x1 DEF --x2 DEF] [--] Y1 ... Y11\n"
@@ -80,6 +83,10 @@ public:
     bool offers(const QString &name) const;
     QString value(const QString &name) const { return m_parser.value(name); }
     QStringList values() const { return m_parser.positionalArguments(); }
+    // Options that may be given more than once (the others are refused when repeated).
+    void allowRepeated(const QStringList &names) { m_repeatable = names; }
+    // Every value of such an option.
+    QStringList values(const QString &name) const { return m_parser.values(name); }
     // A whole number in low ... high, or the fallback when the option is not given.
     Checked<int> number(const QString &name, int fallback, int low, int high) const;
     // --lines within the command line's limits.
@@ -91,6 +98,7 @@ private:
     QString m_synopsis;
     QString m_about;
     QList<QCommandLineOption> m_options;
+    QStringList m_repeatable;
     QCommandLineOption m_help;
     QCommandLineParser m_parser;
 };
@@ -117,6 +125,7 @@ QString readerProgram(const CliStreams &io);
 
 int fitCommand(const QStringList &args, const CliStreams &io);
 int planCommand(const QStringList &args, const CliStreams &io);
+int optimiseCommand(const QStringList &args, const QString &folder, const CliStreams &io);
 int reportCommand(const QStringList &args, const QString &folder, const CliStreams &io);
 int renderCommand(const QStringList &args, const QString &folder, const CliStreams &io);
 int sampleCommand(const QStringList &args, const CliStreams &io);
