@@ -54,6 +54,7 @@ private slots:
     void hotJournalIsSaidSo();
     void analysis();
     void realUnits();
+    void optimise();
 
 private:
     QTemporaryDir m_dir;
@@ -103,6 +104,15 @@ void TestCli::usageErrors_data()
     QTest::newRow("report-units-without-analysis") << QStringList{"report", "--units"};
     QTest::newRow("analyse-units-without-record")
         << (QStringList{"analyse", "--units"} << Hardness);
+    for (const QString &goal : {QStringLiteral("1=max:15:13"), QStringLiteral("1=target:1:5:3"),
+                                QStringLiteral("1=max:1:2:0"), QStringLiteral("1=most:1:2"),
+                                QStringLiteral("x=max:1:2"), QStringLiteral("1=range:1:2:1")})
+        QTest::newRow(qPrintable(QStringLiteral("optimise-") + goal))
+            << QStringList{"optimise", "--goal", goal};
+    QTest::newRow("optimise-importance")
+        << QStringList{"optimise", "--goal", "1=max:1:2", "--importance", "1=6"};
+    QTest::newRow("optimise-two-kinds")
+        << QStringList{"optimise", "--goal", "1=max:1:2", "--goal", "1=min:1:2"};
     QTest::newRow("import-unknown-encoding")
         << QStringList{"import", "in.mdb", "--out", "out.mdb", "--jet3-encoding", "NOPE"};
 }
@@ -534,6 +544,33 @@ void TestCli::realUnits()
         words += m.captured(1);
     QVERIFY(words.contains(QStringLiteral("温度 (°C)")) &&
             words.contains(QStringLiteral("时间 (min)")));
+}
+
+void TestCli::optimise()
+{
+    // A goal on a record that is not there, or has no fit: a usage error naming it.
+    const CliResult missing = run({"optimise", "--db", m_db, "--goal", "99=max:1:2"});
+    QCOMPARE(missing.code, 2);
+    QVERIFY(missing.err.contains(QStringLiteral("99=max:1:2")));
+    // Every goal met on a region; then none met, which is an answer, not a failure.
+    const auto json = [&](const QStringList &goals) {
+        QStringList args{"optimise", "--db", m_db, "--json"};
+        for (const QString &g : goals)
+            args << "--goal" << g;
+        const CliResult r = run(args);
+        return std::pair{r.code, QJsonDocument::fromJson(r.out.toUtf8()).object()};
+    };
+    const auto [metCode, met] = json({"1=range:14:20", "2=range:2:4"});
+    QCOMPARE(metCode, 0);
+    QCOMPARE(met.keys(), (QStringList{"goals", "optimum", "plateau"}));
+    QCOMPARE(met[QStringLiteral("optimum")][QStringLiteral("D")].toDouble(), 1.0);
+    QVERIFY(met[QStringLiteral("plateau")][QStringLiteral("share")].toDouble() > 0);
+    const auto [noneCode, none] = json({"1=min:0:5", "2=max:2:4"});
+    QCOMPARE(noneCode, 0);
+    QVERIFY(none[QStringLiteral("optimum")].isNull());
+    QCOMPARE(none[QStringLiteral("conflicts")].toArray(), (QJsonArray{QJsonArray{1, 1}}));
+    QVERIFY(run({"optimise", "--db", m_db, "--goal", "1=min:0:5"})
+                .out.startsWith(QStringLiteral("No formulation in the region meets every goal.")));
 }
 
 QTEST_MAIN(TestCli)
