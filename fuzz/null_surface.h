@@ -25,6 +25,10 @@ public:
     float TextWidth(const QString &text) override { return float(text.size()) * 70; }
     float TextHeight(const QString &) override { return 140; }
     void Clear() override {}
+    void FillCells(float, float, float, float, const std::function<bool(double, double)> &,
+                   std::int32_t) override
+    {
+    }
     long dots = 0;
     long texts = 0;
 };

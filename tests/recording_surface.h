@@ -38,6 +38,17 @@ public:
     // 10 units per character and point of size wide, 20 per point high.
     float TextWidth(const QString &text) override { return float(text.size()) * FontSize * 10; }
     float TextHeight(const QString &) override { return FontSize * 20; }
+    void FillCells(float left, float top, float width, float height,
+                   const std::function<bool(double, double)> &inside, std::int32_t colour) override
+    {
+        // One cell ten logical units wide: how many of them the region holds.
+        for (float y = top + 5; y < top + height; y += 10)
+            for (float x = left + 5; x < left + width; x += 10)
+                filled += inside(x, y) ? 1 : 0;
+        fillColour = colour;
+    }
+    qsizetype filled = 0;
+    std::int32_t fillColour = -1;
     void Clear() override
     {
         ++clears;

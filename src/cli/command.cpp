@@ -210,3 +210,14 @@ Result<qint64> openSnapshot(StreamReader &reader, const QString &path, const Cli
         return snapshot.failure();
     return reader.count();
 }
+
+std::optional<Long> parseColour(const QString &text)
+{
+    if (text.size() != 7 || !text.startsWith(QLatin1Char('#')))
+        return std::nullopt;
+    bool ok = false;
+    const uint rgb = text.mid(1).toUInt(&ok, 16);
+    if (!ok)
+        return std::nullopt;
+    return packedFromRgb(rgb);
+}

@@ -5,6 +5,7 @@
 
 #include "cli/cli.h"
 #include "core/checked.h"
+#include "core/colour.h"
 #include "core/result.h"
 #include "core/scratch_file.h"
 #include "store/stream_reader.h"
@@ -29,7 +30,10 @@ inline const QString render =
     QStringLiteral("render [--db FILE] (--id ID | --all) [--out PATH] [--size PIXELS]\n"
                    "           [--lines N] [--no-labels] [--colour #RRGGBB] [--overlay]\n"
                    "           [--mark stationary,optimum,runs] [--format bmp|png|svg|pdf]\n"
-                   "           [--units] [--x1 DEF] [--x2 DEF]");
+                   "           [--units] [--x1 DEF] [--x2 DEF]\n"
+                   "render [--db FILE] --goal ID=KIND:LIMITS [--goal ...] [--importance ID=R]\n"
+                   "           --out FILE [--size PIXELS] [--format bmp|png|svg|pdf]\n"
+                   "           [--fill #RRGGBB] [--units [--coded] | --x1 DEF --x2 DEF]");
 inline const QString plan =
     QStringLiteral("plan --x1 NAME,UNIT,LOW,HIGH --x2 NAME,UNIT,LOW,HIGH\n"
                    "           [--randomise [--seed N]] [--format text|csv|json]");
@@ -49,6 +53,9 @@ inline constexpr int FailureExit = 1;
 
 // A synopsis as usage lines: "  tesmora-cli " before each, continuation lines indented.
 QString synopsisLines(const QString &synopsis);
+
+// "#RRGGBB" as a packed colour.
+std::optional<Long> parseColour(const QString &text);
 
 // Writes text as UTF-8.
 void write(std::FILE *f, const QString &text);

@@ -1,4 +1,5 @@
 #include "command.h"
+#include "goals.h"
 #include "units.h"
 
 #include "cli/failure_text.h"
@@ -24,17 +25,6 @@ namespace {
 constexpr int DefaultSize = 1024;
 constexpr int MinSize = 16;
 constexpr int MaxSize = 16384;
-
-std::optional<Long> parseColour(const QString &text)
-{
-    if (text.size() != 7 || !text.startsWith(QLatin1Char('#')))
-        return std::nullopt;
-    bool ok = false;
-    const uint rgb = text.mid(1).toUInt(&ok, 16);
-    if (!ok)
-        return std::nullopt;
-    return packedFromRgb(rgb);
-}
 
 // What a render command asked for, its options checked.
 struct RenderRequest
@@ -83,7 +73,19 @@ Command renderOptions()
          QStringLiteral("LIST")},
         {QStringLiteral("overlay"),
          QStringLiteral("Overlay the maps of all records in one bitmap (%1).")
-             .arg(OverlayFileName)}};
+             .arg(OverlayFileName)},
+        {QStringLiteral("goal"),
+         QStringLiteral("Instead of records' maps, one map of goals (as optimise takes them): "
+                        "the region meeting every goal shaded, each goal's limit lines, the "
+                        "optimum and a legend. Repeat for each goal; --out names the file."),
+         QStringLiteral("GOAL")},
+        {QStringLiteral("importance"), QStringLiteral("A goal's importance (with --goal)."),
+         QStringLiteral("ID=R")},
+        {QStringLiteral("fill"),
+         QStringLiteral("The colour of the region meeting every goal (default #FFF2A8)."),
+         QStringLiteral("#RRGGBB")},
+        {QStringLiteral("coded"),
+         QStringLiteral("With --goal and --units: coded units when the records' factors differ.")}};
     options << unitsOptions(true);
     return Command(
         Synopsis::render,
@@ -399,8 +401,11 @@ int Render::finishBatch()
 int renderCommand(const QStringList &args, const QString &folder, const CliStreams &io)
 {
     Command command = renderOptions();
+    command.allowRepeated({QStringLiteral("goal"), QStringLiteral("importance")});
     if (const auto done = command.start(args, io))
         return *done;
+    if (command.isSet(QStringLiteral("goal")))
+        return renderGoalMap(command, folder, io);
     const auto parsed = parseRequest(command);
     if (!parsed)
         return usageError(io, parsed.error(), command.usage());

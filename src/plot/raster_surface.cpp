@@ -112,6 +112,28 @@ void RasterSurface::PSet(float x, float y, std::int32_t colour)
             setPixel(bits, px + dx, py + dy, index);
 }
 
+void RasterSurface::FillCells(float left, float top, float width, float height,
+                              const std::function<bool(double x, double y)> &inside,
+                              std::int32_t colour)
+{
+    const uchar index = colourIndex(colour);
+    uchar *bits = pixelData();
+    const int x0 = std::max(0, int(std::floor(double(left) * m_scale)));
+    const int y0 = std::max(0, int(std::floor(double(top) * m_scale)));
+    const int x1 = std::min(m_side, int(std::ceil(double(left + width) * m_scale)));
+    const int y1 = std::min(m_side, int(std::ceil(double(top + height) * m_scale)));
+    for (int py = y0; py < y1; ++py) {
+        const double y = (py + 0.5) / m_scale;
+        if (y < top || y >= double(top) + height)
+            continue;
+        for (int px = x0; px < x1; ++px) {
+            const double x = (px + 0.5) / m_scale;
+            if (x >= left && x < double(left) + width && inside(x, y))
+                bits[qsizetype(py) * m_stride + px] = index;
+        }
+    }
+}
+
 void RasterSurface::LineBox(float x1, float y1, float x2, float y2)
 {
     const uchar black = colourIndex(0);

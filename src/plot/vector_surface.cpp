@@ -3,6 +3,7 @@
 #include "plot/raster_surface.h"
 
 #include <QFontMetricsF>
+#include <QImage>
 
 #include <cmath>
 
@@ -52,6 +53,32 @@ void VectorSurface::PSet(float x, float y, std::int32_t colour)
     const double px = std::floor(double(x) / m_dot) * m_dot - (side - m_dot) / 2;
     const double py = std::floor(double(y) / m_dot) * m_dot - (side - m_dot) / 2;
     m_painter.fillRect(QRectF(px, py, side, side), QColor(toRgb(colour)));
+}
+
+void VectorSurface::FillCells(float left, float top, float width, float height,
+                              const std::function<bool(double x, double y)> &inside,
+                              std::int32_t colour)
+{
+    // The bitmap's pixel grid over the rectangle: cell (i, j) is the pixel whose centre it tests.
+    const int x0 = int(std::floor(double(left) / m_dot)), y0 = int(std::floor(double(top) / m_dot));
+    const int x1 = int(std::ceil(double(left + width) / m_dot));
+    const int y1 = int(std::ceil(double(top + height) / m_dot));
+    if (x1 <= x0 || y1 <= y0)
+        return;
+    QImage cells(x1 - x0, y1 - y0, QImage::Format_ARGB32);
+    cells.fill(Qt::transparent);
+    const QRgb fill = QColor(toRgb(colour)).rgba();
+    for (int j = 0; j < cells.height(); ++j) {
+        const double y = (y0 + j + 0.5) * m_dot;
+        for (int i = 0; i < cells.width(); ++i) {
+            const double x = (x0 + i + 0.5) * m_dot;
+            if (x >= left && x < double(left) + width && y >= top && y < double(top) + height &&
+                inside(x, y))
+                cells.setPixel(i, j, fill);
+        }
+    }
+    m_painter.drawImage(
+        QRectF(x0 * m_dot, y0 * m_dot, cells.width() * m_dot, cells.height() * m_dot), cells);
 }
 
 void VectorSurface::LineBox(float x1, float y1, float x2, float y2)

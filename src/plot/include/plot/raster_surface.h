@@ -25,6 +25,9 @@ public:
     float TextWidth(const QString &text) override;
     float TextHeight(const QString &text) override;
     void Clear() override;
+    void FillCells(float left, float top, float width, float height,
+                   const std::function<bool(double x, double y)> &inside,
+                   std::int32_t colour) override;
 
     // The retained picture, for showing and saving. A copy taken of it keeps what it shows:
     // the next drawing detaches the surface's pixels first.

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 inline constexpr int SurfaceUnits = 4095;
 
@@ -25,6 +26,11 @@ public:
     virtual float TextHeight(const QString &text) = 0;
     // Clears everything to the background (the empty picture).
     virtual void Clear() = 0;
+    // Paints in `colour` each pixel of the rectangle whose centre (in logical units) `inside`
+    // takes, under whatever is drawn after it.
+    virtual void FillCells(float left, float top, float width, float height,
+                           const std::function<bool(double x, double y)> &inside,
+                           std::int32_t colour) = 0;
 
     float CurrentX = 0;
     float CurrentY = 0;

@@ -28,6 +28,10 @@ public:
     float TextWidth(const QString &text) override;
     float TextHeight(const QString &text) override;
     void Clear() override;
+    // As an image of the bitmap's pixels over the rectangle, so both agree cell by cell.
+    void FillCells(float left, float top, float width, float height,
+                   const std::function<bool(double x, double y)> &inside,
+                   std::int32_t colour) override;
 
     // Ends the drawing; false when the device could not be written to.
     bool finish();

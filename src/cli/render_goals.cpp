@@ -1,0 +1,98 @@
+#include "goals.h"
+
+#include "pipeline/goal_map.h"
+#include "pipeline/map_export.h"
+#include "pipeline/record_change.h"
+#include "pipeline/safe_file.h"
+#include "plot/raster_surface.h"
+
+namespace {
+
+constexpr int DefaultSize = 1024;
+
+// A record's colour: the automatic colour of its ID where it has one, else one of the darker
+// palette colours by the goal's place.
+Long layerColour(double id, std::size_t place)
+{
+    if (id == std::floor(id) && id >= 0 && id <= 15)
+        return curvePaletteColor(int(id));
+    static const int dark[] = {1, 2, 4, 5, 6, 9, 12, 13};
+    return paletteColor(dark[place % std::size(dark)]);
+}
+
+} // namespace
+
+int renderGoalMap(const Command &command, const QString &folder, const CliStreams &io)
+{
+    if (command.isSet(QStringLiteral("id")) || command.isSet(QStringLiteral("all")) ||
+        command.isSet(QStringLiteral("overlay")))
+        return usageError(io,
+                          QStringLiteral("--goal draws one map of the goals: no --id, --all "
+                                         "or --overlay"),
+                          command.usage());
+    if (!command.isSet(QStringLiteral("out")))
+        return usageError(io, QStringLiteral("--goal needs --out FILE"), command.usage());
+    const auto goals = goalRequests(command);
+    if (!goals)
+        return usageError(io, goals.error(), command.usage());
+    const auto units = unitsRequest(command);
+    if (!units)
+        return usageError(io, units.error(), command.usage());
+    const auto size = command.number(QStringLiteral("size"), DefaultSize, 16, 16384);
+    if (!size)
+        return usageError(io, size.error(), command.usage());
+    const auto format = mapFormatNamed(command.isSet(QStringLiteral("format"))
+                                           ? command.value(QStringLiteral("format"))
+                                           : QStringLiteral("bmp"));
+    const auto fill = command.isSet(QStringLiteral("fill"))
+                          ? parseColour(command.value(QStringLiteral("fill")))
+                          : std::optional<Long>(DefaultGoalFill);
+    if (!format || !fill)
+        return usageError(io,
+                          !format ? QStringLiteral("--format must be bmp, png, svg or pdf")
+                                  : QStringLiteral("--fill must look like #RRGGBB"),
+                          command.usage());
+    std::optional<ScratchFile> conversion; // an Access file's, gone with the command
+    StreamReader reader;
+    if (const Result<void> opened =
+            openDatabase(reader, databasePath(command, folder), io, conversion);
+        !opened)
+        return failure(io, opened.failure());
+    const auto records = goalRecords(reader, *goals);
+    if (!records)
+        return failure(io, records.failure());
+    const auto responses = goalResponses(*goals, *records);
+    if (!responses)
+        return usageError(io, responses.error(), command.usage());
+    const Result<FactorDefinitions> stored = storedDefinitions(*units, reader.path());
+    if (!stored)
+        return failure(io, stored.failure());
+    const auto factors = answerUnits(command, *units, *stored, *goals);
+    if (!factors)
+        return failure(io, factors.error());
+
+    const optimise::Answer answer = optimise::optimiseGoals(*responses);
+    GoalMap map{{}, answer.optimum, answer.D, *fill, *factors};
+    for (std::size_t i = 0; i < goals->size(); ++i) {
+        const GoalRequest &g = (*goals)[i];
+        map.layers.push_back(
+            {(*responses)[i],
+             QStringLiteral("ID %1 %2：%3")
+                 .arg(recordIdText(g.id), (*records)[g.id]->name, goalWords(g.goal)),
+             layerColour(g.id, i)});
+    }
+    RasterSurface raster(*size);
+    const auto draw = [&](Surface &surface) {
+        drawGoalMap(map, surface);
+    };
+    if (!isVectorFormat(*format))
+        draw(raster);
+    const QString path = command.value(QStringLiteral("out"));
+    const Result<QByteArray> bytes = encodeMap(*format, raster.Image(), draw, *size);
+    if (!bytes)
+        return failure(io, bytes.failure().withPath(path));
+    if (const Result<void> saved = saveFileSafely(*bytes, path, Durability::Synced); !saved)
+        return failure(io, saved.failure());
+    write(io.err, QStringLiteral("wrote %1\n").arg(path));
+    return 0;
+}

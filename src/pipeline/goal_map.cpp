@@ -1,0 +1,114 @@
+#include "pipeline/goal_map.h"
+
+#include "pipeline/record_change.h"
+#include "plot/layers.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr Long White = 0xFFFFFF;
+
+// A logical point of the plot square in coded units.
+double codedX1(const plot::PlotGeometry &g, double x)
+{
+    return (x - g.left) * 2 * PlotLimit / g.size - PlotLimit;
+}
+double codedX2(const plot::PlotGeometry &g, double y)
+{
+    return PlotLimit - (y - g.top) * 2 * PlotLimit / g.size;
+}
+
+// The legend in the corner of the plot square farthest from the optimum, over the map.
+plot::TextBox drawLegend(const GoalMap &map, Surface &surface)
+{
+    const plot::PlotGeometry &g = plot::DesignedGeometry;
+    surface.FontSize = 7;
+    double width = 0, line = 0;
+    for (const GoalLayer &l : map.layers) {
+        width = std::max(width, double(surface.TextWidth(l.legend)));
+        line = std::max(line, double(surface.TextHeight(l.legend)));
+    }
+    constexpr double Pad = 40, Inset = 60;
+    const double w = width + 2 * Pad, h = line * double(map.layers.size()) + 2 * Pad;
+    const bool right = map.optimum && map.optimum->x1 < 0;
+    const bool bottom = map.optimum && map.optimum->x2 > 0;
+    const double left = right ? g.left + g.size - Inset - w : g.left + Inset;
+    const double top = bottom ? g.top + g.size - Inset - h : g.top + Inset;
+    surface.FillCells(
+        float(left), float(top), float(w), float(h), [](double, double) { return true; }, White);
+    surface.LineBox(float(left), float(top), float(left + w), float(top + h));
+    for (std::size_t i = 0; i < map.layers.size(); ++i) {
+        surface.ForeColor = map.layers[i].colour;
+        surface.CurrentX = float(left + Pad);
+        surface.CurrentY = float(top + Pad + line * double(i));
+        surface.Print(map.layers[i].legend);
+    }
+    surface.ForeColor = 0;
+    return {left, top, left + w, top + h};
+}
+
+} // namespace
+
+std::vector<double> goalLimits(const optimise::Goal &goal)
+{
+    if (goal.kind == optimise::GoalKind::Target)
+        return {goal.low, goal.target, goal.high};
+    return {goal.low, goal.high};
+}
+
+QString goalWords(const optimise::Goal &goal)
+{
+    static const char *const kinds[] = {"max", "min", "target", "range"};
+    QStringList limits;
+    for (double v : goalLimits(goal))
+        limits << QString::number(v, 'g', 6);
+    return QStringLiteral("%1 %2").arg(QLatin1String(kinds[int(goal.kind)]),
+                                       limits.join(QStringLiteral(" … ")));
+}
+
+void drawGoalMap(const GoalMap &map, Surface &surface)
+{
+    const plot::PlotGeometry &g = plot::DesignedGeometry;
+    surface.Clear();
+    std::vector<optimise::Response> responses;
+    for (const GoalLayer &l : map.layers)
+        responses.push_back(l.response);
+    // Every goal met: tested at each pixel's centre, under everything else.
+    surface.FillCells(
+        float(g.left), float(g.top), float(g.size), float(g.size),
+        [&](double x, double y) {
+            return optimise::overall(responses, codedX1(g, x), codedX2(g, y)) > 0;
+        },
+        map.fill);
+    const plot::AxisTexts real = map.units ? axisTexts(*map.units) : plot::AxisTexts();
+    plot::drawAxisLabels(g, nullptr, surface, map.units ? &real : nullptr);
+    plot::drawGrid(g, surface);
+    std::vector<plot::TextBox> occupied;
+    for (const GoalLayer &l : map.layers) {
+        const optimise::Model &b = l.response.model;
+        const QuadraticCoefficients q{float(b[0]), float(b[1]), float(b[2]),
+                                      float(b[3]), float(b[4]), float(b[5])};
+        for (double v : goalLimits(l.response.goal)) {
+            const float level = float(v);
+            // One level: a range just above it with no step.
+            plot::DrawContours(
+                {q,
+                 {level, std::nextafter(level, std::numeric_limits<float>::max()), 0},
+                 l.colour,
+                 true,
+                 g},
+                surface, &occupied);
+        }
+    }
+    occupied.push_back(drawLegend(map, surface));
+    if (map.optimum)
+        plot::drawMarks(
+            {{map.optimum->x1, map.optimum->x2, QStringLiteral("最优 D = %1").arg(map.D, 0, 'f', 3),
+              plot::Mark::Shape::Box}},
+            g, surface, occupied);
+}
