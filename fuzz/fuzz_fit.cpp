@@ -1,6 +1,5 @@
 // The fit and the contours on arbitrary responses (NaN, infinities, denormals, huge values)
 // and line counts: no crash, no undefined behaviour, bounded time, nothing outside the plot.
-#include "core/form_defaults.h"
 #include "null_surface.h"
 #include "plot/layers.h"
 #include "stats/regression.h"
@@ -12,8 +11,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     if (size < 11 * sizeof(float) + 1)
         return 0;
-    FormState s;
-    initializeFormState(s, QStringLiteral("/fuzz"));
     regression::Responses y;
     for (int i = 0; i < 11; ++i)
         std::memcpy(&y[std::size_t(i)], data + 1 + 4 * i, sizeof(float));
@@ -24,13 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         std::abort();
     if (!f.hasCoefficients())
         return 0;
-    const plot::ContourMap map{f.b,
-                               {f.levelMin, f.levelMax, f.levelStep},
-                               s.CurveColor,
-                               true,
-                               {double(s.PlotLeft), double(s.PlotTop), double(s.PlotSize),
-                                double(s.TickSpacing), double(s.TickOffsetX),
-                                double(s.TickOffsetY)}};
+    const plot::ContourMap map{
+        f.b, {f.levelMin, f.levelMax, f.levelStep}, 255, true, plot::DesignedGeometry};
     CheckingSurface surface;
     plot::DrawContours(map, surface);
     return 0;
