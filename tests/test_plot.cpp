@@ -370,7 +370,10 @@ void TestPlot::goalRegionAgreesWithTheSurfaces()
     const Response a{{GoalKind::Max, 1, 3, 0, 1, 1, 3}, {2, 1, 0, -1, -1, 0}};
     const Response b{{GoalKind::Range, -1, 1.5, 0, 1, 1, 3}, {0, 0, 1, 0, 0, 0.5}};
     const GoalMap map{{{a, QStringLiteral("a"), 0x800000}, {b, QStringLiteral("b"), 0x008000}},
-                      std::nullopt, 0, DefaultGoalFill, std::nullopt};
+                      std::nullopt,
+                      0,
+                      DefaultGoalFill,
+                      std::nullopt};
     constexpr int Pixels = 300;
     RasterSurface surface(Pixels);
     drawGoalMap(map, surface);
@@ -379,7 +382,8 @@ void TestPlot::goalRegionAgreesWithTheSurfaces()
     int shaded = 0, clear = 0;
     for (int py = 0; py < Pixels; ++py) {
         for (int px = 0; px < Pixels; ++px) {
-            const double x = (px + 0.5) * SurfaceUnits / Pixels, y = (py + 0.5) * SurfaceUnits / Pixels;
+            const double x = (px + 0.5) * SurfaceUnits / Pixels,
+                         y = (py + 0.5) * SurfaceUnits / Pixels;
             // Inside the square, and clear of the legend in its top-left corner.
             if (x <= g.left || x >= g.left + g.size || y <= g.top || y >= g.top + g.size ||
                 (x < g.left + g.size / 2 && y < g.top + g.size / 2))

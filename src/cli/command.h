@@ -48,6 +48,9 @@ inline const QString import =
     QStringLiteral("import ACCESS_FILE --out NEW.mdb [--jet3-encoding NAME]");
 } // namespace Synopsis
 
+// The side of a rendered map in pixels.
+inline constexpr int MapSizeDefault = 1024, MapSizeMin = 16, MapSizeMax = 16384;
+
 inline constexpr int UsageErrorExit = 2;
 inline constexpr int FailureExit = 1;
 

@@ -1,7 +1,7 @@
 #include "goals.h"
 
 #include "pipeline/record_change.h"
-#include "stats/model_analysis.h"
+#include "stats/multi_optimum.h"
 
 #include <QLocale>
 
@@ -161,17 +161,8 @@ Result<QHash<double, std::optional<GoalRecord>>> goalRecords(const StreamReader 
             if (!wanted)
                 return true;
             std::optional<GoalRecord> record;
-            if (f.responses) {
-                const analysis::ModelAnalysis a = analysis::analyse(*f.responses);
-                optimise::Model b{};
-                bool all = true;
-                for (std::size_t i = 0; i < b.size(); ++i) {
-                    all = all && a.coefficients[i].estimate.has_value();
-                    b[i] = a.coefficients[i].estimate.value_or(0);
-                }
-                if (all)
-                    record = GoalRecord{b, f.title};
-            }
+            if (const auto model = f.responses ? optimise::fittedModel(*f.responses) : std::nullopt)
+                record = GoalRecord{*model, f.title};
             found.insert(*f.idNumber, record);
             return true;
         },

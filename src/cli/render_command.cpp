@@ -22,10 +22,6 @@
 
 namespace {
 
-constexpr int DefaultSize = 1024;
-constexpr int MinSize = 16;
-constexpr int MaxSize = 16384;
-
 // What a render command asked for, its options checked.
 struct RenderRequest
 {
@@ -33,7 +29,7 @@ struct RenderRequest
     double id = 0;
     bool overlay = false;
     int lines = LineCountDefault;
-    int size = DefaultSize;
+    int size = MapSizeDefault;
     std::optional<Long> colour;
     MapFormat format = MapFormat::Bmp;
     MapMarks marks;
@@ -53,9 +49,9 @@ Command renderOptions()
          QStringLiteral("PATH")},
         {QStringLiteral("size"),
          QStringLiteral("Side of the map in pixels, %1 to %2 (default %3).")
-             .arg(MinSize)
-             .arg(MaxSize)
-             .arg(DefaultSize),
+             .arg(MapSizeMin)
+             .arg(MapSizeMax)
+             .arg(MapSizeDefault),
          QStringLiteral("PIXELS")},
         lineCountOption(),
         {QStringLiteral("no-labels"), QStringLiteral("No contour values and no title.")},
@@ -130,7 +126,8 @@ Checked<RenderRequest> parseRequest(const Command &command)
     const auto lines = command.lineCount();
     if (!lines)
         return Refused::refused(lines.error());
-    const auto size = command.number(QStringLiteral("size"), DefaultSize, MinSize, MaxSize);
+    const auto size =
+        command.number(QStringLiteral("size"), MapSizeDefault, MapSizeMin, MapSizeMax);
     if (!size)
         return Refused::refused(size.error());
     r.lines = *lines;

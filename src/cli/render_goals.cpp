@@ -6,22 +6,6 @@
 #include "pipeline/safe_file.h"
 #include "plot/raster_surface.h"
 
-namespace {
-
-constexpr int DefaultSize = 1024;
-
-// A record's colour: the automatic colour of its ID where it has one, else one of the darker
-// palette colours by the goal's place.
-Long layerColour(double id, std::size_t place)
-{
-    if (id == std::floor(id) && id >= 0 && id <= 15)
-        return curvePaletteColor(int(id));
-    static const int dark[] = {1, 2, 4, 5, 6, 9, 12, 13};
-    return paletteColor(dark[place % std::size(dark)]);
-}
-
-} // namespace
-
 int renderGoalMap(const Command &command, const QString &folder, const CliStreams &io)
 {
     if (command.isSet(QStringLiteral("id")) || command.isSet(QStringLiteral("all")) ||
@@ -38,7 +22,8 @@ int renderGoalMap(const Command &command, const QString &folder, const CliStream
     const auto units = unitsRequest(command);
     if (!units)
         return usageError(io, units.error(), command.usage());
-    const auto size = command.number(QStringLiteral("size"), DefaultSize, 16, 16384);
+    const auto size =
+        command.number(QStringLiteral("size"), MapSizeDefault, MapSizeMin, MapSizeMax);
     if (!size)
         return usageError(io, size.error(), command.usage());
     const auto format = mapFormatNamed(command.isSet(QStringLiteral("format"))
@@ -75,11 +60,9 @@ int renderGoalMap(const Command &command, const QString &folder, const CliStream
     GoalMap map{{}, answer.optimum, answer.D, *fill, *factors};
     for (std::size_t i = 0; i < goals->size(); ++i) {
         const GoalRequest &g = (*goals)[i];
-        map.layers.push_back(
-            {(*responses)[i],
-             QStringLiteral("ID %1 %2：%3")
-                 .arg(recordIdText(g.id), (*records)[g.id]->name, goalWords(g.goal)),
-             layerColour(g.id, i)});
+        map.layers.push_back({(*responses)[i],
+                              goalLegend(recordIdText(g.id), (*records)[g.id]->name, g.goal),
+                              goalColour(g.id, i)});
     }
     RasterSurface raster(*size);
     const auto draw = [&](Surface &surface) {

@@ -71,6 +71,19 @@ QString goalWords(const optimise::Goal &goal)
                                        limits.join(QStringLiteral(" … ")));
 }
 
+QString goalLegend(const QString &idText, const QString &name, const optimise::Goal &goal)
+{
+    return QStringLiteral("ID %1 %2：%3").arg(idText, name, goalWords(goal));
+}
+
+Long goalColour(double id, std::size_t place)
+{
+    if (id == std::floor(id) && id >= 0 && id <= 15)
+        return curvePaletteColor(int(id));
+    static const int dark[] = {1, 2, 4, 5, 6, 9, 12, 13};
+    return paletteColor(dark[place % std::size(dark)]);
+}
+
 void drawGoalMap(const GoalMap &map, Surface &surface)
 {
     const plot::PlotGeometry &g = plot::DesignedGeometry;

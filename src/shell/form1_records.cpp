@@ -1,6 +1,7 @@
 #include "shell/form1.h"
 
 #include "pipeline/bitmap.h"
+#include "pipeline/goal_map.h"
 #include "pipeline/map_export.h"
 #include "pipeline/record_change.h"
 #include "shell/failure_text.h"
@@ -39,6 +40,7 @@ void Form1::redrawCurrent()
 
 void Form1::loadCurrent(ColorPicker &picker)
 {
+    m_goalMap.reset(); // a record change ends the goal map, as it ends an overlay
     // A record that cannot be read is said so, and nothing of another record is shown for it.
     if (const auto read = m_table.readRecord(m_current); !read) {
         surface().Clear();
@@ -92,6 +94,8 @@ void Form1::showAnalysisMenu(QWidget *widget, const QPoint &at)
     toggle(QStringLiteral("标出最优点"), &MapMarks::optimum);
     toggle(QStringLiteral("标出试验点"), &MapMarks::runs);
     menu.addSeparator();
+    menu.addAction(QStringLiteral("多响应优化…"), this, &Form1::showOptimise);
+    menu.addSeparator();
     menu.addAction(QStringLiteral("因素与单位…"), this, &Form1::editFactors);
     QAction *real = menu.addAction(QStringLiteral("以实际单位显示"));
     real->setCheckable(true);
@@ -112,9 +116,11 @@ void Form1::exportMap()
     const QString suggested =
         m_state.AppFolder + mapFileName(m_state.RecordId, mapExtension(MapFormat::Png))
                                 .value_or(MapFilePrefix + ".png");
-    // Overlaid maps exist only as pixels; a vector drawing is the current record drawn anew.
+    // Overlaid maps exist only as pixels; a vector drawing is the current record (or the goal
+    // map on show) drawn anew.
+    const bool pixelsOnly = m_state.Overlay && !m_goalMap;
     const QString filters =
-        m_state.Overlay
+        pixelsOnly
             ? QStringLiteral("PNG 图像 (*.png);;BMP 位图 (*.BMP *.bmp)")
             : QStringLiteral(
                   "PNG 图像 (*.png);;SVG 矢量图 (*.svg);;PDF 文件 (*.pdf);;BMP 位图 (*.BMP *.bmp)");
@@ -122,11 +128,10 @@ void Form1::exportMap()
     if (path.isEmpty())
         return;
     const auto format = mapFormatNamed(QFileInfo(path).suffix());
-    if (!format || (isVectorFormat(*format) && m_state.Overlay)) {
-        m_dialogs->warn(title,
-                        m_state.Overlay
-                            ? QStringLiteral("重叠的图请用 .png 或 .BMP 作为文件的扩展名。")
-                            : QStringLiteral("请用 .png、.svg、.pdf 或 .BMP 作为文件的扩展名。"));
+    if (!format || (isVectorFormat(*format) && pixelsOnly)) {
+        m_dialogs->warn(
+            title, pixelsOnly ? QStringLiteral("重叠的图请用 .png 或 .BMP 作为文件的扩展名。")
+                              : QStringLiteral("请用 .png、.svg、.pdf 或 .BMP 作为文件的扩展名。"));
         return;
     }
     // One spelling for a bitmap, the one the save button has always written.
@@ -134,6 +139,10 @@ void Form1::exportMap()
         path = path.left(path.size() - QFileInfo(path).suffix().size()) + mapExtension(*format);
     const bool current = m_current >= 0 && m_current < m_table.count();
     const auto draw = [&](Surface &vector) {
+        if (m_goalMap) {
+            drawGoalMap(*m_goalMap, vector);
+            return;
+        }
         if (!current)
             return;
         RecordMap copy;

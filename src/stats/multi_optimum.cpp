@@ -367,6 +367,18 @@ Alone aloneBest(const Response &r)
 
 } // namespace
 
+std::optional<Model> fittedModel(const analysis::Responses &responses)
+{
+    const analysis::ModelAnalysis a = analysis::analyse(responses);
+    Model b{};
+    for (std::size_t i = 0; i < b.size(); ++i) {
+        if (!a.coefficients[i].estimate)
+            return std::nullopt;
+        b[i] = *a.coefficients[i].estimate;
+    }
+    return b;
+}
+
 Answer optimiseGoals(const std::vector<Response> &responses, double tolerance)
 {
     Answer a;

@@ -402,3 +402,19 @@ Result<void> ExperimentTable::saveFactors(const QList<double> &ids, const Factor
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     return saveFactorDefinitions(db, m_path, ids, factors);
 }
+
+Result<StoredGoals> ExperimentTable::goals() const
+{
+    if (!m_open)
+        return StoredGoals();
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    return readGoals(db, m_path);
+}
+
+Result<void> ExperimentTable::saveGoals(const StoredGoals &goals)
+{
+    if (!m_open)
+        return Failure{Failure::Kind::CannotOpen, m_path, {}, 0};
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    return ::saveGoals(db, m_path, goals);
+}

@@ -37,5 +37,10 @@ void drawGoalMap(const GoalMap &map, Surface &surface);
 
 // A goal in words for the legend: "max 13 … 15", "target 3 … 3.4 … 3.8", "range 14 … 20".
 QString goalWords(const optimise::Goal &goal);
+// A goal's line in the legend: "ID 1 硬度：max 13 … 15".
+QString goalLegend(const QString &idText, const QString &name, const optimise::Goal &goal);
+// A record's colour on the goal map: the automatic colour of its ID where it has one, else
+// one of the darker palette colours by the goal's place.
+Long goalColour(double id, std::size_t place);
 // The limits a goal's lines are traced at.
 std::vector<double> goalLimits(const optimise::Goal &goal);

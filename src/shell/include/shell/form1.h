@@ -13,6 +13,7 @@
 #include "shell/experiment_grid.h"
 #include "shell/factor_dialog.h"
 #include "shell/navigator.h"
+#include "shell/optimise_dialog.h"
 #include "store/experiment_table.h"
 
 #include <QCheckBox>
@@ -78,6 +79,9 @@ public:
     // once; the answers in real units from the next record change on ("以实际单位显示"); the
     // run sheet of the current record's factors ("试验方案…").
     void editFactors();
+    // "多响应优化…": goals on the records, the best formulation, the goal map on request.
+    void showOptimise();
+    OptimiseDialog *optimiseDialog() const { return m_optimise; }
     void setRealUnits(bool on);
     void showRunSheet();
     // The map to the clipboard as an image, and to a file in a format the user picks.
@@ -155,10 +159,15 @@ private:
     // The stored factor definitions read again (none, said so, when they cannot be read).
     void reloadDefinitions();
     void saveFactors(FactorDialog &dialog);
+    // The dialog's goal map in the map area, the goals kept in the database.
+    void showGoalMap();
+    void keepGoals();
 
     Form1Options m_options;
     FormState m_state;
     RecordMap m_record; // the current record change's values
+    OptimiseDialog *m_optimise = nullptr;
+    std::optional<GoalMap> m_goalMap; // drawn in the map area until the next record change
     ExperimentTable m_table;
     ExperimentModel *m_model;
     std::unique_ptr<QLockFile> m_lock;

@@ -5,33 +5,13 @@
 // D = (Π d_i^r_i)^(1 / Σ r_i).
 
 #include "core/design.h"
+#include "core/goal.h"
 
 #include <array>
 #include <optional>
 #include <vector>
 
 namespace optimise {
-
-enum class GoalKind { Max, Min, Target, Range };
-
-struct Goal
-{
-    GoalKind kind = GoalKind::Max;
-    double low = 0, high = 1;
-    double target = 0;     // Target only
-    double s1 = 1, s2 = 1; // shape exponents; s2 the upper side of a Target
-    int importance = 3;    // r, 1 ... 5
-};
-
-// What can be wrong with a goal; each edge words it.
-enum class GoalFault {
-    NotFinite,         // a limit, target or shape that is not a finite number
-    LowNotBelowHigh,   // LOW >= HIGH
-    TargetOutside,     // TARGET outside [LOW, HIGH]
-    ShapeNotPositive,  // a shape <= 0
-    ImportanceOutside, // an importance outside 1 ... 5
-};
-std::optional<GoalFault> goalFault(const Goal &goal);
 
 // The desirability of a predicted response.
 double desirability(const Goal &goal, double y);

@@ -9,6 +9,7 @@
 // so the answer is within the tolerance of the true maximum of D, or the remaining gap is said.
 
 #include "stats/desirability.h"
+#include "stats/model_analysis.h"
 
 #include <optional>
 #include <vector>
@@ -48,6 +49,10 @@ struct Answer
 };
 
 inline constexpr double Tolerance = 1e-7;
+
+// The model a goal is on: the exact least-squares fit of the eleven responses (none when a
+// coefficient is beyond a double's range).
+std::optional<Model> fittedModel(const analysis::Responses &responses);
 
 Answer optimiseGoals(const std::vector<Response> &responses, double tolerance = Tolerance);
 

@@ -9,6 +9,7 @@
 
 #include "core/factors.h"
 #include "store/database_file.h"
+#include "store/goal_table.h"
 #include "store/record_source.h"
 #include "store/sqlite_support.h"
 
@@ -81,6 +82,9 @@ public:
     // one for several records at once (creating their table on the first save).
     Result<FactorDefinitions> factorDefinitions() const;
     Result<void> saveFactors(const QList<double> &ids, const Factors &factors);
+    // The goals of the last multi-response optimisation, and keeping new ones.
+    Result<StoredGoals> goals() const;
+    Result<void> saveGoals(const StoredGoals &goals);
 
     // Forgets what was read of the records, so the next read shows the file as it is.
     void forgetRecords() { m_pages.clear(); }

@@ -1,33 +1,39 @@
-// Factors in real units as a person uses them in the window: defined in their dialog for
-// several records at once, the answers switched to real units, the run sheet saved.
+// Formulation work in the window as a person does it: factors in real units defined for
+// several records at once, the answers in real units, the run sheet saved; goals on several
+// responses, the best formulation, the goal map.
 
+#include "plot/raster_surface.h"
 #include "shell/analysis_dialog.h"
 #include "shell/factor_dialog.h"
+#include "shell/optimise_dialog.h"
 #include "shell/run_sheet_dialog.h"
 #include "store/factor_table.h"
 #include "window_support.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
-class TestWindowUnits : public QObject
+class TestWindowFormulation : public QObject
 {
     Q_OBJECT
 private slots:
     void factorsDefinedSavedAndShown();
+    void goalsOptimisedAndDrawn();
 
 private:
     QTemporaryDir m_dir;
 };
 
-void TestWindowUnits::factorsDefinedSavedAndShown()
+void TestWindowFormulation::factorsDefinedSavedAndShown()
 {
     const QString folder = windowFolder(m_dir.filePath(QStringLiteral("units")), true);
     Window w(folder);
@@ -90,5 +96,55 @@ void TestWindowUnits::factorsDefinedSavedAndShown()
     QCOMPARE(w.dialogs.warnings.size(), 1);
 }
 
-QTEST_MAIN(TestWindowUnits)
-#include "test_window_units.moc"
+void TestWindowFormulation::goalsOptimisedAndDrawn()
+{
+    const QString folder = windowFolder(m_dir.filePath(QStringLiteral("goals")), true);
+    Window w(folder);
+    Form1 &f = *w.form;
+    f.showOptimise();
+    OptimiseDialog *dialog = f.optimiseDialog();
+    QVERIFY(dialog && dialog->isVisible());
+    QVERIFY(!dialog->overlayButton->isEnabled()); // no goal yet
+    // Hardness at least 13 (fully from 15), viscosity near 3.4: typed into the table.
+    QTableWidget *t = dialog->table;
+    const auto set = [&](int row, int column, const QString &text) {
+        t->item(row, column)->setText(text);
+    };
+    t->item(0, 0)->setCheckState(Qt::Checked);
+    set(0, 4, QStringLiteral("13"));
+    set(0, 6, QStringLiteral("15"));
+    t->item(1, 0)->setCheckState(Qt::Checked);
+    qobject_cast<QComboBox *>(t->cellWidget(1, 3))->setCurrentIndex(2); // 目标值
+    set(1, 4, QStringLiteral("3"));
+    set(1, 5, QStringLiteral("3.4"));
+    set(1, 6, QStringLiteral("3.8"));
+    // The answer follows the typing a moment later, without a button.
+    QTRY_VERIFY(dialog->resultText().startsWith(QStringLiteral("最优点：")));
+    QVERIFY(dialog->resultText().contains(QStringLiteral("D = 0.97194")));
+    QVERIFY(!readCell(dbIn(folder), QStringLiteral("SELECT count(*) FROM 优化目标")).isValid());
+
+    // The goal map in the map area, shaded where both goals are met; the goals kept.
+    QTest::mouseClick(dialog->overlayButton, Qt::LeftButton);
+    const QImage &map = f.surface().Image();
+    const QRgb fill = toRgb(DefaultGoalFill);
+    const auto shaded = [&] {
+        int n = 0;
+        for (int y = 0; y < map.height(); ++y)
+            for (int x = 0; x < map.width(); ++x)
+                n += map.pixel(x, y) == fill;
+        return n;
+    };
+    QVERIFY(shaded() > 100);
+    QCOMPARE(readCell(dbIn(folder), QStringLiteral("SELECT count(*) FROM 优化目标")).toInt(), 2);
+    // A record change ends it, as it ends an overlay; the goals come back with the dialog.
+    f.moveTo(1);
+    QCOMPARE(shaded(), 0);
+    dialog->close();
+    QTRY_VERIFY(!f.optimiseDialog());
+    f.showOptimise();
+    QCOMPARE(f.optimiseDialog()->table->item(1, 5)->text(), QStringLiteral("3.4"));
+    QVERIFY(f.optimiseDialog()->resultText().contains(QStringLiteral("D = 0.97194")));
+}
+
+QTEST_MAIN(TestWindowFormulation)
+#include "test_window_formulation.moc"
