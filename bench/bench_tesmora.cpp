@@ -9,6 +9,7 @@
 #include "shell/form1.h"
 #include "shell/form_defaults.h"
 #include "shell/record_state.h"
+#include "stats/multi_optimum.h"
 #include "stats/regression.h"
 #include "store/experiment_table.h"
 #include "store/sample_db.h"
@@ -78,6 +79,31 @@ void BM_FitRegression(benchmark::State &state)
     }
 }
 BENCHMARK(BM_FitRegression);
+
+// One multi-response optimisation of eight goals on the sample series (goal 50 ms).
+void BM_Optimise8Goals(benchmark::State &state)
+{
+    using optimise::GoalKind;
+    const analysis::Responses series[8] = {
+        {12.1, 13.4, 11.8, 14.2, 13.9, 11.5, 13.0, 12.2, 15.1, 14.8, 15.3},
+        {2.5, 3.1, 1.9, 2.8, 3.3, 2.0, 2.6, 2.2, 3.6, 3.5, 3.7},
+        {78.2, 84.5, 80.1, 88.9, 87.4, 76.3, 85.2, 79.8, 90.6, 91.2, 89.8},
+        {41.0, 38.5, 45.2, 43.9, 40.1, 42.7, 46.8, 39.4, 47.5, 48.1, 47.0},
+        {6.8, 7.4, 7.1, 8.2, 7.9, 6.5, 7.6, 6.9, 8.8, 8.6, 8.9},
+        {132, 118, 141, 125, 120, 138, 136, 122, 112, 115, 110},
+        {0.82, 0.91, 0.78, 0.95, 0.93, 0.76, 0.88, 0.80, 0.99, 0.97, 1.01},
+        {23.4, 25.1, 24.0, 27.3, 26.2, 22.8, 25.9, 23.7, 28.4, 28.0, 28.9}};
+    const optimise::Goal goals[8] = {{GoalKind::Max, 13, 15},       {GoalKind::Target, 3, 3.8, 3.4},
+                                     {GoalKind::Max, 85, 92},       {GoalKind::Max, 40, 48},
+                                     {GoalKind::Target, 7, 9, 7.8}, {GoalKind::Min, 110, 130},
+                                     {GoalKind::Max, 0.8, 1},       {GoalKind::Range, 24, 29}};
+    std::vector<optimise::Response> responses;
+    for (int i = 0; i < 8; ++i)
+        responses.push_back({goals[i], *optimise::fittedModel(series[i])});
+    for (auto _ : state)
+        benchmark::DoNotOptimize(optimise::optimiseGoals(responses).D);
+}
+BENCHMARK(BM_Optimise8Goals)->Unit(benchmark::kMillisecond);
 
 void BM_DrawContours(benchmark::State &state)
 {

@@ -201,17 +201,8 @@ Checked<std::optional<Factors>> answerUnits(const Command &command, const UnitsR
         return std::optional<Factors>();
     const UnitsChoice choice = units.choice(&stored);
     const std::optional<Factors> first = choice.of(goals.front().id);
-    const auto key = [](const std::optional<Factors> &f) {
-        return f ? QStringList{f->x1.title(),
-                               QString::number(f->x1.low, 'g', 17),
-                               QString::number(f->x1.high, 'g', 17),
-                               f->x2.title(),
-                               QString::number(f->x2.low, 'g', 17),
-                               QString::number(f->x2.high, 'g', 17)}
-                 : QStringList();
-    };
     for (const GoalRequest &g : goals) {
-        if (key(choice.of(g.id)) == key(first))
+        if (choice.of(g.id) == first)
             continue;
         if (command.isSet(QStringLiteral("coded")))
             return std::optional<Factors>();

@@ -170,19 +170,18 @@ void OptimiseDialog::recompute()
             m_used.push_back(row);
         }
     }
-    // Real units when every record of the goals has the same factors.
+    // Real units when every record of the goals has the same factors; said when they differ.
     m_units.reset();
+    bool differ = false;
     if (!m_used.empty()) {
         m_units = m_records[std::size_t(m_used.front())].factors;
-        for (int row : m_used) {
-            const auto &f = m_records[std::size_t(row)].factors;
-            if (!f || !m_units || f->x1.title() != m_units->x1.title() ||
-                f->x1.low != m_units->x1.low || f->x1.high != m_units->x1.high ||
-                f->x2.title() != m_units->x2.title() || f->x2.low != m_units->x2.low ||
-                f->x2.high != m_units->x2.high)
-                m_units.reset();
-        }
+        for (int row : m_used)
+            differ = differ || m_records[std::size_t(row)].factors != m_units;
+        if (differ)
+            m_units.reset();
     }
+    if (differ)
+        problems << QStringLiteral("所选记录的因素定义不同，结果按编码单位给出。");
     m_answer = responses.empty() ? optimise::Answer() : optimise::optimiseGoals(responses);
     overlayButton->setEnabled(!responses.empty());
     QString text = problems.join(QLatin1Char('\n'));

@@ -24,11 +24,13 @@ struct Factor
     double coded(double real) const { return (real - centre()) / step(); }
     // "NAME (UNIT)", or the name alone without a unit.
     QString title() const;
+    bool operator==(const Factor &) const = default;
 };
 
 struct Factors
 {
     Factor x1, x2;
+    bool operator==(const Factors &) const = default;
 };
 
 // Record ID -> its stored factors.
