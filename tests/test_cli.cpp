@@ -53,8 +53,6 @@ private slots:
     void reportReadsOneSnapshot();
     void hotJournalIsSaidSo();
     void analysis();
-    void realUnits();
-    void optimise();
 
 private:
     QTemporaryDir m_dir;
@@ -89,30 +87,6 @@ void TestCli::usageErrors_data()
     QTest::newRow("render-colour") << QStringList{"render", "--all", "--colour", "red"};
     QTest::newRow("render-flag-value") << QStringList{"render", "--all=yes"};
     QTest::newRow("option-twice") << QStringList{"report", "--lines", "3", "--lines", "4"};
-    const QString temp = QStringLiteral("T,C,60,80");
-    QTest::newRow("plan-one-factor") << QStringList{"plan", "--x1", temp};
-    QTest::newRow("plan-equal-levels") << QStringList{"plan", "--x1", "T,C,1,1", "--x2", temp};
-    QTest::newRow("plan-level-text") << QStringList{"plan", "--x1", "T,C,x,1", "--x2", temp};
-    QTest::newRow("plan-three-parts") << QStringList{"plan", "--x1", "T,C,1", "--x2", temp};
-    QTest::newRow("plan-nan") << QStringList{"plan", "--x1", "T,C,nan,1", "--x2", temp};
-    QTest::newRow("plan-infinity") << QStringList{"plan", "--x1", "T,C,1,inf", "--x2", temp};
-    QTest::newRow("plan-no-name") << QStringList{"plan", "--x1", " ,C,1,2", "--x2", temp};
-    QTest::newRow("plan-open-quote") << QStringList{"plan", "--x1", "\"T,C,1,2", "--x2", temp};
-    QTest::newRow("plan-seed-alone")
-        << QStringList{"plan", "--x1", temp, "--x2", temp, "--seed", "3"};
-    QTest::newRow("fit-stored-units") << (QStringList{"fit", "--units"} << Hardness);
-    QTest::newRow("report-units-without-analysis") << QStringList{"report", "--units"};
-    QTest::newRow("analyse-units-without-record")
-        << (QStringList{"analyse", "--units"} << Hardness);
-    for (const QString &goal : {QStringLiteral("1=max:15:13"), QStringLiteral("1=target:1:5:3"),
-                                QStringLiteral("1=max:1:2:0"), QStringLiteral("1=most:1:2"),
-                                QStringLiteral("x=max:1:2"), QStringLiteral("1=range:1:2:1")})
-        QTest::newRow(qPrintable(QStringLiteral("optimise-") + goal))
-            << QStringList{"optimise", "--goal", goal};
-    QTest::newRow("optimise-importance")
-        << QStringList{"optimise", "--goal", "1=max:1:2", "--importance", "1=6"};
-    QTest::newRow("optimise-two-kinds")
-        << QStringList{"optimise", "--goal", "1=max:1:2", "--goal", "1=min:1:2"};
     QTest::newRow("import-unknown-encoding")
         << QStringList{"import", "in.mdb", "--out", "out.mdb", "--jet3-encoding", "NOPE"};
 }
@@ -465,112 +439,6 @@ void TestCli::analysis()
                   marked, "--size", "256"})
                  .code,
              0);
-}
-
-void TestCli::realUnits()
-{
-    // The run sheet as JSON, unrounded; a drawn order printed again from its seed.
-    const QStringList plan{"plan", "--x1", "温度,°C,60,80", "--x2", "\"pH, raw\",,9,7"};
-    const QJsonObject sheet =
-        QJsonDocument::fromJson(run(plan + QStringList{"--format", "json"}).out.toUtf8()).object();
-    QCOMPARE(sheet.keys(), (QStringList{"factors", "runs"}));
-    const QJsonObject axial = sheet[QStringLiteral("runs")].toArray()[4].toObject();
-    QCOMPARE(axial[QStringLiteral("x1")].toDouble(), 70 + 1.4142 * 10);
-    QCOMPARE(sheet[QStringLiteral("factors")].toArray()[1].toObject()[QStringLiteral("name")],
-             QJsonValue(QStringLiteral("pH, raw")));
-    const QStringList drawn = plan + QStringList{"--randomise", "--seed", "42", "--format", "csv"};
-    QCOMPARE(run(drawn).out, run(drawn).out);
-    QVERIFY(run(drawn).out != run(plan + QStringList{"--format", "csv"}).out);
-
-    const QString db = m_dir.filePath(QStringLiteral("units.mdb"));
-    QVERIFY(QFile::copy(m_db, db));
-    const auto tables = [&] {
-        const Result<QStringList> names = sample_db::tableNames(db);
-        return names ? *names : QStringList();
-    };
-    // Asked for and stored nowhere yet: coded answers, and the file is not changed.
-    const CliResult none = run({"report", "--db", db, "--analysis", "--units", "--format", "csv"});
-    QCOMPARE(none.code, 0);
-    QVERIFY(!tables().contains(FactorTableName));
-    const QString map = m_dir.filePath(QStringLiteral("coded.svg"));
-    const QString stored = m_dir.filePath(QStringLiteral("stored.svg"));
-    QCOMPARE(run({"render", "--db", db, "--id", "1", "--format", "svg", "--out", map}).code, 0);
-    QCOMPARE(run({"render", "--db", db, "--id", "1", "--format", "svg", "--units", "--out", stored})
-                 .code,
-             0);
-    QCOMPARE(fileDigest(stored), fileDigest(map));
-
-    // Saved for record 1 (time run downwards): its answers in real settings.
-    {
-        ExperimentTable table;
-        QVERIFY(table.open(db, ExperimentTable::Mode::ReadWrite));
-        QVERIFY(
-            table.saveFactors({1.0}, {{QStringLiteral("温度"), QStringLiteral("°C"), 60, 80},
-                                      {QStringLiteral("时间"), QStringLiteral("min"), 30, 10}}));
-    }
-    const QJsonObject a =
-        QJsonDocument::fromJson(
-            run({"analyse", "--db", db, "--id", "1", "--json", "--units"}).out.toUtf8())
-            .object();
-    const QJsonObject s = a[QStringLiteral("stationary_point")].toObject();
-    QCOMPARE(s[QStringLiteral("x1_real")].toDouble(), 70 + 10 * s[QStringLiteral("x1")].toDouble());
-    QCOMPARE(s[QStringLiteral("x2_real")].toDouble(), 20 - 10 * s[QStringLiteral("x2")].toDouble());
-    QCOMPARE(
-        a[QStringLiteral("factors")].toArray()[1].toObject()[QStringLiteral("step")].toDouble(),
-        -10.0);
-    QCOMPARE(a[QStringLiteral("real_coefficients")].toObject().keys(),
-             (QStringList{"c0", "c1", "c11", "c12", "c2", "c22"}));
-    // Given definitions stand over the stored one; records without one have empty cells.
-    const QStringList rows =
-        run({"report", "--db", db, "--analysis", "--units", "--x2", "t,s,0,1", "--format", "csv"})
-            .out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    const int name = int(rows[0].split(QLatin1Char(',')).indexOf(QStringLiteral("x2_name")));
-    QCOMPARE(rows[1].split(QLatin1Char(','))[name], QStringLiteral("t"));
-    QCOMPARE(rows[2].split(QLatin1Char(','))[name], QString());
-    // The map's axes in real settings, titled NAME (UNIT).
-    QCOMPARE(run({"render", "--db", db, "--id", "1", "--format", "svg", "--units", "--out", stored})
-                 .code,
-             0);
-    QFile svgFile(stored);
-    QVERIFY(svgFile.open(QIODevice::ReadOnly));
-    const QString svg = QString::fromUtf8(svgFile.readAll());
-    for (const QString &tick : {QStringLiteral(">55.86<"), QStringLiteral(">84.14<"),
-                                QStringLiteral(">34.14<"), QStringLiteral(">5.86<")})
-        QVERIFY2(svg.contains(tick), qPrintable(tick));
-    QVERIFY(!svg.contains(QStringLiteral(">1.414<")));
-    // A title may be split into runs of one font each.
-    QString words;
-    for (const auto &m : QRegularExpression(QStringLiteral(">([^<]*)</text>")).globalMatch(svg))
-        words += m.captured(1);
-    QVERIFY(words.contains(QStringLiteral("温度 (°C)")) &&
-            words.contains(QStringLiteral("时间 (min)")));
-}
-
-void TestCli::optimise()
-{
-    // A goal on a record that is not there, or has no fit: a usage error naming it.
-    const CliResult missing = run({"optimise", "--db", m_db, "--goal", "99=max:1:2"});
-    QCOMPARE(missing.code, 2);
-    QVERIFY(missing.err.contains(QStringLiteral("99=max:1:2")));
-    // Every goal met on a region; then none met, which is an answer, not a failure.
-    const auto json = [&](const QStringList &goals) {
-        QStringList args{"optimise", "--db", m_db, "--json"};
-        for (const QString &g : goals)
-            args << "--goal" << g;
-        const CliResult r = run(args);
-        return std::pair{r.code, QJsonDocument::fromJson(r.out.toUtf8()).object()};
-    };
-    const auto [metCode, met] = json({"1=range:14:20", "2=range:2:4"});
-    QCOMPARE(metCode, 0);
-    QCOMPARE(met.keys(), (QStringList{"goals", "optimum", "plateau"}));
-    QCOMPARE(met[QStringLiteral("optimum")][QStringLiteral("D")].toDouble(), 1.0);
-    QVERIFY(met[QStringLiteral("plateau")][QStringLiteral("share")].toDouble() > 0);
-    const auto [noneCode, none] = json({"1=min:0:5", "2=max:2:4"});
-    QCOMPARE(noneCode, 0);
-    QVERIFY(none[QStringLiteral("optimum")].isNull());
-    QCOMPARE(none[QStringLiteral("conflicts")].toArray(), (QJsonArray{QJsonArray{1, 1}}));
-    QVERIFY(run({"optimise", "--db", m_db, "--goal", "1=min:0:5"})
-                .out.startsWith(QStringLiteral("No formulation in the region meets every goal.")));
 }
 
 QTEST_MAIN(TestCli)

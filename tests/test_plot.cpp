@@ -1,4 +1,3 @@
-#include "pipeline/goal_map.h"
 #include "pipeline/record_change.h"
 #include "plot/layers.h"
 #include "plot/raster_surface.h"
@@ -71,7 +70,6 @@ private slots:
     void labelMarginIsStrict();
     void zeroStepDrawsOneLevel();
     void noContoursFromAnotherRecord();
-    void goalRegionAgreesWithTheSurfaces();
     void rasterKeepsLogicalPositions_data();
     void rasterKeepsLogicalPositions();
     void textFarWiderThanTheMapIsDrawnWhereSeen();
@@ -361,47 +359,6 @@ void TestPlot::noContoursFromAnotherRecord()
         if (map)
             QCOMPARE(map->b.b0, 15.0f);
     }
-}
-
-void TestPlot::goalRegionAgreesWithTheSurfaces()
-{
-    // y = 2 + X1 - X1² - X2² at least 1 (up to 3), and X2 + X1·X2 / 2 within [-1, 1.5].
-    using namespace optimise;
-    const Response a{{GoalKind::Max, 1, 3, 0, 1, 1, 3}, {2, 1, 0, -1, -1, 0}};
-    const Response b{{GoalKind::Range, -1, 1.5, 0, 1, 1, 3}, {0, 0, 1, 0, 0, 0.5}};
-    const GoalMap map{{{a, QStringLiteral("a"), 0x800000}, {b, QStringLiteral("b"), 0x008000}},
-                      std::nullopt,
-                      0,
-                      DefaultGoalFill,
-                      std::nullopt};
-    constexpr int Pixels = 300;
-    RasterSurface surface(Pixels);
-    drawGoalMap(map, surface);
-    const QImage image = surface.Image();
-    const plot::PlotGeometry &g = plot::DesignedGeometry;
-    int shaded = 0, clear = 0;
-    for (int py = 0; py < Pixels; ++py) {
-        for (int px = 0; px < Pixels; ++px) {
-            const double x = (px + 0.5) * SurfaceUnits / Pixels,
-                         y = (py + 0.5) * SurfaceUnits / Pixels;
-            // Inside the square, and clear of the legend in its top-left corner.
-            if (x <= g.left || x >= g.left + g.size || y <= g.top || y >= g.top + g.size ||
-                (x < g.left + g.size / 2 && y < g.top + g.size / 2))
-                continue;
-            const double x1 = (x - g.left) * 2 * PlotLimit / g.size - PlotLimit;
-            const double x2 = PlotLimit - (y - g.top) * 2 * PlotLimit / g.size;
-            const bool met = overall({a, b}, x1, x2) > 0;
-            const QRgb pixel = image.pixel(px, py);
-            if (pixel == toRgb(DefaultGoalFill)) {
-                QVERIFY2(met, qPrintable(QStringLiteral("%1,%2").arg(px).arg(py)));
-                ++shaded;
-            } else if (pixel == toRgb(0xFFFFFF)) {
-                QVERIFY2(!met, qPrintable(QStringLiteral("%1,%2").arg(px).arg(py)));
-                ++clear;
-            } // else a line, dot or text drawn over it
-        }
-    }
-    QVERIFY(shaded > 1000 && clear > 1000);
 }
 
 void TestPlot::rasterKeepsLogicalPositions_data()

@@ -32,6 +32,35 @@ QJsonValue orNull(bool present, const QJsonValue &value)
     return present ? value : QJsonValue(QJsonValue::Null);
 }
 
+// The fit as JSON: coefficients, levels, R, S and the texts, null where the fit did not reach.
+QJsonObject fitJson(const regression::FitResult &fit)
+{
+    const bool complete = fit.complete();
+    const bool fitted = fit.hasCoefficients();
+    QJsonArray levels;
+    const auto map = contourMap(fit, 0, false);
+    for (float level : map ? plot::contourLevels(map->levels) : std::vector<float>())
+        levels << single(level);
+    return {
+        {QStringLiteral("coefficients"),
+         orNull(fitted, QJsonObject{{QStringLiteral("b0"), single(fit.b.b0)},
+                                    {QStringLiteral("b1"), single(fit.b.b1)},
+                                    {QStringLiteral("b2"), single(fit.b.b2)},
+                                    {QStringLiteral("b11"), single(fit.b.b11)},
+                                    {QStringLiteral("b22"), single(fit.b.b22)},
+                                    {QStringLiteral("b12"), single(fit.b.b12)}})},
+        {QStringLiteral("levels"),
+         QJsonObject{{QStringLiteral("min"), single(fit.levelMin)},
+                     {QStringLiteral("max"), single(fit.levelMax)},
+                     {QStringLiteral("step"), orNull(fit.hasLevelStep(), single(fit.levelStep))},
+                     {QStringLiteral("values"), levels}}},
+        {QStringLiteral("R"), orNull(complete, single(fit.r))},
+        {QStringLiteral("S"), orNull(complete, fit.s)},
+        {QStringLiteral("texts"), QJsonObject{{QStringLiteral("Y"), fit.equationShown()},
+                                              {QStringLiteral("R"), fit.rShown()},
+                                              {QStringLiteral("S"), fit.sShown()}}}};
+}
+
 } // namespace
 
 int fitCommand(const QStringList &args, const CliStreams &io)
@@ -93,34 +122,10 @@ int fitCommand(const QStringList &args, const CliStreams &io)
                               QLatin1Char('\n'));
         return 0;
     }
-    const bool complete = fit.complete();
-    const bool fitted = fit.hasCoefficients();
-    QJsonArray levels;
-    const auto map = contourMap(fit, 0, false);
-    for (float level : map ? plot::contourLevels(map->levels) : std::vector<float>())
-        levels << single(level);
-    const QJsonObject json{
-        {QStringLiteral("coefficients"),
-         orNull(fitted, QJsonObject{{QStringLiteral("b0"), single(fit.b.b0)},
-                                    {QStringLiteral("b1"), single(fit.b.b1)},
-                                    {QStringLiteral("b2"), single(fit.b.b2)},
-                                    {QStringLiteral("b11"), single(fit.b.b11)},
-                                    {QStringLiteral("b22"), single(fit.b.b22)},
-                                    {QStringLiteral("b12"), single(fit.b.b12)}})},
-        {QStringLiteral("levels"),
-         QJsonObject{{QStringLiteral("min"), single(fit.levelMin)},
-                     {QStringLiteral("max"), single(fit.levelMax)},
-                     {QStringLiteral("step"), orNull(fit.hasLevelStep(), single(fit.levelStep))},
-                     {QStringLiteral("values"), levels}}},
-        {QStringLiteral("R"), orNull(complete, single(fit.r))},
-        {QStringLiteral("S"), orNull(complete, fit.s)},
-        {QStringLiteral("texts"), QJsonObject{{QStringLiteral("Y"), equation},
-                                              {QStringLiteral("R"), r},
-                                              {QStringLiteral("S"), s}}}};
-    QJsonObject out = json;
+    QJsonObject json = fitJson(fit);
     if (units->on())
-        out.insert(QStringLiteral("real_coefficients"),
+        json.insert(QStringLiteral("real_coefficients"),
                    real ? QJsonValue(realCoefficientsJson(*real)) : QJsonValue());
-    write(io.out, QString::fromUtf8(QJsonDocument(out).toJson(QJsonDocument::Indented)));
+    write(io.out, QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Indented)));
     return 0;
 }

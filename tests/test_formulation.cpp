@@ -1,8 +1,11 @@
-// Factors in real units: the run sheet, the model and its places read back in real settings,
-// the axes' texts.
+// Formulation work below the window: factors in real units (the run sheet, the model and its
+// places read back in real settings) and the goal map.
 
+#include "pipeline/goal_map.h"
 #include "pipeline/record_change.h"
 #include "pipeline/run_sheet.h"
+#include "plot/layers.h"
+#include "plot/raster_surface.h"
 #include "stats/real_units.h"
 
 #include <QTest>
@@ -21,7 +24,7 @@ const Factors TempPh{{QStringLiteral("温度"), QStringLiteral("°C"), 60, 80},
 
 } // namespace
 
-class TestUnits : public QObject
+class TestFormulation : public QObject
 {
     Q_OBJECT
 private slots:
@@ -30,9 +33,10 @@ private slots:
     void realCoefficientsAgreeWithSubstitution_data();
     void realCoefficientsAgreeWithSubstitution();
     void placesReadBackInRealSettings();
+    void goalRegionAgreesWithTheSurfaces();
 };
 
-void TestUnits::runSheetInRealSettings()
+void TestFormulation::runSheetInRealSettings()
 {
     // By hand: centre 70, step 10 (axial 70 ± 14.142); centre 8, step -1 (axial 8 ∓ 1.4142).
     QCOMPARE(runSheetCsv(TempPh, runSheet(TempPh, std::nullopt)),
@@ -63,7 +67,7 @@ void TestUnits::runSheetInRealSettings()
     }
 }
 
-void TestUnits::runOrderIsADrawnPermutation()
+void TestFormulation::runOrderIsADrawnPermutation()
 {
     std::array<int, 11> standard{};
     std::iota(standard.begin(), standard.end(), 1);
@@ -81,7 +85,7 @@ void TestUnits::runOrderIsADrawnPermutation()
 }
 
 // Expected: data/reference/real_units.py, by exact polynomial substitution.
-void TestUnits::realCoefficientsAgreeWithSubstitution_data()
+void TestFormulation::realCoefficientsAgreeWithSubstitution_data()
 {
     QTest::addColumn<Six>("b");
     QTest::addColumn<Six>("levels"); // X1 low, high, X2 low, high
@@ -99,7 +103,7 @@ void TestUnits::realCoefficientsAgreeWithSubstitution_data()
                                 << Six{1385, -309000, 0.0152, 12500000, -2.8e-07, 0.6};
 }
 
-void TestUnits::realCoefficientsAgreeWithSubstitution()
+void TestFormulation::realCoefficientsAgreeWithSubstitution()
 {
     QFETCH(Six, b);
     QFETCH(Six, levels);
@@ -119,7 +123,7 @@ void TestUnits::realCoefficientsAgreeWithSubstitution()
     QVERIFY(!analysis::realCoefficients(coded, f)[0]);
 }
 
-void TestUnits::placesReadBackInRealSettings()
+void TestFormulation::placesReadBackInRealSettings()
 {
     // The stationary point in real settings is where the real model's gradient vanishes, and
     // the optimum lies on the real square's edge where the coded one does.
@@ -135,5 +139,46 @@ void TestUnits::placesReadBackInRealSettings()
     QVERIFY(!analysis::realPoint({}, TempPh).x1);
 }
 
-QTEST_APPLESS_MAIN(TestUnits)
-#include "test_units.moc"
+void TestFormulation::goalRegionAgreesWithTheSurfaces()
+{
+    // y = 2 + X1 - X1² - X2² at least 1 (up to 3), and X2 + X1·X2 / 2 within [-1, 1.5].
+    using namespace optimise;
+    const Response a{{GoalKind::Max, 1, 3, 0, 1, 1, 3}, {2, 1, 0, -1, -1, 0}};
+    const Response b{{GoalKind::Range, -1, 1.5, 0, 1, 1, 3}, {0, 0, 1, 0, 0, 0.5}};
+    const GoalMap map{{{a, QStringLiteral("a"), 0x800000}, {b, QStringLiteral("b"), 0x008000}},
+                      std::nullopt,
+                      0,
+                      DefaultGoalFill,
+                      std::nullopt};
+    constexpr int Pixels = 300;
+    RasterSurface surface(Pixels);
+    drawGoalMap(map, surface);
+    const QImage image = surface.Image();
+    const plot::PlotGeometry &g = plot::DesignedGeometry;
+    int shaded = 0, clear = 0;
+    for (int py = 0; py < Pixels; ++py) {
+        for (int px = 0; px < Pixels; ++px) {
+            const double x = (px + 0.5) * SurfaceUnits / Pixels,
+                         y = (py + 0.5) * SurfaceUnits / Pixels;
+            // Inside the square, and clear of the legend in its top-left corner.
+            if (x <= g.left || x >= g.left + g.size || y <= g.top || y >= g.top + g.size ||
+                (x < g.left + g.size / 2 && y < g.top + g.size / 2))
+                continue;
+            const double x1 = (x - g.left) * 2 * PlotLimit / g.size - PlotLimit;
+            const double x2 = PlotLimit - (y - g.top) * 2 * PlotLimit / g.size;
+            const bool met = overall({a, b}, x1, x2) > 0;
+            const QRgb pixel = image.pixel(px, py);
+            if (pixel == toRgb(DefaultGoalFill)) {
+                QVERIFY2(met, qPrintable(QStringLiteral("%1,%2").arg(px).arg(py)));
+                ++shaded;
+            } else if (pixel == toRgb(0xFFFFFF)) {
+                QVERIFY2(!met, qPrintable(QStringLiteral("%1,%2").arg(px).arg(py)));
+                ++clear;
+            } // else a line, dot or text drawn over it
+        }
+    }
+    QVERIFY(shaded > 1000 && clear > 1000);
+}
+
+QTEST_MAIN(TestFormulation)
+#include "test_formulation.moc"
