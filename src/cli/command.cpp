@@ -136,6 +136,17 @@ Checked<int> Command::number(const QString &name, int fallback, int low, int hig
     return value;
 }
 
+Checked<QString> Command::textFormat() const
+{
+    const QString format =
+        isSet(QStringLiteral("format")) ? value(QStringLiteral("format")) : QStringLiteral("text");
+    if (format != QLatin1String("text") && format != QLatin1String("csv") &&
+        format != QLatin1String("json"))
+        return Checked<QString>::refused(
+            QStringLiteral("--format must be text, csv or json, not \"%1\"").arg(format));
+    return format;
+}
+
 Checked<int> Command::lineCount() const
 {
     return number(QStringLiteral("lines"), LineCountDefault, LineCountMin, LineCountMax);

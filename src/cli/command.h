@@ -101,6 +101,8 @@ public:
     Checked<int> number(const QString &name, int fallback, int low, int high) const;
     // --lines within the command line's limits.
     Checked<int> lineCount() const;
+    // --format of a text output: text (the default), csv or json.
+    Checked<QString> textFormat() const;
     // --id as a finite number.
     Checked<double> recordId() const;
 

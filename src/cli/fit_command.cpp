@@ -125,7 +125,7 @@ int fitCommand(const QStringList &args, const CliStreams &io)
     QJsonObject json = fitJson(fit);
     if (units->on())
         json.insert(QStringLiteral("real_coefficients"),
-                   real ? QJsonValue(realCoefficientsJson(*real)) : QJsonValue());
+                    real ? QJsonValue(realCoefficientsJson(*real)) : QJsonValue());
     write(io.out, QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Indented)));
     return 0;
 }

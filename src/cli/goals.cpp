@@ -44,18 +44,14 @@ Checked<GoalRequest> parseGoal(const QString &text)
     if (!ok)
         return refused(QStringLiteral("the ID is not a number"));
     const QStringList parts = text.mid(eq + 1).split(QLatin1Char(':'));
-    static const QHash<QString, std::pair<optimise::GoalKind, int>> kinds{
-        {QStringLiteral("max"), {optimise::GoalKind::Max, 2}},
-        {QStringLiteral("min"), {optimise::GoalKind::Min, 2}},
-        {QStringLiteral("target"), {optimise::GoalKind::Target, 3}},
-        {QStringLiteral("range"), {optimise::GoalKind::Range, 2}}};
-    const auto kind = kinds.constFind(parts.first().trimmed().toLower());
-    if (kind == kinds.cend())
+    const auto goalKind =
+        optimise::goalKindNamed(parts.first().trimmed().toLower().toLatin1().constData());
+    if (!goalKind)
         return refused(QStringLiteral("the kind must be max, min, target or range"));
-    const auto [goalKind, limits] = *kind;
-    const int shapes = goalKind == optimise::GoalKind::Target  ? 2
-                       : goalKind == optimise::GoalKind::Range ? 0
-                                                               : 1;
+    const int limits = *goalKind == optimise::GoalKind::Target ? 3 : 2;
+    const int shapes = *goalKind == optimise::GoalKind::Target  ? 2
+                       : *goalKind == optimise::GoalKind::Range ? 0
+                                                                : 1;
     const int numbers = int(parts.size()) - 1;
     if (numbers < limits || numbers > limits + shapes)
         return refused(
@@ -70,9 +66,9 @@ Checked<GoalRequest> parseGoal(const QString &text)
             return refused(QStringLiteral("\"%1\" is not a number").arg(parts[i]));
     }
     optimise::Goal &g = r.goal;
-    g.kind = goalKind;
+    g.kind = *goalKind;
     g.low = v[0];
-    if (goalKind == optimise::GoalKind::Target) {
+    if (*goalKind == optimise::GoalKind::Target) {
         g.target = v[1];
         g.high = v[2];
     } else {
@@ -87,21 +83,6 @@ Checked<GoalRequest> parseGoal(const QString &text)
 
 } // namespace
 
-const char *kindName(optimise::GoalKind kind)
-{
-    switch (kind) {
-    case optimise::GoalKind::Max:
-        return "max";
-    case optimise::GoalKind::Min:
-        return "min";
-    case optimise::GoalKind::Target:
-        return "target";
-    case optimise::GoalKind::Range:
-        return "range";
-    }
-    return "";
-}
-
 // The goals, their importances applied, each checked.
 Checked<std::vector<GoalRequest>> goalRequests(const Command &command)
 {
@@ -115,7 +96,8 @@ Checked<std::vector<GoalRequest>> goalRequests(const Command &command)
             if (other.id == g->id && other.goal.kind != g->goal.kind)
                 return Refused::refused(
                     QStringLiteral("--goal \"%1\": record %2 already has a %3 goal")
-                        .arg(text, recordIdText(g->id), QLatin1String(kindName(other.goal.kind))));
+                        .arg(text, recordIdText(g->id),
+                             QLatin1String(optimise::goalKindName(other.goal.kind))));
         }
         goals.push_back(*g);
     }
@@ -212,4 +194,30 @@ Checked<std::optional<Factors>> answerUnits(const Command &command, const UnitsR
                 .arg(recordIdText(goals.front().id), recordIdText(g.id)));
     }
     return first;
+}
+
+std::variant<GoalInputs, int> readGoalInputs(const Command &command,
+                                             const std::vector<GoalRequest> &goals,
+                                             const UnitsRequest &units, const QString &folder,
+                                             const CliStreams &io)
+{
+    std::optional<ScratchFile> conversion; // an Access file's, gone with the command
+    StreamReader reader;
+    if (const Result<void> opened =
+            openDatabase(reader, databasePath(command, folder), io, conversion);
+        !opened)
+        return failure(io, opened.failure());
+    const auto records = goalRecords(reader, goals);
+    if (!records)
+        return failure(io, records.failure());
+    const auto responses = goalResponses(goals, *records);
+    if (!responses)
+        return usageError(io, responses.error(), command.usage());
+    const Result<FactorDefinitions> stored = storedDefinitions(units, reader.path());
+    if (!stored)
+        return failure(io, stored.failure());
+    const auto factors = answerUnits(command, units, *stored, goals);
+    if (!factors)
+        return failure(io, factors.error());
+    return GoalInputs{goals, *records, *responses, *factors};
 }

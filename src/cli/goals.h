@@ -14,6 +14,7 @@
 #include <QString>
 
 #include <optional>
+#include <variant>
 #include <vector>
 
 struct GoalRequest
@@ -22,8 +23,6 @@ struct GoalRequest
     double id = 0;
     optimise::Goal goal;
 };
-
-const char *kindName(optimise::GoalKind kind);
 
 // The goals, their importances applied, each checked; a usage error names the goal.
 Checked<std::vector<GoalRequest>> goalRequests(const Command &command);
@@ -41,6 +40,21 @@ Result<QHash<double, std::optional<GoalRecord>>> goalRecords(const StreamReader 
 Checked<std::vector<optimise::Response>>
 goalResponses(const std::vector<GoalRequest> &goals,
               const QHash<double, std::optional<GoalRecord>> &records);
+
+// What a goal command works on: the goals, their records' fits and names, the real units.
+struct GoalInputs
+{
+    std::vector<GoalRequest> goals;
+    QHash<double, std::optional<GoalRecord>> records;
+    std::vector<optimise::Response> responses;
+    std::optional<Factors> factors;
+};
+// Reads them from the database for checked goals and units; else the exit code of the
+// command, the reason already said (a record missing or without a fit is a usage error).
+std::variant<GoalInputs, int> readGoalInputs(const Command &command,
+                                             const std::vector<GoalRequest> &goals,
+                                             const UnitsRequest &units, const QString &folder,
+                                             const CliStreams &io);
 
 // render --goal: the goal map of the records into --out.
 int renderGoalMap(const Command &command, const QString &folder, const CliStreams &io);

@@ -88,7 +88,7 @@ QJsonObject answerJson(const Outcome &out)
         const bool target = g.kind == optimise::GoalKind::Target;
         goals << QJsonObject{
             {QStringLiteral("id"), out.goals[i].id},
-            {QStringLiteral("kind"), QLatin1String(kindName(g.kind))},
+            {QStringLiteral("kind"), QLatin1String(optimise::goalKindName(g.kind))},
             {QStringLiteral("low"), g.low},
             {QStringLiteral("high"), g.high},
             {QStringLiteral("target"), target ? QJsonValue(g.target) : QJsonValue()},
@@ -180,26 +180,12 @@ int optimiseCommand(const QStringList &args, const QString &folder, const CliStr
     const auto units = unitsRequest(command);
     if (!units)
         return usageError(io, units.error(), command.usage());
-    std::optional<ScratchFile> conversion; // an Access file's, gone with the command
-    StreamReader reader;
-    if (const Result<void> opened =
-            openDatabase(reader, databasePath(command, folder), io, conversion);
-        !opened)
-        return failure(io, opened.failure());
-    const auto records = goalRecords(reader, *goals);
-    if (!records)
-        return failure(io, records.failure());
-    const auto responses = goalResponses(*goals, *records);
-    if (!responses)
-        return usageError(io, responses.error(), command.usage());
-    const Result<FactorDefinitions> stored = storedDefinitions(*units, reader.path());
-    if (!stored)
-        return failure(io, stored.failure());
-    const auto factors = answerUnits(command, *units, *stored, *goals);
-    if (!factors)
-        return failure(io, factors.error());
-    const optimise::Answer answer = optimise::optimiseGoals(*responses);
-    const Outcome out{*goals, *responses, *records, answer, *factors};
+    const auto read = readGoalInputs(command, *goals, *units, folder, io);
+    if (const int *exit = std::get_if<int>(&read))
+        return *exit;
+    const GoalInputs &in = std::get<GoalInputs>(read);
+    const optimise::Answer answer = optimise::optimiseGoals(in.responses);
+    const Outcome out{in.goals, in.responses, in.records, answer, in.factors};
     write(io.out,
           command.isSet(QStringLiteral("json"))
               ? QString::fromUtf8(QJsonDocument(answerJson(out)).toJson(QJsonDocument::Indented))

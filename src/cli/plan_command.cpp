@@ -36,14 +36,10 @@ int planCommand(const QStringList &args, const CliStreams &io)
         return usageError(io, units.error(), command.usage());
     if (!units->x1 || !units->x2)
         return usageError(io, QStringLiteral("plan needs --x1 and --x2"), command.usage());
-    const QString format = command.isSet(QStringLiteral("format"))
-                               ? command.value(QStringLiteral("format"))
-                               : QStringLiteral("text");
-    if (format != QLatin1String("text") && format != QLatin1String("csv") &&
-        format != QLatin1String("json"))
-        return usageError(
-            io, QStringLiteral("--format must be text, csv or json, not \"%1\"").arg(format),
-            command.usage());
+    const auto checkedFormat = command.textFormat();
+    if (!checkedFormat)
+        return usageError(io, checkedFormat.error(), command.usage());
+    const QString &format = *checkedFormat;
     const bool randomise = command.isSet(QStringLiteral("randomise"));
     if (command.isSet(QStringLiteral("seed")) && !randomise)
         return usageError(io, QStringLiteral("--seed goes with --randomise"), command.usage());

@@ -37,31 +37,17 @@ int renderGoalMap(const Command &command, const QString &folder, const CliStream
                           !format ? QStringLiteral("--format must be bmp, png, svg or pdf")
                                   : QStringLiteral("--fill must look like #RRGGBB"),
                           command.usage());
-    std::optional<ScratchFile> conversion; // an Access file's, gone with the command
-    StreamReader reader;
-    if (const Result<void> opened =
-            openDatabase(reader, databasePath(command, folder), io, conversion);
-        !opened)
-        return failure(io, opened.failure());
-    const auto records = goalRecords(reader, *goals);
-    if (!records)
-        return failure(io, records.failure());
-    const auto responses = goalResponses(*goals, *records);
-    if (!responses)
-        return usageError(io, responses.error(), command.usage());
-    const Result<FactorDefinitions> stored = storedDefinitions(*units, reader.path());
-    if (!stored)
-        return failure(io, stored.failure());
-    const auto factors = answerUnits(command, *units, *stored, *goals);
-    if (!factors)
-        return failure(io, factors.error());
+    const auto read = readGoalInputs(command, *goals, *units, folder, io);
+    if (const int *exit = std::get_if<int>(&read))
+        return *exit;
+    const GoalInputs &in = std::get<GoalInputs>(read);
 
-    const optimise::Answer answer = optimise::optimiseGoals(*responses);
-    GoalMap map{{}, answer.optimum, answer.D, *fill, *factors};
-    for (std::size_t i = 0; i < goals->size(); ++i) {
-        const GoalRequest &g = (*goals)[i];
-        map.layers.push_back({(*responses)[i],
-                              goalLegend(recordIdText(g.id), (*records)[g.id]->name, g.goal),
+    const optimise::Answer answer = optimise::optimiseGoals(in.responses);
+    GoalMap map{{}, answer.optimum, answer.D, *fill, in.factors};
+    for (std::size_t i = 0; i < in.goals.size(); ++i) {
+        const GoalRequest &g = in.goals[i];
+        map.layers.push_back({in.responses[i],
+                              goalLegend(recordIdText(g.id), in.records[g.id]->name, g.goal),
                               goalColour(g.id, i)});
     }
     RasterSurface raster(*size);

@@ -127,14 +127,10 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
     const auto lines = command.lineCount();
     if (!lines)
         return usageError(io, lines.error(), command.usage());
-    const QString format = command.isSet(QStringLiteral("format"))
-                               ? command.value(QStringLiteral("format"))
-                               : QStringLiteral("text");
-    if (format != QLatin1String("text") && format != QLatin1String("csv") &&
-        format != QLatin1String("json"))
-        return usageError(
-            io, QStringLiteral("--format must be text, csv or json, not \"%1\"").arg(format),
-            command.usage());
+    const auto checkedFormat = command.textFormat();
+    if (!checkedFormat)
+        return usageError(io, checkedFormat.error(), command.usage());
+    const QString &format = *checkedFormat;
     const auto units = unitsRequest(command);
     if (!units)
         return usageError(io, units.error(), command.usage());

@@ -1,6 +1,7 @@
 #include "core/goal.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace optimise {
 
@@ -18,6 +19,24 @@ std::optional<GoalFault> goalFault(const Goal &g)
         return GoalFault::ShapeNotPositive;
     if (g.importance < 1 || g.importance > 5)
         return GoalFault::ImportanceOutside;
+    return std::nullopt;
+}
+
+namespace {
+constexpr const char *KindNames[] = {"max", "min", "target", "range"};
+} // namespace
+
+const char *goalKindName(GoalKind kind)
+{
+    return KindNames[int(kind)];
+}
+
+std::optional<GoalKind> goalKindNamed(const char *name)
+{
+    for (int i = 0; i < 4; ++i) {
+        if (std::strcmp(name, KindNames[i]) == 0)
+            return GoalKind(i);
+    }
     return std::nullopt;
 }
 

@@ -63,11 +63,10 @@ std::vector<double> goalLimits(const optimise::Goal &goal)
 
 QString goalWords(const optimise::Goal &goal)
 {
-    static const char *const kinds[] = {"max", "min", "target", "range"};
     QStringList limits;
     for (double v : goalLimits(goal))
         limits << QString::number(v, 'g', 6);
-    return QStringLiteral("%1 %2").arg(QLatin1String(kinds[int(goal.kind)]),
+    return QStringLiteral("%1 %2").arg(QLatin1String(optimise::goalKindName(goal.kind)),
                                        limits.join(QStringLiteral(" … ")));
 }
 

@@ -1,7 +1,7 @@
 #include "store/factor_table.h"
 
 #include "store/database_file.h"
-#include "store/sqlite_support.h"
+#include "store/side_tables.h"
 
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -21,22 +21,6 @@ const QStringList &factorColumns()
     return columns;
 }
 
-Failure sqlFailure(const QSqlError &error, const QString &path)
-{
-    const QString detail = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-    return sqlite_support::failureOfCode(error.nativeErrorCode().toInt(), detail).withPath(path);
-}
-
-Result<bool> tableExists(QSqlDatabase &db, const QString &path)
-{
-    QSqlQuery query(db);
-    query.prepare(QStringLiteral("SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = ?"));
-    query.addBindValue(FactorTableName);
-    if (!query.exec())
-        return sqlFailure(query.lastError(), path);
-    return query.next();
-}
-
 } // namespace
 
 QString createFactorTableSql()
@@ -52,7 +36,7 @@ QString createFactorTableSql()
 
 Result<FactorDefinitions> readFactorDefinitions(QSqlDatabase &db, const QString &path)
 {
-    const Result<bool> exists = tableExists(db, path);
+    const Result<bool> exists = side_tables::hasTable(db, FactorTableName, path);
     if (!exists)
         return exists.failure();
     FactorDefinitions definitions;
@@ -63,7 +47,7 @@ Result<FactorDefinitions> readFactorDefinitions(QSqlDatabase &db, const QString 
     if (!query.exec(
             QStringLiteral("SELECT %1 FROM %2")
                 .arg(factorColumns().join(QLatin1Char(',')), quoteIdentifier(FactorTableName))))
-        return sqlFailure(query.lastError(), path);
+        return side_tables::failureOf(query.lastError(), path);
     while (query.next()) {
         const double id = query.value(0).toDouble();
         const auto factor = [&](int at) {
@@ -82,7 +66,7 @@ Result<FactorDefinitions> readFactorDefinitions(QSqlDatabase &db, const QString 
         definitions.insert(id, f);
     }
     if (query.lastError().isValid())
-        return sqlFailure(query.lastError(), path);
+        return side_tables::failureOf(query.lastError(), path);
     return definitions;
 }
 
@@ -99,7 +83,7 @@ Result<FactorDefinitions> readFactorDefinitions(const QString &path)
         db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY"));
         if (!db.open())
-            return sqlFailure(db.lastError(), path);
+            return side_tables::failureOf(db.lastError(), path);
         Result<FactorDefinitions> read = readFactorDefinitions(db, path);
         db.close();
         return read;
@@ -116,15 +100,13 @@ Result<void> saveFactorDefinitions(QSqlDatabase &db, const QString &path, const 
         if (const auto fault = factorFault(*x))
             return Failure{Failure::Kind::Constraint, path, factorFaultText(*fault), 0};
     }
-    if (!db.transaction())
-        return sqlFailure(db.lastError(), path);
-    const auto written = [&]() -> Result<void> {
-        const Result<bool> exists = tableExists(db, path);
+    return side_tables::inTransaction(db, path, [&]() -> Result<void> {
+        const Result<bool> exists = side_tables::hasTable(db, FactorTableName, path);
         if (!exists)
             return exists.failure();
         QSqlQuery query(db);
         if (!*exists && !query.exec(createFactorTableSql()))
-            return sqlFailure(query.lastError(), path);
+            return side_tables::failureOf(query.lastError(), path);
         query.prepare(QStringLiteral("INSERT OR REPLACE INTO %1 (%2) VALUES (%3)")
                           .arg(quoteIdentifier(FactorTableName),
                                factorColumns().join(QLatin1Char(',')),
@@ -140,18 +122,8 @@ Result<void> saveFactorDefinitions(QSqlDatabase &db, const QString &path, const 
                 query.addBindValue(x->high);
             }
             if (!query.exec())
-                return sqlFailure(query.lastError(), path);
+                return side_tables::failureOf(query.lastError(), path);
         }
         return {};
-    }();
-    if (!written) {
-        db.rollback();
-        return written;
-    }
-    if (!db.commit()) {
-        const Failure failed = sqlFailure(db.lastError(), path);
-        db.rollback();
-        return failed;
-    }
-    return {};
+    });
 }

@@ -1,7 +1,7 @@
 #include "store/goal_table.h"
 
 #include "store/database_file.h"
-#include "store/sqlite_support.h"
+#include "store/side_tables.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -10,28 +10,6 @@
 #include <QVariant>
 
 #include <algorithm>
-
-namespace {
-
-const char *const KindNames[] = {"max", "min", "target", "range"};
-
-Failure sqlFailure(const QSqlError &error, const QString &path)
-{
-    const QString detail = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-    return sqlite_support::failureOfCode(error.nativeErrorCode().toInt(), detail).withPath(path);
-}
-
-Result<bool> tableExists(QSqlDatabase &db, const QString &path)
-{
-    QSqlQuery query(db);
-    query.prepare(QStringLiteral("SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = ?"));
-    query.addBindValue(GoalTableName);
-    if (!query.exec())
-        return sqlFailure(query.lastError(), path);
-    return query.next();
-}
-
-} // namespace
 
 QString createGoalTableSql()
 {
@@ -46,7 +24,7 @@ QString createGoalTableSql()
 
 Result<StoredGoals> readGoals(QSqlDatabase &db, const QString &path)
 {
-    const Result<bool> exists = tableExists(db, path);
+    const Result<bool> exists = side_tables::hasTable(db, GoalTableName, path);
     if (!exists)
         return exists.failure();
     StoredGoals goals;
@@ -57,49 +35,46 @@ Result<StoredGoals> readGoals(QSqlDatabase &db, const QString &path)
     if (!query.exec(QStringLiteral("SELECT ID, Kind, Low, Target, High, S1, S2, Importance "
                                    "FROM %1 ORDER BY Position")
                         .arg(quoteIdentifier(GoalTableName))))
-        return sqlFailure(query.lastError(), path);
+        return side_tables::failureOf(query.lastError(), path);
     while (query.next()) {
         const double id = query.value(0).toDouble();
-        const auto kind = std::find(std::begin(KindNames), std::end(KindNames),
-                                    query.value(1).toString().toStdString());
+        const auto kind = optimise::goalKindNamed(query.value(1).toString().toLatin1().constData());
         optimise::Goal g;
-        g.kind = optimise::GoalKind(kind - std::begin(KindNames));
+        g.kind = kind.value_or(optimise::GoalKind::Max);
         g.low = query.value(2).toDouble();
         g.target = query.value(3).isNull() ? 0 : query.value(3).toDouble();
         g.high = query.value(4).toDouble();
         g.s1 = query.value(5).toDouble();
         g.s2 = query.value(6).toDouble();
         g.importance = query.value(7).toInt();
-        if (kind == std::end(KindNames) || optimise::goalFault(g))
+        if (!kind || optimise::goalFault(g))
             return Failure{Failure::Kind::Damaged, path,
                            QStringLiteral("%1, ID %2: not a goal").arg(GoalTableName).arg(id), 0};
         goals.push_back({id, g});
     }
     if (query.lastError().isValid())
-        return sqlFailure(query.lastError(), path);
+        return side_tables::failureOf(query.lastError(), path);
     return goals;
 }
 
 Result<void> saveGoals(QSqlDatabase &db, const QString &path, const StoredGoals &goals)
 {
-    if (!db.transaction())
-        return sqlFailure(db.lastError(), path);
-    const auto written = [&]() -> Result<void> {
-        const Result<bool> exists = tableExists(db, path);
+    return side_tables::inTransaction(db, path, [&]() -> Result<void> {
+        const Result<bool> exists = side_tables::hasTable(db, GoalTableName, path);
         if (!exists)
             return exists.failure();
         QSqlQuery query(db);
         if (!*exists && !query.exec(createGoalTableSql()))
-            return sqlFailure(query.lastError(), path);
+            return side_tables::failureOf(query.lastError(), path);
         if (!query.exec(QStringLiteral("DELETE FROM %1").arg(quoteIdentifier(GoalTableName))))
-            return sqlFailure(query.lastError(), path);
+            return side_tables::failureOf(query.lastError(), path);
         query.prepare(QStringLiteral("INSERT INTO %1 (ID, Kind, Low, Target, High, S1, S2, "
                                      "Importance, Position) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")
                           .arg(quoteIdentifier(GoalTableName)));
         for (std::size_t i = 0; i < goals.size(); ++i) {
             const auto &[id, g] = goals[i];
             query.addBindValue(id);
-            query.addBindValue(QString::fromLatin1(KindNames[int(g.kind)]));
+            query.addBindValue(QString::fromLatin1(optimise::goalKindName(g.kind)));
             query.addBindValue(g.low);
             query.addBindValue(g.kind == optimise::GoalKind::Target
                                    ? QVariant(g.target)
@@ -110,18 +85,8 @@ Result<void> saveGoals(QSqlDatabase &db, const QString &path, const StoredGoals 
             query.addBindValue(g.importance);
             query.addBindValue(qint64(i));
             if (!query.exec())
-                return sqlFailure(query.lastError(), path);
+                return side_tables::failureOf(query.lastError(), path);
         }
         return {};
-    }();
-    if (!written) {
-        db.rollback();
-        return written;
-    }
-    if (!db.commit()) {
-        const Failure failed = sqlFailure(db.lastError(), path);
-        db.rollback();
-        return failed;
-    }
-    return {};
+    });
 }

@@ -30,4 +30,8 @@ enum class GoalFault {
 };
 std::optional<GoalFault> goalFault(const Goal &goal);
 
+// "max", "min", "target", "range": the kinds as the command line and the database name them.
+const char *goalKindName(GoalKind kind);
+std::optional<GoalKind> goalKindNamed(const char *name);
+
 } // namespace optimise
