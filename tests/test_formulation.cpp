@@ -137,6 +137,11 @@ void TestFormulation::placesReadBackInRealSettings()
     QCOMPARE(*low.x1, 70 + *a.minimum.x1 * 10);
     QCOMPARE(*low.x2, 8 - *a.minimum.x2);
     QVERIFY(!analysis::realPoint({}, TempPh).x1);
+    // The map's marks say where in real settings.
+    const std::vector<plot::Mark> marks =
+        mapMarks({true, true, false},
+                 {12.1, 13.4, 11.8, 14.2, 13.9, 11.5, 13.0, 12.2, 15.1, 14.8, 15.3}, a, &TempPh);
+    QCOMPARE(marks.front().label, QStringLiteral("最大（驻点）15.262（74.098, 7.86551）"));
 }
 
 void TestFormulation::goalRegionAgreesWithTheSurfaces()

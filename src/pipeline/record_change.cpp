@@ -95,13 +95,14 @@ void drawRecord(const MapOptions &options, const RecordSource &record, Surface &
         plot::DrawContours(*contours, surface, options.marks.any() ? &labels : nullptr);
     if (options.marks.any() && map.fields.designed) {
         map.analysis = analysis::analyse(*map.fields.responses);
-        plot::drawMarks(mapMarks(options.marks, *map.fields.responses, *map.analysis),
+        plot::drawMarks(mapMarks(options.marks, *map.fields.responses, *map.analysis,
+                                 map.factors ? &*map.factors : nullptr),
                         plot::DesignedGeometry, surface, labels);
     }
 }
 
 std::vector<plot::Mark> mapMarks(const MapMarks &wanted, const analysis::Responses &y,
-                                 const analysis::ModelAnalysis &a)
+                                 const analysis::ModelAnalysis &a, const Factors *units)
 {
     std::vector<plot::Mark> marks;
     const auto value = [](analysis::Figure v) {
@@ -140,6 +141,12 @@ std::vector<plot::Mark> mapMarks(const MapMarks &wanted, const analysis::Respons
                 marks.push_back(
                     {*p.x1, *p.x2, name + QLatin1Char(' ') + value(p.y), plot::Mark::Shape::Box});
         }
+    }
+    for (plot::Mark &m : marks) {
+        if (units && m.shape == plot::Mark::Shape::Box)
+            m.label +=
+                QStringLiteral("（%1, %2）")
+                    .arg(settingText(units->x1.real(m.x1)), settingText(units->x2.real(m.x2)));
     }
     return marks;
 }

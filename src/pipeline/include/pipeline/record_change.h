@@ -74,9 +74,11 @@ void drawRecord(const MapOptions &options, const RecordSource &record, Surface &
 std::optional<plot::ContourMap> contourMap(const regression::FitResult &fit, Long colour,
                                            bool showLabels);
 
-// The marks asked for, from the model analysis of the record's responses.
+// The marks asked for, from the model analysis of the record's responses; with `units`, the
+// stationary point and the optimum say their real settings too.
 std::vector<plot::Mark> mapMarks(const MapMarks &wanted, const analysis::Responses &responses,
-                                 const analysis::ModelAnalysis &analysis);
+                                 const analysis::ModelAnalysis &analysis,
+                                 const Factors *units = nullptr);
 
 // The tick labels, axis names (in real units with `factors`) and the title (with labels on and
 // overlay off: overlaid maps share one frame), over what is drawn.
