@@ -92,36 +92,11 @@ private:
     int m_case = 0;
 };
 
-void TestFaults::hostileFiles_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<int>("reportCode");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("missing") << "missing" << 1 << "cannot find";
-    QTest::newRow("zero-bytes") << "zero" << 1 << "empty file";
-    QTest::newRow("garbage") << "garbage" << 1 << "not a SQLite";
-    QTest::newRow("fake-access") << "access" << 1 << "damaged"; // an Access header over nothing
-    QTest::newRow("no-table") << "no-table" << 1 << "no table";
-    QTest::newRow("damaged-page") << "damaged" << 1 << "damaged";
-    QTest::newRow("view") << "view" << 1 << "a view";
-    QTest::newRow("endless-view") << "endless-view" << 1 << "a view";
-    // Readable: the message is what the report's row must hold (no fit without Y5).
-    QTest::newRow("missing-y5") << "missing-y5" << 0 << "\tx\t\t";
-    QTest::newRow("missing-y12") << "missing-y12" << 0 << " 15.066+";
-    QTest::newRow("extra-columns") << "extra" << 0 << " 15.066+";
-    QTest::newRow("read-only-file") << "read-only" << 0 << " 15.066+";
-    QTest::newRow("lower-case-names") << "lower-case" << 0 << " 15.066+";
-    QTest::newRow("rowid-column") << "rowid-column" << 0 << " 15.066+";
-}
+namespace {
 
-void TestFaults::hostileFiles()
+// The file of one kind of hostile database, at `db`.
+void makeHostileFile(const QString &kind, const QString &db)
 {
-    QFETCH(QString, kind);
-    QFETCH(int, reportCode);
-    QFETCH(QString, message);
-    const QString folder = m_dir.filePath(QStringLiteral("files-%1").arg(++m_case));
-    QDir().mkpath(folder + QStringLiteral("/out"));
-    const QString db = folder + QStringLiteral("/配方数据.mdb");
     const QStringList &ys = experimentColumns();
     if (kind == QLatin1String("zero") || kind == QLatin1String("garbage") ||
         kind == QLatin1String("access")) {
@@ -173,6 +148,43 @@ void TestFaults::hostileFiles()
         QVERIFY(makeTable(db, {Good}));
         QVERIFY(QFile::setPermissions(db, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
     }
+}
+
+} // namespace
+
+void TestFaults::hostileFiles_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("reportCode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("missing") << "missing" << 1 << "cannot find";
+    QTest::newRow("zero-bytes") << "zero" << 1 << "empty file";
+    QTest::newRow("garbage") << "garbage" << 1 << "not a SQLite";
+    QTest::newRow("fake-access") << "access" << 1 << "damaged"; // an Access header over nothing
+    QTest::newRow("no-table") << "no-table" << 1 << "no table";
+    QTest::newRow("damaged-page") << "damaged" << 1 << "damaged";
+    QTest::newRow("view") << "view" << 1 << "a view";
+    QTest::newRow("endless-view") << "endless-view" << 1 << "a view";
+    // Readable: the message is what the report's row must hold (no fit without Y5).
+    QTest::newRow("missing-y5") << "missing-y5" << 0 << "\tx\t\t";
+    QTest::newRow("missing-y12") << "missing-y12" << 0 << " 15.066+";
+    QTest::newRow("extra-columns") << "extra" << 0 << " 15.066+";
+    QTest::newRow("read-only-file") << "read-only" << 0 << " 15.066+";
+    QTest::newRow("lower-case-names") << "lower-case" << 0 << " 15.066+";
+    QTest::newRow("rowid-column") << "rowid-column" << 0 << " 15.066+";
+}
+
+void TestFaults::hostileFiles()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, reportCode);
+    QFETCH(QString, message);
+    const QString folder = m_dir.filePath(QStringLiteral("files-%1").arg(++m_case));
+    QDir().mkpath(folder + QStringLiteral("/out"));
+    const QString db = folder + QStringLiteral("/配方数据.mdb");
+    makeHostileFile(kind, db);
+    if (QTest::currentTestFailed())
+        return;
     const QSet<QString> before = filesUnder(m_dir.path());
     const QByteArray digest = fileDigest(db);
 
