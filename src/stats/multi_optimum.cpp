@@ -248,44 +248,42 @@ Search branchAndBound(const std::vector<Response> &responses, double tolerance)
     return s;
 }
 
-// Exact Euclidean distance transform of one line (Felzenszwalb and Huttenlocher).
-void distanceLine(std::vector<double> &f, int n)
+// Exact squared Euclidean distance transform of one line (Felzenszwalb and Huttenlocher): the
+// lower envelope of the parabolas (q - p)² + f[p].
+void distanceLine(std::vector<double> &f)
 {
-    std::vector<double> d(std::size_t(n), 0), z(std::size_t(n) + 1, 0);
-    std::vector<int> v(std::size_t(n), 0);
+    const int n = int(f.size());
+    const auto at = [](const auto &a, int i) {
+        return a[std::size_t(i)];
+    };
+    std::vector<int> v(f.size(), 0);                     // the parabolas of the envelope
+    std::vector<double> z(f.size() + 1, 0), d(f.size()); // where each takes over
+    const double infinity = std::numeric_limits<double>::infinity();
     int k = 0;
-    z[0] = -std::numeric_limits<double>::infinity();
-    z[1] = std::numeric_limits<double>::infinity();
+    z[0] = -infinity;
+    z[1] = infinity;
+    const auto crossing = [&](int q, int p) {
+        return ((at(f, q) + double(q) * q) - (at(f, p) + double(p) * p)) / (2.0 * (q - p));
+    };
     for (int q = 1; q < n; ++q) {
-        double sItem;
-        for (;;) {
-            const int p = v[std::size_t(k)];
-            sItem = ((f[std::size_t(q)] + double(q) * q) - (f[std::size_t(p)] + double(p) * p)) /
-                    (2.0 * q - 2.0 * p);
-            if (sItem > z[std::size_t(k)] || k == 0)
-                break;
+        double s = crossing(q, at(v, k));
+        while (s <= at(z, k)) {
             --k;
-        }
-        if (sItem <= z[std::size_t(k)]) {
-            v[0] = q;
-            z[0] = -std::numeric_limits<double>::infinity();
-            z[1] = std::numeric_limits<double>::infinity();
-            k = 0;
-            continue;
+            s = crossing(q, at(v, k));
         }
         ++k;
         v[std::size_t(k)] = q;
-        z[std::size_t(k)] = sItem;
-        z[std::size_t(k) + 1] = std::numeric_limits<double>::infinity();
+        z[std::size_t(k)] = s;
+        z[std::size_t(k) + 1] = infinity;
     }
     k = 0;
     for (int q = 0; q < n; ++q) {
-        while (z[std::size_t(k) + 1] < q)
+        while (at(z, k + 1) < q)
             ++k;
-        const int p = v[std::size_t(k)];
-        d[std::size_t(q)] = double(q - p) * (q - p) + f[std::size_t(p)];
+        const int p = at(v, k);
+        d[std::size_t(q)] = double(q - p) * (q - p) + at(f, p);
     }
-    f = d;
+    f = std::move(d);
 }
 
 std::optional<Plateau> plateauOf(const std::vector<Response> &responses)
@@ -311,13 +309,13 @@ std::optional<Plateau> plateauOf(const std::vector<Response> &responses)
     std::vector<double> line(N);
     for (int j = 0; j < N; ++j) { // rows
         std::copy_n(grid.begin() + j * N, N, line.begin());
-        distanceLine(line, N);
+        distanceLine(line);
         std::copy_n(line.begin(), N, grid.begin() + j * N);
     }
     for (int i = 0; i < N; ++i) { // columns
         for (int j = 0; j < N; ++j)
             line[std::size_t(j)] = grid[std::size_t(j) * N + std::size_t(i)];
-        distanceLine(line, N);
+        distanceLine(line);
         for (int j = 0; j < N; ++j)
             grid[std::size_t(j) * N + std::size_t(i)] = line[std::size_t(j)];
     }
