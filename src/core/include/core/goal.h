@@ -18,6 +18,7 @@ struct Goal
     double target = 0;     // Target only
     double s1 = 1, s2 = 1; // shape exponents; s2 the upper side of a Target
     int importance = 3;    // r, 1 ... 5
+    bool operator==(const Goal &) const = default;
 };
 
 // What can be wrong with a goal; each edge words it.
