@@ -72,14 +72,7 @@ void Form1::keepGoals()
         return;
     const StoredGoals goals = m_optimise->goals();
     const Result<StoredGoals> before = m_table.goals();
-    if (goals.empty() ||
-        (before && before->size() == goals.size() &&
-         std::equal(goals.begin(), goals.end(), before->begin(), [](const auto &a, const auto &b) {
-             return a.first == b.first && a.second.kind == b.second.kind &&
-                    a.second.low == b.second.low && a.second.high == b.second.high &&
-                    a.second.target == b.second.target &&
-                    a.second.importance == b.second.importance;
-         })))
+    if (goals.empty() || (before && *before == goals))
         return; // nothing new to keep: the file is not touched
     if (const Result<void> saved = m_table.saveGoals(goals); !saved)
         m_dialogs->warn(QStringLiteral("多响应优化"),
