@@ -98,6 +98,11 @@ void TestCli::usageErrors()
     QCOMPARE(r.code, 2);
     QVERIFY(r.out.isEmpty());
     QVERIFY(r.err.contains(QStringLiteral("usage:")));
+    // Asked for, the same usage goes to standard output and is no error.
+    if (args.isEmpty()) {
+        const CliResult help = run({"--help"});
+        QVERIFY(help.code == 0 && help.out.startsWith(QStringLiteral("usage:")));
+    }
 }
 
 void TestCli::fit()

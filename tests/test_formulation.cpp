@@ -183,6 +183,10 @@ void TestFormulation::goalRegionAgreesWithTheSurfaces()
         }
     }
     QVERIFY(shaded > 1000 && clear > 1000);
+    // The legend says each goal with its limits, a target's in the middle.
+    QCOMPARE(goalWords(b.goal), QStringLiteral("range -1 … 1.5"));
+    QCOMPARE(goalWords({GoalKind::Target, 3, 3.8, 3.4, 1, 1, 3}),
+             QStringLiteral("target 3 … 3.4 … 3.8"));
 }
 
 QTEST_MAIN(TestFormulation)
