@@ -145,8 +145,14 @@ void TestOptimise::regionsAndConflicts()
                          p.x1 + 0.99 * region.plateau->depth * std::cos(angle),
                          p.x2 + 0.99 * region.plateau->depth * std::sin(angle)),
                  1.0);
-    // D = 1 on a curve only: no region.
+    // D = 1 on a curve only: no region. A flat response: the whole square, its centre the most
+    // robust point.
     QVERIFY(!optimiseGoals({on(1, target(14, 15, 16))}).plateau);
+    const Answer flat = optimiseGoals({{max(1, 10), {5, 0, 0, 0, 0, 0}}});
+    QCOMPARE(flat.D, 4.0 / 9);
+    QVERIFY(flat.plateau && flat.plateau->share == 1);
+    QVERIFY(std::fabs(flat.plateau->robust.x1) < 0.01 &&
+            std::fabs(flat.plateau->depth - 1.414) < 0.01);
     // Hardness never falls to 5: that goal alone; the hard and slow can't be had together.
     const Answer alone = optimiseGoals({on(1, min(0, 5)), on(2, max(2, 4))});
     QVERIFY(!alone.optimum);

@@ -145,7 +145,7 @@ QString answerText(const Outcome &out)
     else
         text += QStringLiteral("No formulation in the region meets every goal.\n");
     if (const auto &p = out.answer.plateau)
-        text += QStringLiteral("Every goal is fully met on %1 % of the square; its most robust "
+        text += QStringLiteral("The best D is reached on %1 % of the square; its most robust "
                                "point is %2, %3 from the region's edge.\n")
                     .arg(shown(100 * p->share), place(p->robust.x1, p->robust.x2), shown(p->depth));
     text += out.answer.optimum ? QStringLiteral("\nGoal\tName\tKind\ty\td\n")

@@ -228,7 +228,7 @@ QString OptimiseDialog::resultText() const
                                   m_records[std::size_t(m_used[std::size_t(j)])].idText);
     if (const auto &p = a.plateau)
         text += QStringLiteral(
-                    "全部目标完全满足的区域占作图范围的 %1 %；最稳健的点 %2（距区域边缘 %3）\n")
+                    "达到最优 D 的区域占作图范围的 %1 %；最稳健的点 %2（距区域边缘 %3）\n")
                     .arg(shown(100 * p->share), place(p->robust.x1, p->robust.x2), shown(p->depth));
     return text.trimmed();
 }

@@ -286,7 +286,7 @@ void distanceLine(std::vector<double> &f)
     f = std::move(d);
 }
 
-std::optional<Plateau> plateauOf(const std::vector<Response> &responses)
+std::optional<Plateau> plateauOf(const std::vector<Response> &responses, double level)
 {
     constexpr int N = 512;
     const double cell = 2 * Limit / N;
@@ -299,7 +299,7 @@ std::optional<Plateau> plateauOf(const std::vector<Response> &responses)
     int inside = 0;
     for (int j = 0; j < N; ++j) {
         for (int i = 0; i < N; ++i) {
-            const bool met = overall(responses, at(i), at(j)) >= 1 - 1e-12;
+            const bool met = overall(responses, at(i), at(j)) >= level * (1 - 1e-12);
             inside += met;
             grid[std::size_t(j) * N + std::size_t(i)] = met ? far : 0;
         }
@@ -387,8 +387,16 @@ Answer optimiseGoals(const std::vector<Response> &responses, double tolerance)
     if (s.D > 0) {
         a.optimum = s.best;
         a.D = s.D;
-        if (s.D >= 1 - 1e-12)
-            a.plateau = plateauOf(responses);
+        // D is the same on a region only where each d is: fully met there, or the goal's
+        // response flat. Otherwise its maximum is a point or a curve, and there is no region.
+        const bool region = std::all_of(responses.begin(), responses.end(), [&](const Response &r) {
+            const bool flat =
+                std::all_of(r.model.begin() + 1, r.model.end(), [](double b) { return b == 0; });
+            return flat ||
+                   desirability(r.goal, predict(r.model, s.best.x1, s.best.x2)) >= 1 - 1e-12;
+        });
+        if (region)
+            a.plateau = plateauOf(responses, s.D);
         return a;
     }
     // No formulation meets every goal: what each could reach alone, and which cannot be met

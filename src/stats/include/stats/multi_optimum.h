@@ -21,8 +21,9 @@ struct Point
     double x1 = 0, x2 = 0;
 };
 
-// Where every goal is fully met on a region (D = 1 there): its share of the square and its
-// most robust point, the one farthest from the region's edge (at `depth`, in coded units).
+// Where the maximum of D is reached on a region (every goal fully met there, or a goal on a
+// flat response): its share of the square and its most robust point, the one farthest from
+// the region's edge (at `depth`, in coded units).
 // Found on a 512 x 512 grid of the square: the share and the point to its resolution.
 struct Plateau
 {
