@@ -19,10 +19,17 @@ void Form1::showOptimise()
         m_optimise->raise();
         return;
     }
-    // The records read so far with an ID of their own, each with its exact fit.
+    // The records read so far with an ID of their own, each with its exact fit; the goals of
+    // one experiment are on a handful of records, and a row of editors each stays usable.
+    constexpr std::size_t MaxListed = 200;
     std::vector<OptimiseDialog::Record> records;
     QSet<double> seen;
+    bool listedAll = m_table.complete(); // records not read yet are not listed either
     for (int i = 0; i < m_table.count(); ++i) {
+        if (records.size() == MaxListed) {
+            listedAll = false;
+            break;
+        }
         const RecordFields f = readRecordFields(TableRecord(m_table, i));
         if (!f.idNumber || seen.contains(*f.idNumber))
             continue;
@@ -43,7 +50,8 @@ void Form1::showOptimise()
                         QStringLiteral("无法读取上次的优化目标：%1")
                             .arg(shell::describeFailure(stored.failure())),
                         shell::failureDetails(stored.failure()));
-    m_optimise = new OptimiseDialog(std::move(records), stored ? *stored : StoredGoals(), this);
+    m_optimise =
+        new OptimiseDialog(std::move(records), stored ? *stored : StoredGoals(), listedAll, this);
     m_optimise->setAttribute(Qt::WA_DeleteOnClose);
     connect(m_optimise, &OptimiseDialog::overlayRequested, this, &Form1::showGoalMap);
     connect(m_optimise, &QDialog::finished, this, [this] {

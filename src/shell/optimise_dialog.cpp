@@ -43,7 +43,7 @@ QString faultWords(optimise::GoalFault fault)
 } // namespace
 
 OptimiseDialog::OptimiseDialog(std::vector<Record> records, const StoredGoals &start,
-                               QWidget *parent)
+                               bool listedAll, QWidget *parent)
     : QDialog(parent)
     , m_records(std::move(records))
 {
@@ -114,7 +114,9 @@ OptimiseDialog::OptimiseDialog(std::vector<Record> records, const StoredGoals &s
     buttons->addWidget(close);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(
-        QStringLiteral("勾选记录并为每个响应设定目标；同一组 11 次试验的响应共用一个作图范围。")));
+        QStringLiteral("勾选记录并为每个响应设定目标；同一组 11 次试验的响应共用一个作图范围。") +
+        (listedAll ? QString()
+                   : QStringLiteral("（只列出前 %1 条记录。）").arg(m_records.size()))));
     layout->addWidget(table);
     layout->addWidget(m_result);
     layout->addLayout(buttons);
@@ -227,9 +229,9 @@ QString OptimiseDialog::resultText() const
                              .arg(m_records[std::size_t(m_used[std::size_t(i)])].idText,
                                   m_records[std::size_t(m_used[std::size_t(j)])].idText);
     if (const auto &p = a.plateau)
-        text += QStringLiteral(
-                    "达到最优 D 的区域占作图范围的 %1 %；最稳健的点 %2（距区域边缘 %3）\n")
-                    .arg(shown(100 * p->share), place(p->robust.x1, p->robust.x2), shown(p->depth));
+        text +=
+            QStringLiteral("达到最优 D 的区域占作图范围的 %1 %；最稳健的点 %2（距区域边缘 %3）\n")
+                .arg(shown(100 * p->share), place(p->robust.x1, p->robust.x2), shown(p->depth));
     return text.trimmed();
 }
 

@@ -31,7 +31,8 @@ public:
         std::optional<optimise::Model> model; // none: the record has no fit
         std::optional<Factors> factors;       // its stored factors, when real units are shown
     };
-    OptimiseDialog(std::vector<Record> records, const StoredGoals &start,
+    // `listedAll` false: the table has more records than are listed.
+    OptimiseDialog(std::vector<Record> records, const StoredGoals &start, bool listedAll,
                    QWidget *parent = nullptr);
 
     // The goals of the checked records that are goals (each record's ID with its goal).
