@@ -59,43 +59,14 @@ OptimiseDialog::OptimiseDialog(std::vector<Record> records, const StoredGoals &s
     m_pending->setSingleShot(true);
     m_pending->setInterval(150);
     connect(m_pending, &QTimer::timeout, this, &OptimiseDialog::recompute);
-    const auto later = [this] {
-        m_pending->start();
-    };
     for (int row = 0; row < int(m_records.size()); ++row) {
         const Record &r = m_records[std::size_t(row)];
         const auto saved = std::find_if(start.begin(), start.end(),
                                         [&](const auto &g) { return g.first == r.id; });
-        const optimise::Goal g = saved != start.end() ? saved->second : optimise::Goal{};
-        auto *use = new QTableWidgetItem;
-        use->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled);
-        use->setCheckState(saved != start.end() ? Qt::Checked : Qt::Unchecked);
-        table->setItem(row, Use, use);
-        for (const auto &[column, text] : {std::pair{Id, r.idText}, {Name, r.name}}) {
-            auto *item = new QTableWidgetItem(text);
-            item->setFlags(Qt::ItemIsEnabled);
-            table->setItem(row, column, item);
-        }
-        auto *kind = new QComboBox;
-        kind->addItems(KindWords);
-        kind->setCurrentIndex(int(g.kind));
-        connect(kind, &QComboBox::currentIndexChanged, this, later);
-        table->setCellWidget(row, Kind, kind);
-        const bool known = saved != start.end();
-        table->setItem(row, Low, new QTableWidgetItem(known ? shown(g.low) : QString()));
-        table->setItem(row, Target,
-                       new QTableWidgetItem(known && g.kind == optimise::GoalKind::Target
-                                                ? shown(g.target)
-                                                : QString()));
-        table->setItem(row, High, new QTableWidgetItem(known ? shown(g.high) : QString()));
-        auto *importance = new QSpinBox;
-        importance->setRange(1, 5);
-        importance->setValue(g.importance);
-        connect(importance, &QSpinBox::valueChanged, this, later);
-        table->setCellWidget(row, Importance, importance);
+        fillRow(row, saved != start.end() ? &saved->second : nullptr);
     }
     table->resizeColumnsToContents();
-    connect(table, &QTableWidget::itemChanged, this, later);
+    connect(table, &QTableWidget::itemChanged, m_pending, qOverload<>(&QTimer::start));
     m_result = new QLabel;
     m_result->setWordWrap(true);
     m_result->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -122,6 +93,40 @@ OptimiseDialog::OptimiseDialog(std::vector<Record> records, const StoredGoals &s
     layout->addLayout(buttons);
     resize(720, 520);
     recompute();
+}
+
+void OptimiseDialog::fillRow(int row, const optimise::Goal *saved)
+{
+    const Record &r = m_records[std::size_t(row)];
+    const optimise::Goal g = saved ? *saved : optimise::Goal{};
+    const auto later = [this] {
+        m_pending->start();
+    };
+    auto *use = new QTableWidgetItem;
+    use->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled);
+    use->setCheckState(saved ? Qt::Checked : Qt::Unchecked);
+    table->setItem(row, Use, use);
+    for (const auto &[column, text] : {std::pair{Id, r.idText}, {Name, r.name}}) {
+        auto *item = new QTableWidgetItem(text);
+        item->setFlags(Qt::ItemIsEnabled);
+        table->setItem(row, column, item);
+    }
+    auto *kind = new QComboBox;
+    kind->addItems(KindWords);
+    kind->setCurrentIndex(int(g.kind));
+    connect(kind, &QComboBox::currentIndexChanged, this, later);
+    table->setCellWidget(row, Kind, kind);
+    table->setItem(row, Low, new QTableWidgetItem(saved ? shown(g.low) : QString()));
+    table->setItem(row, Target,
+                   new QTableWidgetItem(saved && g.kind == optimise::GoalKind::Target
+                                            ? shown(g.target)
+                                            : QString()));
+    table->setItem(row, High, new QTableWidgetItem(saved ? shown(g.high) : QString()));
+    auto *importance = new QSpinBox;
+    importance->setRange(1, 5);
+    importance->setValue(g.importance);
+    connect(importance, &QSpinBox::valueChanged, this, later);
+    table->setCellWidget(row, Importance, importance);
 }
 
 Checked<optimise::Goal> OptimiseDialog::rowGoal(int row) const

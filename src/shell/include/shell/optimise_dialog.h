@@ -53,6 +53,8 @@ signals:
 
 private:
     enum Column { Use, Id, Name, Kind, Low, Target, High, Importance, Columns };
+    // A record's row: its check box (on for a stored goal), ID, name and the goal's editors.
+    void fillRow(int row, const optimise::Goal *saved);
     // The goal typed on a row, or the words that say what is wrong with it.
     Checked<optimise::Goal> rowGoal(int row) const;
 
