@@ -1,5 +1,6 @@
 #include "cli/analysis_output.h"
 
+#include "core/text_columns.h"
 #include "stats/real_units.h"
 #include "units.h"
 
@@ -43,18 +44,6 @@ QJsonObject point(const analysis::Point &p)
             {QStringLiteral("y"), json(p.y)}};
 }
 
-QString row(const QStringList &cells, const QList<int> &widths)
-{
-    QString line;
-    for (qsizetype i = 0; i < cells.size(); ++i)
-        // A number as wide as its column still stands apart from the one before it.
-        line += i == 0 ? cells[i].leftJustified(widths[i])
-                       : QLatin1Char(' ') + cells[i].rightJustified(widths[i] - 1);
-    while (line.endsWith(QLatin1Char(' ')))
-        line.chop(1);
-    return line + QLatin1Char('\n');
-}
-
 QString sourceName(analysis::Source source)
 {
     switch (source) {
@@ -75,9 +64,9 @@ QString sourceName(analysis::Source source)
 QString varianceLine(const QString &source, const VarianceRow &r, bool withMs, bool withF)
 {
     static const QList<int> widths{14, 4, 16, 14, 12, 12};
-    return row({source, QString::number(r.df), shown(r.ss), withMs ? shown(r.ms) : QString(),
-                withF ? shown(r.f) : QString(), withF ? shown(r.p) : QString()},
-               widths);
+    return textRow({source, QString::number(r.df), shown(r.ss), withMs ? shown(r.ms) : QString(),
+                    withF ? shown(r.f) : QString(), withF ? shown(r.p) : QString()},
+                   widths);
 }
 
 } // namespace
@@ -87,18 +76,19 @@ QString analysisSummary(const ModelAnalysis &a)
     QString text = QStringLiteral("Full quadratic model, 11 runs (coded units, axial distance "
                                   "1.4142)\n\nCoefficients\n");
     static const QList<int> coefficientWidths{8, 14, 14, 12, 12};
-    text += row({QStringLiteral("Term"), QStringLiteral("Estimate"), QStringLiteral("Std. error"),
+    text +=
+        textRow({QStringLiteral("Term"), QStringLiteral("Estimate"), QStringLiteral("Std. error"),
                  QStringLiteral("t value"), QStringLiteral("Pr(>|t|)")},
                 coefficientWidths);
     for (const analysis::Coefficient &c : a.coefficients)
-        text += row(
+        text += textRow(
             {QString::fromLatin1(c.term), shown(c.estimate), shown(c.se), shown(c.t), shown(c.p)},
             coefficientWidths);
     text += QStringLiteral("\nAnalysis of variance\n");
-    text +=
-        row({QStringLiteral("Source"), QStringLiteral("df"), QStringLiteral("Sum of squares"),
-             QStringLiteral("Mean square"), QStringLiteral("F value"), QStringLiteral("Pr(>F)")},
-            {14, 4, 16, 14, 12, 12});
+    text += textRow({QStringLiteral("Source"), QStringLiteral("df"),
+                     QStringLiteral("Sum of squares"), QStringLiteral("Mean square"),
+                     QStringLiteral("F value"), QStringLiteral("Pr(>F)")},
+                    {14, 4, 16, 14, 12, 12});
     for (const analysis::VarianceLine &line : analysis::varianceLines(a))
         text +=
             varianceLine((line.part ? QStringLiteral("  ") : QString()) + sourceName(line.source),

@@ -57,12 +57,7 @@ QString runSheetText(const Factors &f, const RunSheet &sheet, const RunSheetHead
     widths[4] = std::max(10, displayWidth(header[4])) + 2;
     widths[5] = std::max(10, displayWidth(header[5])) + 2;
     const auto line = [&](const QStringList &cells) {
-        QString row;
-        for (qsizetype i = 0; i < cells.size(); ++i)
-            row += padded(cells[i], widths[i], i == 0);
-        while (row.endsWith(QLatin1Char(' ')))
-            row.chop(1);
-        return row + QLatin1Char('\n');
+        return textRow(cells, widths);
     };
     QString text = line(header);
     RunSheet byOrder = sheet;

@@ -24,16 +24,6 @@ QString shown(std::optional<double> v)
     return v ? QString::number(*v, 'g', 6) : QStringLiteral("—");
 }
 
-QString row(const QStringList &cells, const QList<int> &widths)
-{
-    QString line;
-    for (qsizetype i = 0; i < cells.size(); ++i)
-        line += padded(cells[i], widths[i], i == 0);
-    while (line.endsWith(QLatin1Char(' ')))
-        line.chop(1);
-    return line + QLatin1Char('\n');
-}
-
 QString sourceName(analysis::Source source)
 {
     switch (source) {
@@ -208,7 +198,7 @@ QString analysisText(const ModelAnalysis &a, const Factors *units)
         }
         const Table &table = std::get<Table>(block);
         for (const QStringList &cells : table.rows)
-            text += row(cells, table.widths);
+            text += textRow(cells, table.widths);
     }
     return text;
 }
