@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -110,9 +111,15 @@ void TestSafety::interruptedWorkLeavesNoScratch()
     cli.start(QStringLiteral(TESMORA_CLI), args);
     QVERIFY(cli.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(abandoned), 20000);
-    QTRY_VERIFY_WITH_TIMEOUT(
-        QDir(out).entryList({QStringLiteral(".tesmora-*")}, QDir::Hidden | QDir::Files).size() > 2,
-        20000); // its own scratch file is under way
+    // Its own scratch file is under way: looked for every millisecond, since a map's file is
+    // open only while it is written, between much longer drawings.
+    QElapsedTimer waited;
+    waited.start();
+    while (QDir(out).entryList({QStringLiteral(".tesmora-*")}, QDir::Hidden | QDir::Files).size() <=
+               2 &&
+           waited.elapsed() < 20000)
+        ::usleep(1000);
+    QVERIFY(waited.elapsed() < 20000);
     cli.terminate();
     QVERIFY(cli.waitForFinished(20000));
     QCOMPARE(cli.exitStatus(), QProcess::CrashExit);
