@@ -152,6 +152,42 @@ Checked<int> Command::lineCount() const
     return number(QStringLiteral("lines"), LineCountDefault, LineCountMin, LineCountMax);
 }
 
+Checked<MapSize> Command::mapSize() const
+{
+    using Refused = Checked<MapSize>;
+    const bool width = isSet(QStringLiteral("width"));
+    if (width && isSet(QStringLiteral("size")))
+        return Refused::refused(QStringLiteral("--size and --width both give the map's size"));
+    const auto dpi =
+        number(QStringLiteral("dpi"), width ? PrintDpiDefault : ScreenDpi, MapDpiMin, MapDpiMax);
+    if (!dpi)
+        return Refused::refused(dpi.error());
+    if (!width) {
+        const auto pixels =
+            number(QStringLiteral("size"), MapSizeDefault, MapPixelsMin, MapPixelsMax);
+        if (!pixels)
+            return Refused::refused(pixels.error());
+        return MapSize{*pixels, *dpi};
+    }
+    bool ok = false;
+    const QString text = value(QStringLiteral("width"));
+    const double millimetres = QLocale::c().toDouble(text, &ok);
+    if (!ok || !std::isfinite(millimetres) || millimetres <= 0)
+        return Refused::refused(
+            QStringLiteral("--width must be a positive number of millimetres, not \"%1\"")
+                .arg(text));
+    const MapSize size = MapSize::ofWidth(std::min(millimetres, 1e6), *dpi);
+    if (size.pixels < MapPixelsMin || size.pixels > MapPixelsMax)
+        return Refused::refused(
+            QStringLiteral("--width %1 at %2 dpi is %3 pixels; a map has %4 to %5")
+                .arg(text)
+                .arg(*dpi)
+                .arg(std::min(millimetres / 25.4 * *dpi, 1e9), 0, 'f', 0)
+                .arg(MapPixelsMin)
+                .arg(MapPixelsMax));
+    return size;
+}
+
 Checked<double> Command::recordId() const
 {
     bool ok = false;
@@ -167,6 +203,29 @@ QCommandLineOption databaseOption()
     return {QStringLiteral("db"),
             QStringLiteral("The database (default: %1 beside the program).").arg(DatabaseFileName),
             QStringLiteral("FILE")};
+}
+
+QList<QCommandLineOption> mapSizeOptions()
+{
+    return {{QStringLiteral("size"),
+             QStringLiteral("Side of the map in pixels, %1 to %2 (default %3); a vector drawing "
+                            "is this side at --dpi.")
+                 .arg(MapPixelsMin)
+                 .arg(MapPixelsMax)
+                 .arg(MapSizeDefault),
+             QStringLiteral("PIXELS")},
+            {QStringLiteral("width"),
+             QStringLiteral("Side of the map on paper in millimetres, instead of --size: a "
+                            "bitmap gets the pixels of it at --dpi (default %1 with --width).")
+                 .arg(PrintDpiDefault),
+             QStringLiteral("MM")},
+            {QStringLiteral("dpi"),
+             QStringLiteral("Resolution, %1 to %2 (default %3): a PNG carries it, and a vector "
+                            "drawing is its pixels at it on paper.")
+                 .arg(MapDpiMin)
+                 .arg(MapDpiMax)
+                 .arg(ScreenDpi),
+             QStringLiteral("N")}};
 }
 
 QCommandLineOption lineCountOption()

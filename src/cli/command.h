@@ -8,6 +8,7 @@
 #include "core/colour.h"
 #include "core/result.h"
 #include "core/scratch_file.h"
+#include "pipeline/map_export.h"
 #include "store/stream_reader.h"
 
 #include <QCommandLineOption>
@@ -27,12 +28,14 @@ inline const QString report =
     QStringLiteral("report [--db FILE] [--lines N] [--format text|csv|json] [--responses]\n"
                    "           [--analysis [--units] [--x1 DEF] [--x2 DEF]]");
 inline const QString render =
-    QStringLiteral("render [--db FILE] (--id ID | --all) [--out PATH] [--size PIXELS]\n"
+    QStringLiteral("render [--db FILE] (--id ID | --all) [--out PATH]\n"
+                   "           [--size PIXELS | --width MM] [--dpi N]\n"
                    "           [--lines N] [--no-labels] [--colour #RRGGBB] [--overlay]\n"
                    "           [--mark stationary,optimum,runs] [--format bmp|png|svg|pdf]\n"
                    "           [--units] [--x1 DEF] [--x2 DEF]\n"
                    "render [--db FILE] --goal ID=KIND:LIMITS [--goal ...] [--importance ID=R]\n"
-                   "           --out FILE [--size PIXELS] [--format bmp|png|svg|pdf]\n"
+                   "           --out FILE [--size PIXELS | --width MM] [--dpi N]\n"
+                   "           [--format bmp|png|svg|pdf]\n"
                    "           [--fill #RRGGBB] [--units [--coded] | --x1 DEF --x2 DEF]");
 inline const QString plan =
     QStringLiteral("plan --x1 NAME,UNIT,LOW,HIGH --x2 NAME,UNIT,LOW,HIGH\n"
@@ -48,8 +51,8 @@ inline const QString import =
     QStringLiteral("import ACCESS_FILE --out NEW.mdb [--jet3-encoding NAME]");
 } // namespace Synopsis
 
-// The side of a rendered map in pixels.
-inline constexpr int MapSizeDefault = 1024, MapSizeMin = 16, MapSizeMax = 16384;
+// The side of a rendered map in pixels, and the resolution a width on paper is drawn at.
+inline constexpr int MapSizeDefault = 1024, PrintDpiDefault = 300;
 
 inline constexpr int UsageErrorExit = 2;
 inline constexpr int FailureExit = 1;
@@ -105,6 +108,8 @@ public:
     Checked<QString> textFormat() const;
     // --id as a finite number.
     Checked<double> recordId() const;
+    // The map's size from --size, or --width and --dpi.
+    Checked<MapSize> mapSize() const;
 
 private:
     QString m_synopsis;
@@ -118,6 +123,8 @@ private:
 // The options several commands take.
 QCommandLineOption databaseOption();
 QCommandLineOption lineCountOption();
+// --size, --width and --dpi.
+QList<QCommandLineOption> mapSizeOptions();
 
 // The program folder's database, or --db.
 QString databasePath(const Command &command, const QString &programFolder);

@@ -29,7 +29,7 @@ struct RenderRequest
     double id = 0;
     bool overlay = false;
     int lines = LineCountDefault;
-    int size = MapSizeDefault;
+    MapSize size{MapSizeDefault, ScreenDpi};
     std::optional<Long> colour;
     MapFormat format = MapFormat::Bmp;
     MapMarks marks;
@@ -47,12 +47,6 @@ Command renderOptions()
         {QStringLiteral("out"),
          QStringLiteral("The bitmap (with --id or --overlay) or the folder (with --all)."),
          QStringLiteral("PATH")},
-        {QStringLiteral("size"),
-         QStringLiteral("Side of the map in pixels, %1 to %2 (default %3).")
-             .arg(MapSizeMin)
-             .arg(MapSizeMax)
-             .arg(MapSizeDefault),
-         QStringLiteral("PIXELS")},
         lineCountOption(),
         {QStringLiteral("no-labels"), QStringLiteral("No contour values and no title.")},
         {QStringLiteral("colour"),
@@ -82,7 +76,7 @@ Command renderOptions()
          QStringLiteral("#RRGGBB")},
         {QStringLiteral("coded"),
          QStringLiteral("With --goal and --units: coded units when the records' factors differ.")}};
-    options << unitsOptions(true);
+    options << mapSizeOptions() << unitsOptions(true);
     return Command(
         Synopsis::render,
         QStringLiteral("Draws exactly what a record change draws and writes Windows bitmaps "
@@ -126,8 +120,7 @@ Checked<RenderRequest> parseRequest(const Command &command)
     const auto lines = command.lineCount();
     if (!lines)
         return Refused::refused(lines.error());
-    const auto size =
-        command.number(QStringLiteral("size"), MapSizeDefault, MapSizeMin, MapSizeMax);
+    const auto size = command.mapSize();
     if (!size)
         return Refused::refused(size.error());
     r.lines = *lines;
@@ -184,7 +177,7 @@ public:
         , m_options{!request.colour,      request.labels, request.overlay,
                     float(request.lines), request.marks,  request.units.choice(&definitions)}
         , m_picker(request.colour.value_or(0))
-        , m_raster(request.size)
+        , m_raster(request.size.pixels)
         , m_outFolder(request.out.isEmpty() ? QStringLiteral(".") : request.out)
         , m_extension(mapExtension(request.format))
     {

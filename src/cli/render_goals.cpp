@@ -22,8 +22,7 @@ int renderGoalMap(const Command &command, const QString &folder, const CliStream
     const auto units = unitsRequest(command);
     if (!units)
         return usageError(io, units.error(), command.usage());
-    const auto size =
-        command.number(QStringLiteral("size"), MapSizeDefault, MapSizeMin, MapSizeMax);
+    const auto size = command.mapSize();
     if (!size)
         return usageError(io, size.error(), command.usage());
     const auto format = mapFormatNamed(command.isSet(QStringLiteral("format"))
@@ -50,7 +49,7 @@ int renderGoalMap(const Command &command, const QString &folder, const CliStream
                               goalLegend(recordIdText(g.id), in.records[g.id]->name, g.goal),
                               goalColour(g.id, i)});
     }
-    RasterSurface raster(*size);
+    RasterSurface raster(size->pixels);
     const auto draw = [&](Surface &surface) {
         drawGoalMap(map, surface);
     };

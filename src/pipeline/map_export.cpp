@@ -10,6 +10,8 @@
 #include <QSvgGenerator>
 #include <QXmlStreamReader>
 
+#include <cmath>
+
 std::optional<MapFormat> mapFormatNamed(const QString &name)
 {
     const QString n = name.toLower();
@@ -45,15 +47,24 @@ bool isVectorFormat(MapFormat format)
 }
 
 Result<QByteArray> encodeMap(MapFormat format, const QImage &raster, const MapDrawing &draw,
-                             int pixels)
+                             const MapSize &size)
 {
+    // A vector drawing's page is a whole number of points on a side, as a PDF page is: the SVG
+    // and the PDF of one map are the same size on paper.
+    const int points = std::max(1, int(std::lround(size.millimetres() / 25.4 * 72)));
+    // The page as a screen shows it: the vector drawing's dots and lines.
+    const double screenPixels = points * double(ScreenDpi) / 72;
     if (format == MapFormat::Bmp)
         return encodeBitmap(raster);
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     if (format == MapFormat::Png) {
         QImageWriter writer(&buffer, "png");
-        if (!writer.write(raster))
+        QImage image = raster;
+        const int perMetre = int(std::lround(size.dpi / 0.0254));
+        image.setDotsPerMeterX(perMetre);
+        image.setDotsPerMeterY(perMetre);
+        if (!writer.write(image))
             return Failure{Failure::Kind::System, {}, writer.errorString(), 0};
         return buffer.data();
     }
@@ -61,21 +72,20 @@ Result<QByteArray> encodeMap(MapFormat format, const QImage &raster, const MapDr
     if (format == MapFormat::Svg) {
         QSvgGenerator svg;
         svg.setOutputDevice(&buffer);
-        svg.setSize(QSize(pixels, pixels));
-        svg.setViewBox(QRect(0, 0, pixels, pixels));
+        svg.setSize(QSize(points, points));
+        svg.setResolution(72); // the width and height in millimetres from the points
+        svg.setViewBox(QRect(0, 0, points, points));
         svg.setTitle(QStringLiteral("Tesmora"));
-        VectorSurface surface(&svg, pixels);
+        VectorSurface surface(&svg, screenPixels);
         draw(surface);
         drawn = surface.finish();
     } else {
         QPdfWriter pdf(&buffer);
         pdf.setCreator(QStringLiteral("Tesmora"));
-        pdf.setResolution(96);
-        // A square page the size of the bitmap at 96 dpi, without margins.
-        pdf.setPageSize(
-            QPageSize(QSizeF(pixels * 72.0 / 96, pixels * 72.0 / 96), QPageSize::Point));
+        pdf.setResolution(size.dpi);
+        pdf.setPageSize(QPageSize(QSizeF(points, points), QPageSize::Point));
         pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
-        VectorSurface surface(&pdf, pixels);
+        VectorSurface surface(&pdf, screenPixels);
         draw(surface);
         drawn = surface.finish();
     }

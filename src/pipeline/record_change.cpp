@@ -90,15 +90,21 @@ void drawRecord(const MapOptions &options, const RecordSource &record, Surface &
     loadRecord(options, record, picker, map);
     redrawLabels(options, map.fields.title, surface, map.factors);
     redrawGrid(surface);
+    // The marks are known first, so that a drawing that moves its contour labels keeps them
+    // off the marks; they are drawn last, their labels clear of the contour labels.
+    const bool marked = options.marks.any() && map.fields.designed;
+    std::vector<plot::Mark> marks;
+    if (marked) {
+        map.analysis = analysis::analyse(*map.fields.responses);
+        marks = mapMarks(options.marks, *map.fields.responses, *map.analysis,
+                         map.factors ? &*map.factors : nullptr);
+    }
     std::vector<plot::TextBox> labels;
     if (const auto contours = contourMap(map.fit, map.colour.colour, options.showLabels))
-        plot::DrawContours(*contours, surface, options.marks.any() ? &labels : nullptr);
-    if (options.marks.any() && map.fields.designed) {
-        map.analysis = analysis::analyse(*map.fields.responses);
-        plot::drawMarks(mapMarks(options.marks, *map.fields.responses, *map.analysis,
-                                 map.factors ? &*map.factors : nullptr),
-                        plot::DesignedGeometry, surface, labels);
-    }
+        plot::DrawContours(*contours, surface, options.marks.any() ? &labels : nullptr,
+                           plot::markSymbols(marks, plot::DesignedGeometry));
+    if (marked)
+        plot::drawMarks(marks, plot::DesignedGeometry, surface, labels);
 }
 
 std::vector<plot::Mark> mapMarks(const MapMarks &wanted, const analysis::Responses &y,

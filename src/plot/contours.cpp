@@ -1,5 +1,5 @@
 #include "core/numbers.h"
-#include "plot/layers.h"
+#include "plot/contour_paths.h"
 
 #include <array>
 #include <cmath>
@@ -142,12 +142,12 @@ template <typename Found> void solveSweep(const Sweep &s, float level, Found &&f
     }
 }
 
-// The level's value printed at a point of each list well inside the square: the k-th level's
-// labels sit at 1/2 or 1/2.5 of their list, so neighbouring levels' labels do not stack.
-void printLevelLabels(const std::array<PointList, 3> &lists, int k, float level,
-                      const PlotGeometry &g, Surface &surface, std::vector<TextBox> *labels)
+// The designed places of the k-th level's labels: a point of each list well inside the
+// square, at 1/2 or 1/2.5 of its list, so neighbouring levels' labels do not stack.
+std::vector<QPointF> labelPoints(const std::array<PointList, 3> &lists, int k,
+                                 const PlotGeometry &g)
 {
-    const QString text = levelLabel(level);
+    std::vector<QPointF> points;
     const double d = k % 2 == 0 ? 2 : 2.5;
     for (const PointList &list : lists) {
         // An empty list gives no label: its position 0 holds no point of this level.
@@ -155,23 +155,54 @@ void printLevelLabels(const std::array<PointList, 3> &lists, int k, float level,
             continue;
         const auto m = std::size_t(std::nearbyint(list.count / d));
         const double px = list.x[m], py = list.y[m];
-        if (!(g.left + LabelMargin < px && px < g.left + g.size - LabelMargin &&
-              g.top + LabelMargin < py && py < g.top + g.size - LabelMargin))
-            continue;
+        if (g.left + LabelMargin < px && px < g.left + g.size - LabelMargin &&
+            g.top + LabelMargin < py && py < g.top + g.size - LabelMargin)
+            points.emplace_back(px, py);
+    }
+    return points;
+}
+
+// The level's value printed centred on each of its designed places.
+void printLevelLabels(const std::array<PointList, 3> &lists, int k, float level,
+                      const PlotGeometry &g, Surface &surface, std::vector<TextBox> *labels)
+{
+    const QString text = levelLabel(level);
+    for (const QPointF &p : labelPoints(lists, k, g)) {
         const float w = surface.TextWidth(text) / 2;
         const float h = surface.TextHeight(text) / 2;
-        surface.CurrentX = float(px - double(w));
-        surface.CurrentY = float(py - double(h));
+        surface.CurrentX = float(p.x() - double(w));
+        surface.CurrentY = float(p.y() - double(h));
         surface.Print(text);
         if (labels)
-            labels->push_back({px - double(w), py - double(h), px + double(w), py + double(h)});
+            labels->push_back(
+                {p.x() - double(w), p.y() - double(h), p.x() + double(w), p.y() + double(h)});
     }
 }
 
 } // namespace
 
-int DrawContours(const ContourMap &map, Surface &surface, std::vector<TextBox> *labels)
+std::vector<std::vector<QPointF>> levelLabelPlaces(const ContourMap &map,
+                                                   const std::vector<float> &levels)
 {
+    const Sweep columns = sweepOf(map, true);
+    std::vector<std::vector<QPointF>> places;
+    std::array<PointList, 3> lists;
+    for (std::size_t k = 0; k < levels.size(); ++k) {
+        for (PointList &list : lists)
+            list.count = 0;
+        solveSweep(columns, levels[k], [&](int i, int which, double root) {
+            lists[std::size_t(which)].append(columns.at[std::size_t(i)], map.geometry.yOf(root));
+        });
+        places.push_back(labelPoints(lists, int(k) + 1, map.geometry));
+    }
+    return places;
+}
+
+int DrawContours(const ContourMap &map, Surface &surface, std::vector<TextBox> *labels,
+                 const std::vector<TextBox> &avoid)
+{
+    if (surface.KeepsPaths())
+        return drawContourFigure(map, surface, labels, avoid);
     const std::vector<float> levels = contourLevels(map.levels);
     if (levels.empty())
         return 0;

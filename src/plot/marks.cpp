@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 namespace plot {
@@ -16,7 +17,28 @@ constexpr double DotHalf = 15;
 // How far a mark's label keeps from the border of the square, in surface units.
 constexpr double LabelInset = 30;
 
+// Where a mark's symbol stands on the surface, when inside the square.
+std::optional<std::pair<QPointF, double>> symbolAt(const Mark &m, const PlotGeometry &g)
+{
+    if (!(std::fabs(m.x1) <= CodedLimit + EdgeTolerance &&
+          std::fabs(m.x2) <= CodedLimit + EdgeTolerance))
+        return std::nullopt;
+    return std::pair{QPointF(g.xOf(std::clamp(m.x1, -CodedLimit, CodedLimit)),
+                             g.yOf(std::clamp(m.x2, -CodedLimit, CodedLimit))),
+                     m.shape == Mark::Shape::Box ? BoxHalf : DotHalf};
+}
+
 } // namespace
+
+std::vector<TextBox> markSymbols(const std::vector<Mark> &marks, const PlotGeometry &g)
+{
+    std::vector<TextBox> boxes;
+    for (const Mark &m : marks)
+        if (const auto at = symbolAt(m, g))
+            boxes.push_back({at->first.x() - at->second, at->first.y() - at->second,
+                             at->first.x() + at->second, at->first.y() + at->second});
+    return boxes;
+}
 
 void drawMarks(const std::vector<Mark> &marks, const PlotGeometry &g, Surface &surface,
                const std::vector<TextBox> &occupied)
@@ -33,12 +55,10 @@ void drawMarks(const std::vector<Mark> &marks, const PlotGeometry &g, Surface &s
     std::vector<Placed> shown;
     std::vector<TextBox> taken = occupied;
     for (const Mark &m : marks) {
-        if (!(std::fabs(m.x1) <= CodedLimit + EdgeTolerance &&
-              std::fabs(m.x2) <= CodedLimit + EdgeTolerance))
+        const auto at = symbolAt(m, g);
+        if (!at)
             continue;
-        const double x = g.xOf(std::clamp(m.x1, -CodedLimit, CodedLimit));
-        const double y = g.yOf(std::clamp(m.x2, -CodedLimit, CodedLimit));
-        const double half = m.shape == Mark::Shape::Box ? BoxHalf : DotHalf;
+        const double x = at->first.x(), y = at->first.y(), half = at->second;
         if (m.shape == Mark::Shape::Box) {
             surface.LineBox(float(x - half), float(y - half), float(x + half), float(y + half));
         } else {

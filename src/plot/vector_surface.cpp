@@ -4,6 +4,7 @@
 
 #include <QFontMetricsF>
 #include <QImage>
+#include <QPainterPath>
 
 #include <cmath>
 
@@ -12,8 +13,8 @@ namespace {
 constexpr double UnitsPerPoint = 20.0;
 } // namespace
 
-VectorSurface::VectorSurface(QPaintDevice *device, int pixels)
-    : m_dot(double(SurfaceUnits) / std::max(1, pixels))
+VectorSurface::VectorSurface(QPaintDevice *device, double screenPixels)
+    : m_dot(double(SurfaceUnits) / std::max(1.0, screenPixels))
     , m_metrics(std::make_unique<RasterSurface>(1))
 {
     m_painter.begin(device);
@@ -81,6 +82,21 @@ void VectorSurface::FillCells(float left, float top, float width, float height,
         QRectF(x0 * m_dot, y0 * m_dot, cells.width() * m_dot, cells.height() * m_dot), cells);
 }
 
+void VectorSurface::Path(const std::vector<QPointF> &points, bool closed, std::int32_t colour)
+{
+    if (points.size() < 2)
+        return;
+    QPainterPath path(points.front());
+    for (std::size_t i = 1; i < points.size(); ++i)
+        path.lineTo(points[i]);
+    if (closed)
+        path.closeSubpath();
+    m_painter.setPen(QPen(QColor(toRgb(colour)), m_dot * std::max(1, DrawWidth), Qt::SolidLine,
+                          Qt::RoundCap, Qt::RoundJoin));
+    m_painter.setBrush(Qt::NoBrush);
+    m_painter.drawPath(path);
+}
+
 void VectorSurface::LineBox(float x1, float y1, float x2, float y2)
 {
     m_painter.setPen(QPen(Qt::black, m_dot, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
@@ -124,6 +140,22 @@ void VectorSurface::Print(const QString &text)
     // A title of megabytes is cut to what the page can show.
     const QString shown = xmlSafe(text.size() > 4096 ? text.left(4096) : text);
     m_painter.drawText(QPointF(CurrentX, CurrentY + QFontMetricsF(f).ascent()), shown);
+}
+
+void VectorSurface::PrintTurned(const QString &text, double x, double y, double degrees)
+{
+    if (text.isEmpty() || !std::isfinite(x) || !std::isfinite(y) || !std::isfinite(degrees))
+        return;
+    const double w = TextWidth(text), h = TextHeight(text);
+    const QFont f = font();
+    m_painter.save();
+    m_painter.translate(x, y);
+    m_painter.rotate(degrees);
+    m_painter.fillRect(QRectF(-w / 2, -h / 2, w, h), Qt::white);
+    m_painter.setFont(f);
+    m_painter.setPen(QColor(toRgb(ForeColor)));
+    m_painter.drawText(QPointF(-w / 2, -h / 2 + QFontMetricsF(f).ascent()), xmlSafe(text));
+    m_painter.restore();
 }
 
 float VectorSurface::TextWidth(const QString &text)

@@ -151,7 +151,8 @@ void Form1::exportMap()
         drawRecord(mapOptions(m_state), TableRecord(m_table, m_current), vector, picker, copy);
     };
     const QImage &image = surface().Image();
-    const Result<QByteArray> map = encodeMap(*format, image, draw, image.width());
+    const Result<QByteArray> map =
+        encodeMap(*format, image, draw, MapSize{image.width(), ScreenDpi});
     const Result<void> saved = map ? saveFileSafely(*map, path, Durability::Synced)
                                    : Result<void>(map.failure().withPath(path));
     if (!saved)

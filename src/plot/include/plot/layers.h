@@ -73,8 +73,11 @@ struct TextBox
 };
 
 // Contour dots of the fitted surface in its colour and, with labels on, the level values
-// (their boxes added to `labels` when given). Returns the number of dots set.
-int DrawContours(const ContourMap &map, Surface &surface, std::vector<TextBox> *labels = nullptr);
+// (their boxes added to `labels` when given). Returns the number of dots set. On a surface that
+// keeps paths, the curves as lines instead and each label in a gap of its curve, clear of
+// `avoid`; then the number of the lines' points.
+int DrawContours(const ContourMap &map, Surface &surface, std::vector<TextBox> *labels = nullptr,
+                 const std::vector<TextBox> &avoid = {});
 
 // Points on the map with a short label: the stationary point, the optimum, the design runs.
 struct Mark
@@ -88,6 +91,8 @@ struct Mark
 // the mark (right, left, above, below, then the corners) that stays inside the square clear of
 // its border and overlaps neither another mark or its label nor any box in `occupied` (the
 // contour labels). Leaves the font size and colour as it found them.
+// The squares the marks' symbols take on the surface.
+std::vector<TextBox> markSymbols(const std::vector<Mark> &marks, const PlotGeometry &geometry);
 void drawMarks(const std::vector<Mark> &marks, const PlotGeometry &geometry, Surface &surface,
                const std::vector<TextBox> &occupied = {});
 

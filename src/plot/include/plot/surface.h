@@ -3,10 +3,12 @@
 // The drawing surface the map is drawn on: a 4095 x 4095 logical square, origin at the top-left
 // corner, y downward, whatever its pixel size. Colours are 0x00BBGGRR.
 
+#include <QPointF>
 #include <QString>
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 inline constexpr int SurfaceUnits = 4095;
 
@@ -31,6 +33,29 @@ public:
     virtual void FillCells(float left, float top, float width, float height,
                            const std::function<bool(double x, double y)> &inside,
                            std::int32_t colour) = 0;
+
+    // Whether the surface keeps curves and turned texts as such (a vector drawing): the contour
+    // layer then hands it paths instead of dots. A bitmap keeps the designed dots.
+    virtual bool KeepsPaths() const { return false; }
+    // How far, in logical units, a line it keeps may stray from the true curve.
+    virtual double PathTolerance() const { return 1; }
+    // A line through `points` in `colour`, DrawWidth dots wide; `closed` joins the last point
+    // to the first.
+    virtual void Path(const std::vector<QPointF> &points, bool closed, std::int32_t colour)
+    {
+        (void)points;
+        (void)closed;
+        (void)colour;
+    }
+    // Text in the current size and colour centred on (x, y), its baseline turned `degrees`
+    // clockwise, on an opaque white ground of its own extent.
+    virtual void PrintTurned(const QString &text, double x, double y, double degrees)
+    {
+        (void)text;
+        (void)x;
+        (void)y;
+        (void)degrees;
+    }
 
     float CurrentX = 0;
     float CurrentY = 0;
