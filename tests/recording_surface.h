@@ -47,6 +47,31 @@ public:
                 filled += inside(x, y) ? 1 : 0;
         fillColour = colour;
     }
+    // With `paths`, a vector drawing's surface: its lines and turned texts are kept too.
+    bool paths = false;
+    bool KeepsPaths() const override { return paths; }
+    double PathTolerance() const override { return 0.25; }
+    struct Line
+    {
+        std::vector<QPointF> points;
+        bool closed;
+        std::int32_t colour;
+    };
+    struct Turned
+    {
+        QString text;
+        double x, y, degrees;
+    };
+    void Path(const std::vector<QPointF> &points, bool closed, std::int32_t colour) override
+    {
+        lines.append({points, closed, colour});
+    }
+    void PrintTurned(const QString &text, double x, double y, double degrees) override
+    {
+        turned.append({text, x, y, degrees});
+    }
+    QList<Line> lines;
+    QList<Turned> turned;
     qsizetype filled = 0;
     std::int32_t fillColour = -1;
     void Clear() override

@@ -434,16 +434,6 @@ void TestForm::exportInEachFormat()
     QVERIFY(file.readAll().startsWith(magic));
     QVERIFY(w.dialogs.warnings.isEmpty());
     QVERIFY(w.dialogs.offeredFormats.contains(QStringLiteral("*.svg")));
-    // Overlaid maps are pixels only: only PNG and BMP are offered, and a vector name typed
-    // anyway is refused with a word and nothing written.
-    QVERIFY(QFile::remove(written));
-    f.Check3->setChecked(true);
-    f.exportMap();
-    QVERIFY(!w.dialogs.offeredFormats.contains(QStringLiteral("svg")) &&
-            !w.dialogs.offeredFormats.contains(QStringLiteral("pdf")));
-    const bool vector = suffix == QLatin1String("svg") || suffix == QLatin1String("pdf");
-    QCOMPARE(QFile::exists(written), !vector);
-    QCOMPARE(w.dialogs.warnings.size(), vector ? 1 : 0);
 }
 
 QTEST_MAIN(TestForm)

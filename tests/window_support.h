@@ -38,6 +38,13 @@ public:
         offeredFormats = filters;
         return saveAs;
     }
+    std::optional<MapSize> mapSize; // the size chosen; else the one offered
+    QList<MapSize> offeredSizes;
+    std::optional<MapSize> askMapSize(const QString &, const MapSize &last, bool) override
+    {
+        offeredSizes << last;
+        return mapSize.value_or(last);
+    }
     QString openFile;
     QString askOpenFile(const QString &, const QString &) override { return openFile; }
     QList<int> choices; // answered in turn; then the last answer, the one that gives nothing up

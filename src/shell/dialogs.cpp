@@ -1,5 +1,7 @@
 #include "shell/dialogs.h"
 
+#include "shell/map_size_dialog.h"
+
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -79,6 +81,16 @@ QString MessageBoxDialogs::askSaveFile(const QString &title, const QString &sugg
 QString MessageBoxDialogs::askOpenFile(const QString &title, const QString &filters)
 {
     return QFileDialog::getOpenFileName(m_parent, title, QString(), filters);
+}
+
+std::optional<MapSize> MessageBoxDialogs::askMapSize(const QString &title, const MapSize &last,
+                                                     bool bitmap)
+{
+    MapSizeDialog dialog(last, bitmap, m_parent);
+    dialog.setWindowTitle(title);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.chosen();
 }
 
 Long DialogColorPicker::ShowColor()

@@ -69,6 +69,7 @@ void Form1::showGoalMap()
     if (!m_optimise)
         return;
     m_goalMap = m_optimise->goalMap();
+    m_layers.clear(); // the goal map replaces what was shown
     drawGoalMap(*m_goalMap, surface());
     Picture1->update();
     keepGoals();

@@ -6,6 +6,7 @@
 #include "pipeline/record_change.h"
 #include "shell/failure_text.h"
 #include "shell/record_state.h"
+#include "store/stream_reader.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -44,6 +45,7 @@ void Form1::loadCurrent(ColorPicker &picker)
     // A record that cannot be read is said so, and nothing of another record is shown for it.
     if (const auto read = m_table.readRecord(m_current); !read) {
         surface().Clear();
+        m_layers.clear();
         clearFit(m_state);
         m_record = {};
         showResults();
@@ -57,8 +59,10 @@ void Form1::loadCurrent(ColorPicker &picker)
     }
     try {
         LoadCurrentRecord(m_state, m_record, TableRecord(m_table, m_current), surface(), picker);
+        keepLayer();
     } catch (const std::bad_alloc &) {
         surface().Clear();
+        m_layers.clear();
         clearFit(m_state);
         m_record = {};
         m_dialogs->warn(QStringLiteral("内存不足"),
@@ -70,6 +74,38 @@ void Form1::loadCurrent(ColorPicker &picker)
                              : QString());
     showResults();
     updateAnalysis();
+}
+
+void Form1::keepLayer()
+{
+    if (!m_state.Overlay)
+        m_layers.clear();
+    const TableRecord shown(m_table, m_current);
+    MapLayer layer{
+        {}, mapOptions(m_state), {m_state.ColorIndex, m_state.CurveColor}, m_record.factors};
+    for (const QString &name : recordFieldNames())
+        if (const FieldValue v = shown.field(name); v.kind != FieldValue::Kind::Error)
+            layer.record.set(name, v.raw());
+    // The axes as they were drawn, whatever becomes of the stored definitions.
+    layer.options.units = {};
+    m_layers.push_back(std::move(layer));
+}
+
+void Form1::drawShown(Surface &target) const
+{
+    if (m_goalMap) {
+        drawGoalMap(*m_goalMap, target);
+        return;
+    }
+    for (const MapLayer &layer : m_layers) {
+        MapOptions options = layer.options;
+        if (layer.factors)
+            options.units = {layer.factors->x1, layer.factors->x2, nullptr};
+        RecordMap copy;
+        copy.colour = layer.colour;
+        FixedColorPicker picker(layer.colour.colour);
+        drawRecord(options, layer.record, target, picker, copy);
+    }
 }
 
 void Form1::showAnalysisMenu(QWidget *widget, const QPoint &at)
@@ -116,43 +152,37 @@ void Form1::exportMap()
     const QString suggested =
         m_state.AppFolder + mapFileName(m_state.RecordId, mapExtension(MapFormat::Png))
                                 .value_or(MapFilePrefix + ".png");
-    // Overlaid maps exist only as pixels; a vector drawing is the current record (or the goal
-    // map on show) drawn anew.
-    const bool pixelsOnly = m_state.Overlay && !m_goalMap;
-    const QString filters =
-        pixelsOnly
-            ? QStringLiteral("PNG 图像 (*.png);;BMP 位图 (*.BMP *.bmp)")
-            : QStringLiteral(
-                  "PNG 图像 (*.png);;SVG 矢量图 (*.svg);;PDF 文件 (*.pdf);;BMP 位图 (*.BMP *.bmp)");
-    QString path = m_dialogs->askSaveFile(title, suggested, filters);
+    QString path = m_dialogs->askSaveFile(
+        title, suggested,
+        QStringLiteral(
+            "PNG 图像 (*.png);;SVG 矢量图 (*.svg);;PDF 文件 (*.pdf);;BMP 位图 (*.BMP *.bmp)"));
     if (path.isEmpty())
         return;
     const auto format = mapFormatNamed(QFileInfo(path).suffix());
-    if (!format || (isVectorFormat(*format) && pixelsOnly)) {
-        m_dialogs->warn(
-            title, pixelsOnly ? QStringLiteral("重叠的图请用 .png 或 .BMP 作为文件的扩展名。")
-                              : QStringLiteral("请用 .png、.svg、.pdf 或 .BMP 作为文件的扩展名。"));
+    if (!format) {
+        m_dialogs->warn(title, QStringLiteral("请用 .png、.svg、.pdf 或 .BMP 作为文件的扩展名。"));
         return;
     }
     // One spelling for a bitmap, the one the save button has always written.
     if (*format == MapFormat::Bmp)
         path = path.left(path.size() - QFileInfo(path).suffix().size()) + mapExtension(*format);
-    const bool current = m_current >= 0 && m_current < m_table.count();
-    const auto draw = [&](Surface &vector) {
-        if (m_goalMap) {
-            drawGoalMap(*m_goalMap, vector);
-            return;
-        }
-        if (!current)
-            return;
-        RecordMap copy;
-        copy.colour = {m_state.ColorIndex, m_state.CurveColor};
-        FixedColorPicker picker(m_state.CurveColor);
-        drawRecord(mapOptions(m_state), TableRecord(m_table, m_current), vector, picker, copy);
+    const QImage &shown = surface().Image();
+    const auto size = m_dialogs->askMapSize(title, m_exportSize.value_or(MapSize{shown.width()}),
+                                            !isVectorFormat(*format));
+    if (!size)
+        return;
+    m_exportSize = *size;
+    const auto draw = [this](Surface &target) {
+        drawShown(target);
     };
-    const QImage &image = surface().Image();
+    // The map area's own pixels at its own size; at another size, drawn again.
+    std::optional<RasterSurface> resized;
+    if (!isVectorFormat(*format) && size->pixels != shown.width()) {
+        resized.emplace(size->pixels);
+        draw(*resized);
+    }
     const Result<QByteArray> map =
-        encodeMap(*format, image, draw, MapSize{image.width(), ScreenDpi});
+        encodeMap(*format, resized ? resized->Image() : shown, draw, *size);
     const Result<void> saved = map ? saveFileSafely(*map, path, Durability::Synced)
                                    : Result<void>(map.failure().withPath(path));
     if (!saved)

@@ -2,6 +2,7 @@
 
 // The window's questions and warnings, behind an interface so tests can answer them.
 
+#include "pipeline/map_export.h"
 #include "pipeline/record_change.h"
 
 #include <QColor>
@@ -40,6 +41,15 @@ public:
                                 const QString &filters) = 0;
     // A file to read; empty when the user cancels.
     virtual QString askOpenFile(const QString &title, const QString &filters) = 0;
+    // The size of a map to export, starting at `last`; nothing when the user cancels.
+    // `bitmap`: the file is made of pixels.
+    virtual std::optional<MapSize> askMapSize(const QString &title, const MapSize &last,
+                                              bool bitmap)
+    {
+        (void)title;
+        (void)bitmap;
+        return last;
+    }
 };
 
 class MessageBoxDialogs : public Dialogs
@@ -57,6 +67,8 @@ public:
     QString askSaveFile(const QString &title, const QString &suggested,
                         const QString &filters) override;
     QString askOpenFile(const QString &title, const QString &filters) override;
+    std::optional<MapSize> askMapSize(const QString &title, const MapSize &last,
+                                      bool bitmap) override;
 
 private:
     QWidget *m_parent;

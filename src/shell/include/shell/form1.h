@@ -168,6 +168,20 @@ private:
     RecordMap m_record; // the current record change's values
     OptimiseDialog *m_optimise = nullptr;
     std::optional<GoalMap> m_goalMap; // drawn in the map area until the next record change
+    // What the map area shows as the records drawn in turn (more than one when overlaid), so
+    // an export draws it again at any size and as lines.
+    struct MapLayer
+    {
+        MemoryRecord record;
+        MapOptions options;
+        CurveColour colour;
+        std::optional<Factors> factors; // what its real axes were drawn from
+    };
+    std::vector<MapLayer> m_layers;
+    void keepLayer();
+    // Draws what the map area shows onto another surface.
+    void drawShown(Surface &surface) const;
+    std::optional<MapSize> m_exportSize; // the size chosen for the last export
     ExperimentTable m_table;
     ExperimentModel *m_model;
     std::unique_ptr<QLockFile> m_lock;
