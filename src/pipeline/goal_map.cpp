@@ -12,6 +12,7 @@
 namespace {
 
 constexpr Long White = 0xFFFFFF;
+constexpr double LegendPad = 40;
 
 // A logical point of the plot square in coded units.
 double codedX1(const plot::PlotGeometry &g, double x)
@@ -23,33 +24,41 @@ double codedX2(const plot::PlotGeometry &g, double y)
     return PlotLimit - (y - g.top) * 2 * PlotLimit / g.size;
 }
 
-// The legend in the corner of the plot square farthest from the optimum, over the map.
-plot::TextBox drawLegend(const GoalMap &map, Surface &surface)
+// Where the legend stands: in the corner of the plot square farthest from the optimum.
+plot::TextBox legendBox(const GoalMap &map, Surface &surface, double &line)
 {
     const plot::PlotGeometry &g = plot::DesignedGeometry;
     surface.FontSize = 7;
-    double width = 0, line = 0;
+    double width = 0;
+    line = 0;
     for (const GoalLayer &l : map.layers) {
         width = std::max(width, double(surface.TextWidth(l.legend)));
         line = std::max(line, double(surface.TextHeight(l.legend)));
     }
-    constexpr double Pad = 40, Inset = 60;
-    const double w = width + 2 * Pad, h = line * double(map.layers.size()) + 2 * Pad;
+    constexpr double Inset = 60;
+    const double w = width + 2 * LegendPad, h = line * double(map.layers.size()) + 2 * LegendPad;
     const bool right = map.optimum && map.optimum->x1 < 0;
     const bool bottom = map.optimum && map.optimum->x2 > 0;
     const double left = right ? g.left + g.size - Inset - w : g.left + Inset;
     const double top = bottom ? g.top + g.size - Inset - h : g.top + Inset;
+    return {left, top, left + w, top + h};
+}
+
+// The legend over the map.
+void drawLegend(const GoalMap &map, const plot::TextBox &box, double line, Surface &surface)
+{
+    surface.FontSize = 7;
     surface.FillCells(
-        float(left), float(top), float(w), float(h), [](double, double) { return true; }, White);
-    surface.LineBox(float(left), float(top), float(left + w), float(top + h));
+        float(box.left), float(box.top), float(box.right - box.left), float(box.bottom - box.top),
+        [](double, double) { return true; }, White);
+    surface.LineBox(float(box.left), float(box.top), float(box.right), float(box.bottom));
     for (std::size_t i = 0; i < map.layers.size(); ++i) {
         surface.ForeColor = map.layers[i].colour;
-        surface.CurrentX = float(left + Pad);
-        surface.CurrentY = float(top + Pad + line * double(i));
+        surface.CurrentX = float(box.left + LegendPad);
+        surface.CurrentY = float(box.top + LegendPad + line * double(i));
         surface.Print(map.layers[i].legend);
     }
     surface.ForeColor = 0;
-    return {left, top, left + w, top + h};
 }
 
 } // namespace
@@ -101,6 +110,10 @@ void drawGoalMap(const GoalMap &map, Surface &surface)
     plot::drawAxisLabels(g, nullptr, surface, map.units ? &real : nullptr);
     plot::drawGrid(g, surface);
     std::vector<plot::TextBox> occupied;
+    // The legend's place is known first: a figure's level labels keep clear of it.
+    double line = 0;
+    const plot::TextBox legend = legendBox(map, surface, line);
+    surface.FontSize = 7;
     for (const GoalLayer &l : map.layers) {
         const optimise::Model &b = l.response.model;
         const QuadraticCoefficients q{float(b[0]), float(b[1]), float(b[2]),
@@ -114,10 +127,11 @@ void drawGoalMap(const GoalMap &map, Surface &surface)
                  l.colour,
                  true,
                  g},
-                surface, &occupied);
+                surface, &occupied, {legend});
         }
     }
-    occupied.push_back(drawLegend(map, surface));
+    drawLegend(map, legend, line, surface);
+    occupied.push_back(legend);
     if (map.optimum)
         plot::drawMarks(
             {{map.optimum->x1, map.optimum->x2, QStringLiteral("最优 D = %1").arg(map.D, 0, 'f', 3),

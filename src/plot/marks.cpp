@@ -108,6 +108,11 @@ void drawMarks(const std::vector<Mark> &marks, const PlotGeometry &g, Surface &s
         if (best == places.end())
             best = places.begin() + (boxAt(places[0]).right > square.right ? 1 : 0);
         taken.push_back(boxAt(*best));
+        if (surface.KeepsPaths()) {
+            // A figure's label on a ground of its own, over the lines it stands on.
+            surface.PrintTurned(p.mark->label, best->first + w / 2, best->second + h / 2, 0);
+            continue;
+        }
         surface.CurrentX = float(best->first);
         surface.CurrentY = float(best->second);
         surface.Print(p.mark->label);

@@ -33,7 +33,7 @@ public:
     float TextWidth(const QString &text) override;
     float TextHeight(const QString &text) override;
     void Clear() override;
-    // As an image of the bitmap's pixels over the rectangle, so both agree cell by cell.
+    // As an image of cells a quarter of a screen pixel wide over the rectangle.
     void FillCells(float left, float top, float width, float height,
                    const std::function<bool(double x, double y)> &inside,
                    std::int32_t colour) override;
