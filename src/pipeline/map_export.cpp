@@ -49,9 +49,7 @@ bool isVectorFormat(MapFormat format)
 Result<QByteArray> encodeMap(MapFormat format, const QImage &raster, const MapDrawing &draw,
                              const MapSize &size)
 {
-    // A vector drawing's page is a whole number of points on a side, as a PDF page is: the SVG
-    // and the PDF of one map are the same size on paper.
-    const int points = std::max(1, int(std::lround(size.millimetres() / 25.4 * 72)));
+    const int points = size.pagePoints();
     // The page as a screen shows it: the vector drawing's dots and lines.
     const double screenPixels = points * double(ScreenDpi) / 72;
     if (format == MapFormat::Bmp)

@@ -253,6 +253,9 @@ int drawContourFigure(const ContourMap &map, Surface &surface, std::vector<TextB
         std::vector<std::array<QPointF, 4>> taken;
         for (const TextBox &box : avoid)
             taken.push_back(cornersOf(box));
+        for (const auto &corners : surface.TurnedLabels)
+            if (corners.size() == 4)
+                taken.push_back({corners[0], corners[1], corners[2], corners[3]});
         const auto places = levelLabelPlaces(map, levels);
         for (std::size_t k = 0; k < levels.size(); ++k) {
             const QString text = levelLabel(levels[k]);
@@ -275,6 +278,8 @@ int drawContourFigure(const ContourMap &map, Surface &surface, std::vector<TextB
             }
     for (const Gap &gap : gaps) {
         surface.PrintTurned(gap.text, gap.centre.x(), gap.centre.y(), gap.degrees);
+        const auto corners = gap.corners();
+        surface.TurnedLabels.emplace_back(corners.begin(), corners.end());
         if (labels)
             labels->push_back(gap.extent());
     }

@@ -176,5 +176,6 @@ float VectorSurface::TextHeight(const QString &text)
 
 void VectorSurface::Clear()
 {
+    TurnedLabels.clear();
     m_painter.fillRect(QRectF(0, 0, SurfaceUnits, SurfaceUnits), Qt::white);
 }

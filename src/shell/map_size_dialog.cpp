@@ -70,5 +70,5 @@ void MapSizeDialog::showResult()
         sizeText->setText(QStringLiteral("位图 %1 × %1 像素").arg(size.pixels));
     else
         sizeText->setText(
-            QStringLiteral("矢量图，边长 %1 毫米").arg(size.millimetres(), 0, 'f', 1));
+            QStringLiteral("矢量图，边长 %1 毫米").arg(size.pagePoints() * 25.4 / 72, 0, 'f', 1));
 }

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QString>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -28,6 +29,9 @@ struct MapSize
     int pixels = 0;
     int dpi = ScreenDpi;
     double millimetres() const { return pixels * 25.4 / dpi; }
+    // A vector drawing's side: whole points, as a PDF page is, so an SVG and a PDF of one map
+    // are the same size on paper.
+    int pagePoints() const { return std::max(1, int(millimetres() / 25.4 * 72 + 0.5)); }
     // The pixels of a side on paper at a resolution, nearest whole pixel.
     static MapSize ofWidth(double millimetres, int dpi)
     {

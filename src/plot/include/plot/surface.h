@@ -57,6 +57,10 @@ public:
         (void)degrees;
     }
 
+    // On a surface that keeps paths: the corners of the level labels turned along their curves
+    // since it was last cleared, so the maps overlaid after them keep their labels clear.
+    std::vector<std::vector<QPointF>> TurnedLabels;
+
     float CurrentX = 0;
     float CurrentY = 0;
     float FontSize = 6.75f; // points
