@@ -169,7 +169,9 @@ void BM_CliRenderAll200(benchmark::State &state)
         CliStreams io{stdout, std::fopen("/dev/null", "w")};
         const int code =
             runCli({QStringLiteral("render"), QStringLiteral("--db"), db, QStringLiteral("--all"),
-                    QStringLiteral("--out"), out, QStringLiteral("--size"), QStringLiteral("512")},
+                    QStringLiteral("--out"), out, QStringLiteral("--size"), QStringLiteral("512"),
+                    QStringLiteral("--format"),
+                    state.range(0) ? QStringLiteral("svg") : QStringLiteral("bmp")},
                    workDir().path(), io);
         std::fclose(io.err);
         if (code != 0)
@@ -179,7 +181,13 @@ void BM_CliRenderAll200(benchmark::State &state)
         benchmark::Counter(200.0 * double(state.iterations()),
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_CliRenderAll200)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+// 0: bitmaps; 1: SVG figures, the contours traced as lines.
+BENCHMARK(BM_CliRenderAll200)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
 
 long residentKiB()
 {

@@ -33,6 +33,7 @@ VectorSurface::~VectorSurface()
 
 bool VectorSurface::finish()
 {
+    flushDots();
     return m_painter.end();
 }
 
@@ -53,13 +54,27 @@ void VectorSurface::PSet(float x, float y, std::int32_t colour)
     // The dot covers the pixel that holds the point, as on the bitmap.
     const double px = std::floor(double(x) / m_dot) * m_dot - (side - m_dot) / 2;
     const double py = std::floor(double(y) / m_dot) * m_dot - (side - m_dot) / 2;
-    m_painter.fillRect(QRectF(px, py, side, side), QColor(toRgb(colour)));
+    // Dots in a row of one colour become one shape: a grid is a thousand of them.
+    if (!m_dots.isEmpty() && colour != m_dotColour)
+        flushDots();
+    m_dots.addRect(QRectF(px, py, side, side));
+    m_dotColour = colour;
+}
+
+void VectorSurface::flushDots()
+{
+    if (m_dots.isEmpty())
+        return;
+    m_painter.fillPath(m_dots, QColor(toRgb(m_dotColour)));
+    m_dots = QPainterPath();
+    m_dots.setFillRule(Qt::WindingFill); // dots that meet stay filled
 }
 
 void VectorSurface::FillCells(float left, float top, float width, float height,
                               const std::function<bool(double x, double y)> &inside,
                               std::int32_t colour)
 {
+    flushDots();
     // Cells a quarter of a screen pixel wide: the region's edge steps by less than the width
     // of the lines drawn along it, so enlarged it still shows no staircase.
     const double cell = m_dot / 4;
@@ -87,6 +102,7 @@ void VectorSurface::FillCells(float left, float top, float width, float height,
 
 void VectorSurface::Path(const std::vector<QPointF> &points, bool closed, std::int32_t colour)
 {
+    flushDots();
     if (points.size() < 2)
         return;
     QPainterPath path(points.front());
@@ -102,6 +118,7 @@ void VectorSurface::Path(const std::vector<QPointF> &points, bool closed, std::i
 
 void VectorSurface::LineBox(float x1, float y1, float x2, float y2)
 {
+    flushDots();
     m_painter.setPen(QPen(Qt::black, m_dot, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
     m_painter.setBrush(Qt::NoBrush);
     m_painter.drawRect(QRectF(QPointF(std::min(x1, x2) + m_dot / 2, std::min(y1, y2) + m_dot / 2),
@@ -137,6 +154,7 @@ void VectorSurface::Print(const QString &text)
 {
     if (text.isEmpty() || !std::isfinite(CurrentX) || !std::isfinite(CurrentY))
         return;
+    flushDots();
     const QFont f = font();
     m_painter.setFont(f);
     m_painter.setPen(QColor(toRgb(ForeColor)));
@@ -149,6 +167,7 @@ void VectorSurface::PrintTurned(const QString &text, double x, double y, double 
 {
     if (text.isEmpty() || !std::isfinite(x) || !std::isfinite(y) || !std::isfinite(degrees))
         return;
+    flushDots();
     const double w = TextWidth(text), h = TextHeight(text);
     const QFont f = font();
     m_painter.save();
@@ -176,6 +195,8 @@ float VectorSurface::TextHeight(const QString &text)
 
 void VectorSurface::Clear()
 {
+    m_dots = QPainterPath(); // under the white page anyway
+    m_dots.setFillRule(Qt::WindingFill);
     TurnedLabels.clear();
     m_painter.fillRect(QRectF(0, 0, SurfaceUnits, SurfaceUnits), Qt::white);
 }

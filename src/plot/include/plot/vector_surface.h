@@ -9,6 +9,7 @@
 
 #include <QFont>
 #include <QPainter>
+#include <QPainterPath>
 
 #include <memory>
 
@@ -43,6 +44,9 @@ public:
 
 private:
     QFont font() const;
+    void flushDots();
+    QPainterPath m_dots; // dots set and not yet drawn, all of one colour
+    std::int32_t m_dotColour = 0;
     QPainter m_painter;
     double m_dot;                             // logical units a dot covers
     std::unique_ptr<RasterSurface> m_metrics; // the raster surface's text extents
