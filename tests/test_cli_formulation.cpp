@@ -80,6 +80,14 @@ void TestCliFormulation::usageErrors_data()
             << QStringList{"optimise", "--goal", goal};
     QTest::newRow("optimise-importance")
         << QStringList{"optimise", "--goal", "1=max:1:2", "--importance", "1=6"};
+    // A map's size: pixels or a width, a resolution within limits, never more pixels than a
+    // map may have.
+    for (const QStringList &size :
+         {QStringList{"--size", "300", "--width", "80"}, QStringList{"--width", "0"},
+          QStringList{"--width", "abc"}, QStringList{"--width", "80", "--dpi", "20"},
+          QStringList{"--width", "1000", "--dpi", "600"}, QStringList{"--dpi", "9999"}})
+        QTest::newRow(qPrintable(QStringLiteral("render ") + size.join(QLatin1Char(' '))))
+            << (QStringList{"render", "--id", "1"} + size);
     QTest::newRow("optimise-two-kinds")
         << QStringList{"optimise", "--goal", "1=max:1:2", "--goal", "1=min:1:2"};
 }
