@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev libqt6sql6-sqlite libsqlite3-dev qt6-translations-l10n libboost-math-dev qt6-svg-dev mdbtools-dev
+    qt6-base-dev libqt6sql6-sqlite libsqlite3-dev qt6-translations-l10n qt6-svg-dev mdbtools-dev
     fonts-arphic-uming fonts-liberation
     libbenchmark-dev
 )

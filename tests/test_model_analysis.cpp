@@ -2,7 +2,9 @@
 // hatvalues and eigen on the same eleven coded runs), and on degenerate data.
 #include "fixtures.h"
 #include "stats/model_analysis.h"
+#include "stats/tail_probabilities.h"
 
+#include <QFile>
 #include <QTest>
 
 #include <cmath>
@@ -43,6 +45,7 @@ private slots:
     void degenerateData();
     void extremeResponses_data();
     void extremeResponses();
+    void tailProbabilitiesAgreeWithR();
 };
 
 using Figures = QList<double>;
@@ -229,6 +232,32 @@ void TestModelAnalysis::extremeResponses()
     for (const analysis::Figure &f : all)
         QVERIFY(!f || std::isfinite(*f));
     QVERIFY(a.nature.has_value()); // the curvature is the data's, whatever their level
+}
+
+void TestModelAnalysis::tailProbabilitiesAgreeWithR()
+{
+    // R's pt and pf (tests/data/reference/pvalues.R) from statistics near 0 to tails below the
+    // smallest normal double.
+    QFile file(QStringLiteral(TESMORA_TEST_DATA "/reference/pvalues.csv"));
+    QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+    file.readLine();
+    int rows = 0;
+    double worst = 0;
+    while (!file.atEnd()) {
+        const QList<QByteArray> cells = file.readLine().trimmed().split(',');
+        QCOMPARE(cells.size(), 3);
+        const double statistic = cells[1].toDouble(), reference = cells[2].toDouble();
+        const double ours = cells[0] == "t5"     ? analysis::tTwoSided5(statistic)
+                            : cells[0] == "F5_5" ? analysis::fUpper5And5(statistic)
+                                                 : analysis::fUpper3And2(statistic);
+        const double relative = std::fabs(ours - reference) / reference;
+        worst = std::max(worst, relative);
+        QVERIFY2(relative <= 1e-12,
+                 cells.join(' ') + " gives " + QByteArray::number(ours, 'g', 17));
+        ++rows;
+    }
+    QVERIFY(rows > 2000);
+    qInfo("largest relative difference from R: %g", worst);
 }
 
 QTEST_APPLESS_MAIN(TestModelAnalysis)

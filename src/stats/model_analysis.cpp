@@ -2,8 +2,7 @@
 
 #include "least_squares.h"
 
-#include <boost/math/distributions/fisher_f.hpp>
-#include <boost/math/distributions/students_t.hpp>
+#include "stats/tail_probabilities.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,19 +14,16 @@ namespace {
 
 using namespace ls;
 
-Figure fTail(Figure f, int df1, int df2)
-{
-    if (!f || !std::isfinite(*f) || *f < 0)
-        return std::nullopt;
-    return boost::math::cdf(boost::math::complement(boost::math::fisher_f(df1, df2), *f));
-}
+// The design fixes the tests' degrees of freedom: each has a tail of its own.
+static_assert(Runs - Terms == 5 && Terms - 1 == 5, "the model's F and the t tests have 5 and 5");
+static_assert(Runs - Terms - (::CentreRuns - 1) == 3 && ::CentreRuns - 1 == 2,
+              "lack of fit is F with 3 and 2");
 
-Figure tTwoSided(Figure t, int df)
+Figure tail(Figure statistic, double (*upper)(double))
 {
-    if (!t || !std::isfinite(*t))
+    if (!statistic || !std::isfinite(*statistic))
         return std::nullopt;
-    return 2 *
-           boost::math::cdf(boost::math::complement(boost::math::students_t(df), std::fabs(*t)));
+    return upper(*statistic);
 }
 
 // a / b where both say something: none for a zero or undefined denominator.
@@ -58,11 +54,11 @@ void varianceTable(ModelAnalysis &a, const Scaled &s, const Row &b, const Square
     a.lackOfFit.ss = area(sslof);
     a.lackOfFit.ms = area(mslof);
     a.lackOfFit.f = ratio(mslof, mspe);
-    a.lackOfFit.p = fTail(a.lackOfFit.f, a.lackOfFit.df, a.pureError.df);
+    a.lackOfFit.p = tail(a.lackOfFit.f, fUpper3And2);
     a.model.ss = area(ssr);
     a.model.ms = area(msr);
     a.model.f = ratio(msr, mse);
-    a.model.p = fTail(a.model.f, a.model.df, a.residual.df);
+    a.model.p = tail(a.model.f, fUpper5And5);
     a.total.ss = area(sst);
     // A perfect fit has no error: 0, and no t of a division by it.
     for (int i = 0; i < Terms; ++i) {
@@ -71,7 +67,7 @@ void varianceTable(ModelAnalysis &a, const Scaled &s, const Row &b, const Square
         const double estimate = b[std::size_t(i)] + (i == 0 ? s.mean : 0);
         c.se = figure(se * s.scale);
         c.t = se > 0 ? figure(estimate / se) : std::nullopt;
-        c.p = tTwoSided(c.t, a.residual.df);
+        c.p = tail(c.t, tTwoSided5);
     }
     if (sst > 0) {
         a.rSquared = 1 - sse / sst;

@@ -1,0 +1,106 @@
+#include "stats/tail_probabilities.h"
+
+#include <array>
+#include <cmath>
+#include <numbers>
+
+namespace analysis {
+
+namespace {
+
+constexpr int MaxTerms = 200;
+
+// I_x(a, b) for x <= 1/2 as x^a (1-x)^b / (a B(a, b)) times the sum over n of
+// (a+b)_n / (a+1)_n x^n, every term positive. `prefactor` is x^a (1-x)^b / (a B(a, b)); the
+// ratios of successive terms' coefficients are fixed by (a, b) and computed once.
+template <int TwiceA, int TwiceB> struct BetaSeries
+{
+    std::array<double, MaxTerms> ratio{};
+    BetaSeries()
+    {
+        const double a = TwiceA / 2.0, b = TwiceB / 2.0;
+        for (int n = 0; n < MaxTerms; ++n)
+            ratio[std::size_t(n)] = (a + b + n) / (a + 1 + n);
+    }
+    double operator()(double x, double prefactor) const
+    {
+        double term = 1, sum = 1;
+        for (int n = 0; n < MaxTerms; ++n) {
+            term *= ratio[std::size_t(n)] * x;
+            sum += term;
+            if (term <= sum * 1e-17)
+                break;
+        }
+        return prefactor * sum;
+    }
+};
+
+// x^(k/2) for a small whole k, from a square root and products only.
+double halfPower(double x, int twice)
+{
+    double p = twice % 2 ? std::sqrt(x) : 1;
+    for (int i = 0; i < twice / 2; ++i)
+        p *= x;
+    return p;
+}
+
+// I_x(a, b) with a and b given doubled, from x and 1 - x (each computed directly by the caller,
+// so neither carries the rounding of the other); a·B(a, b) given.
+template <int TwiceA, int TwiceB>
+double incompleteBeta(double x, double oneMinusX, double aBeta, double bBeta)
+{
+    static const BetaSeries<TwiceA, TwiceB> lower;
+    static const BetaSeries<TwiceB, TwiceA> upper;
+    if (x <= 0.5)
+        return lower(x, halfPower(x, TwiceA) * halfPower(oneMinusX, TwiceB) / aBeta);
+    // I_x(a, b) = 1 - I_(1-x)(b, a): the series on the other side.
+    return 1 - upper(oneMinusX, halfPower(oneMinusX, TwiceB) * halfPower(x, TwiceA) / bBeta);
+}
+
+constexpr double Pi = std::numbers::pi;
+
+} // namespace
+
+double tTwoSided5(double t)
+{
+    if (std::isnan(t))
+        return t;
+    // P(|T| >= t) = I_x(5/2, 1/2) at x = 5 / (5 + t²); B(5/2, 1/2) = 3π/8.
+    const double tt = t * t;
+    if (std::isinf(tt))
+        return 0;
+    const double x = 5 / (5 + tt), y = tt / (5 + tt);
+    return incompleteBeta<5, 1>(x, y, 2.5 * 3 * Pi / 8, 0.5 * 3 * Pi / 8);
+}
+
+double fUpper5And5(double f)
+{
+    if (std::isnan(f))
+        return f;
+    if (f <= 0)
+        return 1;
+    if (std::isinf(f))
+        return 0;
+    // P(F >= f) = I_x(5/2, 5/2) at x = 5 / (5 + 5f); B(5/2, 5/2) = 3π/128.
+    const double x = 1 / (1 + f), y = f / (1 + f);
+    return incompleteBeta<5, 5>(x, y, 2.5 * 3 * Pi / 128, 2.5 * 3 * Pi / 128);
+}
+
+double fUpper3And2(double f)
+{
+    if (std::isnan(f))
+        return f;
+    if (f <= 0)
+        return 1;
+    if (std::isinf(f))
+        return 0;
+    // P(F >= f) = I_x(1, 3/2) at x = 2 / (2 + 3f), which is 1 - (1 - x)^(3/2): through expm1 and
+    // log1p where x is small, directly where 1 - x is.
+    const double x = 2 / (2 + 3 * f);
+    if (x < 0.5)
+        return -std::expm1(1.5 * std::log1p(-x));
+    const double y = 3 * f / (2 + 3 * f);
+    return 1 - y * std::sqrt(y);
+}
+
+} // namespace analysis
