@@ -353,6 +353,19 @@ void TestFigure::windowExportsOverlaysAsLinesAtTheSizeLastChosen()
     w.dialogs.mapSize.reset();
     f.exportMap();
     QCOMPARE(w.dialogs.offeredSizes.value(2), (MapSize{2008, 600}));
+
+    // More maps overlaid than are kept to draw again: only the screen's own pixels are
+    // exported, and a figure is refused with a word.
+    for (int i = 0; i < 1000; ++i)
+        f.moveTo(i % 2);
+    w.dialogs.mapSize = MapSize{f.surface().Image().width()};
+    w.dialogs.saveAs = folder + QStringLiteral("/many.svg");
+    f.exportMap();
+    QVERIFY(!QFile::exists(w.dialogs.saveAs) && w.dialogs.warnings.size() == 1);
+    w.dialogs.saveAs = folder + QStringLiteral("/many.png");
+    f.exportMap();
+    QCOMPARE(QImage(w.dialogs.saveAs).convertToFormat(QImage::Format_RGB32),
+             f.surface().Image().convertToFormat(QImage::Format_RGB32));
 }
 
 void TestFigure::journalSizeIsOneClick()

@@ -70,6 +70,7 @@ void Form1::showGoalMap()
         return;
     m_goalMap = m_optimise->goalMap();
     m_layers.clear(); // the goal map replaces what was shown
+    m_layersLost = false;
     drawGoalMap(*m_goalMap, surface());
     Picture1->update();
     keepGoals();

@@ -46,6 +46,7 @@ void Form1::loadCurrent(ColorPicker &picker)
     if (const auto read = m_table.readRecord(m_current); !read) {
         surface().Clear();
         m_layers.clear();
+        m_layersLost = false;
         clearFit(m_state);
         m_record = {};
         showResults();
@@ -63,6 +64,7 @@ void Form1::loadCurrent(ColorPicker &picker)
     } catch (const std::bad_alloc &) {
         surface().Clear();
         m_layers.clear();
+        m_layersLost = false;
         clearFit(m_state);
         m_record = {};
         m_dialogs->warn(QStringLiteral("内存不足"),
@@ -78,8 +80,15 @@ void Form1::loadCurrent(ColorPicker &picker)
 
 void Form1::keepLayer()
 {
-    if (!m_state.Overlay)
+    if (!m_state.Overlay) {
         m_layers.clear();
+        m_layersLost = false;
+    }
+    if (m_layersLost || m_layers.size() == MaxLayers) {
+        m_layers.clear();
+        m_layersLost = true;
+        return;
+    }
     const TableRecord shown(m_table, m_current);
     MapLayer layer{
         {}, mapOptions(m_state), {m_state.ColorIndex, m_state.CurveColor}, m_record.factors};
@@ -171,6 +180,12 @@ void Form1::exportMap()
                                             !isVectorFormat(*format));
     if (!size)
         return;
+    if (m_layersLost && !m_goalMap && (isVectorFormat(*format) || size->pixels != shown.width())) {
+        m_dialogs->warn(title, QStringLiteral("重叠的图超过 %1 张，只能按屏幕上的大小导出为 PNG 或 "
+                                              "BMP 位图。")
+                                   .arg(MaxLayers));
+        return;
+    }
     m_exportSize = *size;
     const auto draw = [this](Surface &target) {
         drawShown(target);

@@ -178,6 +178,9 @@ private:
         std::optional<Factors> factors; // what its real axes were drawn from
     };
     std::vector<MapLayer> m_layers;
+    // More maps overlaid than are kept to draw again: the export has only the screen's pixels.
+    bool m_layersLost = false;
+    static constexpr std::size_t MaxLayers = 1000;
     void keepLayer();
     // Draws what the map area shows onto another surface.
     void drawShown(Surface &surface) const;
