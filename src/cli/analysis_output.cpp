@@ -168,44 +168,97 @@ QJsonObject analysisJson(const ModelAnalysis &a)
                                                     {QStringLiteral("min"), point(a.minimum)}}}};
 }
 
+namespace {
+
+// A sink that keeps only the columns' names.
+struct ColumnNames
+{
+    QStringList names;
+    void number(const char *name, const char *term, std::optional<double>)
+    {
+        names << (term ? QStringLiteral("%1_%2").arg(QLatin1String(name), QLatin1String(term))
+                       : QLatin1String(name));
+    }
+    void text(const char *name, const char *) { number(name, nullptr, std::nullopt); }
+};
+
+// A sink that writes the cells through a pointer, each after a separator.
+struct CellWriter
+{
+    char *p;
+    char separator;
+    void number(const char *, const char *, std::optional<double> v)
+    {
+        *p++ = separator;
+        if (v)
+            p = std::to_chars(p, p + 32, *v).ptr;
+    }
+    void text(const char *, const char *v)
+    {
+        *p++ = separator;
+        while (v && *v)
+            *p++ = *v++;
+    }
+};
+
+// The columns in their order, with their names: the one list the header and the rows follow.
+template <typename Sink> void analysisRow(const ModelAnalysis *a, Sink &sink)
+{
+    const auto f = [&](auto member) {
+        return a ? member(*a) : std::optional<double>();
+    };
+    for (std::size_t i = 0; i < DesignTerms; ++i) {
+        const char *term = analysis::TermNames[i];
+        const analysis::Coefficient *c = a ? &a->coefficients[i] : nullptr;
+        sink.number("estimate", term, c ? c->estimate : std::nullopt);
+        sink.number("se", term, c ? c->se : std::nullopt);
+        sink.number("t", term, c ? c->t : std::nullopt);
+        sink.number("p", term, c ? c->p : std::nullopt);
+    }
+    using M = const ModelAnalysis &;
+    sink.number("model_F", nullptr, f([](M m) { return m.model.f; }));
+    sink.number("model_p", nullptr, f([](M m) { return m.model.p; }));
+    sink.number("lack_of_fit_F", nullptr, f([](M m) { return m.lackOfFit.f; }));
+    sink.number("lack_of_fit_p", nullptr, f([](M m) { return m.lackOfFit.p; }));
+    sink.number("pure_error_ms", nullptr, f([](M m) { return m.pureError.ms; }));
+    sink.number("r_squared", nullptr, f([](M m) { return m.rSquared; }));
+    sink.number("adj_r_squared", nullptr, f([](M m) { return m.adjRSquared; }));
+    sink.number("pred_r_squared", nullptr, f([](M m) { return m.predRSquared; }));
+    sink.number("press", nullptr, f([](M m) { return m.press; }));
+    const analysis::Point none;
+    const analysis::Point &st = a && a->stationary ? *a->stationary : none;
+    sink.number("stationary_x1", nullptr, st.x1);
+    sink.number("stationary_x2", nullptr, st.x2);
+    sink.number("stationary_y", nullptr, st.y);
+    sink.text("nature", a && a->nature ? analysis::natureName(*a->nature) : nullptr);
+    sink.text("inside", a && a->stationary ? (a->stationaryInside ? "true" : "false") : nullptr);
+    sink.number("eigenvalue_1", nullptr, f([](M m) { return m.eigenvalues[0]; }));
+    sink.number("eigenvalue_2", nullptr, f([](M m) { return m.eigenvalues[1]; }));
+    for (const auto &[name, point] :
+         {std::pair{"max", a ? a->maximum : none}, std::pair{"min", a ? a->minimum : none}}) {
+        sink.number(name, "x1", point.x1);
+        sink.number(name, "x2", point.x2);
+        sink.number(name, "y", point.y);
+    }
+}
+
+} // namespace
+
 const QStringList &analysisColumns()
 {
     static const QStringList columns = [] {
-        QStringList c;
-        for (const char *term : {"b0", "b1", "b2", "b11", "b22", "b12"})
-            c << QStringLiteral("se_%1").arg(QLatin1String(term))
-              << QStringLiteral("p_%1").arg(QLatin1String(term));
-        c << QStringLiteral("model_F") << QStringLiteral("model_p")
-          << QStringLiteral("lack_of_fit_F") << QStringLiteral("lack_of_fit_p")
-          << QStringLiteral("pure_error_ms") << QStringLiteral("r_squared")
-          << QStringLiteral("adj_r_squared") << QStringLiteral("pred_r_squared")
-          << QStringLiteral("press") << QStringLiteral("stationary_x1")
-          << QStringLiteral("stationary_x2") << QStringLiteral("stationary_y")
-          << QStringLiteral("nature") << QStringLiteral("inside") << QStringLiteral("eigenvalue_1")
-          << QStringLiteral("eigenvalue_2") << QStringLiteral("max_x1") << QStringLiteral("max_x2")
-          << QStringLiteral("max_y") << QStringLiteral("min_x1") << QStringLiteral("min_x2")
-          << QStringLiteral("min_y");
-        return c;
+        ColumnNames names;
+        analysisRow(nullptr, names);
+        return names.names;
     }();
     return columns;
 }
 
-QStringList analysisCells(const ModelAnalysis &a)
+char *writeAnalysisCells(char *out, const analysis::ModelAnalysis *a, char separator)
 {
-    QStringList cells;
-    for (const analysis::Coefficient &c : a.coefficients)
-        cells << cell(c.se) << cell(c.p);
-    cells << cell(a.model.f) << cell(a.model.p) << cell(a.lackOfFit.f) << cell(a.lackOfFit.p)
-          << cell(a.pureError.ms) << cell(a.rSquared) << cell(a.adjRSquared) << cell(a.predRSquared)
-          << cell(a.press) << (a.stationary ? cell(a.stationary->x1) : QString())
-          << (a.stationary ? cell(a.stationary->x2) : QString())
-          << (a.stationary ? cell(a.stationary->y) : QString())
-          << (a.nature ? QString::fromLatin1(analysis::natureName(*a.nature)) : QString())
-          << (a.stationary ? QString::fromLatin1(a.stationaryInside ? "true" : "false") : QString())
-          << cell(a.eigenvalues[0]) << cell(a.eigenvalues[1]) << cell(a.maximum.x1)
-          << cell(a.maximum.x2) << cell(a.maximum.y) << cell(a.minimum.x1) << cell(a.minimum.x2)
-          << cell(a.minimum.y);
-    return cells;
+    CellWriter writer{out, separator};
+    analysisRow(a, writer);
+    return writer.p;
 }
 
 namespace {

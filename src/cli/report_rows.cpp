@@ -163,50 +163,32 @@ QString ReportRows::header(QChar separator, Extras extras)
 
 void ReportRows::addExtras(const std::vector<StreamCell> &cells)
 {
-    // The responses as read, and the analysis when all eleven are numbers.
-    QStringList responses;
-    for (int run = 1; run <= DesignRuns; ++run) {
-        const auto v = cells[std::size_t(run)].field().asNumber();
-        QByteArray text;
-        if (v)
-            appendShortest(text, *v);
-        responses << QString::fromLatin1(text);
-    }
+    // The analysis when all eleven responses are numbers.
     std::optional<analysis::ModelAnalysis> a;
     if (m_extras.analysis && m_record.fields.responses)
         a = analysis::analyse(*m_record.fields.responses);
     if (m_json) {
-        m_line.chop(1); // the closing brace, put back below
-        if (m_extras.responses) {
-            QJsonArray values;
-            for (const QString &r : responses)
-                values << (r.isEmpty() ? QJsonValue() : QJsonValue(r.toDouble()));
-            m_line += ", \"responses\": " + QJsonDocument(values).toJson(QJsonDocument::Compact);
-        }
-        if (m_extras.analysis) {
-            m_line += ", \"analysis\": ";
-            QJsonObject o;
-            if (a) {
-                o = analysisJson(*a);
-                if (m_extras.units)
-                    addRealUnits(o, *a, m_extras.units->of(m_record.fields.idNumber));
-            }
-            m_line +=
-                a ? QJsonDocument(o).toJson(QJsonDocument::Compact) : QByteArrayLiteral("null");
-        }
-        m_line += '}';
+        addJsonExtras(cells, a);
         return;
     }
-    const QString separator = m_csv ? QStringLiteral(",") : QStringLiteral("\t");
+    // The responses as read and the analysis, through a pointer into room made for them.
+    const char separator = m_csv ? ',' : '\t';
     m_line.chop(1); // the line break, put back below
-    if (m_extras.responses)
-        m_line += (separator + responses.join(separator)).toUtf8();
-    if (m_extras.analysis) {
-        const QStringList cellsOut =
-            a ? analysisCells(*a) : QStringList(analysisColumns().size(), QString());
-        m_line += (separator + cellsOut.join(separator)).toUtf8();
+    const qsizetype at = m_line.size();
+    m_line.resize(at + DesignRuns * 33 + AnalysisCellsRoom + 1);
+    char *p = m_line.data() + at;
+    if (m_extras.responses) {
+        for (int run = 1; run <= DesignRuns; ++run) {
+            *p++ = separator;
+            if (const auto v = cells[std::size_t(run)].field().asNumber())
+                p = std::to_chars(p, p + 32, *v).ptr;
+        }
     }
+    if (m_extras.analysis)
+        p = writeAnalysisCells(p, a ? &*a : nullptr, separator);
+    m_line.resize(p - m_line.data());
     if (m_extras.units) {
+        const QString sep = QString(QLatin1Char(separator));
         const auto textCell = [this](const QString &text) {
             if (m_csv)
                 return csvField(text, CsvColumn::Text);
@@ -217,9 +199,34 @@ void ReportRows::addExtras(const std::vector<StreamCell> &cells)
         const QStringList cellsOut =
             a ? realUnitsCells(*a, m_extras.units->of(m_record.fields.idNumber), textCell)
               : QStringList(realUnitsColumns().size(), QString());
-        m_line += (separator + cellsOut.join(separator)).toUtf8();
+        m_line += (sep + cellsOut.join(sep)).toUtf8();
     }
     m_line += '\n';
+}
+
+void ReportRows::addJsonExtras(const std::vector<StreamCell> &cells,
+                               const std::optional<analysis::ModelAnalysis> &a)
+{
+    m_line.chop(1); // the closing brace, put back below
+    if (m_extras.responses) {
+        QJsonArray values;
+        for (int run = 1; run <= DesignRuns; ++run) {
+            const auto v = cells[std::size_t(run)].field().asNumber();
+            values << (v ? QJsonValue(*v) : QJsonValue());
+        }
+        m_line += ", \"responses\": " + QJsonDocument(values).toJson(QJsonDocument::Compact);
+    }
+    if (m_extras.analysis) {
+        m_line += ", \"analysis\": ";
+        QJsonObject o;
+        if (a) {
+            o = analysisJson(*a);
+            if (m_extras.units)
+                addRealUnits(o, *a, m_extras.units->of(m_record.fields.idNumber));
+        }
+        m_line += a ? QJsonDocument(o).toJson(QJsonDocument::Compact) : QByteArrayLiteral("null");
+    }
+    m_line += '}';
 }
 
 bool ReportRows::flush()

@@ -49,14 +49,34 @@ const Matrix &inverseNormal()
     return inverse;
 }
 
-double quadratic(const Row &x, const Row &v)
+const Design &design()
 {
-    double s = 0;
-    for (int i = 0; i < Terms; ++i)
-        for (int j = 0; j < Terms; ++j)
-            s += x[std::size_t(i)] * inverseNormal()[std::size_t(i)][std::size_t(j)] *
-                 v[std::size_t(j)];
-    return s;
+    static const Design d = [] {
+        Design out;
+        const Matrix &inverse = inverseNormal();
+        for (int r = 0; r < Runs; ++r)
+            out.terms[std::size_t(r)] =
+                termsAt(DesignPoints[std::size_t(r)][0], DesignPoints[std::size_t(r)][1]);
+        for (int i = 0; i < Terms; ++i) {
+            out.variance[std::size_t(i)] = inverse[std::size_t(i)][std::size_t(i)];
+            for (int r = 0; r < Runs; ++r) {
+                Sum p;
+                for (int j = 0; j < Terms; ++j)
+                    p.add(inverse[std::size_t(i)][std::size_t(j)] *
+                          out.terms[std::size_t(r)][std::size_t(j)]);
+                out.projection[std::size_t(i)][std::size_t(r)] = p.value();
+            }
+        }
+        for (int r = 0; r < Runs; ++r) {
+            Sum h;
+            for (int i = 0; i < Terms; ++i)
+                h.add(out.terms[std::size_t(r)][std::size_t(i)] *
+                      out.projection[std::size_t(i)][std::size_t(r)]);
+            out.leverage[std::size_t(r)] = h.value();
+        }
+        return out;
+    }();
+    return d;
 }
 
 // A figure, or nothing for what is no finite number.
@@ -65,7 +85,6 @@ Figure figure(double v)
     return std::isfinite(v) ? Figure(v) : std::nullopt;
 }
 
-// Upper-tail probabilities; none where the statistic is not a finite number.
 // What rounding alone leaves in a sum of `n` squares of deviations computed from values no
 // larger than `magnitude`: a sum this small is no variation in the data.
 double roundingFloor(int n, double magnitude)
@@ -107,20 +126,16 @@ Scaled scaledResponses(const Responses &y)
     return s;
 }
 
-// The least-squares coefficients of the centred, scaled responses.
+// The least-squares coefficients of the centred, scaled responses: the design's projection
+// applied to them.
 Row fitScaled(const Responses &c)
 {
-    std::array<Sum, Terms> xty;
-    for (int r = 0; r < Runs; ++r) {
-        const Row x = termsAt(DesignPoints[std::size_t(r)][0], DesignPoints[std::size_t(r)][1]);
-        for (int i = 0; i < Terms; ++i)
-            xty[std::size_t(i)].add(x[std::size_t(i)] * c[std::size_t(r)]);
-    }
+    const Design &d = design();
     Row b{};
     for (int i = 0; i < Terms; ++i) {
         Sum bi;
-        for (int j = 0; j < Terms; ++j)
-            bi.add(inverseNormal()[std::size_t(i)][std::size_t(j)] * xty[std::size_t(j)].value());
+        for (int r = 0; r < Runs; ++r)
+            bi.add(d.projection[std::size_t(i)][std::size_t(r)] * c[std::size_t(r)]);
         b[std::size_t(i)] = bi.value();
     }
     return b;
@@ -167,11 +182,13 @@ Squares squares(const Scaled &s, const Row &b, const Responses &y)
 {
     Squares q;
     Sum sse, sst, press;
+    const Design &d = design();
     for (int r = 0; r < Runs; ++r) {
-        const double x1 = DesignPoints[std::size_t(r)][0], x2 = DesignPoints[std::size_t(r)][1];
-        const double e = s.centred[std::size_t(r)] - predictScaled(b, x1, x2);
-        const Row x = termsAt(x1, x2);
-        const double h = quadratic(x, x);
+        Sum fitted;
+        for (int i = 0; i < Terms; ++i)
+            fitted.add(b[std::size_t(i)] * d.terms[std::size_t(r)][std::size_t(i)]);
+        const double e = s.centred[std::size_t(r)] - fitted.value();
+        const double h = d.leverage[std::size_t(r)];
         sse.add(e * e);
         sst.add(s.centred[std::size_t(r)] * s.centred[std::size_t(r)]);
         if (h < 1)
@@ -188,7 +205,5 @@ Squares squares(const Scaled &s, const Row &b, const Responses &y)
     q.press = noResidual ? 0 : press.value();
     return q;
 }
-
-// The figures of the analysis of variance, the coefficients' errors and the R² family.
 
 } // namespace analysis::ls

@@ -28,9 +28,6 @@ Row termsAt(double x1, double x2);
 // (XᵀX)⁻¹ of the design, by Gauss-Jordan elimination with partial pivoting.
 const Matrix &inverseNormal();
 
-// xᵀ (XᵀX)⁻¹ v: the leverage of a run when x = v.
-double quadratic(const Row &x, const Row &v);
-
 // A sum with Neumaier's compensation: the rounding of each addition is carried along.
 class Sum
 {
@@ -46,6 +43,18 @@ public:
 private:
     double m_sum = 0, m_carry = 0;
 };
+
+// What depends on the design alone, computed once: each run's terms, the projection
+// (XᵀX)⁻¹Xᵀ that turns the responses into the coefficients, each run's leverage and the
+// diagonal of (XᵀX)⁻¹ the standard errors scale.
+struct Design
+{
+    std::array<Row, Runs> terms{};
+    std::array<std::array<double, Runs>, Terms> projection{};
+    std::array<double, Runs> leverage{};
+    Row variance{};
+};
+const Design &design();
 
 // A figure, or nothing for what is no finite number.
 Figure figure(double v);

@@ -63,7 +63,7 @@ void varianceTable(ModelAnalysis &a, const Scaled &s, const Row &b, const Square
     // A perfect fit has no error: 0, and no t of a division by it.
     for (int i = 0; i < Terms; ++i) {
         Coefficient &c = a.coefficients[std::size_t(i)];
-        const double se = std::sqrt(mse * inverseNormal()[std::size_t(i)][std::size_t(i)]);
+        const double se = std::sqrt(mse * design().variance[std::size_t(i)]);
         const double estimate = b[std::size_t(i)] + (i == 0 ? s.mean : 0);
         c.se = figure(se * s.scale);
         c.t = se > 0 ? figure(estimate / se) : std::nullopt;
@@ -198,9 +198,8 @@ std::array<VarianceLine, 5> varianceLines(const ModelAnalysis &a)
 ModelAnalysis analyse(const Responses &y)
 {
     ModelAnalysis a;
-    static const char *const names[Terms] = {"b0", "b1", "b2", "b11", "b22", "b12"};
     for (int i = 0; i < Terms; ++i)
-        a.coefficients[std::size_t(i)].term = names[i];
+        a.coefficients[std::size_t(i)].term = TermNames[std::size_t(i)];
     a.model.df = Terms - 1;
     a.residual.df = Runs - Terms;
     a.pureError.df = int(CentreRuns.size()) - 1;

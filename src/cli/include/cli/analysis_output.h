@@ -16,9 +16,13 @@
 QString analysisSummary(const analysis::ModelAnalysis &analysis);
 QJsonObject analysisJson(const analysis::ModelAnalysis &analysis);
 
-// The report's extra columns: names, and one record's values (empty where undefined).
+// The report's extra columns: names, and one record's values (empty where undefined, all
+// empty without an analysis), each after `separator`, written through `out`, which has room
+// for AnalysisCellsRoom bytes. The coefficients' own columns are the exact fit's: estimate_b0
+// ... beside se_, t_ and p_.
 const QStringList &analysisColumns();
-QStringList analysisCells(const analysis::ModelAnalysis &analysis);
+inline constexpr int AnalysisCellsRoom = 64 * 33;
+char *writeAnalysisCells(char *out, const analysis::ModelAnalysis *analysis, char separator);
 
 // The answers in real units, where they were asked for: the real settings of the stationary
 // point and the optimum (x1_real, x2_real beside x1, x2), the factors, and the model in real

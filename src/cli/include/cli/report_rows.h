@@ -8,6 +8,7 @@
 #include "core/csv.h"
 #include "core/factors.h"
 #include "pipeline/record_change.h"
+#include "stats/model_analysis.h"
 #include "store/stream_reader.h"
 
 #include <QByteArray>
@@ -51,6 +52,8 @@ public:
 private:
     // The extras of the record just loaded, after the row's own cells.
     void addExtras(const std::vector<StreamCell> &cells);
+    void addJsonExtras(const std::vector<StreamCell> &cells,
+                       const std::optional<analysis::ModelAnalysis> &analysis);
 
     static constexpr qsizetype ChunkBytes = 1 << 16;
     MapOptions m_options;

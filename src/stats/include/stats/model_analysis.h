@@ -26,6 +26,10 @@ inline constexpr double SquareLimit = PlotLimit;
 // An eigenvalue this small against the other (in absolute value) makes the surface a ridge.
 inline constexpr double RidgeRatio = 0.01;
 
+// The model's terms' names, in the coefficients' order.
+inline constexpr std::array<const char *, DesignTerms> TermNames{"b0",  "b1",  "b2",
+                                                                 "b11", "b22", "b12"};
+
 // A number, or nothing where the data leave it undefined or it is beyond a double's range.
 using Figure = std::optional<double>;
 
