@@ -9,13 +9,13 @@
 #include "pipeline/map_export.h"
 #include "pipeline/record_change.h"
 #include "plot/raster_surface.h"
+#include "store/seen_names.h"
 #include "store/stream_reader.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSet>
 
 #include <cmath>
 #include <limits>
@@ -206,7 +206,7 @@ private:
     QDir m_outFolder;
     QString m_extension;
     BitmapWriter m_writer{Durability::Deferred};
-    QSet<QString> m_usedNames;
+    SeenNames m_seen; // the names written so far, on disk: a batch of any size stays small
     QElapsedTimer m_clock;
     qint64 m_lastReport = 0;
     qint64 m_position = 0;
@@ -269,12 +269,13 @@ std::optional<QString> Render::pathFor(const QString &shownId)
     const QString path = name ? m_outFolder.filePath(*name) : QString();
     if (!name)
         skip(shownId, QStringLiteral("the ID cannot name a file"));
-    else if (m_usedNames.contains(path))
+    else if (const Result<bool> first = m_seen.first(path); !first)
+        skip(shownId, QStringLiteral("the batch's file names could not be kept: %1")
+                          .arg(cli::describeFailure(first.failure())));
+    else if (!*first)
         skip(shownId, QStringLiteral("another record of this run has the same ID"));
-    else {
-        m_usedNames.insert(path);
+    else
         return path;
-    }
     return std::nullopt;
 }
 
