@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # Does the same work with Tesmora, R and numpy/matplotlib in one run and prints the ratios.
-#   maps:   fit, labels, grid, contours and a bitmap on disk for each of 200 series at 512 px
-#   report: one row per series of a 100,000-series table
+#   maps:     fit, labels, grid, contours and a bitmap on disk for each of 200 series at 512 px
+#   report:   one row per series of a 100,000-series table
+#   analysis: the analysis report as CSV (report --analysis --responses --format csv) against
+#             vectorised R (RSQLite, data.table) and numpy/scipy, from 1,000 to 1,000,000 series
+# scripts/compare_peers.sh [analysis]   (with "analysis", only that part)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh >/dev/null
 
-peers=(r-base-core python3-numpy python3-matplotlib time)
+peers=(r-base-core r-cran-rsqlite r-cran-data.table python3-numpy python3-scipy python3-matplotlib
+       sqlite3 time)
 missing=()
 for p in "${peers[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -22,6 +26,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cli=build/tesmora-cli
 py=/usr/bin/python3
+only=${1:-all}
+if [ "$only" = all ]; then
 $cli sample --out "$work/t200.mdb" --records 200 --seed 3
 $cli sample --out "$work/t20.mdb" --records 20 --seed 3
 $cli sample --out "$work/t100k.mdb" --records 100000 --seed 3
@@ -89,3 +95,40 @@ print(f"  report, work only: Tesmora {ours_work:.3f} s, numpy {np_work:.3f} s")
 print(f"  report, whole processes: Tesmora {ours_rep:.3f} s, numpy {np_rep:.3f} s")
 print(f"  report peak memory: {rss10k / 1024:.1f} MiB for 10,000 series, {rss100k / 1024:.1f} MiB for 100,000")
 PY
+fi
+
+# The analysis report: whole processes as the user waits for them, CPU (user + system), wall
+# and peak memory, best of three, at each size; the work-only CPU the peers report themselves.
+measure() { # prints "cpu wall peak_kib" of the best (least CPU) of three runs
+    local best=""
+    for _ in 1 2 3; do
+        local line
+        /usr/bin/time -o "$work/time" -f '%U %S %e %M' "$@" >/dev/null 2>&1
+        line=$(tail -1 "$work/time")
+        best=$($py -c "
+b='$best'; u, s, e, m = '$line'.split(); c = float(u) + float(s)
+if b: bc = float(b.split()[0])
+print(b if b and bc <= c else f'{c:.3f} {float(e):.3f} {m}')")
+    done
+    echo "$best"
+}
+echo "Analysis report (CSV), whole processes: CPU s, wall s, peak MiB"
+printf '%10s  %-22s %-22s %-22s %s\n' records Tesmora "R (data.table)" "numpy/scipy" "R CPU / ours"
+for n in 1000 10000 100000 1000000; do
+    db="$work/a$n.mdb"
+    [ -f "$db" ] || $cli sample --out "$db" --records "$n" --seed 3
+    ours=$(measure $cli report --db "$db" --analysis --responses --format csv)
+    r=$(measure Rscript bench/peers/analysis_r.R "$db" "$work/r.csv")
+    np=$(measure $py bench/peers/analysis_numpy.py "$db" "$work/np.csv")
+    $py - "$n" "$ours" "$r" "$np" <<'PY'
+import sys
+n = sys.argv[1]
+cells = []
+for m in sys.argv[2:5]:
+    c, w, k = m.split()
+    cells.append(f"{float(c):6.2f} {float(w):6.2f} {int(k) / 1024:6.0f}")
+ours, r = float(sys.argv[2].split()[0]), float(sys.argv[3].split()[0])
+ratio = f"{r / ours:5.1f} x" if ours > 0 else "(below the clock's 10 ms)"
+print(f"{n:>10}  {cells[0]:<22} {cells[1]:<22} {cells[2]:<22} {ratio}")
+PY
+done
