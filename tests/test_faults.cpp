@@ -76,6 +76,7 @@ class TestFaults : public QObject
 {
     Q_OBJECT
 private slots:
+    void renderAllFindsRecordsOfOneName();
     void hostileFiles_data();
     void hostileFiles();
     void hostileValues_data();
@@ -408,6 +409,29 @@ void TestFaults::svgOfAnyTitleIsWellFormed()
     }
     QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
     QVERIFY(text.contains(QChar(QChar::ReplacementCharacter)));
+}
+
+void TestFaults::renderAllFindsRecordsOfOneName()
+{
+    // Two records of ID 1: the first one's map is written, the second is skipped; maps left by
+    // an earlier run are no such collision, and are replaced.
+    const QString db = m_dir.filePath(QStringLiteral("twice.mdb"));
+    QVERIFY(makeTable(db, {HardnessRow, ViscosityRow, "1, " + asSqlList(ViscosityY) + ", '另一'"}));
+    const QString out = m_dir.filePath(QStringLiteral("twice"));
+    QDir().mkpath(out);
+    for (int pass = 0; pass < 2; ++pass) {
+        const CliResult r = run({"render", "--db", db, "--all", "--out", out, "--size", "64"});
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.err.count(QStringLiteral("same ID")), 1);
+        QVERIFY(r.err.contains(QStringLiteral("row 3")));
+        QVERIFY(r.err.contains(QStringLiteral("wrote 2 maps")));
+    }
+    const CliResult one = run(
+        {"render", "--db", db, "--id", "1", "--out", m_dir.filePath("first.BMP"), "--size", "64"});
+    QCOMPARE(one.code, 0);
+    QFile a(QDir(out).filePath(QStringLiteral("等高线图1.BMP"))), b(m_dir.filePath("first.BMP"));
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    QCOMPARE(a.readAll(), b.readAll());
 }
 
 QTEST_MAIN(TestFaults)
