@@ -395,7 +395,8 @@ void TestFaults::svgOfAnyTitleIsWellFormed()
 {
     const QString db = m_dir.filePath(QStringLiteral("svg-titles.mdb"));
     QVERIFY(makeTable(db, {"1, " + asSqlList(HardnessY) +
-                           ", 'a' || char(1) || char(65534) || char(0) || char(55296) || 'b'"}));
+                           ", 'a' || char(1) || char(65534) || char(0) || char(55296) || "
+                           "'b（😀'"}));
     const QString out = m_dir.filePath(QStringLiteral("titles.svg"));
     const CliResult r = run({"render", "--db", db, "--id", "1", "--format", "svg", "--out", out});
     QCOMPARE(r.code, 0);
@@ -409,6 +410,8 @@ void TestFaults::svgOfAnyTitleIsWellFormed()
     }
     QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
     QVERIFY(text.contains(QChar(QChar::ReplacementCharacter)));
+    // What XML holds is kept, a surrogate pair whole (the text may come in runs per font).
+    QVERIFY(text.contains(QStringLiteral("（")) && text.contains(QStringLiteral("😀")));
 }
 
 void TestFaults::renderAllFindsRecordsOfOneName()
