@@ -244,6 +244,13 @@ void TestFigure::labelsSitInGapsClearOfEachOtherAndTheMarks()
                        {{at.x() - 5, at.y() - 5, at.x() + 5, at.y() + 5}});
     for (const auto &t : blocked.turned)
         QVERIFY(std::hypot(t.x - at.x(), t.y - at.y()) > 70);
+    // The same map drawn over it (an overlay) finds every designed place taken.
+    const auto first = free.turned.size();
+    plot::DrawContours(*contours, free);
+    for (auto i = first; i < free.turned.size(); ++i)
+        for (qsizetype j = 0; j < first; ++j)
+            QVERIFY(std::hypot(free.turned[i].x - free.turned[j].x,
+                               free.turned[i].y - free.turned[j].y) > 100);
 }
 
 void TestFigure::oneSizeOnPaper_data()
