@@ -1,6 +1,7 @@
 // The command line's formulation work: factors in real units (plan, the answers and maps in
 // real units, the stored definitions) and multi-response optimisation.
 
+#include "cli/analysis_output.h"
 #include "cli_support.h"
 #include "store/experiment_table.h"
 #include "store/factor_table.h"
@@ -43,6 +44,8 @@ private slots:
     void usageErrors();
     void realUnits();
     void optimise();
+    void analysisJsonIsWhatQtWouldWrite_data();
+    void analysisJsonIsWhatQtWouldWrite();
 
 private:
     QTemporaryDir m_dir;
@@ -205,6 +208,40 @@ void TestCliFormulation::optimise()
     QCOMPARE(none[QStringLiteral("conflicts")].toArray(), (QJsonArray{QJsonArray{1, 1}}));
     QVERIFY(run({"optimise", "--db", m_db, "--goal", "1=min:0:5"})
                 .out.startsWith(QStringLiteral("No formulation in the region meets every goal.")));
+}
+
+void TestCliFormulation::analysisJsonIsWhatQtWouldWrite_data()
+{
+    QTest::addColumn<QList<double>>("y");
+    QTest::addColumn<bool>("units");
+    const QList<double> hardness(HardnessY.begin(), HardnessY.end());
+    QTest::newRow("hardness") << hardness << false;
+    QTest::newRow("hardness in real units") << hardness << true;
+    QTest::newRow("level") << QList<double>(11, 5.0) << true;
+    QTest::newRow("no pure error") << QList<double>{1, 2, 3, 4, 5, 6, 7, 8, 9, 9, 9} << false;
+    QTest::newRow("beyond a double's squares")
+        << QList<double>{1e300, -1e300, 3, 4, 5, 6, 7, 8, 9, 10, 11} << true;
+}
+
+void TestCliFormulation::analysisJsonIsWhatQtWouldWrite()
+{
+    // Written straight, the analysis must read as Qt's own compact JSON of the same object: its
+    // keys sorted, its numbers and nulls as Qt writes them.
+    QFETCH(QList<double>, y);
+    QFETCH(bool, units);
+    analysis::Responses responses{};
+    std::copy(y.begin(), y.end(), responses.begin());
+    const analysis::ModelAnalysis a = analysis::analyse(responses);
+    const std::optional<Factors> factors =
+        Factors{{QStringLiteral("温度 \"T\""), QStringLiteral("°C"), 60, 80},
+                {QStringLiteral("pH"), QString(), 9, 7}};
+    QByteArray text;
+    writeAnalysisJson(text, a, units ? &factors : nullptr);
+    QJsonParseError error{};
+    const QJsonDocument parsed = QJsonDocument::fromJson(text, &error);
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(parsed.toJson(QJsonDocument::Compact), text);
+    QCOMPARE(parsed.object().contains(QStringLiteral("factors")), units);
 }
 
 QTEST_MAIN(TestCliFormulation)

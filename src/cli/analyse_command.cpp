@@ -129,9 +129,7 @@ int analyseCommand(const QStringList &args, const QString &folder, const CliStre
     const analysis::ModelAnalysis a = analysis::analyse(y);
     const std::optional<Factors> factors = units->choice(&definitions).of(recordId);
     if (command.isSet(QStringLiteral("json"))) {
-        QJsonObject json = analysisJson(a);
-        if (units->on())
-            addRealUnits(json, a, factors);
+        const QJsonObject json = analysisJson(a, units->on() ? &factors : nullptr);
         write(io.out, QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Indented)));
     } else {
         write(io.out,

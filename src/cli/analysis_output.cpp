@@ -5,6 +5,8 @@
 #include "units.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QLocale>
 
 #include <charconv>
 
@@ -119,53 +121,141 @@ QString analysisSummary(const ModelAnalysis &a)
     return text;
 }
 
-QJsonObject analysisJson(const ModelAnalysis &a)
+namespace {
+
+// Compact JSON as QJsonDocument writes it, without building its objects: the keys of every
+// object in sorted order, a number as QByteArray::number(v, 'g', shortest), null for an
+// absent figure, a text escaped by QJsonDocument itself.
+void jsonNumber(QByteArray &out, std::optional<double> v)
 {
-    QJsonArray coefficients;
-    for (const analysis::Coefficient &c : a.coefficients)
-        coefficients << QJsonObject{{QStringLiteral("term"), QString::fromLatin1(c.term)},
-                                    {QStringLiteral("estimate"), json(c.estimate)},
-                                    {QStringLiteral("se"), json(c.se)},
-                                    {QStringLiteral("t"), json(c.t)},
-                                    {QStringLiteral("p"), json(c.p)}};
-    const auto full = [](const VarianceRow &r) {
-        return QJsonObject{{QStringLiteral("df"), r.df},
-                           {QStringLiteral("ss"), json(r.ss)},
-                           {QStringLiteral("ms"), json(r.ms)},
-                           {QStringLiteral("F"), json(r.f)},
-                           {QStringLiteral("p"), json(r.p)}};
-    };
-    const auto plain = [](const VarianceRow &r) {
-        return QJsonObject{{QStringLiteral("df"), r.df},
-                           {QStringLiteral("ss"), json(r.ss)},
-                           {QStringLiteral("ms"), json(r.ms)}};
-    };
-    QJsonObject stationary{
-        {QStringLiteral("x1"), json(a.stationary ? a.stationary->x1 : std::nullopt)},
-        {QStringLiteral("x2"), json(a.stationary ? a.stationary->x2 : std::nullopt)},
-        {QStringLiteral("y"), json(a.stationary ? a.stationary->y : std::nullopt)},
-        {QStringLiteral("nature"),
-         a.nature ? QJsonValue(QString::fromLatin1(analysis::natureName(*a.nature)))
-                  : QJsonValue()},
-        {QStringLiteral("inside"), a.stationary ? QJsonValue(a.stationaryInside) : QJsonValue()},
-        {QStringLiteral("eigenvalues"),
-         QJsonArray{json(a.eigenvalues[0]), json(a.eigenvalues[1])}}};
-    return {{QStringLiteral("coefficients"), coefficients},
-            {QStringLiteral("anova"),
-             QJsonObject{
-                 {QStringLiteral("model"), full(a.model)},
-                 {QStringLiteral("residual"), plain(a.residual)},
-                 {QStringLiteral("lack_of_fit"), full(a.lackOfFit)},
-                 {QStringLiteral("pure_error"), plain(a.pureError)},
-                 {QStringLiteral("total"), QJsonObject{{QStringLiteral("df"), a.total.df},
-                                                       {QStringLiteral("ss"), json(a.total.ss)}}}}},
-            {QStringLiteral("r_squared"), json(a.rSquared)},
-            {QStringLiteral("adj_r_squared"), json(a.adjRSquared)},
-            {QStringLiteral("pred_r_squared"), json(a.predRSquared)},
-            {QStringLiteral("press"), json(a.press)},
-            {QStringLiteral("stationary_point"), stationary},
-            {QStringLiteral("optimum"), QJsonObject{{QStringLiteral("max"), point(a.maximum)},
-                                                    {QStringLiteral("min"), point(a.minimum)}}}};
+    out +=
+        v ? QByteArray::number(*v, 'g', QLocale::FloatingPointShortest) : QByteArrayLiteral("null");
+}
+
+void jsonText(QByteArray &out, const QString &text)
+{
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    out += QByteArrayView(array).sliced(1, array.size() - 2);
+}
+
+// {"df":..,"ms":..,"ss":..} with F and p first when the row is tested, ss alone for the total.
+void varianceJson(QByteArray &out, const VarianceRow &r, bool tested, bool meanSquare)
+{
+    out += '{';
+    if (tested) {
+        out += "\"F\":";
+        jsonNumber(out, r.f);
+        out += ',';
+    }
+    out += "\"df\":" + QByteArray::number(r.df);
+    if (meanSquare) {
+        out += ",\"ms\":";
+        jsonNumber(out, r.ms);
+    }
+    if (tested) {
+        out += ",\"p\":";
+        jsonNumber(out, r.p);
+    }
+    out += ",\"ss\":";
+    jsonNumber(out, r.ss);
+    out += '}';
+}
+
+// A place: x1, x2, y, and with units their real settings beside them.
+void pointJson(QByteArray &out, const analysis::Point &p, const std::optional<Factors> *units,
+               const QByteArray &before = {})
+{
+    const analysis::RealPoint r =
+        units && *units ? analysis::realPoint(p, **units) : analysis::RealPoint();
+    out += '{' + before + "\"x1\":";
+    jsonNumber(out, p.x1);
+    if (units) {
+        out += ",\"x1_real\":";
+        jsonNumber(out, r.x1);
+    }
+    out += ",\"x2\":";
+    jsonNumber(out, p.x2);
+    if (units) {
+        out += ",\"x2_real\":";
+        jsonNumber(out, r.x2);
+    }
+    out += ",\"y\":";
+    jsonNumber(out, p.y);
+    out += '}';
+}
+
+} // namespace
+
+void writeAnalysisJson(QByteArray &out, const ModelAnalysis &a, const std::optional<Factors> *units)
+{
+    out += "{\"adj_r_squared\":";
+    jsonNumber(out, a.adjRSquared);
+    out += ",\"anova\":{\"lack_of_fit\":";
+    varianceJson(out, a.lackOfFit, true, true);
+    out += ",\"model\":";
+    varianceJson(out, a.model, true, true);
+    out += ",\"pure_error\":";
+    varianceJson(out, a.pureError, false, true);
+    out += ",\"residual\":";
+    varianceJson(out, a.residual, false, true);
+    out += ",\"total\":";
+    varianceJson(out, a.total, false, false);
+    out += "},\"coefficients\":[";
+    for (std::size_t i = 0; i < a.coefficients.size(); ++i) {
+        const analysis::Coefficient &c = a.coefficients[i];
+        out += i ? ",{\"estimate\":" : "{\"estimate\":";
+        jsonNumber(out, c.estimate);
+        out += ",\"p\":";
+        jsonNumber(out, c.p);
+        out += ",\"se\":";
+        jsonNumber(out, c.se);
+        out += ",\"t\":";
+        jsonNumber(out, c.t);
+        out += ",\"term\":\"" + QByteArray(c.term) + "\"}";
+    }
+    out += ']';
+    if (units) {
+        out += ",\"factors\":";
+        out += *units ? QJsonDocument(factorsJson(**units)).toJson(QJsonDocument::Compact)
+                      : QByteArrayLiteral("null");
+    }
+    out += ",\"optimum\":{\"max\":";
+    pointJson(out, a.maximum, units);
+    out += ",\"min\":";
+    pointJson(out, a.minimum, units);
+    out += "},\"pred_r_squared\":";
+    jsonNumber(out, a.predRSquared);
+    out += ",\"press\":";
+    jsonNumber(out, a.press);
+    out += ",\"r_squared\":";
+    jsonNumber(out, a.rSquared);
+    if (units) {
+        out += ",\"real_coefficients\":";
+        out += *units ? QJsonDocument(realCoefficientsJson(analysis::realCoefficients(a, **units)))
+                            .toJson(QJsonDocument::Compact)
+                      : QByteArrayLiteral("null");
+    }
+    QByteArray before = "\"eigenvalues\":[";
+    jsonNumber(before, a.eigenvalues[0]);
+    before += ',';
+    jsonNumber(before, a.eigenvalues[1]);
+    before += "],\"inside\":";
+    before += a.stationary ? QByteArray(a.stationaryInside ? "true" : "false")
+                           : QByteArrayLiteral("null");
+    before += ",\"nature\":";
+    before += a.nature ? '"' + QByteArray(analysis::natureName(*a.nature)) + '"'
+                       : QByteArrayLiteral("null");
+    before += ',';
+    out += ",\"stationary_point\":";
+    pointJson(out, a.stationary.value_or(analysis::Point()), units, before);
+    out += '}';
+}
+
+QJsonObject analysisJson(const ModelAnalysis &a, const std::optional<Factors> *units)
+{
+    QByteArray text;
+    writeAnalysisJson(text, a, units);
+    return QJsonDocument::fromJson(text).object();
 }
 
 namespace {
@@ -277,29 +367,6 @@ std::array<Place, 3> places(const ModelAnalysis &a)
 }
 
 } // namespace
-
-void addRealUnits(QJsonObject &json, const ModelAnalysis &a, const std::optional<Factors> &f)
-{
-    const auto withReal = [&](QJsonObject o, const analysis::Point &p) {
-        const analysis::RealPoint r = f ? analysis::realPoint(p, *f) : analysis::RealPoint();
-        o.insert(QStringLiteral("x1_real"), ::json(r.x1));
-        o.insert(QStringLiteral("x2_real"), ::json(r.x2));
-        return o;
-    };
-    const auto place = places(a);
-    json.insert(QStringLiteral("stationary_point"),
-                withReal(json[QStringLiteral("stationary_point")].toObject(), place[0].point));
-    QJsonObject optimum = json[QStringLiteral("optimum")].toObject();
-    optimum.insert(QStringLiteral("max"),
-                   withReal(optimum[QStringLiteral("max")].toObject(), place[1].point));
-    optimum.insert(QStringLiteral("min"),
-                   withReal(optimum[QStringLiteral("min")].toObject(), place[2].point));
-    json.insert(QStringLiteral("optimum"), optimum);
-    json.insert(QStringLiteral("factors"), f ? QJsonValue(factorsJson(*f)) : QJsonValue());
-    json.insert(QStringLiteral("real_coefficients"),
-                f ? QJsonValue(realCoefficientsJson(analysis::realCoefficients(a, *f)))
-                  : QJsonValue());
-}
 
 QJsonObject realCoefficientsJson(const std::array<analysis::Figure, DesignTerms> &c)
 {

@@ -218,13 +218,13 @@ void ReportRows::addJsonExtras(const std::vector<StreamCell> &cells,
     }
     if (m_extras.analysis) {
         m_line += ", \"analysis\": ";
-        QJsonObject o;
-        if (a) {
-            o = analysisJson(*a);
-            if (m_extras.units)
-                addRealUnits(o, *a, m_extras.units->of(m_record.fields.idNumber));
+        if (!a) {
+            m_line += "null";
+        } else {
+            const std::optional<Factors> factors =
+                m_extras.units ? m_extras.units->of(m_record.fields.idNumber) : std::nullopt;
+            writeAnalysisJson(m_line, *a, m_extras.units ? &factors : nullptr);
         }
-        m_line += a ? QJsonDocument(o).toJson(QJsonDocument::Compact) : QByteArrayLiteral("null");
     }
     m_line += '}';
 }

@@ -14,7 +14,14 @@
 #include <functional>
 
 QString analysisSummary(const analysis::ModelAnalysis &analysis);
-QJsonObject analysisJson(const analysis::ModelAnalysis &analysis);
+// With `units` (asked for; the record's factors or none), the answers in real units too: the
+// real settings of the stationary point and the optimum (x1_real, x2_real beside x1, x2), the
+// factors, and the model in real units (real_coefficients c0 ... c12); null for a record
+// without factors. The JSON written straight into `out`, compact, as QJsonDocument writes it.
+void writeAnalysisJson(QByteArray &out, const analysis::ModelAnalysis &analysis,
+                       const std::optional<Factors> *units = nullptr);
+QJsonObject analysisJson(const analysis::ModelAnalysis &analysis,
+                         const std::optional<Factors> *units = nullptr);
 
 // The report's extra columns: names, and one record's values (empty where undefined, all
 // empty without an analysis), each after `separator`, written through `out`, which has room
@@ -24,12 +31,8 @@ const QStringList &analysisColumns();
 inline constexpr int AnalysisCellsRoom = 64 * 33;
 char *writeAnalysisCells(char *out, const analysis::ModelAnalysis *analysis, char separator);
 
-// The answers in real units, where they were asked for: the real settings of the stationary
-// point and the optimum (x1_real, x2_real beside x1, x2), the factors, and the model in real
-// units (real_coefficients c0 ... c12); null (empty cells, a line saying so) for a record
-// without factors.
-void addRealUnits(QJsonObject &json, const analysis::ModelAnalysis &analysis,
-                  const std::optional<Factors> &factors);
+// The answers in real units, where they were asked for, as the summary and the columns say
+// them.
 QString realUnitsSummary(const analysis::ModelAnalysis &analysis,
                          const std::optional<Factors> &factors);
 const QStringList &realUnitsColumns();
