@@ -79,12 +79,6 @@ const Design &design()
     return d;
 }
 
-// A figure, or nothing for what is no finite number.
-Figure figure(double v)
-{
-    return std::isfinite(v) ? Figure(v) : std::nullopt;
-}
-
 // What rounding alone leaves in a sum of `n` squares of deviations computed from values no
 // larger than `magnitude`: a sum this small is no variation in the data.
 double roundingFloor(int n, double magnitude)
