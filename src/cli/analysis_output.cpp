@@ -39,13 +39,6 @@ QJsonValue json(std::optional<double> v)
     return v ? QJsonValue(*v) : QJsonValue(QJsonValue::Null);
 }
 
-QJsonObject point(const analysis::Point &p)
-{
-    return {{QStringLiteral("x1"), json(p.x1)},
-            {QStringLiteral("x2"), json(p.x2)},
-            {QStringLiteral("y"), json(p.y)}};
-}
-
 QString sourceName(analysis::Source source)
 {
     switch (source) {
@@ -125,17 +118,11 @@ namespace {
 
 // Compact JSON as QJsonDocument writes it, without building its objects: the keys of every
 // object in sorted order, a number as QByteArray::number(v, 'g', shortest), null for an
-// absent figure, a text escaped by QJsonDocument itself.
+// absent figure; the factors' texts through QJsonDocument itself.
 void jsonNumber(QByteArray &out, std::optional<double> v)
 {
     out +=
         v ? QByteArray::number(*v, 'g', QLocale::FloatingPointShortest) : QByteArrayLiteral("null");
-}
-
-void jsonText(QByteArray &out, const QString &text)
-{
-    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
-    out += QByteArrayView(array).sliced(1, array.size() - 2);
 }
 
 // {"df":..,"ms":..,"ss":..} with F and p first when the row is tested, ss alone for the total.
