@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 namespace analysis {
 
@@ -59,6 +60,19 @@ double incompleteBeta(double x, double oneMinusX, double aBeta, double bBeta)
 
 constexpr double Pi = std::numbers::pi;
 
+// The ends both F tails share: no number stays none, 0 and below leave all of the mass above,
+// infinity none of it.
+std::optional<double> fEnds(double f)
+{
+    if (std::isnan(f))
+        return f;
+    if (f <= 0)
+        return 1;
+    if (std::isinf(f))
+        return 0;
+    return std::nullopt;
+}
+
 } // namespace
 
 double tTwoSided5(double t)
@@ -75,12 +89,8 @@ double tTwoSided5(double t)
 
 double fUpper5And5(double f)
 {
-    if (std::isnan(f))
-        return f;
-    if (f <= 0)
-        return 1;
-    if (std::isinf(f))
-        return 0;
+    if (const auto end = fEnds(f))
+        return *end;
     // P(F >= f) = I_x(5/2, 5/2) at x = 5 / (5 + 5f); B(5/2, 5/2) = 3π/128.
     const double x = 1 / (1 + f), y = f / (1 + f);
     return incompleteBeta<5, 5>(x, y, 2.5 * 3 * Pi / 128, 2.5 * 3 * Pi / 128);
@@ -88,12 +98,8 @@ double fUpper5And5(double f)
 
 double fUpper3And2(double f)
 {
-    if (std::isnan(f))
-        return f;
-    if (f <= 0)
-        return 1;
-    if (std::isinf(f))
-        return 0;
+    if (const auto end = fEnds(f))
+        return *end;
     // P(F >= f) = I_x(1, 3/2) at x = 2 / (2 + 3f), which is 1 - (1 - x)^(3/2): through expm1 and
     // log1p where x is small, directly where 1 - x is.
     const double x = 2 / (2 + 3 * f);
