@@ -44,6 +44,7 @@ private slots:
     void usageErrors();
     void realUnits();
     void optimise();
+    void analysisColumnsStandBesideTheirEstimate();
     void analysisJsonIsWhatQtWouldWrite_data();
     void analysisJsonIsWhatQtWouldWrite();
 
@@ -208,6 +209,29 @@ void TestCliFormulation::optimise()
     QCOMPARE(none[QStringLiteral("conflicts")].toArray(), (QJsonArray{QJsonArray{1, 1}}));
     QVERIFY(run({"optimise", "--db", m_db, "--goal", "1=min:0:5"})
                 .out.startsWith(QStringLiteral("No formulation in the region meets every goal.")));
+}
+
+void TestCliFormulation::analysisColumnsStandBesideTheirEstimate()
+{
+    const QJsonObject o = QJsonDocument::fromJson(
+                              run(QStringList{"analyse", "--json", "--"} << Hardness).out.toUtf8())
+                              .object();
+    const QStringList lines = run({"report", "--db", m_db, "--analysis", "--format", "csv"})
+                                  .out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY(lines.size() > 1 && lines[1].startsWith(QStringLiteral("1,")));
+    // Beside se, t and p of a term stands the exact fit's estimate they describe, not the
+    // window's single-precision coefficient.
+    const QStringList names = lines[0].split(QLatin1Char(',')),
+                      first = lines[1].split(QLatin1Char(','));
+    const QJsonArray exact = o[QStringLiteral("coefficients")].toArray();
+    for (int i = 0; i < 6; ++i) {
+        const QString term = exact[i][QStringLiteral("term")].toString();
+        const double estimate = first[names.indexOf("estimate_" + term)].toDouble();
+        QCOMPARE(estimate, exact[i][QStringLiteral("estimate")].toDouble());
+        QCOMPARE(first[names.indexOf("t_" + term)].toDouble(),
+                 exact[i][QStringLiteral("t")].toDouble());
+        QVERIFY(names.indexOf("se_" + term) == names.indexOf("estimate_" + term) + 1);
+    }
 }
 
 void TestCliFormulation::analysisJsonIsWhatQtWouldWrite_data()
