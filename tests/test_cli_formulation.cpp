@@ -266,6 +266,10 @@ void TestCliFormulation::analysisJsonIsWhatQtWouldWrite()
     QCOMPARE(error.error, QJsonParseError::NoError);
     QCOMPARE(parsed.toJson(QJsonDocument::Compact), text);
     QCOMPARE(parsed.object().contains(QStringLiteral("factors")), units);
+    const QJsonObject anova = parsed[QStringLiteral("anova")].toObject();
+    for (const char *tested : {"model", "lack_of_fit"})
+        QCOMPARE(anova[QLatin1String(tested)].toObject().keys(),
+                 (QStringList{"F", "df", "ms", "p", "ss"}));
 }
 
 QTEST_MAIN(TestCliFormulation)

@@ -6,6 +6,7 @@
 #include "pipeline/run_sheet.h"
 #include "plot/layers.h"
 #include "plot/raster_surface.h"
+#include "recording_surface.h"
 #include "stats/real_units.h"
 
 #include <QTest>
@@ -183,6 +184,22 @@ void TestFormulation::goalRegionAgreesWithTheSurfaces()
         }
     }
     QVERIFY(shaded > 1000 && clear > 1000);
+    // As a figure, the limits' labels keep off the legend (the outline smaller than the square).
+    RecordingSurface figure;
+    figure.paths = true;
+    drawGoalMap(map, figure);
+    QVERIFY(!figure.turned.isEmpty());
+    for (const auto &box : figure.boxes) {
+        if (std::fabs(box[2] - box[0]) >= g.size - 1)
+            continue;
+        for (const auto &t : figure.turned)
+            QVERIFY(!(t.x > std::min(box[0], box[2]) && t.x < std::max(box[0], box[2]) &&
+                      t.y > std::min(box[1], box[3]) && t.y < std::max(box[1], box[3])));
+        // ... and the legend's own lines stand inside it.
+        for (const RecordedText &t : figure.texts)
+            if (t.text == QLatin1String("a") || t.text == QLatin1String("b"))
+                QVERIFY(t.x > box[0] && t.x < box[2] && t.y > box[1] && t.y < box[3]);
+    }
     // The legend says each goal with its limits, a target's in the middle.
     QCOMPARE(goalWords(b.goal), QStringLiteral("range -1 … 1.5"));
     QCOMPARE(goalWords({GoalKind::Target, 3, 3.8, 3.4, 1, 1, 3}),
