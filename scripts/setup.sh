@@ -6,7 +6,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libqt6sql6-sqlite libsqlite3-dev qt6-translations-l10n qt6-svg-dev mdbtools-dev
     fonts-arphic-uming fonts-liberation
-    libbenchmark-dev
+    libbenchmark-dev libfmt-dev
 )
 
 missing=()

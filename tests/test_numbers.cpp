@@ -1,7 +1,10 @@
 #include "core/numbers.h"
+#include "core/shortest_text.h"
 
 #include <QTest>
 
+#include <bit>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -20,6 +23,7 @@ private slots:
     void singleOverflow();
     void cellConversions();
     void thousandthsTextMatchesTheGeneralConversion();
+    void shortestTextMatchesTheLibrary();
 };
 
 void TestNumbers::numberText_data()
@@ -151,6 +155,41 @@ void TestNumbers::thousandthsTextMatchesTheGeneralConversion()
         QCOMPARE(text, numbers::NumberText(numbers::roundThousandths(v)));
         numbers::assignThousandthsText(text, v, true);
         QCOMPARE(text, numbers::plainText(numbers::roundThousandths(v)));
+    }
+}
+
+// Against libstdc++'s own conversion (Ryu): every layout boundary, the exact integers' edge,
+// subnormals, and random bit patterns of both widths.
+template <typename Number> static void sameAsToChars(Number v)
+{
+    char expected[64];
+    char ours[numbers::ShortestTextMax];
+    const char *end = std::to_chars(expected, expected + sizeof expected, v).ptr;
+    const char *oursEnd = numbers::writeShortest(ours, v);
+    QCOMPARE(QByteArray(ours, oursEnd - ours), QByteArray(expected, end - expected));
+}
+
+void TestNumbers::shortestTextMatchesTheLibrary()
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    for (double v : {0.0, -0.0, inf, -inf, std::numeric_limits<double>::quiet_NaN(), 5e-324,
+                     2.2250738585072014e-308, 1.7976931348623157e308, 9007199254740992.0,
+                     9007199254740994.0, 123456789012345680000.0, 1e21, 1e22, 1e23, 0.3, -0.1})
+        sameAsToChars(v);
+    for (int power = -325; power <= 309; ++power) {
+        for (double mantissa : {1.0, 1.2, 1.25, 9.999, 123.0, 1234.5, 99999.0, 4.35}) {
+            const double v = mantissa * std::pow(10.0, power);
+            sameAsToChars(v);
+            sameAsToChars(-std::nextafter(v, inf));
+            sameAsToChars(float(v));
+        }
+    }
+    std::uint64_t state = 99;
+    for (int i = 0; i < 300000; ++i) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        sameAsToChars(std::bit_cast<double>(state));
+        sameAsToChars(std::bit_cast<float>(std::uint32_t(state >> 32)));
+        sameAsToChars(double(std::int64_t(state) >> (state % 50)) / 1024);
     }
 }
 

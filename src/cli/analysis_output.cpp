@@ -1,5 +1,6 @@
 #include "cli/analysis_output.h"
 
+#include "core/shortest_text.h"
 #include "core/text_columns.h"
 #include "stats/real_units.h"
 #include "units.h"
@@ -7,8 +8,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocale>
-
-#include <charconv>
 
 namespace {
 
@@ -18,8 +17,8 @@ using analysis::VarianceRow;
 // The shortest text that reads back as the same double.
 QString number(double v)
 {
-    char buffer[40];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, v).ptr;
+    char buffer[numbers::ShortestTextMax];
+    const char *end = numbers::writeShortest(buffer, v);
     return QString::fromLatin1(buffer, end - buffer);
 }
 
@@ -268,7 +267,7 @@ struct CellWriter
     {
         *p++ = separator;
         if (v)
-            p = std::to_chars(p, p + 32, *v).ptr;
+            p = numbers::writeShortest(p, *v);
     }
     void text(const char *, const char *v)
     {

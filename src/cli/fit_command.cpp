@@ -5,6 +5,7 @@
 #include "stats/real_units.h"
 
 #include "core/numbers.h"
+#include "core/shortest_text.h"
 #include "pipeline/record_change.h"
 #include "plot/layers.h"
 #include "stats/regression.h"
@@ -14,16 +15,14 @@
 #include <QJsonObject>
 #include <QLocale>
 
-#include <charconv>
-
 namespace {
 
 // A single-precision result as the double whose shortest text is the float's own shortest
 // text: 15.066338, not 15.066338539123535.
 QJsonValue single(float value)
 {
-    char buffer[32];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    char buffer[numbers::ShortestTextMax];
+    const char *end = numbers::writeShortest(buffer, value);
     return QByteArray(buffer, end - buffer).toDouble();
 }
 

@@ -2,6 +2,7 @@
 
 #include "cli/analysis_output.h"
 #include "core/csv.h"
+#include "core/shortest_text.h"
 #include "pipeline/record_change.h"
 #include "stats/model_analysis.h"
 #include "stats/regression.h"
@@ -12,16 +13,14 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 
 namespace {
 
 // The shortest text that reads back as the same float or double.
 template <typename Number> void appendShortest(QByteArray &out, Number v)
 {
-    char buffer[40];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
-    out.append(buffer, qsizetype(result.ptr - buffer));
+    char buffer[numbers::ShortestTextMax];
+    out.append(buffer, qsizetype(numbers::writeShortest(buffer, v) - buffer));
 }
 
 } // namespace
@@ -181,7 +180,7 @@ void ReportRows::addExtras(const std::vector<StreamCell> &cells)
         for (int run = 1; run <= DesignRuns; ++run) {
             *p++ = separator;
             if (const auto v = cells[std::size_t(run)].field().asNumber())
-                p = std::to_chars(p, p + 32, *v).ptr;
+                p = numbers::writeShortest(p, *v);
         }
     }
     if (m_extras.analysis)
@@ -300,7 +299,7 @@ void ReportRows::add(const std::vector<StreamCell> &cells, bool first)
         for (float coefficient : b) {
             *p++ = sep;
             if (fitted)
-                p = std::to_chars(p, p + 32, coefficient).ptr;
+                p = numbers::writeShortest(p, coefficient);
         }
         *p++ = sep;
         p = writeUtf8(p, fit.rShown());
