@@ -7,7 +7,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 
 namespace numbers {
@@ -105,32 +104,34 @@ template <typename Number> char *writeShortestOf(char *out, Number v)
         return std::to_chars(out, out + ShortestTextMax, v).ptr;
     if (negative)
         *out++ = '-';
-    char digits[20];
-    writeDigits(digits + n, s);
+    // The digits go straight to their place; where a point splits them, the digits before
+    // it step one place to the left.
     if (fixed <= scientific) {
         if (e >= 0) {
-            std::memcpy(out, digits, std::size_t(n));
-            std::memset(out + n, '0', std::size_t(e));
+            writeDigits(out + n, s);
+            for (int i = 0; i < e; ++i)
+                out[n + i] = '0';
             return out + n + e;
         }
         if (power >= 0) {
-            std::memcpy(out, digits, std::size_t(power + 1));
+            writeDigits(out + n + 1, s);
+            for (int i = 0; i <= power; ++i)
+                out[i] = out[i + 1];
             out[power + 1] = '.';
-            std::memcpy(out + power + 2, digits + power + 1, std::size_t(n - power - 1));
             return out + n + 1;
         }
         out[0] = '0';
         out[1] = '.';
-        std::memset(out + 2, '0', std::size_t(-power - 1));
-        std::memcpy(out + 1 - power, digits, std::size_t(n));
+        for (int i = 2; i < 1 - power; ++i)
+            out[i] = '0';
+        writeDigits(out + 1 - power + n, s);
         return out + 1 - power + n;
     }
-    *out++ = digits[0];
-    if (n > 1) {
-        *out++ = '.';
-        std::memcpy(out, digits + 1, std::size_t(n - 1));
-        out += n - 1;
-    }
+    writeDigits(out + n + 1, s);
+    out[0] = out[1];
+    if (n > 1)
+        out[1] = '.';
+    out += n > 1 ? n + 1 : 1;
     *out++ = 'e';
     *out++ = power < 0 ? '-' : '+';
     const int magnitude = power < 0 ? -power : power;
