@@ -28,14 +28,16 @@ Row termsAt(double x1, double x2);
 // (XᵀX)⁻¹ of the design, by Gauss-Jordan elimination with partial pivoting.
 const Matrix &inverseNormal();
 
-// A sum with Neumaier's compensation: the rounding of each addition is carried along.
+// A compensated sum: the exact rounding of each addition (Knuth's two-sum, without the
+// branch of Neumaier's form, the same error to the bit) is carried along.
 class Sum
 {
 public:
     void add(double v)
     {
         const double t = m_sum + v;
-        m_carry += std::fabs(m_sum) >= std::fabs(v) ? (m_sum - t) + v : (v - t) + m_sum;
+        const double vPart = t - m_sum;
+        m_carry += (m_sum - (t - vPart)) + (v - vPart);
         m_sum = t;
     }
     double value() const { return m_sum + m_carry; }
