@@ -174,7 +174,7 @@ void ReportRows::addExtras(const std::vector<StreamCell> &cells)
     const char separator = m_csv ? ',' : '\t';
     m_line.chop(1); // the line break, put back below
     const qsizetype at = m_line.size();
-    m_line.resize(at + DesignRuns * 33 + AnalysisCellsRoom + 1);
+    m_line.resize(at + DesignRuns * (numbers::ShortestTextMax + 1) + AnalysisCellsRoom + 1);
     char *p = m_line.data() + at;
     if (m_extras.responses) {
         for (int run = 1; run <= DesignRuns; ++run) {
@@ -287,7 +287,7 @@ void ReportRows::add(const std::vector<StreamCell> &cells, bool first)
         line.resize(at +
                     6 * (id.size() + title.size() + equation.size() + fit.rShown().size() +
                          fit.sShown().size()) +
-                    6 * 32 + 16);
+                    6 * (numbers::ShortestTextMax + 1) + 16);
         char *p = line.data() + at;
         const char sep = m_csv ? ',' : '\t';
         const auto cell = [&](const QString &text) {

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace numbers {
@@ -44,40 +45,26 @@ int digitCount(std::uint64_t s)
     return guess + (s >= PowersOfTen[guess] ? 1 : 0);
 }
 
-// The digits of s below 10^9, ending at `end`, two at a time in 32-bit arithmetic.
-char *writeSmall(char *end, std::uint32_t s)
+void writePair(char *at, std::uint32_t pair)
 {
-    while (s >= 100) {
-        const std::uint32_t pair = (s % 100) * 2;
-        s /= 100;
-        *--end = DigitPairs[pair + 1];
-        *--end = DigitPairs[pair];
-    }
-    if (s >= 10) {
-        *--end = DigitPairs[s * 2 + 1];
-        *--end = DigitPairs[s * 2];
-    } else {
-        *--end = char('0' + s);
-    }
-    return end;
+    std::memcpy(at, DigitPairs + 2 * pair, 2);
 }
 
-// The digits of s, ending at `end`: the low eight in one piece of 32-bit work.
-void writeDigits(char *end, std::uint64_t s)
+// Eight digits of v < 10^8, zeros in front.
+void writeEight(char *at, std::uint32_t v)
 {
-    if (s < 100000000) {
-        writeSmall(end, std::uint32_t(s));
-        return;
-    }
-    auto low = std::uint32_t(s % 100000000);
-    for (int i = 0; i < 4; ++i) {
-        const std::uint32_t pair = (low % 100) * 2;
-        low /= 100;
-        *--end = DigitPairs[pair + 1];
-        *--end = DigitPairs[pair];
-    }
-    writeSmall(end, std::uint32_t(s / 100000000));
+    const std::uint32_t high = v / 10000, low = v % 10000;
+    writePair(at, high / 100);
+    writePair(at + 2, high % 100);
+    writePair(at + 4, low / 100);
+    writePair(at + 6, low % 100);
 }
+
+// The digits are written with a fixed amount of work (seventeen, zeros in front) and moved
+// into place by copies of fixed length: a conversion costs the same whatever its digits,
+// and nothing waits on a branch that the numbers decide. The copies spill past the text's
+// end, which the room of ShortestTextMax allows.
+constexpr int DigitsMax = 17;
 
 template <typename Number> char *writeShortestOf(char *out, Number v)
 {
@@ -102,44 +89,44 @@ template <typename Number> char *writeShortestOf(char *out, Number v)
     if (fixed <= scientific && e >= 0 &&
         !(size < Number(std::uint64_t(1) << std::numeric_limits<Number>::digits)))
         return std::to_chars(out, out + ShortestTextMax, v).ptr;
-    if (negative)
-        *out++ = '-';
-    // The digits go straight to their place; where a point splits them, the digits before
-    // it step one place to the left.
+    *out = '-';
+    out += negative ? 1 : 0;
+    char all[48] = {};
+    const auto high = std::uint32_t(s / 100000000);
+    all[0] = char('0' + high / 100000000);
+    writeEight(all + 1, high % 100000000);
+    writeEight(all + 9, std::uint32_t(s % 100000000));
+    const char *digits = all + DigitsMax - n;
     if (fixed <= scientific) {
-        if (e >= 0) {
-            writeDigits(out + n, s);
-            for (int i = 0; i < e; ++i)
-                out[n + i] = '0';
+        if (e >= 0) { // a whole number: at most five zeros follow its digits
+            std::memcpy(out, digits, 24);
+            std::memset(out + n, '0', 8);
             return out + n + e;
         }
-        if (power >= 0) {
-            writeDigits(out + n + 1, s);
-            for (int i = 0; i <= power; ++i)
-                out[i] = out[i + 1];
+        if (power >= 0) { // the point inside the digits
+            std::memcpy(out, digits, 24);
+            std::memcpy(out + power + 2, digits + power + 1, 16);
             out[power + 1] = '.';
             return out + n + 1;
         }
-        out[0] = '0';
-        out[1] = '.';
-        for (int i = 2; i < 1 - power; ++i)
-            out[i] = '0';
-        writeDigits(out + 1 - power + n, s);
-        return out + 1 - power + n;
+        // Below 1: "0.", at most three zeros, the digits.
+        std::memcpy(out, "0.0000", 6);
+        std::memcpy(out - power + 1, digits, 24);
+        return out - power + 1 + n;
     }
-    writeDigits(out + n + 1, s);
-    out[0] = out[1];
-    if (n > 1)
-        out[1] = '.';
+    out[0] = digits[0];
+    out[1] = '.';
+    std::memcpy(out + 2, digits + 1, 16);
     out += n > 1 ? n + 1 : 1;
-    *out++ = 'e';
-    *out++ = power < 0 ? '-' : '+';
+    out[0] = 'e';
+    out[1] = power < 0 ? '-' : '+';
     const int magnitude = power < 0 ? -power : power;
-    if (magnitude >= 100)
-        *out++ = char('0' + magnitude / 100);
-    out[0] = DigitPairs[(magnitude % 100) * 2];
-    out[1] = DigitPairs[(magnitude % 100) * 2 + 1];
-    return out + 2;
+    if (magnitude >= 100) {
+        out[2] = char('0' + magnitude / 100);
+        ++out;
+    }
+    writePair(out + 2, std::uint32_t(magnitude % 100));
+    return out + 4;
 }
 
 } // namespace

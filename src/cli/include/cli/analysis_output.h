@@ -5,6 +5,7 @@
 // undefined), and the flat columns the report adds.
 
 #include "core/factors.h"
+#include "core/shortest_text.h"
 #include "stats/model_analysis.h"
 
 #include <QJsonObject>
@@ -28,7 +29,7 @@ QJsonObject analysisJson(const analysis::ModelAnalysis &analysis,
 // for AnalysisCellsRoom bytes. The coefficients' own columns are the exact fit's: estimate_b0
 // ... beside se_, t_ and p_.
 const QStringList &analysisColumns();
-inline constexpr int AnalysisCellsRoom = 64 * 33;
+inline constexpr int AnalysisCellsRoom = 64 * (numbers::ShortestTextMax + 1);
 char *writeAnalysisCells(char *out, const analysis::ModelAnalysis *analysis, char separator);
 
 // The answers in real units, where they were asked for, as the summary and the columns say
