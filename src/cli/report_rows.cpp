@@ -177,9 +177,12 @@ void ReportRows::addExtras(const std::vector<StreamCell> &cells)
     m_line.resize(at + DesignRuns * (numbers::ShortestTextMax + 1) + AnalysisCellsRoom + 1);
     char *p = m_line.data() + at;
     if (m_extras.responses) {
+        // The record's own numbers when all eleven are; each cell as read otherwise.
+        const std::optional<analysis::Responses> &y = m_record.fields.responses;
         for (int run = 1; run <= DesignRuns; ++run) {
             *p++ = separator;
-            if (const auto v = cells[std::size_t(run)].field().asNumber())
+            if (const auto v = y ? std::optional((*y)[std::size_t(run - 1)])
+                                 : cells[std::size_t(run)].field().asNumber())
                 p = numbers::writeShortest(p, *v);
         }
     }
