@@ -1,6 +1,8 @@
 #include "core/shortest_text.h"
 
-// Only the library's digit search (Dragonbox) is used.
+// Only the library's digit search (Dragonbox) is used, through an internal entry point
+// (fmt::detail::dragonbox, as Debian's fmt 9 has it): the test against std::to_chars would
+// see a change in it.
 #include <fmt/format.h>
 
 #include <bit>
@@ -61,9 +63,8 @@ void writeEight(char *at, std::uint32_t v)
 }
 
 // The digits are written with a fixed amount of work (seventeen, zeros in front) and moved
-// into place by copies of fixed length: a conversion costs the same whatever its digits,
-// and nothing waits on a branch that the numbers decide. The copies spill past the text's
-// end, which the room of ShortestTextMax allows.
+// into place by copies of fixed length: no loop runs as long as the digits say. The copies
+// spill past the text's end, which the room of ShortestTextMax allows.
 constexpr int DigitsMax = 17;
 
 template <typename Number> char *writeShortestOf(char *out, Number v)
