@@ -43,7 +43,7 @@ constexpr std::uint64_t PowersOfTen[] = {1,
 // Without a loop: the digit count follows from the bit count but for one comparison.
 int digitCount(std::uint64_t s)
 {
-    const int guess = (std::bit_width(s) * 1233) >> 12; // 1233 / 4096 ~ log10(2)
+    const int guess = int((std::bit_width(s) * 1233) >> 12); // 1233 / 4096 ~ log10(2)
     return guess + (s >= PowersOfTen[guess] ? 1 : 0);
 }
 
