@@ -4,6 +4,7 @@
 
 #include "cli/cli.h"
 
+#include <QImage>
 #include <QString>
 #include <QStringList>
 
@@ -33,4 +34,14 @@ inline CliResult runCommand(const QStringList &args,
     CliStreams io{std::tmpfile(), std::tmpfile(), QStringLiteral(TESMORA_CLI)};
     const int code = runCli(args, folder, io);
     return {code, readAndClose(io.out), readAndClose(io.err)};
+}
+
+// How many pixels of a map have exactly this colour (a curve's, a fill's).
+inline int pixelsOf(const QImage &image, QRgb colour)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += image.pixel(x, y) == colour ? 1 : 0;
+    return n;
 }

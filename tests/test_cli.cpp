@@ -252,7 +252,9 @@ void TestCli::renderOverlay()
     const CliResult r = run({"render", "--db", m_db, "--all", "--overlay", "--out", out, "--size",
                              "200", "--colour", "#00ff00", "--no-labels"});
     QCOMPARE(r.code, 0);
-    QCOMPARE(QImageReader(out).read().size(), QSize(200, 200));
+    const QImage image = QImageReader(out).read();
+    QCOMPARE(image.size(), QSize(200, 200));
+    QVERIFY(pixelsOf(image, qRgb(0, 255, 0)) > 0); // the records' curves, in the colour asked
 }
 
 void TestCli::outputsThatAreNotFilesAreRefused_data()

@@ -209,6 +209,19 @@ void TestCliFormulation::optimise()
     QCOMPARE(none[QStringLiteral("conflicts")].toArray(), (QJsonArray{QJsonArray{1, 1}}));
     QVERIFY(run({"optimise", "--db", m_db, "--goal", "1=min:0:5"})
                 .out.startsWith(QStringLiteral("No formulation in the region meets every goal.")));
+    // Their map fills the region where every goal is met, and nothing when none is.
+    const auto filled = [&](const QStringList &goals) {
+        const QString map = m_dir.filePath(QStringLiteral("goals.png"));
+        QStringList args{"render", "--db",   m_db,  "--out",  map,      "--format",
+                         "png",    "--size", "120", "--fill", "#ff00ff"};
+        for (const QString &g : goals)
+            args << "--goal" << g;
+        const QImage image = run(args).code == 0 ? QImage(map) : QImage();
+        QFile::remove(map);
+        return image.isNull() ? -1 : pixelsOf(image, qRgb(255, 0, 255));
+    };
+    QVERIFY(filled({"1=range:14:20", "2=range:2:4"}) > 0);
+    QCOMPARE(filled({"1=min:0:5", "2=max:2:4"}), 0);
 }
 
 void TestCliFormulation::analysisColumnsStandBesideTheirEstimate()
