@@ -153,6 +153,13 @@ void TestOptimise::regionsAndConflicts()
     QVERIFY(flat.plateau && flat.plateau->share == 1);
     QVERIFY(std::fabs(flat.plateau->robust.x1) < 0.01 &&
             std::fabs(flat.plateau->depth - 1.414) < 0.01);
+    // A disc of radius 1/2 (X1² + X2² <= 1/4): a point by its centre, and a depth never
+    // beyond the disc's edge from there, short of it by less than two of the grid's cells.
+    const Answer disc = optimiseGoals({{range(-0.25, 1), {0, 0, 0, -1, -1, 0}}});
+    QVERIFY(disc.plateau);
+    const double toEdge = 0.5 - std::hypot(disc.plateau->robust.x1, disc.plateau->robust.x2);
+    QVERIFY2(disc.plateau->depth <= toEdge && disc.plateau->depth > toEdge - 2 * 2.828 / 512,
+             qPrintable(QStringLiteral("%1 of %2").arg(disc.plateau->depth).arg(toEdge)));
     // Hardness never falls to 5: that goal alone; the hard and slow can't be had together.
     const Answer alone = optimiseGoals({on(1, min(0, 5)), on(2, max(2, 4))});
     QVERIFY(!alone.optimum);
