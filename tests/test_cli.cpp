@@ -102,6 +102,9 @@ void TestCli::usageErrors()
     if (args.isEmpty()) {
         const CliResult help = run({"--help"});
         QVERIFY(help.code == 0 && help.out.startsWith(QStringLiteral("usage:")));
+        const QString options = run({"report", "--help"}).out;
+        QVERIFY(options.contains(QStringLiteral("\n  --db FILE ")) &&
+                options.contains(QStringLiteral("\n  -h, --help ")));
     }
 }
 
