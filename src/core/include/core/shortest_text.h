@@ -2,7 +2,7 @@
 
 // The shortest text that reads back as the same number, laid out exactly as std::to_chars
 // lays it out ("0.1", "1e-05", "123456", "1.5e+300"), for less: the reports write tens of
-// numbers a record, and this is the larger part of their time.
+// numbers a record, and these texts are the largest part of their time.
 
 namespace numbers {
 
