@@ -124,26 +124,27 @@ void jsonNumber(QByteArray &out, std::optional<double> v)
         v ? QByteArray::number(*v, 'g', QLocale::FloatingPointShortest) : QByteArrayLiteral("null");
 }
 
+// A key's text (with what comes before it) and its number.
+void jsonField(QByteArray &out, const char *key, std::optional<double> v)
+{
+    out += key;
+    jsonNumber(out, v);
+}
+
 // {"df":..,"ms":..,"ss":..} with F and p first when the row is tested, ss alone for the total.
 void varianceJson(QByteArray &out, const VarianceRow &r, bool tested, bool meanSquare)
 {
     out += '{';
     if (tested) {
-        out += "\"F\":";
-        jsonNumber(out, r.f);
+        jsonField(out, "\"F\":", r.f);
         out += ',';
     }
     out += "\"df\":" + QByteArray::number(r.df);
-    if (meanSquare) {
-        out += ",\"ms\":";
-        jsonNumber(out, r.ms);
-    }
-    if (tested) {
-        out += ",\"p\":";
-        jsonNumber(out, r.p);
-    }
-    out += ",\"ss\":";
-    jsonNumber(out, r.ss);
+    if (meanSquare)
+        jsonField(out, ",\"ms\":", r.ms);
+    if (tested)
+        jsonField(out, ",\"p\":", r.p);
+    jsonField(out, ",\"ss\":", r.ss);
     out += '}';
 }
 
@@ -155,18 +156,12 @@ void pointJson(QByteArray &out, const analysis::Point &p, const std::optional<Fa
         units && *units ? analysis::realPoint(p, **units) : analysis::RealPoint();
     out += '{' + before + "\"x1\":";
     jsonNumber(out, p.x1);
-    if (units) {
-        out += ",\"x1_real\":";
-        jsonNumber(out, r.x1);
-    }
-    out += ",\"x2\":";
-    jsonNumber(out, p.x2);
-    if (units) {
-        out += ",\"x2_real\":";
-        jsonNumber(out, r.x2);
-    }
-    out += ",\"y\":";
-    jsonNumber(out, p.y);
+    if (units)
+        jsonField(out, ",\"x1_real\":", r.x1);
+    jsonField(out, ",\"x2\":", p.x2);
+    if (units)
+        jsonField(out, ",\"x2_real\":", r.x2);
+    jsonField(out, ",\"y\":", p.y);
     out += '}';
 }
 
@@ -174,8 +169,7 @@ void pointJson(QByteArray &out, const analysis::Point &p, const std::optional<Fa
 
 void writeAnalysisJson(QByteArray &out, const ModelAnalysis &a, const std::optional<Factors> *units)
 {
-    out += "{\"adj_r_squared\":";
-    jsonNumber(out, a.adjRSquared);
+    jsonField(out, "{\"adj_r_squared\":", a.adjRSquared);
     out += ",\"anova\":{\"lack_of_fit\":";
     varianceJson(out, a.lackOfFit, true, true);
     out += ",\"model\":";
@@ -191,12 +185,9 @@ void writeAnalysisJson(QByteArray &out, const ModelAnalysis &a, const std::optio
         const analysis::Coefficient &c = a.coefficients[i];
         out += i ? ",{\"estimate\":" : "{\"estimate\":";
         jsonNumber(out, c.estimate);
-        out += ",\"p\":";
-        jsonNumber(out, c.p);
-        out += ",\"se\":";
-        jsonNumber(out, c.se);
-        out += ",\"t\":";
-        jsonNumber(out, c.t);
+        jsonField(out, ",\"p\":", c.p);
+        jsonField(out, ",\"se\":", c.se);
+        jsonField(out, ",\"t\":", c.t);
         out += ",\"term\":\"" + QByteArray(c.term) + "\"}";
     }
     out += ']';
@@ -209,12 +200,9 @@ void writeAnalysisJson(QByteArray &out, const ModelAnalysis &a, const std::optio
     pointJson(out, a.maximum, units);
     out += ",\"min\":";
     pointJson(out, a.minimum, units);
-    out += "},\"pred_r_squared\":";
-    jsonNumber(out, a.predRSquared);
-    out += ",\"press\":";
-    jsonNumber(out, a.press);
-    out += ",\"r_squared\":";
-    jsonNumber(out, a.rSquared);
+    jsonField(out, "},\"pred_r_squared\":", a.predRSquared);
+    jsonField(out, ",\"press\":", a.press);
+    jsonField(out, ",\"r_squared\":", a.rSquared);
     if (units) {
         out += ",\"real_coefficients\":";
         out += *units ? QJsonDocument(realCoefficientsJson(analysis::realCoefficients(a, **units)))
