@@ -45,7 +45,6 @@ private slots:
     void largeReportCarriesValuesAcrossItsSplit();
     void renderOne();
     void renderAllSkipsUnnameableRecords();
-    void renderOverlay();
     void outputsThatAreNotFilesAreRefused_data();
     void outputsThatAreNotFilesAreRefused();
     void unwritableOutputIsAFailure();
@@ -247,17 +246,6 @@ void TestCli::renderAllSkipsUnnameableRecords()
     QCOMPARE(files,
              (QStringList{QStringLiteral("等高线图1.BMP"), QStringLiteral("等高线图2.BMP")}));
     QCOMPARE(run({"render", "--db", m_db, "--all", "--out", m_db}).code, 1); // not a folder
-}
-
-void TestCli::renderOverlay()
-{
-    const QString out = m_dir.filePath(QStringLiteral("overlay.bmp"));
-    const CliResult r = run({"render", "--db", m_db, "--all", "--overlay", "--out", out, "--size",
-                             "200", "--colour", "#00ff00", "--no-labels"});
-    QCOMPARE(r.code, 0);
-    const QImage image = QImageReader(out).read();
-    QCOMPARE(image.size(), QSize(200, 200));
-    QVERIFY(pixelsOf(image, qRgb(0, 255, 0)) > 0); // the records' curves, in the colour asked
 }
 
 void TestCli::outputsThatAreNotFilesAreRefused_data()

@@ -44,6 +44,7 @@ private slots:
     void usageErrors();
     void realUnits();
     void optimise();
+    void renderOverlay();
     void analysisColumnsStandBesideTheirEstimate();
     void analysisJsonIsWhatQtWouldWrite_data();
     void analysisJsonIsWhatQtWouldWrite();
@@ -222,6 +223,17 @@ void TestCliFormulation::optimise()
     };
     QVERIFY(filled({"1=range:14:20", "2=range:2:4"}) > 0);
     QCOMPARE(filled({"1=min:0:5", "2=max:2:4"}), 0);
+}
+
+void TestCliFormulation::renderOverlay()
+{
+    const QString out = m_dir.filePath(QStringLiteral("overlay.bmp"));
+    const CliResult r = run({"render", "--db", m_db, "--all", "--overlay", "--out", out, "--size",
+                             "200", "--colour", "#00ff00", "--no-labels"});
+    QCOMPARE(r.code, 0);
+    const QImage image = QImageReader(out).read();
+    QCOMPARE(image.size(), QSize(200, 200));
+    QVERIFY(pixelsOf(image, qRgb(0, 255, 0)) > 0); // the records' curves, in the colour asked
 }
 
 void TestCliFormulation::analysisColumnsStandBesideTheirEstimate()
