@@ -55,6 +55,7 @@ private slots:
     void desirabilityAtAndBetweenLimits();
     void optimumAgreesWithBruteForce();
     void regionsAndConflicts();
+    void goalFaultsAtTheirEdges();
 };
 
 void TestOptimise::desirabilityAtAndBetweenLimits_data()
@@ -168,6 +169,26 @@ void TestOptimise::regionsAndConflicts()
     const Answer pair = optimiseGoals({on(1, max(15, 16)), on(6, max(140, 150))});
     QVERIFY(!pair.optimum);
     QCOMPARE(pair.conflicts, (std::vector<std::pair<int, int>>{{0, 1}}));
+}
+
+void TestOptimise::goalFaultsAtTheirEdges()
+{
+    using F = std::optional<GoalFault>;
+    const auto shaped = [](double s1, double s2, int r) {
+        return target(1, 2, 3, s1, s2, r);
+    };
+    const std::vector<std::pair<Goal, F>> rows{{shaped(1e-9, 1e-9, 1), std::nullopt},
+                                               {shaped(0, 1, 3), GoalFault::ShapeNotPositive},
+                                               {shaped(1, 0, 3), GoalFault::ShapeNotPositive},
+                                               {shaped(1, 1, 5), std::nullopt},
+                                               {shaped(1, 1, 0), GoalFault::ImportanceOutside},
+                                               {shaped(1, 1, 6), GoalFault::ImportanceOutside},
+                                               {max(2, 2), GoalFault::LowNotBelowHigh},
+                                               {target(1, 3.5, 3), GoalFault::TargetOutside},
+                                               {target(1, 3, 3), std::nullopt},
+                                               {max(1, std::nan("")), GoalFault::NotFinite}};
+    for (const auto &[goal, fault] : rows)
+        QCOMPARE(goalFault(goal), fault);
 }
 
 QTEST_APPLESS_MAIN(TestOptimise)
