@@ -1,4 +1,5 @@
 #include "command.h"
+#include "report_chunks.h"
 #include "units.h"
 
 #include "cli/failure_text.h"
@@ -6,17 +7,13 @@
 #include "core/design.h"
 #include "store/stream_reader.h"
 
-#include <limits>
+#include <memory>
 #include <thread>
-#include <utility>
 
 namespace {
 
 // Below this many records a table is reported on one thread.
-constexpr int MinSplitRecords = 5000;
-
-constexpr qint64 First = std::numeric_limits<qint64>::min();
-constexpr qint64 Last = std::numeric_limits<qint64>::max();
+constexpr int MinSplitRecords = 10000;
 
 Command reportOptions()
 {
@@ -40,82 +37,21 @@ Command reportOptions()
         options);
 }
 
-// The second half of a large table's report: every record's row depends on that record
-// alone, so the rows from `from` on are made on a thread of their own, through a connection
-// of their own inside the same snapshot, into a scratch file copied after the first half.
-class SecondHalf
+// A second thread for a large table, with a connection of its own inside the same snapshot
+// (the first one's snapshot holds writers off, as in rollback-journal files; the counts agree
+// as a check); nothing where that cannot be had, and the report is made on one thread.
+std::unique_ptr<StreamReader> secondReader(const StreamReader &reader, qint64 count)
 {
-public:
-    ~SecondHalf()
-    {
-        if (m_thread.joinable())
-            m_thread.join();
-        if (m_file)
-            std::fclose(m_file);
-    }
-
-    // Starts it when the table is large enough and a second connection sees the same table
-    // (the first one's snapshot holds writers off, as in rollback-journal files; the counts
-    // agree as a check); the key the first half ends before, or nothing (one thread).
-    Result<std::optional<qint64>> start(StreamReader &reader, qint64 count, const QString &format,
-                                        int lines, ReportRows::Extras extras)
-    {
-        if (count < 2 * MinSplitRecords)
-            return std::optional<qint64>();
-        const Result<qint64> key = reader.keyAtOffset(count / 2);
-        if (!key)
-            return key.failure();
-        const bool same = reader.snapshotHoldsOffWriters() && m_own.open(reader.path()) &&
-                          m_own.beginSnapshot() && [&] {
-                              const Result<qint64> again = m_own.count();
-                              return again && *again == count;
-                          }();
-        if (!same || !(m_file = std::tmpfile()))
-            return std::optional<qint64>();
-        m_thread = std::thread([this, from = *key, format, lines, extras] {
-            ReportRows rows(format, lines, m_file, extras);
-            m_read = m_own.forEach(
-                recordFieldNames(),
-                [&](const std::vector<StreamCell> &cells) {
-                    rows.add(cells, false);
-                    return !rows.failed();
-                },
-                from, Last);
-            m_writeFailed = !rows.flush() || std::fflush(m_file) != 0 || std::ferror(m_file);
-        });
-        return std::optional<qint64>(*key);
-    }
-
-    // Waits for it and copies it after the first half; what its reading met.
-    Result<void> finish(std::FILE *out)
-    {
-        if (m_thread.joinable())
-            m_thread.join();
-        m_own.endSnapshot();
-        if (!m_file)
-            return {};
-        std::rewind(m_file);
-        char buffer[1 << 16];
-        while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, m_file)) {
-            if (std::fwrite(buffer, 1, n, out) != n) {
-                m_copyFailed = true;
-                break;
-            }
-        }
-        m_copyFailed = m_copyFailed || std::ferror(m_file);
-        return m_read;
-    }
-    // Whether rows it made did not reach the output.
-    bool lost() const { return m_writeFailed || m_copyFailed; }
-
-private:
-    StreamReader m_own;
-    std::FILE *m_file = nullptr;
-    std::thread m_thread;
-    Result<void> m_read;
-    bool m_writeFailed = false;
-    bool m_copyFailed = false;
-};
+    if (count < MinSplitRecords || !reader.snapshotHoldsOffWriters())
+        return nullptr;
+    auto own = std::make_unique<StreamReader>();
+    if (!own->open(reader.path()) || !own->beginSnapshot())
+        return nullptr;
+    const Result<qint64> again = own->count();
+    if (!again || *again != count)
+        return nullptr;
+    return own;
+}
 
 } // namespace
 
@@ -142,7 +78,7 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
     // Streamed: the records are not held, whatever the table's size.
     std::optional<ScratchFile> conversion; // an Access file's, gone with the command
     StreamReader reader;
-    // One read transaction: both halves see the table as it was at the count.
+    // One read transaction: both threads see the table as it was at the count.
     const Result<qint64> records =
         openSnapshot(reader, databasePath(command, folder), io, conversion);
     if (!records)
@@ -159,33 +95,24 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
                        : ReportRows::header(format == QLatin1String("csv") ? QLatin1Char(',')
                                                                            : QLatin1Char('\t'),
                                             extras));
-    SecondHalf second;
-    const Result<std::optional<qint64>> split =
-        second.start(reader, *records, format, *lines, extras);
-    if (!split)
-        return failure(io, split.failure());
+    const std::unique_ptr<StreamReader> own = secondReader(reader, *records);
+    ReportChunks chunks(!own);
+    std::thread second;
+    ReportRows secondRows(format, *lines, io.out, extras);
+    if (own)
+        second = std::thread([&] { chunks.work(*own, secondRows); });
     ReportRows rows(format, *lines, io.out, extras);
-    bool firstRow = true;
-    const Result<void> read = reader.forEach(
-        recordFieldNames(),
-        [&](const std::vector<StreamCell> &cells) {
-            rows.add(cells, std::exchange(firstRow, false));
-            return !rows.failed();
-        },
-        First, *split ? **split - 1 : Last);
-    rows.flush();
-    const Result<void> tail = second.finish(io.out);
+    chunks.work(reader, rows);
+    if (second.joinable())
+        second.join();
+    if (own)
+        own->endSnapshot();
     reader.endSnapshot();
     if (json)
         write(io.out, QStringLiteral("\n]\n"));
-    if (!read)
+    if (const Result<void> read = chunks.readResult(); !read)
         return failure(io, read.failure());
-    if (!tail)
-        return failure(io, tail.failure());
-    if (second.lost())
-        return failure(io, QStringLiteral("could not write the second half of the report through "
-                                          "a scratch file (is the temporary folder full?)"));
-    if (rows.failed() || std::fflush(io.out) != 0 || std::ferror(io.out))
+    if (chunks.writeFailed() || std::fflush(io.out) != 0 || std::ferror(io.out))
         return failure(io, QStringLiteral("could not write the report"));
     return 0;
 }

@@ -140,7 +140,7 @@ ReportRows::ReportRows(const QString &format, int lines, std::FILE *out, Extras 
     , m_extras(extras)
     , m_out(out)
 {
-    m_line.reserve(2 * ChunkBytes);
+    m_line.reserve(2 * WriteBytes);
 }
 
 QString ReportRows::header(QChar separator, Extras extras)
@@ -315,6 +315,4 @@ void ReportRows::add(const std::vector<StreamCell> &cells, bool first)
     }
     if (m_extras.responses || m_extras.analysis)
         addExtras(cells);
-    if (line.size() >= ChunkBytes)
-        flush();
 }

@@ -127,7 +127,7 @@ bool StreamReader::snapshotHoldsOffWriters() const
     return mode && qstricmp(mode, "wal") != 0;
 }
 
-Result<qint64> StreamReader::singleInteger(const QByteArray &sql) const
+Result<std::optional<qint64>> StreamReader::firstInteger(const QByteArray &sql) const
 {
     m_limit->arm();
     Statement statement;
@@ -135,24 +135,29 @@ Result<qint64> StreamReader::singleInteger(const QByteArray &sql) const
     if (rc == SQLITE_OK)
         rc = sqlite3_step(statement.handle);
     if (rc == SQLITE_ROW)
-        return qint64(sqlite3_column_int64(statement.handle, 0));
+        return std::optional(qint64(sqlite3_column_int64(statement.handle, 0)));
     if (rc == SQLITE_DONE)
-        return qint64(-1);
+        return std::optional<qint64>();
     return failure();
 }
 
 Result<qint64> StreamReader::count() const
 {
-    return singleInteger(
+    const Result<std::optional<qint64>> n = firstInteger(
         QStringLiteral("SELECT count(*) FROM %1").arg(quoted(ExperimentTableName)).toUtf8());
+    if (!n)
+        return n.failure();
+    return n->value_or(0);
 }
 
-Result<qint64> StreamReader::keyAtOffset(qint64 offset) const
+Result<std::optional<qint64>> StreamReader::keyAtOffset(qint64 from, qint64 offset) const
 {
-    return singleInteger(QStringLiteral("SELECT %1 FROM %2 ORDER BY %1 LIMIT 1 OFFSET %3")
-                             .arg(quoted(m_shape.key), quoted(ExperimentTableName))
-                             .arg(offset)
-                             .toUtf8());
+    return firstInteger(
+        QStringLiteral("SELECT %1 FROM %2 WHERE %1 >= %3 ORDER BY %1 LIMIT 1 OFFSET %4")
+            .arg(quoted(m_shape.key), quoted(ExperimentTableName))
+            .arg(from)
+            .arg(offset)
+            .toUtf8());
 }
 
 Result<void> StreamReader::forEach(const QStringList &names, const Visit &visit, qint64 from,

@@ -1,9 +1,9 @@
 #pragma once
 
 // The report's rows, the hot path that BENCHMARKS.md measures: each streamed record through the
-// record loading and the fit, then written as a line of text, CSV or JSON into a buffer that is
-// flushed in large chunks. Text cells are escaped so that a row stays one line and a
-// spreadsheet never runs a cell as a formula.
+// record loading and the fit, then written as a line of text, CSV or JSON into a buffer that the
+// caller writes out when it holds WriteBytes or more. Text cells are escaped so that a row stays
+// one line and a spreadsheet never runs a cell as a formula.
 
 #include "core/csv.h"
 #include "core/factors.h"
@@ -43,10 +43,14 @@ public:
     ReportRows(const QString &format, int lines, std::FILE *out, Extras extras = {});
     // The header line of a text or CSV report.
     static QString header(QChar separator, Extras extras);
+    // Rows are written out in pieces of about this size.
+    static constexpr qsizetype WriteBytes = 1 << 16;
     // Writes what the rows made so far; false once any write failed.
     bool flush();
-    // One record's row; `first` for the first row of a JSON array.
+    // One record's row, held until flush(); `first` for the first row of a JSON array.
     void add(const std::vector<StreamCell> &cells, bool first);
+    // The bytes of rows made and not yet written.
+    qsizetype held() const { return m_line.size(); }
     bool failed() const { return m_failed; }
 
 private:
@@ -55,7 +59,6 @@ private:
     void addJsonExtras(const std::vector<StreamCell> &cells,
                        const std::optional<analysis::ModelAnalysis> &analysis);
 
-    static constexpr qsizetype ChunkBytes = 1 << 16;
     MapOptions m_options;
     FixedColorPicker m_picker; // the colour is not reported; the record change still settles it
     RecordMap m_record;

@@ -75,8 +75,9 @@ public:
     bool snapshotHoldsOffWriters() const;
 
     Result<qint64> count() const;
-    // The row key of the record at an offset in key order.
-    Result<qint64> keyAtOffset(qint64 offset) const;
+    // The row key of the record `offset` records on from the first whose key is at least
+    // `from`, in key order; nothing when the table ends before it.
+    Result<std::optional<qint64>> keyAtOffset(qint64 from, qint64 offset) const;
 
     // Streams the records whose row keys lie in from ... to, in key order, cells in the order
     // of `names`; stops early when `visit` says so.
@@ -85,7 +86,8 @@ public:
                          qint64 to) const;
 
 private:
-    Result<qint64> singleInteger(const QByteArray &sql) const;
+    // The first column of the first row, nothing without a row.
+    Result<std::optional<qint64>> firstInteger(const QByteArray &sql) const;
     Failure failure() const;
 
     sqlite3 *m_db = nullptr;

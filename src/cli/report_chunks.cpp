@@ -1,0 +1,108 @@
+#include "report_chunks.h"
+
+ReportChunks::ReportChunks(bool whole)
+    : m_whole(whole)
+    , m_nextFrom(std::numeric_limits<qint64>::min())
+{
+}
+
+std::optional<ReportChunks::Chunk> ReportChunks::next(const StreamReader &reader)
+{
+    const std::lock_guard lock(m_mutex);
+    if (!m_nextFrom || m_stopped)
+        return std::nullopt;
+    Chunk chunk{m_nextIndex++, *m_nextFrom, std::numeric_limits<qint64>::max()};
+    m_nextFrom.reset();
+    if (m_whole)
+        return chunk;
+    // Looked up under the lock: the next chunk starts where this one ends. Should the lookup
+    // fail, this chunk runs to the end of the table, and its reading meets what lasts of it.
+    const Result<std::optional<qint64>> end = reader.keyAtOffset(chunk.from, ChunkRecords);
+    if (end && *end) {
+        chunk.to = **end - 1; // keys grow: the next chunk's first one is above `from`
+        m_nextFrom = **end;
+    }
+    return chunk;
+}
+
+bool ReportChunks::waitTurn(qint64 index)
+{
+    std::unique_lock lock(m_mutex);
+    m_turnPassed.wait(lock, [&] { return m_turn == index || m_stopped; });
+    return m_turn == index && !m_stopped;
+}
+
+bool ReportChunks::isTurn(qint64 index)
+{
+    const std::lock_guard lock(m_mutex);
+    return m_turn == index;
+}
+
+void ReportChunks::passTurn(qint64 index)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_turn = index + 1;
+    }
+    m_turnPassed.notify_all();
+}
+
+void ReportChunks::stop(std::optional<Failure> readFailure)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopped = true;
+        if (readFailure)
+            m_readFailure = std::move(readFailure);
+        else
+            m_writeFailed = true;
+    }
+    m_turnPassed.notify_all();
+}
+
+void ReportChunks::work(const StreamReader &reader, ReportRows &rows)
+{
+    while (const std::optional<Chunk> chunk = next(reader)) {
+        bool turn = false; // every chunk before this one is out: its rows may stream
+        bool first = chunk->index == 0;
+        const auto write = [&] {
+            if (!rows.flush())
+                stop(std::nullopt);
+            return !rows.failed();
+        };
+        const Result<void> read = reader.forEach(
+            recordFieldNames(),
+            [&](const std::vector<StreamCell> &cells) {
+                rows.add(cells, std::exchange(first, false));
+                if (rows.held() < ReportRows::WriteBytes)
+                    return true;
+                if (!turn)
+                    turn = rows.held() >= HoldBytes ? waitTurn(chunk->index) : isTurn(chunk->index);
+                if (!turn)
+                    return rows.held() < HoldBytes; // or an earlier chunk failed
+                return write();
+            },
+            chunk->from, chunk->to);
+        // A failure is met in turn, every chunk before it out: what was read before it is
+        // written, and no chunk after it.
+        if (!(turn || waitTurn(chunk->index)) || !write())
+            return;
+        if (!read) {
+            stop(read.failure());
+            return;
+        }
+        passTurn(chunk->index);
+    }
+}
+
+Result<void> ReportChunks::readResult() const
+{
+    if (m_readFailure)
+        return *m_readFailure;
+    return {};
+}
+
+bool ReportChunks::writeFailed() const
+{
+    return m_writeFailed;
+}
