@@ -1,7 +1,8 @@
-#include "report_chunks.h"
+#include "cli/report_chunks.h"
 
-ReportChunks::ReportChunks(bool whole)
+ReportChunks::ReportChunks(bool whole, qsizetype holdBytes)
     : m_whole(whole)
+    , m_holdBytes(holdBytes)
     , m_nextFrom(std::numeric_limits<qint64>::min())
 {
 }
@@ -77,9 +78,10 @@ void ReportChunks::work(const StreamReader &reader, ReportRows &rows)
                 if (rows.held() < ReportRows::WriteBytes)
                     return true;
                 if (!turn)
-                    turn = rows.held() >= HoldBytes ? waitTurn(chunk->index) : isTurn(chunk->index);
+                    turn =
+                        rows.held() >= m_holdBytes ? waitTurn(chunk->index) : isTurn(chunk->index);
                 if (!turn)
-                    return rows.held() < HoldBytes; // or an earlier chunk failed
+                    return rows.held() < m_holdBytes; // or an earlier chunk failed
                 return write();
             },
             chunk->from, chunk->to);

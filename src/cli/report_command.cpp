@@ -1,5 +1,5 @@
+#include "cli/report_chunks.h"
 #include "command.h"
-#include "report_chunks.h"
 #include "units.h"
 
 #include "cli/failure_text.h"

@@ -20,8 +20,9 @@ public:
     static constexpr qint64 ChunkRecords = 1024;
     static constexpr qsizetype HoldBytes = qsizetype(8) << 20;
 
-    // `whole`: the table is one chunk (one thread, no boundaries to look up).
-    explicit ReportChunks(bool whole);
+    // `whole`: the table is one chunk (one thread, no boundaries to look up). `holdBytes`: the
+    // rows a thread holds before it waits for its turn.
+    explicit ReportChunks(bool whole, qsizetype holdBytes = HoldBytes);
 
     // Makes and writes chunks through `reader` and `rows` until the table is done or a chunk
     // failed. Each thread calls it with a reader of its own in the same snapshot.
@@ -49,6 +50,7 @@ private:
     void stop(std::optional<Failure> readFailure);
 
     const bool m_whole;
+    const qsizetype m_holdBytes;
     std::mutex m_mutex;
     std::condition_variable m_turnPassed;
     qint64 m_nextIndex = 0;
