@@ -1,8 +1,8 @@
-#include "cli/report_chunks.h"
 #include "command.h"
 #include "units.h"
 
 #include "cli/failure_text.h"
+#include "cli/report_chunks.h"
 #include "cli/report_rows.h"
 #include "core/design.h"
 #include "store/stream_reader.h"
