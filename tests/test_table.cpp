@@ -201,6 +201,11 @@ void TestTable::sampleIsStrict()
     QVERIFY(!table.setValue(0, table.columnIndex(QStringLiteral("Y5")), QStringLiteral("abc"),
                             *table.readRecord(0)));
     QCOMPARE(table.field(0, QStringLiteral("Y5")).value.toDouble(), 13.9);
+    // Past the last record or column: no record to write, and none is written.
+    for (const auto &[row, column] : {std::pair{int(table.count()), 1}, std::pair{0, 99}}) {
+        const Result<int> past = table.setValue(row, column, 1.0, *table.readRecord(0));
+        QVERIFY(!past && past.failure().kind == Failure::Kind::NoRecord);
+    }
 }
 
 void TestTable::numericCells_data()
