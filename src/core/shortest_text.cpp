@@ -2,7 +2,10 @@
 
 // Only the library's digit search (Dragonbox) is used, through an internal entry point
 // (fmt::detail::dragonbox, as Debian's fmt 9 has it): the test against std::to_chars would
-// see a change in it.
+// see a change in it. With the full table of powers of ten (10 KiB) instead of the compressed
+// one, nothing is recomputed per number: about a third less time a search. This is the only
+// file that includes the library.
+#define FMT_USE_FULL_CACHE_DRAGONBOX 1
 #include <fmt/format.h>
 
 #include <bit>
