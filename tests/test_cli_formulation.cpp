@@ -204,6 +204,14 @@ void TestCliFormulation::optimise()
     QCOMPARE(met.keys(), (QStringList{"goals", "optimum", "plateau"}));
     QCOMPARE(met[QStringLiteral("optimum")][QStringLiteral("D")].toDouble(), 1.0);
     QVERIFY(met[QStringLiteral("plateau")][QStringLiteral("share")].toDouble() > 0);
+    // An importance given by a goal's ID reaches that goal alone.
+    const QJsonArray weighted =
+        QJsonDocument::fromJson(run({"optimise", "--db", m_db, "--json", "--goal", "1=range:14:20",
+                                     "--goal", "2=range:2:4", "--importance", "2=5"})
+                                    .out.toUtf8())[QStringLiteral("goals")]
+            .toArray();
+    QCOMPARE(weighted[0][QStringLiteral("r")].toInt(), 3);
+    QCOMPARE(weighted[1][QStringLiteral("r")].toInt(), 5);
     const auto [noneCode, none] = json({"1=min:0:5", "2=max:2:4"});
     QCOMPARE(noneCode, 0);
     QVERIFY(none[QStringLiteral("optimum")].isNull());
