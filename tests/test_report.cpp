@@ -42,8 +42,8 @@ void TestReport::largeReportInChunks()
     // from its own fields alone, whichever chunk it falls in.
     const QString db = m_dir.filePath(QStringLiteral("large-split.mdb"));
     QStringList rows;
-    // Odd records about the first key of a chunk, a name that spills into pages of its own
-    // inside the next one.
+    // Odd records about the first key of a chunk; further into that chunk, a name that spills
+    // into pages of its own.
     const int count = 12000, edge = 6 * ReportChunks::ChunkRecords + 1, bad = edge + 600;
     const auto odd = [&](int i) {
         return i >= edge - 2 && i <= edge + 2;
