@@ -278,27 +278,36 @@ void ReportRows::add(const std::vector<StreamCell> &cells, bool first)
         line += jsonString(fit.equationShown()).toUtf8();
         line += '}';
     } else {
-        // The row written through a pointer into room made for its longest possible form.
-        const QString csvId = m_csv ? csvField(record.id, CsvColumn::Number) : QString();
-        const QString csvTitle = m_csv ? csvField(record.title, CsvColumn::Text) : QString();
-        const QString csvEquation =
-            m_csv ? csvField(fit.equationShown(), CsvColumn::Text) : QString();
-        const QString &id = m_csv ? csvId : record.id;
-        const QString &title = m_csv ? csvTitle : record.title;
-        const QString &equation = m_csv ? csvEquation : fit.equationShown();
+        // The row written through a pointer into room made for its longest possible form: six
+        // bytes a unit of text (an escape; in CSV a doubled quote, three bytes a unit), and in
+        // CSV nine more a cell for its apostrophe and quotes.
+        const QString &id = record.id;
+        const QString &title = record.title;
+        const QString &equation = fit.equationShown();
         const qsizetype at = line.size();
         line.resize(at +
                     6 * (id.size() + title.size() + equation.size() + fit.rShown().size() +
                          fit.sShown().size()) +
-                    6 * (numbers::ShortestTextMax + 1) + 16);
+                    6 * (numbers::ShortestTextMax + 1) + 16 + 3 * 9);
         char *p = line.data() + at;
         const char sep = m_csv ? ',' : '\t';
-        const auto cell = [&](const QString &text) {
-            p = m_csv ? writeUtf8(p, text) : writeEscapedUtf8(p, text);
+        // A CSV cell as csvField makes it, without making it but where quotes are needed.
+        const auto cell = [&](const QString &text, CsvColumn column) {
+            if (!m_csv) {
+                p = writeEscapedUtf8(p, text);
+                return;
+            }
+            const CsvNeeds needs = csvNeeds(text, column);
+            if (needs.quotes) {
+                p = writeUtf8(p, csvField(text, column));
+                return;
+            }
+            *p = '\'';
+            p = writeUtf8(p + (needs.apostrophe ? 1 : 0), text);
         };
-        cell(id);
+        cell(id, CsvColumn::Number);
         *p++ = sep;
-        cell(title);
+        cell(title, CsvColumn::Text);
         for (float coefficient : b) {
             *p++ = sep;
             if (fitted)
@@ -309,7 +318,7 @@ void ReportRows::add(const std::vector<StreamCell> &cells, bool first)
         *p++ = sep;
         p = writeUtf8(p, fit.sShown());
         *p++ = sep;
-        cell(equation);
+        cell(equation, CsvColumn::Text);
         *p++ = '\n';
         line.resize(p - line.data());
     }

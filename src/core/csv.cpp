@@ -14,15 +14,27 @@ bool isPlainNumber(const QString &text)
 
 } // namespace
 
-QString csvField(const QString &text, CsvColumn column)
+CsvNeeds csvNeeds(const QString &text, CsvColumn column)
 {
     static const QString formulaStarts = QStringLiteral("=+-@\t\r");
-    QString value = text;
-    if (!value.isEmpty() && formulaStarts.contains(value.front()) &&
-        (column == CsvColumn::Text || !isPlainNumber(value)))
-        value.prepend(QLatin1Char('\''));
-    if (!value.contains(QLatin1Char(',')) && !value.contains(QLatin1Char('"')) &&
-        !value.contains(QLatin1Char('\n')) && !value.contains(QLatin1Char('\r')))
+    CsvNeeds needs;
+    needs.apostrophe = !text.isEmpty() && formulaStarts.contains(text.front()) &&
+                       (column == CsvColumn::Text || !isPlainNumber(text));
+    for (const QChar c : text) {
+        if (c == QLatin1Char(',') || c == QLatin1Char('"') || c == QLatin1Char('\n') ||
+            c == QLatin1Char('\r')) {
+            needs.quotes = true;
+            break;
+        }
+    }
+    return needs;
+}
+
+QString csvField(const QString &text, CsvColumn column)
+{
+    const CsvNeeds needs = csvNeeds(text, column);
+    QString value = needs.apostrophe ? QLatin1Char('\'') + text : text;
+    if (!needs.quotes)
         return value;
     value.replace(QLatin1Char('"'), QLatin1String("\"\""));
     return QLatin1Char('"') + value + QLatin1Char('"');

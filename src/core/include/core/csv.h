@@ -14,6 +14,13 @@ enum class CsvColumn { Number, Text };
 // would run as a formula or turn into a number (=, +, -, @, tab, carriage return first; in a
 // number column, when it is no plain number) gets a leading apostrophe.
 QString csvField(const QString &text, CsvColumn column);
+// What csvField adds to a text: the leading apostrophe, the quotes (with any quote doubled).
+struct CsvNeeds
+{
+    bool apostrophe = false;
+    bool quotes = false;
+};
+CsvNeeds csvNeeds(const QString &text, CsvColumn column);
 
 // The fields of one CSV line; none when a quote is left open or text follows a closing quote.
 std::optional<QStringList> csvFields(const QString &line);
