@@ -14,13 +14,6 @@ FieldValue MemoryRecord::field(const QString &name) const
     return FieldValue::of(*it);
 }
 
-std::optional<double> FieldValue::asNumber() const
-{
-    if (number)
-        return std::isfinite(*number) ? number : std::nullopt;
-    return numbers::toNumber(value);
-}
-
 std::optional<QString> FieldValue::asText() const
 {
     if (number)

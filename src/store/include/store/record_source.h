@@ -3,11 +3,13 @@
 // What record loading needs of the current record: its fields by name.
 
 #include "core/design.h"
+#include "core/numbers.h"
 
 #include <QHash>
 #include <QString>
 #include <QVariant>
 
+#include <cmath>
 #include <optional>
 
 struct FieldValue
@@ -29,8 +31,15 @@ struct FieldValue
     }
     static FieldValue ofNumber(double n) { return {Kind::Value, QVariant(), n}; }
 
-    // The cell as a number, as text, and as the variant it is.
-    std::optional<double> asNumber() const;
+    // The cell as a number, as text, and as the variant it is. Inline: a record's numbers are
+    // read a dozen at a time, and the flag and the value read apart from each other are not
+    // held up by the stores that just wrote them.
+    std::optional<double> asNumber() const
+    {
+        if (number)
+            return std::isfinite(*number) ? number : std::nullopt;
+        return numbers::toNumber(value);
+    }
     std::optional<QString> asText() const;
     QVariant raw() const { return number ? QVariant(*number) : value; }
 };
