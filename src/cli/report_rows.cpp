@@ -23,6 +23,12 @@ template <typename Number> void appendShortest(QByteArray &out, Number v)
     out.append(buffer, qsizetype(numbers::writeShortest(buffer, v) - buffer));
 }
 
+// The designed fit's six coefficients in the report's column order.
+std::array<float, 6> coefficientsOf(const regression::FitResult &fit)
+{
+    return {fit.b.b0, fit.b.b1, fit.b.b2, fit.b.b11, fit.b.b22, fit.b.b12};
+}
+
 } // namespace
 
 char *writeUtf8(char *out, const QString &text)
@@ -243,85 +249,99 @@ bool ReportRows::flush()
 void ReportRows::add(const std::vector<StreamCell> &cells, bool first)
 {
     loadRecord(m_options, StreamRecord(cells), m_picker, m_record);
+    if (m_json)
+        addJsonRow(first);
+    else
+        addTableRow();
+    if (m_extras.responses || m_extras.analysis)
+        addExtras(cells);
+}
+
+void ReportRows::addJsonRow(bool first)
+{
     const RecordFields &record = m_record.fields;
     const regression::FitResult &fit = m_record.fit;
     const bool fitted = fit.hasCoefficients();
     const bool complete = fit.complete();
-    const std::array<float, 6> b{fit.b.b0, fit.b.b1, fit.b.b2, fit.b.b11, fit.b.b22, fit.b.b12};
     QByteArray &line = m_line;
     const QByteArray null = QByteArrayLiteral("null");
-    if (m_json) {
-        line += first ? "\n{\"ID\": " : ",\n{\"ID\": ";
-        line += record.id.isNull() ? null : jsonString(record.id).toUtf8();
-        line += ", \"name\": ";
-        line += jsonString(record.title).toUtf8();
-        static const char *const keys[] = {
-            ", \"b0\": ", ", \"b1\": ", ", \"b2\": ", ", \"b11\": ", ", \"b22\": ", ", \"b12\": "};
-        for (std::size_t i = 0; i < 6; ++i) {
-            line += keys[i];
-            if (fitted)
-                appendShortest(line, b[i]);
-            else
-                line += null;
-        }
-        line += ", \"R\": ";
-        if (complete)
-            appendShortest(line, fit.r);
+    const std::array<float, 6> b = coefficientsOf(fit);
+    line += first ? "\n{\"ID\": " : ",\n{\"ID\": ";
+    line += record.id.isNull() ? null : jsonString(record.id).toUtf8();
+    line += ", \"name\": ";
+    line += jsonString(record.title).toUtf8();
+    static const char *const keys[] = {
+        ", \"b0\": ", ", \"b1\": ", ", \"b2\": ", ", \"b11\": ", ", \"b22\": ", ", \"b12\": "};
+    for (std::size_t i = 0; i < 6; ++i) {
+        line += keys[i];
+        if (fitted)
+            appendShortest(line, b[i]);
         else
             line += null;
-        line += ", \"S\": ";
-        if (complete)
-            appendShortest(line, fit.s);
-        else
-            line += null;
-        line += ", \"equation\": ";
-        line += jsonString(fit.equationShown()).toUtf8();
-        line += '}';
-    } else {
-        // The row written through a pointer into room made for its longest possible form: six
-        // bytes a unit of text (an escape; in CSV a doubled quote, three bytes a unit), and in
-        // CSV nine more a cell for its apostrophe and quotes.
-        const QString &id = record.id;
-        const QString &title = record.title;
-        const QString &equation = fit.equationShown();
-        const qsizetype at = line.size();
-        line.resize(at +
-                    6 * (id.size() + title.size() + equation.size() + fit.rShown().size() +
-                         fit.sShown().size()) +
-                    6 * (numbers::ShortestTextMax + 1) + 16 + 3 * 9);
-        char *p = line.data() + at;
-        const char sep = m_csv ? ',' : '\t';
-        // A CSV cell as csvField makes it, without making it but where quotes are needed.
-        const auto cell = [&](const QString &text, CsvColumn column) {
-            if (!m_csv) {
-                p = writeEscapedUtf8(p, text);
-                return;
-            }
-            const CsvNeeds needs = csvNeeds(text, column);
-            if (needs.quotes) {
-                p = writeUtf8(p, csvField(text, column));
-                return;
-            }
-            *p = '\'';
-            p = writeUtf8(p + (needs.apostrophe ? 1 : 0), text);
-        };
-        cell(id, CsvColumn::Number);
-        *p++ = sep;
-        cell(title, CsvColumn::Text);
-        for (float coefficient : b) {
-            *p++ = sep;
-            if (fitted)
-                p = numbers::writeShortest(p, coefficient);
-        }
-        *p++ = sep;
-        p = writeUtf8(p, fit.rShown());
-        *p++ = sep;
-        p = writeUtf8(p, fit.sShown());
-        *p++ = sep;
-        cell(equation, CsvColumn::Text);
-        *p++ = '\n';
-        line.resize(p - line.data());
     }
-    if (m_extras.responses || m_extras.analysis)
-        addExtras(cells);
+    line += ", \"R\": ";
+    if (complete)
+        appendShortest(line, fit.r);
+    else
+        line += null;
+    line += ", \"S\": ";
+    if (complete)
+        appendShortest(line, fit.s);
+    else
+        line += null;
+    line += ", \"equation\": ";
+    line += jsonString(fit.equationShown()).toUtf8();
+    line += '}';
+}
+
+void ReportRows::addTableRow()
+{
+    const RecordFields &record = m_record.fields;
+    const regression::FitResult &fit = m_record.fit;
+    const bool fitted = fit.hasCoefficients();
+    QByteArray &line = m_line;
+    const std::array<float, 6> b = coefficientsOf(fit);
+    // The row written through a pointer into room made for its longest possible form: six
+    // bytes a unit of text (an escape; in CSV a doubled quote, three bytes a unit), and in
+    // CSV nine more a cell for its apostrophe and quotes.
+    const QString &id = record.id;
+    const QString &title = record.title;
+    const QString &equation = fit.equationShown();
+    const qsizetype at = line.size();
+    line.resize(at +
+                6 * (id.size() + title.size() + equation.size() + fit.rShown().size() +
+                     fit.sShown().size()) +
+                6 * (numbers::ShortestTextMax + 1) + 16 + 3 * 9);
+    char *p = line.data() + at;
+    const char sep = m_csv ? ',' : '\t';
+    // A CSV cell as csvField makes it, without making it but where quotes are needed.
+    const auto cell = [&](const QString &text, CsvColumn column) {
+        if (!m_csv) {
+            p = writeEscapedUtf8(p, text);
+            return;
+        }
+        const CsvNeeds needs = csvNeeds(text, column);
+        if (needs.quotes) {
+            p = writeUtf8(p, csvField(text, column));
+            return;
+        }
+        *p = '\'';
+        p = writeUtf8(p + (needs.apostrophe ? 1 : 0), text);
+    };
+    cell(id, CsvColumn::Number);
+    *p++ = sep;
+    cell(title, CsvColumn::Text);
+    for (float coefficient : b) {
+        *p++ = sep;
+        if (fitted)
+            p = numbers::writeShortest(p, coefficient);
+    }
+    *p++ = sep;
+    p = writeUtf8(p, fit.rShown());
+    *p++ = sep;
+    p = writeUtf8(p, fit.sShown());
+    *p++ = sep;
+    cell(equation, CsvColumn::Text);
+    *p++ = '\n';
+    line.resize(p - line.data());
 }

@@ -54,6 +54,9 @@ public:
     bool failed() const { return m_failed; }
 
 private:
+    // The row of the record just loaded: a JSON object, or a line of text or CSV.
+    void addJsonRow(bool first);
+    void addTableRow();
     // The extras of the record just loaded, after the row's own cells.
     void addExtras(const std::vector<StreamCell> &cells);
     void addJsonExtras(const std::vector<StreamCell> &cells,
