@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <type_traits>
 
 class TestNumbers : public QObject
 {
@@ -167,6 +168,10 @@ template <typename Number> static void sameAsToChars(Number v)
     const char *end = std::to_chars(expected, expected + sizeof expected, v).ptr;
     const char *oursEnd = numbers::writeShortest(ours, v);
     QCOMPARE(QByteArray(ours, oursEnd - ours), QByteArray(expected, end - expected));
+    if constexpr (std::is_same_v<Number, double>) {
+        oursEnd = numbers::writeShortestTyped(ours, v);
+        QCOMPARE(QByteArray(ours, oursEnd - ours), QByteArray(expected, end - expected));
+    }
 }
 
 void TestNumbers::shortestTextMatchesTheLibrary()
@@ -190,6 +195,12 @@ void TestNumbers::shortestTextMatchesTheLibrary()
         sameAsToChars(std::bit_cast<double>(state));
         sameAsToChars(std::bit_cast<float>(std::uint32_t(state >> 32)));
         sameAsToChars(double(std::int64_t(state) >> (state % 50)) / 1024);
+        // Typed numbers: up to four decimals about the 2^40 edge, and their neighbours.
+        const double typed =
+            double(std::int64_t(state >> (state % 64))) / std::pow(10.0, double(state % 5));
+        sameAsToChars(typed);
+        sameAsToChars(std::nextafter(typed, 0.0));
+        sameAsToChars(std::nextafter(typed, inf));
     }
 }
 

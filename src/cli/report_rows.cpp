@@ -189,7 +189,7 @@ void ReportRows::addExtras(const std::vector<StreamCell> &cells)
             *p++ = separator;
             if (const auto v = y ? std::optional((*y)[std::size_t(run - 1)])
                                  : cells[std::size_t(run)].field().asNumber())
-                p = numbers::writeShortest(p, *v);
+                p = numbers::writeShortestTyped(p, *v);
         }
     }
     if (m_extras.analysis)

@@ -70,20 +70,27 @@ void writeEight(char *at, std::uint32_t v)
 // spill past the text's end, which the room of ShortestTextMax allows.
 constexpr int DigitsMax = 17;
 
-template <typename Number> char *writeShortestOf(char *out, Number v)
+// A number as its shortest digits: s (no trailing zeros) times ten to the power e.
+struct Decimal
 {
-    // Zero, infinities and NaN keep the library's own texts.
-    if (!std::isfinite(v) || v == 0)
-        return std::to_chars(out, out + ShortestTextMax, v).ptr;
-    const bool negative = std::signbit(v);
-    const Number size = negative ? -v : v;
-    const auto decimal = fmt::detail::dragonbox::to_decimal(size);
-    std::uint64_t s = decimal.significand;
-    int e = decimal.exponent;
+    std::uint64_t s;
+    int e;
+};
+
+Decimal withoutTrailingZeros(std::uint64_t s, int e)
+{
     while (s % 10 == 0) {
         s /= 10;
         ++e;
     }
+    return {s, e};
+}
+
+// Lays out the digits of a finite number other than zero.
+template <typename Number> char *layOut(char *out, Number v, Decimal decimal)
+{
+    const bool negative = std::signbit(v);
+    const auto [s, e] = decimal;
     const int n = digitCount(s);
     const int power = e + n - 1; // of the first digit
     const int scientific = n + (n > 1 ? 1 : 0) + 2 + (power <= -100 || power >= 100 ? 3 : 2);
@@ -91,7 +98,7 @@ template <typename Number> char *writeShortestOf(char *out, Number v)
     // Fixed form wins ties. A whole number beyond the exact integers is written with the
     // digits of its exact binary value, not these: the library does that.
     if (fixed <= scientific && e >= 0 &&
-        !(size < Number(std::uint64_t(1) << std::numeric_limits<Number>::digits)))
+        !(std::fabs(v) < Number(std::uint64_t(1) << std::numeric_limits<Number>::digits)))
         return std::to_chars(out, out + ShortestTextMax, v).ptr;
     *out = '-';
     out += negative ? 1 : 0;
@@ -133,6 +140,15 @@ template <typename Number> char *writeShortestOf(char *out, Number v)
     return out + 4;
 }
 
+template <typename Number> char *writeShortestOf(char *out, Number v)
+{
+    // Zero, infinities and NaN keep the library's own texts.
+    if (!std::isfinite(v) || v == 0)
+        return std::to_chars(out, out + ShortestTextMax, v).ptr;
+    const auto decimal = fmt::detail::dragonbox::to_decimal(std::fabs(v));
+    return layOut(out, v, withoutTrailingZeros(decimal.significand, decimal.exponent));
+}
+
 } // namespace
 
 char *writeShortest(char *out, double v)
@@ -143,6 +159,23 @@ char *writeShortest(char *out, double v)
 char *writeShortest(char *out, float v)
 {
     return writeShortestOf(out, v);
+}
+
+char *writeShortestTyped(char *out, double v)
+{
+    // Below 2^40 two doubles are at most 2^-13 apart, so the numbers that read back as v span
+    // less than 10^-3: at most one of them has three decimals or fewer, and that one is the
+    // shortest. m / 10^k is rounded as reading "m·10^-k" back is, so the test is exact.
+    constexpr double Scale[] = {1, 10, 100, 1000};
+    const double size = std::fabs(v);
+    if (size < 0x1p40 && size != 0) {
+        for (int k = 0; k < 4; ++k) {
+            const double m = std::rint(size * Scale[k]);
+            if (m / Scale[k] == size)
+                return layOut(out, v, withoutTrailingZeros(std::uint64_t(m), -k));
+        }
+    }
+    return writeShortest(out, v);
 }
 
 } // namespace numbers

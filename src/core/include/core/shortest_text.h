@@ -12,4 +12,8 @@ constexpr int ShortestTextMax = 48;
 char *writeShortest(char *out, double v);
 char *writeShortest(char *out, float v);
 
+// The same text, quicker for what a person typed (up to three decimals, below 2^40): those are
+// tried first, at the cost of a few products and quotients for any other number.
+char *writeShortestTyped(char *out, double v);
+
 } // namespace numbers
