@@ -243,6 +243,10 @@ struct ColumnNames
         names << (term ? QStringLiteral("%1_%2").arg(QLatin1String(name), QLatin1String(term))
                        : QLatin1String(name));
     }
+    void place(const char *name, const char *term, std::optional<double> v)
+    {
+        number(name, term, v);
+    }
     void text(const char *name, const char *) { number(name, nullptr, std::nullopt); }
 };
 
@@ -256,6 +260,13 @@ struct CellWriter
         *p++ = separator;
         if (v)
             p = numbers::writeShortest(p, *v);
+    }
+    // A place on the square's edge is often one of the design's own (±1.414): a short number.
+    void place(const char *, const char *, std::optional<double> v)
+    {
+        *p++ = separator;
+        if (v)
+            p = numbers::writeShortestTyped(p, *v);
     }
     void text(const char *, const char *v)
     {
@@ -300,8 +311,8 @@ template <typename Sink> void analysisRow(const ModelAnalysis *a, Sink &sink)
     sink.number("eigenvalue_2", nullptr, f([](M m) { return m.eigenvalues[1]; }));
     for (const auto &[name, point] :
          {std::pair{"max", a ? a->maximum : none}, std::pair{"min", a ? a->minimum : none}}) {
-        sink.number(name, "x1", point.x1);
-        sink.number(name, "x2", point.x2);
+        sink.place(name, "x1", point.x1);
+        sink.place(name, "x2", point.x2);
         sink.number(name, "y", point.y);
     }
 }
