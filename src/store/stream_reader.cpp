@@ -48,15 +48,24 @@ const QStringList &recordFieldNames()
     return experimentColumns();
 }
 
+StreamRecord::StreamRecord(const std::vector<StreamCell> &cells)
+    : m_cells(cells)
+    , m_names(recordFieldNames())
+{
+}
+
 FieldValue StreamRecord::field(const QString &name) const
 {
-    // Record loading asks with the very strings of the field names: match those first.
-    const QStringList &names = recordFieldNames();
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        if (name.constData() == names[i].constData())
+    // Record loading asks with the very strings of the field names, mostly in their order:
+    // match those first, from the one after the last match on.
+    const qsizetype count = m_names.size();
+    for (qsizetype k = 0, i = m_next; k < count; ++k, i = i + 1 < count ? i + 1 : 0) {
+        if (name.constData() == m_names[i].constData()) {
+            m_next = i + 1 < count ? i + 1 : 0;
             return m_cells[std::size_t(i)].field();
+        }
     }
-    const int i = sqlite_support::indexOfName(names, name);
+    const int i = sqlite_support::indexOfName(m_names, name);
     return i < 0 ? FieldValue::error() : m_cells[std::size_t(i)].field();
 }
 

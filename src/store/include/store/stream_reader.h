@@ -41,14 +41,13 @@ struct StreamCell
 class StreamRecord : public RecordSource
 {
 public:
-    explicit StreamRecord(const std::vector<StreamCell> &cells)
-        : m_cells(cells)
-    {
-    }
+    explicit StreamRecord(const std::vector<StreamCell> &cells);
     FieldValue field(const QString &name) const override;
 
 private:
     const std::vector<StreamCell> &m_cells;
+    const QStringList &m_names;
+    mutable qsizetype m_next = 0; // where the next field asked for most likely is
 };
 
 // ID, Y1 ... Y11, Y12: the fields a record change reads, in the order StreamRecord expects.
