@@ -110,16 +110,12 @@ void assignThousandthsText(QString &target, double x, bool plain, char prefix)
     }
     auto k = static_cast<long long>(scaled);
     const bool negative = k < 0;
-    unsigned long long magnitude =
+    const unsigned long long magnitude =
         negative ? 0ULL - static_cast<unsigned long long>(k) : static_cast<unsigned long long>(k);
-    char digits[24];
-    int n = 0;
-    do {
-        digits[n++] = char('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude != 0);
-    // digits[] holds the number reversed; the last three are the decimals.
-    char out[32];
+    // The whole part as it is, the three decimals without their trailing zeros.
+    const unsigned long long whole = magnitude / 1000;
+    const unsigned decimals = unsigned(magnitude % 1000);
+    char out[40];
     int o = 0;
     if (prefix)
         out[o++] = prefix;
@@ -127,21 +123,16 @@ void assignThousandthsText(QString &target, double x, bool plain, char prefix)
         out[o++] = '-';
     else if (!plain)
         out[o++] = ' ';
-    if (n > 3) {
-        for (int i = n - 1; i >= 3; --i)
-            out[o++] = digits[i];
-    } else if (plain) {
-        out[o++] = '0';
-    }
-    int last = 0; // lowest decimal that is not a trailing zero
-    while (last < 3 && (last >= n || digits[last] == '0'))
-        ++last;
-    if (last < 3) {
-        out[o++] = '.';
-        for (int i = 2; i >= last; --i)
-            out[o++] = i < n ? digits[i] : '0';
-    } else if (n <= 3 && !plain) {
-        out[o++] = '0'; // zero: " 0"
+    if (whole != 0)
+        o = int(std::to_chars(out + o, out + sizeof out, whole).ptr - out);
+    else if (plain || decimals == 0)
+        out[o++] = '0'; // "0.5" when plain, " 0" for zero
+    if (decimals != 0) {
+        out[o] = '.';
+        out[o + 1] = char('0' + decimals / 100);
+        out[o + 2] = char('0' + decimals / 10 % 10);
+        out[o + 3] = char('0' + decimals % 10);
+        o += decimals % 10 ? 4 : decimals % 100 ? 3 : 2;
     }
     // Written over the target's own buffer: a fit per record then allocates nothing here.
     target.resize(o);
