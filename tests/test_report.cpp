@@ -1,6 +1,7 @@
 // A large table's report, made in chunks on two threads and written in key order.
 
 #include "cli/report_chunks.h"
+#include "cli/report_rows.h"
 #include "cli_support.h"
 #include "store/sample_db.h"
 #include "test_support.h"
@@ -31,6 +32,7 @@ class TestReport : public QObject
 private slots:
     void largeReportInChunks();
     void heldRowsWaitTheirTurn();
+    void cellTextsInUtf8();
 
 private:
     QTemporaryDir m_dir;
@@ -120,6 +122,63 @@ void TestReport::heldRowsWaitTheirTurn()
     QCOMPARE(whole.count(QLatin1Char('\n')), 12000);
     QCOMPARE(report(true, 1), whole);
     QCOMPARE(report(true, ReportChunks::HoldBytes), whole);
+}
+
+// Cell texts are written eight units at a time while they are plain ASCII: every kind of unit
+// at every place about those blocks, against Qt's own UTF-8 and escapes made one unit at a time.
+void TestReport::cellTextsInUtf8()
+{
+    const QString units[] = {
+        QStringLiteral("a"),      QStringLiteral("Z"),      QStringLiteral("\\"),
+        QStringLiteral("\t"),     QStringLiteral("\x01"),   QStringLiteral("\x1f"),
+        QStringLiteral("\x7f"),   QStringLiteral("\u0085"), QStringLiteral("\u00e9"),
+        QStringLiteral("\u786c"), QStringLiteral("\u2028"), QString(QChar(0xD83D)) + QChar(0xDE00),
+        QString(QChar(0xD83D)),   QString(QChar(0xDE00))};
+    // A surrogate without its partner is written as the replacement character (Qt writes '?').
+    const auto paired = [](const QString &text) {
+        QString out = text;
+        for (qsizetype k = 0; k < out.size(); ++k) {
+            if (out[k].isHighSurrogate() && k + 1 < out.size() && out[k + 1].isLowSurrogate())
+                ++k;
+            else if (out[k].isSurrogate())
+                out[k] = QChar::ReplacementCharacter;
+        }
+        return out;
+    };
+    const auto escaped = [&](const QString &text) {
+        QString out;
+        for (const QChar c : text) {
+            const char16_t u = c.unicode();
+            if (u == '\\')
+                out += QStringLiteral("\\\\");
+            else if (u == '\t')
+                out += QStringLiteral("\\t");
+            else if (u == 0x2028)
+                out += QStringLiteral("\\u2028");
+            else if (u < 0x20 || (u >= 0x7F && u <= 0x9F))
+                out += QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
+            else
+                out += c;
+        }
+        return paired(out).toUtf8();
+    };
+    std::uint64_t state = 7;
+    for (int i = 0; i < 3000; ++i) {
+        // Mostly ASCII, so that blocks of eight occur, with one odd unit somewhere.
+        QString text;
+        const int length = int(state % 40);
+        for (int k = 0; k < length; ++k) {
+            state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+            text += units[(state >> 33) % 8 ? (state >> 40) % 2 : (state >> 45) % std::size(units)];
+        }
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        QByteArray out(6 * text.size(), Qt::Uninitialized);
+        out.truncate(writeUtf8(out.data(), text) - out.data());
+        QCOMPARE(out, paired(text).toUtf8());
+        out.resize(6 * text.size());
+        out.truncate(writeEscapedUtf8(out.data(), text) - out.data());
+        QCOMPARE(out, escaped(text));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestReport)
