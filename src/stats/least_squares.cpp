@@ -64,14 +64,14 @@ const Design &design()
                 for (int j = 0; j < Terms; ++j)
                     p.add(inverse[std::size_t(i)][std::size_t(j)] *
                           out.terms[std::size_t(r)][std::size_t(j)]);
-                out.projection[std::size_t(i)][std::size_t(r)] = p.value();
+                out.projection[std::size_t(r)][std::size_t(i)] = p.value();
             }
         }
         for (int r = 0; r < Runs; ++r) {
             Sum h;
             for (int i = 0; i < Terms; ++i)
                 h.add(out.terms[std::size_t(r)][std::size_t(i)] *
-                      out.projection[std::size_t(i)][std::size_t(r)]);
+                      out.projection[std::size_t(r)][std::size_t(i)]);
             out.leverage[std::size_t(r)] = h.value();
         }
         return out;
@@ -121,17 +121,19 @@ Scaled scaledResponses(const Responses &y)
 }
 
 // The least-squares coefficients of the centred, scaled responses: the design's projection
-// applied to them.
+// applied to them. The six sums run side by side, each adding the runs in their order: the
+// same roundings as one after the other, without each waiting on its own last addition.
 Row fitScaled(const Responses &c)
 {
     const Design &d = design();
+    std::array<Sum, Terms> sums;
+    for (int r = 0; r < Runs; ++r)
+        for (int i = 0; i < Terms; ++i)
+            sums[std::size_t(i)].add(d.projection[std::size_t(r)][std::size_t(i)] *
+                                     c[std::size_t(r)]);
     Row b{};
-    for (int i = 0; i < Terms; ++i) {
-        Sum bi;
-        for (int r = 0; r < Runs; ++r)
-            bi.add(d.projection[std::size_t(i)][std::size_t(r)] * c[std::size_t(r)]);
-        b[std::size_t(i)] = bi.value();
-    }
+    for (int i = 0; i < Terms; ++i)
+        b[std::size_t(i)] = sums[std::size_t(i)].value();
     return b;
 }
 
@@ -177,11 +179,13 @@ Squares squares(const Scaled &s, const Row &b, const Responses &y)
     Squares q;
     Sum sse, sst, press;
     const Design &d = design();
+    // Each run's fitted value, the runs side by side as in fitScaled.
+    std::array<Sum, Runs> fitted;
+    for (int i = 0; i < Terms; ++i)
+        for (int r = 0; r < Runs; ++r)
+            fitted[std::size_t(r)].add(b[std::size_t(i)] * d.terms[std::size_t(r)][std::size_t(i)]);
     for (int r = 0; r < Runs; ++r) {
-        Sum fitted;
-        for (int i = 0; i < Terms; ++i)
-            fitted.add(b[std::size_t(i)] * d.terms[std::size_t(r)][std::size_t(i)]);
-        const double e = s.centred[std::size_t(r)] - fitted.value();
+        const double e = s.centred[std::size_t(r)] - fitted[std::size_t(r)].value();
         const double h = d.leverage[std::size_t(r)];
         sse.add(e * e);
         sst.add(s.centred[std::size_t(r)] * s.centred[std::size_t(r)]);

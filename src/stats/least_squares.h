@@ -47,12 +47,13 @@ private:
 };
 
 // What depends on the design alone, computed once: each run's terms, the projection
-// (XᵀX)⁻¹Xᵀ that turns the responses into the coefficients, each run's leverage and the
-// diagonal of (XᵀX)⁻¹ the standard errors scale.
+// (XᵀX)⁻¹Xᵀ that turns the responses into the coefficients (a row a run: what its response
+// adds to each coefficient), each run's leverage and the diagonal of (XᵀX)⁻¹ the standard
+// errors scale.
 struct Design
 {
     std::array<Row, Runs> terms{};
-    std::array<std::array<double, Runs>, Terms> projection{};
+    std::array<Row, Runs> projection{};
     std::array<double, Runs> leverage{};
     Row variance{};
 };
