@@ -195,7 +195,6 @@ char *writeEscapedUtf8(char *out, const QString &text)
 
 ReportRows::ReportRows(const QString &format, int lines, std::FILE *out, Extras extras)
     : m_options{true, true, false, float(lines), {}, {}}
-    , m_picker(CurveColour().colour)
     , m_json(format == QLatin1String("json"))
     , m_csv(format == QLatin1String("csv"))
     , m_extras(extras)
@@ -303,7 +302,7 @@ bool ReportRows::flush()
 
 void ReportRows::add(const std::vector<StreamCell> &cells, bool first)
 {
-    loadRecord(m_options, StreamRecord(cells), m_picker, m_record);
+    fitRecord(m_options, StreamRecord(cells), m_record);
     if (m_json)
         addJsonRow(first);
     else

@@ -68,17 +68,22 @@ void settleColour(CurveColour &c, bool autoColor, const RecordSource &record, Co
         c.colour = curvePaletteColor(*index);
 }
 
-void loadRecord(const MapOptions &options, const RecordSource &record, ColorPicker &picker,
-                RecordMap &map)
+void fitRecord(const MapOptions &options, const RecordSource &record, RecordMap &map)
 {
     map.fields = readRecordFields(record);
-    settleColour(map.colour, options.autoColor, record, picker);
     map.analysis.reset();
     map.factors = options.units.on() ? options.units.of(map.fields.idNumber) : std::nullopt;
     if (map.fields.designed)
         regression::fit(*map.fields.designed, options.lineCount, map.fit);
     else
         map.fit.outcome = regression::FitOutcome::NoResponses;
+}
+
+void loadRecord(const MapOptions &options, const RecordSource &record, ColorPicker &picker,
+                RecordMap &map)
+{
+    fitRecord(options, record, map);
+    settleColour(map.colour, options.autoColor, record, picker);
 }
 
 void drawRecord(const MapOptions &options, const RecordSource &record, Surface &surface,

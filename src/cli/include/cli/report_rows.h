@@ -63,7 +63,6 @@ private:
                        const std::optional<analysis::ModelAnalysis> &analysis);
 
     MapOptions m_options;
-    FixedColorPicker m_picker; // the colour is not reported; the record change still settles it
     RecordMap m_record;
     bool m_json;
     bool m_csv;

@@ -58,8 +58,11 @@ struct RecordMap
     std::optional<Factors> factors;
 };
 
-// The record change without drawing: fields, colour, then the designed fit of all eleven
-// responses (none without them).
+// A record's values without its colour: fields, factors, then the designed fit of all eleven
+// responses (none without them). What a report needs of a record change.
+void fitRecord(const MapOptions &options, const RecordSource &record, RecordMap &map);
+
+// The record change without drawing: the record's values and its colour.
 void loadRecord(const MapOptions &options, const RecordSource &record, ColorPicker &picker,
                 RecordMap &map);
 
