@@ -6,7 +6,7 @@
 
 namespace {
 
-const char *const Version = "1.0";
+const char *const Version = TESMORA_VERSION;
 
 QString usage()
 {
