@@ -103,6 +103,14 @@ void TestCli::usageErrors()
     if (args.isEmpty()) {
         const CliResult help = run({"--help"});
         QVERIFY(help.code == 0 && help.out.startsWith(QStringLiteral("usage:")));
+        for (const char *version : {"--version", "-v"}) {
+            const CliResult shown = run({version});
+            QVERIFY2(shown.code == 0 &&
+                         QRegularExpression(QStringLiteral("^tesmora-cli \\d+\\.\\d+\n$"))
+                             .match(shown.out)
+                             .hasMatch(),
+                     qPrintable(shown.out));
+        }
         const QString options = run({"report", "--help"}).out;
         QVERIFY(options.contains(QStringLiteral("\n  --db FILE ")) &&
                 options.contains(QStringLiteral("\n  -h, --help ")));
@@ -393,6 +401,18 @@ void TestCli::analysis()
     QCOMPARE(lines[1].count(QLatin1Char(',')), lines[0].count(QLatin1Char(',')));
     QCOMPARE(lines[0].split(QLatin1Char(',')).size(), 11 + 11 + 46);
     QVERIFY(lines[1].contains(QStringLiteral(",maximum,")));
+    // In JSON a row carries its responses and the analysis `analyse` gives.
+    const QJsonObject row = QJsonDocument::fromJson(run({"report", "--db", m_db, "--analysis",
+                                                         "--responses", "--format", "json"})
+                                                        .out.toUtf8())
+                                .array()
+                                .first()
+                                .toObject();
+    QCOMPARE(row[QStringLiteral("analysis")].toObject(), o);
+    const QJsonArray responses = row[QStringLiteral("responses")].toArray();
+    QCOMPARE(responses.size(), DesignRuns);
+    for (int i = 0; i < DesignRuns; ++i)
+        QCOMPARE(responses[i].toDouble(), HardnessY[std::size_t(i)]);
     QCOMPARE(
         run({"report", "--db", m_db}).out.split(QLatin1Char('\n')).first().count(QLatin1Char('\t')),
         10);
