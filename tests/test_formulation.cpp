@@ -184,6 +184,13 @@ void TestFormulation::goalRegionAgreesWithTheSurfaces()
         }
     }
     QVERIFY(shaded > 1000 && clear > 1000);
+    // Drawn again over it, another map leaves nothing of the first.
+    const GoalMap onlyB{
+        {{b, QStringLiteral("b"), 0x008000}}, std::nullopt, 0, DefaultGoalFill, std::nullopt};
+    drawGoalMap(onlyB, surface);
+    RasterSurface fresh(Pixels);
+    drawGoalMap(onlyB, fresh);
+    QVERIFY(surface.Image() == fresh.Image());
     // As a figure, the limits' labels keep off the legend (the outline smaller than the square).
     RecordingSurface figure;
     figure.paths = true;

@@ -132,6 +132,10 @@ void TestRegression::levels_data()
         << Responses{10.2f, 10.3f, 10.4f, 10.5f, 10.6f, 10.7f, 10.8f, 10.9f, 10.5f, 10.5f, 10.5f}
         << 4.0f << 10.2f << 10.9f << 0.0f;
     QTest::newRow("six-lines") << Viscosity << 6.0f << 1.9f << 3.7f << 0.3f;
+    // Ten itself is not above ten: the range keeps its fraction.
+    QTest::newRow("lowest-exactly-ten")
+        << Responses{10.0f, 12.5f, 11.0f, 11.0f, 11.0f, 11.0f, 11.0f, 11.0f, 11.0f, 11.0f, 11.0f}
+        << 4.0f << 10.0f << 12.5f << 0.625f;
 }
 
 void TestRegression::levels()
