@@ -28,15 +28,15 @@ void WorkLimit::attach(sqlite3 *db)
     sqlite3_progress_handler(db, ProgressInstructions, &WorkLimit::onProgress, this);
 }
 
-void WorkLimit::arm()
-{
-    m_deadline.store(nowMs() + StallLimitMs, std::memory_order_relaxed);
-}
-
 int WorkLimit::onProgress(void *self)
 {
-    return nowMs() > static_cast<WorkLimit *>(self)->m_deadline.load(std::memory_order_relaxed) ? 1
-                                                                                                : 0;
+    auto *limit = static_cast<WorkLimit *>(self);
+    const std::int64_t now = nowMs();
+    if (limit->m_armed.exchange(false, std::memory_order_relaxed)) {
+        limit->m_deadline.store(now + limit->m_limitMs, std::memory_order_relaxed);
+        return 0;
+    }
+    return now > limit->m_deadline.load(std::memory_order_relaxed) ? 1 : 0;
 }
 
 void harden(sqlite3 *db)

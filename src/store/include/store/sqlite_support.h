@@ -24,13 +24,20 @@ inline constexpr int StallLimitMs = 5000;
 class WorkLimit
 {
 public:
+    explicit WorkLimit(int limitMs = StallLimitMs)
+        : m_limitMs(limitMs)
+    {
+    }
     // Starts watching `db`; the object must outlive the connection's use.
     void attach(sqlite3 *db);
-    // A fresh allowance, from now.
-    void arm();
+    // A fresh allowance, from now. Only noted here (once a row, a clock read would cost more
+    // than the row): the next check of the work starts the allowance.
+    void arm() { m_armed.store(true, std::memory_order_relaxed); }
 
 private:
     static int onProgress(void *self);
+    int m_limitMs;
+    std::atomic<bool> m_armed{false};
     std::atomic<std::int64_t> m_deadline{0};
 };
 
