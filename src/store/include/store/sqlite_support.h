@@ -30,8 +30,8 @@ public:
     }
     // Starts watching `db`; the object must outlive the connection's use.
     void attach(sqlite3 *db);
-    // A fresh allowance, from now. Only noted here (once a row, a clock read would cost more
-    // than the row): the next check of the work starts the allowance.
+    // A fresh allowance, from now: only noted here, and the next check of the work starts it
+    // (a clock read for every row of a long report is measurable).
     void arm() { m_armed.store(true, std::memory_order_relaxed); }
 
 private:
