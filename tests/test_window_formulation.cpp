@@ -10,17 +10,20 @@
 #include "store/factor_table.h"
 #include "window_support.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 class TestWindowFormulation : public QObject
 {
@@ -28,6 +31,7 @@ class TestWindowFormulation : public QObject
 private slots:
     void factorsDefinedSavedAndShown();
     void goalsOptimisedAndDrawn();
+    void mapMenuTurnsMarksOn();
 
 private:
     QTemporaryDir m_dir;
@@ -136,6 +140,21 @@ void TestWindowFormulation::goalsOptimisedAndDrawn()
     };
     QVERIFY(shaded() > 100);
     QCOMPARE(readCell(dbIn(folder), QStringLiteral("SELECT count(*) FROM 优化目标")).toInt(), 2);
+    QVERIFY(w.dialogs.warnings.isEmpty());
+    // New goals that cannot be kept (another program holds the file): said, the old ones stay.
+    set(1, 5, QStringLiteral("3.5"));
+    {
+        const OtherWriter other(dbIn(folder));
+        QVERIFY(other.holding());
+        QTest::mouseClick(dialog->overlayButton, Qt::LeftButton);
+        QCOMPARE(w.dialogs.warnings.size(), 1);
+        QVERIFY2(w.dialogs.warnings[0].contains(QStringLiteral("无法把优化目标保存到")),
+                 qPrintable(w.dialogs.warnings[0]));
+    }
+    QCOMPARE(readCell(dbIn(folder), QStringLiteral("SELECT group_concat(Target) FROM 优化目标"))
+                 .toString(),
+             QStringLiteral("3.4"));
+    set(1, 5, QStringLiteral("3.4"));
     // A record change ends it, as it ends an overlay; the goals come back with the dialog.
     f.moveTo(1);
     QCOMPARE(shaded(), 0);
@@ -144,6 +163,33 @@ void TestWindowFormulation::goalsOptimisedAndDrawn()
     f.showOptimise();
     QCOMPARE(f.optimiseDialog()->table->item(1, 5)->text(), QStringLiteral("3.4"));
     QVERIFY(f.optimiseDialog()->resultText().contains(QStringLiteral("D = 0.97194")));
+}
+
+// The map's menu turns each mark on for the next record change, one at a time.
+void TestWindowFormulation::mapMenuTurnsMarksOn()
+{
+    Window w(windowFolder(m_dir.filePath(QStringLiteral("marks")), true));
+    Form1 &f = *w.form;
+    const std::pair<const char *, bool MapMarks::*> marks[] = {{"标出驻点", &MapMarks::stationary},
+                                                               {"标出最优点", &MapMarks::optimum},
+                                                               {"标出试验点", &MapMarks::runs}};
+    for (const auto &[text, mark] : marks) {
+        QVERIFY(!(f.state().Marks.*mark));
+        bool found = false;
+        QTimer::singleShot(0, [&, text = text] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            for (QAction *action : menu ? menu->actions() : QList<QAction *>())
+                if (action->text() == QString::fromUtf8(text) && action->isCheckable()) {
+                    found = true;
+                    action->trigger();
+                }
+            if (menu)
+                menu->close();
+        });
+        emit f.Picture1->customContextMenuRequested(QPoint(10, 10));
+        QVERIFY2(found, text);
+        QVERIFY(f.state().Marks.*mark);
+    }
 }
 
 QTEST_MAIN(TestWindowFormulation)
