@@ -367,6 +367,10 @@ void TestTable::hostileSchemas_data()
                        "y12)",
                        "INSERT INTO 等高线表 VALUES (" + HardnessRow + ")"}
         << -1;
+    QTest::newRow("quote-in-a-column-name")
+        << QStringList{"CREATE TABLE 等高线表 (" + cols + ", \"note\"\"s\")",
+                       "INSERT INTO 等高线表 VALUES (" + HardnessRow + ", 'x')"}
+        << -1;
 }
 
 void TestTable::hostileSchemas()
