@@ -6,17 +6,14 @@
 #include "pipeline/bitmap.h"
 #include "shell/form1.h"
 #include "store/sample_db.h"
-#include "store/sqlite_support.h"
 #include "test_support.h"
 
 #include <QDirIterator>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
-#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <csignal>
@@ -90,7 +87,6 @@ private slots:
     void importAndSampleTouchOnlyTheirOutput_data();
     void importAndSampleTouchOnlyTheirOutput();
     void svgOfAnyTitleIsWellFormed();
-    void stalledStatementsAreInterrupted();
 
 private:
     QTemporaryDir m_dir;
@@ -439,38 +435,6 @@ void TestFaults::renderAllFindsRecordsOfOneName()
     QFile a(QDir(out).filePath(QStringLiteral("等高线图1.BMP"))), b(m_dir.filePath("first.BMP"));
     QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
     QCOMPARE(a.readAll(), b.readAll());
-}
-
-// A statement that gives no row for longer than the limit is interrupted; one that keeps
-// giving rows, each re-arming the limit, runs as long as it needs.
-void TestFaults::stalledStatementsAreInterrupted()
-{
-    sqlite3 *db = nullptr;
-    QCOMPARE(sqlite3_open(":memory:", &db), SQLITE_OK);
-    sqlite_support::WorkLimit limit(200);
-    limit.attach(db);
-    const auto prepared = [&](const char *sql) {
-        sqlite3_stmt *statement = nullptr;
-        sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
-        return statement;
-    };
-    // Counting to 2·10^8 takes seconds: without the limit the step ends, with a row.
-    const char *const counter = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
-                                "WHERE x < 200000000) ";
-    sqlite3_stmt *silent = prepared(QByteArray(counter).append("SELECT count(*) FROM c"));
-    limit.arm();
-    QCOMPARE(sqlite3_step(silent), SQLITE_INTERRUPT);
-    sqlite3_finalize(silent);
-    sqlite3_stmt *rows = prepared(QByteArray(counter).append("SELECT x FROM c"));
-    QElapsedTimer clock;
-    clock.start();
-    limit.arm();
-    while (clock.elapsed() < 600) {
-        QCOMPARE(sqlite3_step(rows), SQLITE_ROW);
-        limit.arm();
-    }
-    sqlite3_finalize(rows);
-    sqlite3_close(db);
 }
 
 QTEST_MAIN(TestFaults)

@@ -1,7 +1,8 @@
 // Real processes ending or starving. An edit survives the ways a running window can end:
 // SIGTERM with the cell still being typed, and kill -9 right after the edit was committed; the
 // file stays a sound database. Work ended by SIGTERM leaves no scratch file, and the
-// leftovers of processes long gone are swept.
+// leftovers of processes long gone are swept. A statement that stalls is stopped.
+#include "store/sqlite_support.h"
 #include "test_support.h"
 
 #include <QDateTime>
@@ -12,6 +13,7 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <sqlite3.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -23,6 +25,7 @@ private slots:
     void editSurvivesTheEnd();
     void interruptedWorkLeavesNoScratch_data();
     void interruptedWorkLeavesNoScratch();
+    void stalledStatementsAreInterrupted();
 
 private:
     QTemporaryDir m_dir;
@@ -127,6 +130,38 @@ void TestSafety::interruptedWorkLeavesNoScratch()
     QCOMPARE(QDir(out).entryList({QStringLiteral(".tesmora-*")}, QDir::Hidden | QDir::Files),
              (QStringList{QStringLiteral(".tesmora-bbbbbb"), QStringLiteral(".tesmora-cccccc")}));
     QVERIFY(!QFile::exists(out + QStringLiteral("/big.mdb")));
+}
+
+// A statement that gives no row for longer than the limit is interrupted; one that keeps
+// giving rows, each re-arming the limit, runs as long as it needs.
+void TestSafety::stalledStatementsAreInterrupted()
+{
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open(":memory:", &db), SQLITE_OK);
+    sqlite_support::WorkLimit limit(200);
+    limit.attach(db);
+    const auto prepared = [&](const char *sql) {
+        sqlite3_stmt *statement = nullptr;
+        sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+        return statement;
+    };
+    // Counting to 2·10^8 takes seconds: without the limit the step ends, with a row.
+    const char *const counter = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
+                                "WHERE x < 200000000) ";
+    sqlite3_stmt *silent = prepared(QByteArray(counter).append("SELECT count(*) FROM c"));
+    limit.arm();
+    QCOMPARE(sqlite3_step(silent), SQLITE_INTERRUPT);
+    sqlite3_finalize(silent);
+    sqlite3_stmt *rows = prepared(QByteArray(counter).append("SELECT x FROM c"));
+    QElapsedTimer clock;
+    clock.start();
+    limit.arm();
+    while (clock.elapsed() < 600) {
+        QCOMPARE(sqlite3_step(rows), SQLITE_ROW);
+        limit.arm();
+    }
+    sqlite3_finalize(rows);
+    sqlite3_close(db);
 }
 
 QTEST_GUILESS_MAIN(TestSafety)
