@@ -45,6 +45,7 @@ private slots:
     void degenerateData();
     void extremeResponses_data();
     void extremeResponses();
+    void highestPointInsideAnEdge();
     void tailProbabilitiesAgreeWithR();
 };
 
@@ -232,6 +233,25 @@ void TestModelAnalysis::extremeResponses()
     for (const analysis::Figure &f : all)
         QVERIFY(!f || std::isfinite(*f));
     QVERIFY(a.nature.has_value()); // the curvature is the data's, whatever their level
+}
+
+// y = 2·X2 - X1² + X1·X2 / 2 rises with X2 all over the square, so its highest point is on the
+// edge X2 = e, where y = 2e - X1² + e·X1 / 2 peaks at X1 = e / 4 with 2e + e² / 16. The same with
+// the factors' roles swapped.
+void TestModelAnalysis::highestPointInsideAnEdge()
+{
+    const double e = analysis::SquareLimit;
+    for (const std::size_t along : {0u, 1u}) {
+        Series y{};
+        for (std::size_t r = 0; r < y.size(); ++r) {
+            const double a = DesignPoints[r][along], b = DesignPoints[r][1 - along];
+            y[r] = 2 * b - a * a + a * b / 2;
+        }
+        const ModelAnalysis m = analysis::analyse(y);
+        const std::optional<double> place[] = {m.maximum.x1, m.maximum.x2};
+        QVERIFY(close(*place[along], e / 4) && close(*place[1 - along], e));
+        QVERIFY(close(*m.maximum.y, 2 * e + e * e / 16));
+    }
 }
 
 void TestModelAnalysis::tailProbabilitiesAgreeWithR()
