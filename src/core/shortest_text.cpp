@@ -165,15 +165,13 @@ char *writeShortestTyped(char *out, double v)
 {
     // Below 2^40 two doubles are at most 2^-13 apart, so the numbers that read back as v span
     // less than 10^-3: at most one of them has three decimals or fewer, and that one is the
-    // shortest. m / 10^k is rounded as reading "m·10^-k" back is, so the test is exact.
-    constexpr double Scale[] = {1, 10, 100, 1000};
+    // shortest. Such a number is m / 1000 with m = rint(v·1000) (the product is off by far less
+    // than a half); m / 1000 is rounded as reading it back is, so the test is exact.
     const double size = std::fabs(v);
     if (size < 0x1p40 && size != 0) {
-        for (int k = 0; k < 4; ++k) {
-            const double m = std::rint(size * Scale[k]);
-            if (m / Scale[k] == size)
-                return layOut(out, v, withoutTrailingZeros(std::uint64_t(m), -k));
-        }
+        const double m = std::rint(size * 1000);
+        if (m / 1000 == size)
+            return layOut(out, v, withoutTrailingZeros(std::uint64_t(m), -3));
     }
     return writeShortest(out, v);
 }
