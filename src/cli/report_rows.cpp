@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <array>
+#include <span>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -220,14 +221,11 @@ QString ReportRows::header(QChar separator, Extras extras)
     return names.join(separator) + QLatin1Char('\n');
 }
 
-void ReportRows::addExtras(const std::vector<StreamCell> &cells)
+void ReportRows::addExtras(const Row &row)
 {
-    // The analysis when all eleven responses are numbers.
-    std::optional<analysis::ModelAnalysis> a;
-    if (m_extras.analysis && m_record.fields.responses)
-        a = analysis::analyse(*m_record.fields.responses);
+    const std::optional<analysis::ModelAnalysis> &a = row.analysis;
     if (m_json) {
-        addJsonExtras(cells, a);
+        addJsonExtras(row);
         return;
     }
     // The responses as read and the analysis, through a pointer into room made for them.
@@ -238,11 +236,11 @@ void ReportRows::addExtras(const std::vector<StreamCell> &cells)
     char *p = m_line.data() + at;
     if (m_extras.responses) {
         // The record's own numbers when all eleven are; each cell as read otherwise.
-        const std::optional<analysis::Responses> &y = m_record.fields.responses;
+        const std::optional<analysis::Responses> &y = row.record.fields.responses;
         for (int run = 1; run <= DesignRuns; ++run) {
             *p++ = separator;
             if (const auto v = y ? std::optional((*y)[std::size_t(run - 1)])
-                                 : cells[std::size_t(run)].field().asNumber())
+                                 : row.cells[std::size_t(run)].field().asNumber())
                 p = numbers::writeShortestTyped(p, *v);
         }
     }
@@ -259,21 +257,21 @@ void ReportRows::addExtras(const std::vector<StreamCell> &cells)
             return QString::fromUtf8(escaped);
         };
         const QStringList cellsOut =
-            a ? realUnitsCells(*a, m_extras.units->of(m_record.fields.idNumber), textCell)
+            a ? realUnitsCells(*a, m_extras.units->of(row.record.fields.idNumber), textCell)
               : QStringList(realUnitsColumns().size(), QString());
         m_line += (sep + cellsOut.join(sep)).toUtf8();
     }
     m_line += '\n';
 }
 
-void ReportRows::addJsonExtras(const std::vector<StreamCell> &cells,
-                               const std::optional<analysis::ModelAnalysis> &a)
+void ReportRows::addJsonExtras(const Row &row)
 {
+    const std::optional<analysis::ModelAnalysis> &a = row.analysis;
     m_line.chop(1); // the closing brace, put back below
     if (m_extras.responses) {
         QJsonArray values;
         for (int run = 1; run <= DesignRuns; ++run) {
-            const auto v = cells[std::size_t(run)].field().asNumber();
+            const auto v = row.cells[std::size_t(run)].field().asNumber();
             values << (v ? QJsonValue(*v) : QJsonValue());
         }
         m_line += ", \"responses\": " + QJsonDocument(values).toJson(QJsonDocument::Compact);
@@ -284,7 +282,7 @@ void ReportRows::addJsonExtras(const std::vector<StreamCell> &cells,
             m_line += "null";
         } else {
             const std::optional<Factors> factors =
-                m_extras.units ? m_extras.units->of(m_record.fields.idNumber) : std::nullopt;
+                m_extras.units ? m_extras.units->of(row.record.fields.idNumber) : std::nullopt;
             writeAnalysisJson(m_line, *a, m_extras.units ? &factors : nullptr);
         }
     }
@@ -293,6 +291,7 @@ void ReportRows::addJsonExtras(const std::vector<StreamCell> &cells,
 
 bool ReportRows::flush()
 {
+    makeRows();
     if (std::fwrite(m_line.constData(), 1, std::size_t(m_line.size()), m_out) !=
         std::size_t(m_line.size()))
         m_failed = true;
@@ -302,25 +301,47 @@ bool ReportRows::flush()
 
 void ReportRows::add(const std::vector<StreamCell> &cells, bool first)
 {
-    fitRecord(m_options, StreamRecord(cells), m_record);
-    if (m_json)
-        addJsonRow(first);
-    else
-        addTableRow();
-    if (m_extras.responses || m_extras.analysis)
-        addExtras(cells);
+    // Kept for the batch: the reader reuses its cells for the next record.
+    Row &row = m_rows[std::size_t(m_count++)];
+    row.cells = cells;
+    row.first = first;
+    if (m_count == Batch)
+        makeRows();
 }
 
-void ReportRows::addJsonRow(bool first)
+void ReportRows::makeRows()
 {
-    const RecordFields &record = m_record.fields;
-    const regression::FitResult &fit = m_record.fit;
+    // Step by step over the whole batch: the code of each step stays in the processor's
+    // instruction cache, which one record's way through all of them would not fit.
+    const std::span<Row> rows(m_rows.data(), std::size_t(m_count));
+    m_count = 0;
+    for (Row &row : rows)
+        fitRecord(m_options, StreamRecord(row.cells), row.record);
+    for (Row &row : rows) {
+        row.analysis.reset();
+        if (m_extras.analysis && row.record.fields.responses)
+            row.analysis = analysis::analyse(*row.record.fields.responses);
+    }
+    for (const Row &row : rows) {
+        if (m_json)
+            addJsonRow(row);
+        else
+            addTableRow(row);
+        if (m_extras.responses || m_extras.analysis)
+            addExtras(row);
+    }
+}
+
+void ReportRows::addJsonRow(const Row &row)
+{
+    const RecordFields &record = row.record.fields;
+    const regression::FitResult &fit = row.record.fit;
     const bool fitted = fit.hasCoefficients();
     const bool complete = fit.complete();
     QByteArray &line = m_line;
     const QByteArray null = QByteArrayLiteral("null");
     const std::array<float, 6> b = coefficientsOf(fit);
-    line += first ? "\n{\"ID\": " : ",\n{\"ID\": ";
+    line += row.first ? "\n{\"ID\": " : ",\n{\"ID\": ";
     line += record.id.isNull() ? null : jsonString(record.id).toUtf8();
     line += ", \"name\": ";
     line += jsonString(record.title).toUtf8();
@@ -348,10 +369,10 @@ void ReportRows::addJsonRow(bool first)
     line += '}';
 }
 
-void ReportRows::addTableRow()
+void ReportRows::addTableRow(const Row &row)
 {
-    const RecordFields &record = m_record.fields;
-    const regression::FitResult &fit = m_record.fit;
+    const RecordFields &record = row.record.fields;
+    const regression::FitResult &fit = row.record.fit;
     const bool fitted = fit.hasCoefficients();
     QByteArray &line = m_line;
     const std::array<float, 6> b = coefficientsOf(fit);

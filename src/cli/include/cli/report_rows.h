@@ -1,9 +1,10 @@
 #pragma once
 
-// The report's rows, the hot path that BENCHMARKS.md measures: each streamed record through the
-// record loading and the fit, then written as a line of text, CSV or JSON into a buffer that the
-// caller writes out when it holds WriteBytes or more. Text cells are escaped so that a row stays
-// one line and a spreadsheet never runs a cell as a formula.
+// The report's rows, the hot path that BENCHMARKS.md measures: streamed records, a batch at a
+// time, through the record loading and the fit (and the analysis), then written as lines of
+// text, CSV or JSON into a buffer that the caller writes out when it holds WriteBytes or more.
+// Text cells are escaped so that a row stays one line and a spreadsheet never runs a cell as a
+// formula.
 
 #include "core/csv.h"
 #include "core/factors.h"
@@ -45,25 +46,38 @@ public:
     static QString header(QChar separator, Extras extras);
     // Rows are written out in pieces of about this size.
     static constexpr qsizetype WriteBytes = 1 << 16;
-    // Writes what the rows made so far; false once any write failed.
+    // Makes the rows of the records waiting and writes every row made; false once any write
+    // failed.
     bool flush();
-    // One record's row, held until flush(); `first` for the first row of a JSON array.
+    // One record's row, made at the latest by flush(); `first` for the first row of a JSON
+    // array.
     void add(const std::vector<StreamCell> &cells, bool first);
     // The bytes of rows made and not yet written.
     qsizetype held() const { return m_line.size(); }
     bool failed() const { return m_failed; }
 
 private:
-    // The row of the record just loaded: a JSON object, or a line of text or CSV.
-    void addJsonRow(bool first);
-    void addTableRow();
-    // The extras of the record just loaded, after the row's own cells.
-    void addExtras(const std::vector<StreamCell> &cells);
-    void addJsonExtras(const std::vector<StreamCell> &cells,
-                       const std::optional<analysis::ModelAnalysis> &analysis);
+    // Records wait in batches of this many; their rows are made by flush() or when it is full.
+    static constexpr int Batch = 128;
+    struct Row
+    {
+        std::vector<StreamCell> cells;
+        bool first = false;
+        RecordMap record;
+        std::optional<analysis::ModelAnalysis> analysis; // when asked for and computable
+    };
+    // The rows of the waiting records, in their order.
+    void makeRows();
+    // A record's row: a JSON object, or a line of text or CSV.
+    void addJsonRow(const Row &row);
+    void addTableRow(const Row &row);
+    // A record's extras, after the row's own cells.
+    void addExtras(const Row &row);
+    void addJsonExtras(const Row &row);
 
     MapOptions m_options;
-    RecordMap m_record;
+    std::vector<Row> m_rows = std::vector<Row>(Batch);
+    int m_count = 0; // records waiting
     bool m_json;
     bool m_csv;
     Extras m_extras;
