@@ -117,6 +117,9 @@ void TestOptimise::optimumAgreesWithBruteForce()
          {on(1, max(13, 16)), on(2, target(2.5, 3.2, 3.8, 2, 0.5, 2)), on(3, max(85, 95, 1, 4))},
          0.667105646932},
         {"on a curve", {on(1, target(14, 15, 16))}, 1},
+        {"target out of reach",
+         {on(1, target(14, 16.5, 17)), on(2, target(2, 4, 4.5, 2, 1))},
+         0.599190203377},
         {"range boundary", {on(1, range(12, 14)), on(2, max(2, 4))}, 0.801160060157},
     };
     for (const Case &c : cases) {
