@@ -27,13 +27,14 @@ QByteArray contentOf(const QString &path)
 
 // Imports into a new file `out` as the command does: whole, or nothing at `out`.
 Result<accessdb::ImportSummary> importInto(const QString &source, const QString &out,
-                                           std::optional<QString> encoding = std::nullopt)
+                                           std::optional<QString> encoding = std::nullopt,
+                                           const QString &reader = QStringLiteral(TESMORA_CLI))
 {
     Result<ScratchFile> scratch = ScratchFile::beside(out, Placement::NoReplace);
     if (!scratch)
         return scratch.failure();
     accessdb::ImportOptions options;
-    options.readerProgram = QStringLiteral(TESMORA_CLI);
+    options.readerProgram = reader;
     options.jet3Encoding = encoding;
     options.stallSeconds = 3;
     auto imported = accessdb::importAccess(source, *scratch, options);
@@ -241,6 +242,7 @@ void TestAccess::refusals_data()
     QTest::addColumn<QByteArray>("content"); // empty: the file as it is
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("detail");
+    QTest::addColumn<QByteArray>("readerSays"); // empty: the real reader
     const QByteArray ace = contentOf(Data + QStringLiteral("V2010_test.accdb"));
     const QByteArray jet4 = contentOf(Data + QStringLiteral("V2003_numeric.mdb"));
     const QByteArray memo = contentOf(Data + QStringLiteral("V2016_longtext.accdb"));
@@ -248,29 +250,44 @@ void TestAccess::refusals_data()
         return bytes.replace(at, patch.size(), patch);
     };
     QTest::newRow("encrypted") << "encryption_office-agile-4.2.accdb" << QByteArray()
-                               << int(Failure::Kind::Encrypted) << "";
+                               << int(Failure::Kind::Encrypted) << "" << QByteArray();
     QTest::newRow("not-access") << "x.mdb" << QByteArray(4096, 'x') << int(Failure::Kind::NotAccess)
-                                << "";
+                                << "" << QByteArray();
     QTest::newRow("jet4-cut-after-header")
-        << "a.mdb" << jet4.left(4096) << int(Failure::Kind::Damaged) << "";
+        << "a.mdb" << jet4.left(4096) << int(Failure::Kind::Damaged) << "" << QByteArray();
     // Cut where the data pages begin: the catalogue or a table lose rows they declare.
-    QTest::newRow("ace-cut-at-page")
-        << "b.accdb" << ace.left(ace.size() / 2 / 4096 * 4096) << int(Failure::Kind::Damaged) << "";
+    QTest::newRow("ace-cut-at-page") << "b.accdb" << ace.left(ace.size() / 2 / 4096 * 4096)
+                                     << int(Failure::Kind::Damaged) << "" << QByteArray();
     // Not encrypted, only damaged: the catalogue's page type changed in an .accdb.
-    QTest::newRow("ace-catalogue-byte") << "c.accdb" << with(ace, 2 * 4096, "\x05")
-                                        << int(Failure::Kind::Damaged) << "table definition";
+    QTest::newRow("ace-catalogue-byte")
+        << "c.accdb" << with(ace, 2 * 4096, "\x05") << int(Failure::Kind::Damaged)
+        << "table definition" << QByteArray();
     // Table1's second row offset made impossible: libmdb passes over the row without a word.
-    QTest::newRow("row-passed-over") << "d.accdb" << with(ace, 76 * 4096 + 16, "\xf0\x0f")
-                                     << int(Failure::Kind::Damaged) << "1 of its 2 rows";
+    QTest::newRow("row-passed-over")
+        << "d.accdb" << with(ace, 76 * 4096 + 16, "\xf0\x0f") << int(Failure::Kind::Damaged)
+        << "1 of its 2 rows" << QByteArray();
     // The 10,000-byte memo on a chain of pages from page 91: cut, looped, or said longer.
-    QTest::newRow("memo-chain-cut") << "e.accdb" << with(memo, 91 * 4096 + 0x14, QByteArray(4, 0))
-                                    << int(Failure::Kind::Damaged) << "of its 10000 bytes";
+    QTest::newRow("memo-chain-cut")
+        << "e.accdb" << with(memo, 91 * 4096 + 0x14, QByteArray(4, 0))
+        << int(Failure::Kind::Damaged) << "of its 10000 bytes" << QByteArray();
     QTest::newRow("memo-chain-loop")
         << "f.accdb" << with(memo, 91 * 4096 + 0x14, QByteArray("\0\x5b\0\0", 4))
-        << int(Failure::Kind::Damaged) << "loop";
+        << int(Failure::Kind::Damaged) << "loop" << QByteArray();
     QTest::newRow("memo-said-longer")
         << "g.accdb" << with(memo, 0x64fc0, QByteArray("\x20\x4e\0\0", 4))
-        << int(Failure::Kind::Damaged) << "of its 20000 bytes";
+        << int(Failure::Kind::Damaged) << "of its 20000 bytes" << QByteArray();
+    // Cut inside the header: read no further than its end.
+    QTest::newRow("ace-cut-in-header")
+        << "h.accdb" << ace.left(0x200) << int(Failure::Kind::Damaged) << "beyond" << QByteArray();
+    // A reader that breaks its protocol is not believed, even when it ends saying it is done.
+    const QByteArray done = R"({"done": {"tables": 1, "rows": 1}})"
+                            "\n";
+    QTest::newRow("reader-nonsense")
+        << "V2010_test.accdb" << QByteArray() << int(Failure::Kind::Damaged) << "should not"
+        << QByteArray("nonsense\n" + done);
+    QTest::newRow("reader-endless-line")
+        << "V2010_test.accdb" << QByteArray() << int(Failure::Kind::Damaged) << "should not"
+        << QByteArray((1 << 20) + 2, 'x');
 }
 
 void TestAccess::refusals()
@@ -279,7 +296,17 @@ void TestAccess::refusals()
     QFETCH(QByteArray, content);
     QFETCH(int, kind);
     QFETCH(QString, detail);
+    QFETCH(QByteArray, readerSays);
     QString source = Data + file;
+    QString reader = QStringLiteral(TESMORA_CLI);
+    if (!readerSays.isEmpty()) {
+        reader = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + ".sh");
+        QFile says(reader + ".out"), script(reader);
+        QVERIFY(says.open(QIODevice::WriteOnly) && says.write(readerSays) == readerSays.size());
+        QVERIFY(script.open(QIODevice::WriteOnly) &&
+                script.write("#!/bin/sh\ncat '" + says.fileName().toUtf8() + "'\n") > 0);
+        QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner));
+    }
     if (!content.isEmpty()) {
         source = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + file);
         QFile f(source);
@@ -287,7 +314,8 @@ void TestAccess::refusals()
     }
     const QString folder = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()));
     QVERIFY(QDir().mkpath(folder));
-    const auto imported = importInto(source, folder + QStringLiteral("/out.sqlite"));
+    const auto imported =
+        importInto(source, folder + QStringLiteral("/out.sqlite"), std::nullopt, reader);
     QVERIFY(!imported);
     QCOMPARE(int(imported.failure().kind), kind);
     QVERIFY2(imported.failure().detail.contains(detail), qPrintable(imported.failure().detail));
