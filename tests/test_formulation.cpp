@@ -207,6 +207,16 @@ void TestFormulation::goalRegionAgreesWithTheSurfaces()
             if (t.text == QLatin1String("a") || t.text == QLatin1String("b"))
                 QVERIFY(t.x > box[0] && t.x < box[2] && t.y > box[1] && t.y < box[3]);
     }
+    // With the optimum up and left, the legend stands in the square's far corner, inside it.
+    RecordingSurface far;
+    drawGoalMap({map.layers, optimise::Point{-1, 1}, 0.5, DefaultGoalFill, std::nullopt}, far);
+    const auto legend = std::find_if(far.boxes.begin(), far.boxes.end(), [&](const auto &box) {
+        return std::fabs(box[2] - box[0]) < g.size - 1;
+    });
+    QVERIFY(legend != far.boxes.end());
+    const QList<float> &box = *legend; // left, top, right, bottom
+    QVERIFY(box[0] > g.left + g.size / 2 && box[2] < g.left + g.size);
+    QVERIFY(box[1] > g.top + g.size / 2 && box[3] < g.top + g.size);
     // The legend says each goal with its limits, a target's in the middle.
     QCOMPARE(goalWords(b.goal), QStringLiteral("range -1 … 1.5"));
     QCOMPARE(goalWords({GoalKind::Target, 3, 3.8, 3.4, 1, 1, 3}),
