@@ -380,9 +380,12 @@ void TestFigure::journalSizeIsOneClick()
 {
     MapSizeDialog untouched(MapSize{273}, true);
     QCOMPARE(untouched.chosen(), (MapSize{273, 96}));
-    // Too many pixels for a map: no OK.
+    // The most pixels a map may have (693.59 mm at 600 dpi: 16,384), and one more: no OK.
     untouched.dpi->setValue(600);
-    untouched.width->setValue(2000);
+    untouched.width->setValue(693.59);
+    QCOMPARE(untouched.chosen().pixels, MapPixelsMax);
+    QVERIFY(untouched.buttons->button(QDialogButtonBox::Ok)->isEnabled());
+    untouched.width->setValue(693.63);
     QVERIFY(!untouched.buttons->button(QDialogButtonBox::Ok)->isEnabled());
 
     MapSizeDialog dialog(MapSize{273}, true);
