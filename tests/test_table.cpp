@@ -100,7 +100,10 @@ void TestTable::addAndDelete()
     QCOMPARE(readCell(path, QStringLiteral("SELECT Y1 FROM 等高线表 WHERE ID = 3")).toDouble(),
              -15.0);
 
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset); // a view sees the new rows
     QVERIFY(model.removeRecords({0, 2}));
+    QCOMPARE(reset.size(), 1);
+    QCOMPARE(model.rowCount(), 2);
     QCOMPARE(table.count(), 1);
     QCOMPARE(readCell(path, QStringLiteral("SELECT count(*) FROM 等高线表")).toInt(), 1);
     QCOMPARE(table.field(0, QStringLiteral("ID")).value.toDouble(), 2.0);
