@@ -223,7 +223,7 @@ QString ReportRows::header(QChar separator, Extras extras)
 
 void ReportRows::addExtras(const Row &row)
 {
-    const std::optional<analysis::ModelAnalysis> &a = row.analysis;
+    const std::optional<analysis::ModelAnalysis> &a = row.record.analysis;
     if (m_json) {
         addJsonExtras(row);
         return;
@@ -266,7 +266,7 @@ void ReportRows::addExtras(const Row &row)
 
 void ReportRows::addJsonExtras(const Row &row)
 {
-    const std::optional<analysis::ModelAnalysis> &a = row.analysis;
+    const std::optional<analysis::ModelAnalysis> &a = row.record.analysis;
     m_line.chop(1); // the closing brace, put back below
     if (m_extras.responses) {
         QJsonArray values;
@@ -318,9 +318,8 @@ void ReportRows::makeRows()
     for (Row &row : rows)
         fitRecord(m_options, StreamRecord(row.cells), row.record);
     for (Row &row : rows) {
-        row.analysis.reset();
         if (m_extras.analysis && row.record.fields.responses)
-            row.analysis = analysis::analyse(*row.record.fields.responses);
+            row.record.analysis = analysis::analyse(*row.record.fields.responses);
     }
     for (const Row &row : rows) {
         if (m_json)

@@ -59,9 +59,12 @@ FieldValue StreamRecord::field(const QString &name) const
     // Record loading asks with the very strings of the field names, mostly in their order:
     // match those first, from the one after the last match on.
     const qsizetype count = m_names.size();
-    for (qsizetype k = 0, i = m_next; k < count; ++k, i = i + 1 < count ? i + 1 : 0) {
+    const auto after = [count](qsizetype i) {
+        return i + 1 < count ? i + 1 : 0;
+    };
+    for (qsizetype k = 0, i = m_next; k < count; ++k, i = after(i)) {
         if (name.constData() == m_names[i].constData()) {
-            m_next = i + 1 < count ? i + 1 : 0;
+            m_next = after(i);
             return m_cells[std::size_t(i)].field();
         }
     }

@@ -63,8 +63,7 @@ private:
     {
         std::vector<StreamCell> cells;
         bool first = false;
-        RecordMap record;
-        std::optional<analysis::ModelAnalysis> analysis; // when asked for and computable
+        RecordMap record; // with the analysis when asked for and computable
     };
     // The rows of the waiting records, in their order.
     void makeRows();
