@@ -28,8 +28,8 @@ inline QString readAndClose(std::FILE *f)
     return QString::fromUtf8(bytes);
 }
 
-inline CliResult runCommand(const QStringList &args,
-                            const QString &folder = QStringLiteral("/nonexistent"))
+inline CliResult run(const QStringList &args,
+                     const QString &folder = QStringLiteral("/nonexistent"))
 {
     CliStreams io{std::tmpfile(), std::tmpfile(), QStringLiteral(TESMORA_CLI)};
     const int code = runCli(args, folder, io);

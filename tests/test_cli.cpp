@@ -22,11 +22,6 @@
 
 namespace {
 
-CliResult run(const QStringList &args, const QString &folder = QStringLiteral("/nonexistent"))
-{
-    return runCommand(args, folder);
-}
-
 const QStringList Hardness = asTexts(HardnessY);
 
 } // namespace

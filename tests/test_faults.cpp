@@ -22,11 +22,6 @@
 
 namespace {
 
-CliResult run(const QStringList &args)
-{
-    return runCommand(args);
-}
-
 QSet<QString> filesUnder(const QString &folder)
 {
     QSet<QString> files;

@@ -272,9 +272,9 @@ void TestFigure::oneSizeOnPaper()
     QVERIFY(QFile::exists(db) || makeTable(db, {HardnessRow}));
     const auto render = [&](const QString &format) {
         const QString out = m_dir.filePath(QStringLiteral("size.") + format);
-        const CliResult r = runCommand(
-            QStringList{"render", "--db", db, "--id", "1", "--format", format, "--out", out} +
-            size);
+        const CliResult r =
+            run(QStringList{"render", "--db", db, "--id", "1", "--format", format, "--out", out} +
+                size);
         return r.code == 0 ? readAll(out) : QByteArray();
     };
     const QByteArray svg = render(QStringLiteral("svg")), pdf = render(QStringLiteral("pdf")),
@@ -309,7 +309,7 @@ void TestFigure::designedBitmapsUnchanged()
 {
     // The bitmaps of the screen map as they were before maps became figures: byte for byte.
     const QString db = m_dir.filePath(QStringLiteral("designed.mdb"));
-    QCOMPARE(runCommand({"sample", "--out", db, "--records", "3", "--seed", "5"}).code, 0);
+    QCOMPARE(run({"sample", "--out", db, "--records", "3", "--seed", "5"}).code, 0);
     const struct
     {
         QStringList args;
@@ -325,7 +325,7 @@ void TestFigure::designedBitmapsUnchanged()
     for (const auto &m : maps) {
         QStringList args = QStringList{"render", "--db", db} + m.args;
         args.last() = m_dir.filePath(args.last());
-        QCOMPARE(runCommand(args).code, 0);
+        QCOMPARE(run(args).code, 0);
         QCOMPARE(QCryptographicHash::hash(readAll(args.last()), QCryptographicHash::Sha256).toHex(),
                  m.sha256);
     }

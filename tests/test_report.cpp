@@ -17,11 +17,6 @@
 
 namespace {
 
-CliResult run(const QStringList &args)
-{
-    return runCommand(args);
-}
-
 const QStringList Hardness = asTexts(HardnessY);
 
 } // namespace
