@@ -69,6 +69,9 @@ void TestCliFormulation::usageErrors_data()
     QTest::newRow("plan-open-quote") << QStringList{"plan", "--x1", "\"T,C,1,2", "--x2", temp};
     QTest::newRow("plan-seed-alone")
         << QStringList{"plan", "--x1", temp, "--x2", temp, "--seed", "3"};
+    for (const char *other : {"--all", "--overlay"})
+        QTest::newRow(other) << QStringList{"render", "--goal", "1=max:1:2",
+                                            "--out",  "g.bmp",  other};
     QTest::newRow("fit-stored-units") << (QStringList{"fit", "--units"} << Hardness);
     QTest::newRow("report-units-without-analysis") << QStringList{"report", "--units"};
     QTest::newRow("analyse-units-without-record")
