@@ -15,6 +15,10 @@
 #include <cstring>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace numbers {
 namespace {
 
@@ -55,6 +59,28 @@ void writePair(char *at, std::uint32_t pair)
     std::memcpy(at, DigitPairs + 2 * pair, 2);
 }
 
+#if defined(__SSE2__)
+// Eight digits of v < 10^8, zeros in front, as the eight 16-bit lanes of the result: the two
+// halves of four digits are split side by side, each digit by a multiplication by the inverse
+// of its power of ten (exact below 10^4).
+__m128i eightDigitLanes(std::uint32_t v)
+{
+    const __m128i whole = _mm_cvtsi32_si128(int(v));
+    const __m128i high = _mm_srli_epi64(_mm_mul_epu32(whole, _mm_set1_epi32(int(0xD1B71759))), 45);
+    const __m128i low = _mm_sub_epi32(whole, _mm_mul_epu32(high, _mm_set1_epi32(10000)));
+    const __m128i both = _mm_slli_epi64(_mm_unpacklo_epi16(high, low), 2);
+    const __m128i spread =
+        _mm_unpacklo_epi32(_mm_unpacklo_epi16(both, both), _mm_unpacklo_epi16(both, both));
+    // Each lane: the four digits over 10^3, 10^2, 10 and 1 (a, ab, abc, abcd).
+    const __m128i inverses =
+        _mm_setr_epi16(8389, 5243, 13108, short(0x8000), 8389, 5243, 13108, short(0x8000));
+    const __m128i shifts = _mm_setr_epi16(1 << 7, 1 << 11, 1 << 13, short(1 << 15), 1 << 7, 1 << 11,
+                                          1 << 13, short(1 << 15));
+    const __m128i leading = _mm_mulhi_epu16(_mm_mulhi_epu16(spread, inverses), shifts);
+    // ab - 10·a = b, and so on.
+    return _mm_sub_epi16(leading, _mm_slli_epi64(_mm_mullo_epi16(leading, _mm_set1_epi16(10)), 16));
+}
+#else
 // Eight digits of v < 10^8, zeros in front.
 void writeEight(char *at, std::uint32_t v)
 {
@@ -64,6 +90,7 @@ void writeEight(char *at, std::uint32_t v)
     writePair(at + 4, low / 100);
     writePair(at + 6, low % 100);
 }
+#endif
 
 // The digits are written with a fixed amount of work (seventeen, zeros in front) and moved
 // into place by copies of fixed length: no loop runs as long as the digits say. The copies
@@ -105,8 +132,16 @@ template <typename Number> char *layOut(char *out, Number v, Decimal decimal)
     char all[48] = {};
     const auto high = std::uint32_t(s / 100000000);
     all[0] = char('0' + high / 100000000);
+#if defined(__SSE2__)
+    const __m128i sixteen =
+        _mm_packus_epi16(eightDigitLanes(high % 100000000),
+                         eightDigitLanes(std::uint32_t(s - std::uint64_t(high) * 100000000)));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(all + 1),
+                     _mm_add_epi8(sixteen, _mm_set1_epi8('0')));
+#else
     writeEight(all + 1, high % 100000000);
     writeEight(all + 9, std::uint32_t(s % 100000000));
+#endif
     const char *digits = all + DigitsMax - n;
     if (fixed <= scientific) {
         if (e >= 0) { // a whole number: at most five zeros follow its digits
