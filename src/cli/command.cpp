@@ -271,14 +271,12 @@ Result<void> openDatabase(StreamReader &reader, const QString &path, const CliSt
     return why;
 }
 
-Result<qint64> openSnapshot(StreamReader &reader, const QString &path, const CliStreams &io,
-                            std::optional<ScratchFile> &conversion)
+Result<void> openSnapshot(StreamReader &reader, const QString &path, const CliStreams &io,
+                          std::optional<ScratchFile> &conversion)
 {
     if (const Result<void> opened = openDatabase(reader, path, io, conversion); !opened)
-        return opened.failure();
-    if (const Result<void> snapshot = reader.beginSnapshot(); !snapshot)
-        return snapshot.failure();
-    return reader.count();
+        return opened;
+    return reader.beginSnapshot();
 }
 
 std::optional<Long> parseColour(const QString &text)

@@ -134,10 +134,10 @@ QString databasePath(const Command &command, const QString &programFolder);
 // command's life (the Access file is only read).
 Result<void> openDatabase(StreamReader &reader, const QString &path, const CliStreams &io,
                           std::optional<ScratchFile> &conversion);
-// The same, then one snapshot of the table begun (everything read after it sees the table as
-// it is now) and its records counted.
-Result<qint64> openSnapshot(StreamReader &reader, const QString &path, const CliStreams &io,
-                            std::optional<ScratchFile> &conversion);
+// The same, then one snapshot of the table begun: everything read after it sees the table as
+// it is now.
+Result<void> openSnapshot(StreamReader &reader, const QString &path, const CliStreams &io,
+                          std::optional<ScratchFile> &conversion);
 
 // The program that runs the Access reader.
 QString readerProgram(const CliStreams &io);

@@ -404,8 +404,10 @@ int renderCommand(const QStringList &args, const QString &folder, const CliStrea
     std::optional<ScratchFile> conversion; // an Access file's, gone with the command
     StreamReader reader;
     // One snapshot: the maps of a batch all come from the table as it was at its start.
-    const Result<qint64> records =
-        openSnapshot(reader, databasePath(command, folder), io, conversion);
+    const Result<void> opened = openSnapshot(reader, databasePath(command, folder), io, conversion);
+    if (!opened)
+        return failure(io, opened.failure());
+    const Result<qint64> records = reader.count(); // for the progress lines
     if (!records)
         return failure(io, records.failure());
     const Result<FactorDefinitions> definitions = storedDefinitions(request.units, reader.path());

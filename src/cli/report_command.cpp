@@ -7,8 +7,10 @@
 #include "core/design.h"
 #include "store/stream_reader.h"
 
+#include <limits>
 #include <memory>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -37,18 +39,34 @@ Command reportOptions()
         options);
 }
 
-// A second thread for a large table, with a connection of its own inside the same snapshot
-// (the first one's snapshot holds writers off, as in rollback-journal files; the counts agree
-// as a check); nothing where that cannot be had, and the report is made on one thread.
-std::unique_ptr<StreamReader> secondReader(const StreamReader &reader, qint64 count)
+// How far a table of at least MinSplitRecords records reaches: the key of that record and the
+// last key; nothing for a smaller table or where either cannot be read. Found without counting
+// the records, which would read every page of the table once more before the report does.
+std::optional<std::pair<qint64, qint64>> reach(const StreamReader &reader)
 {
-    if (count < MinSplitRecords || !reader.snapshotHoldsOffWriters())
+    const Result<std::optional<qint64>> far =
+        reader.keyAtOffset(std::numeric_limits<qint64>::min(), MinSplitRecords - 1);
+    if (!far || !*far)
+        return std::nullopt;
+    const Result<std::optional<qint64>> last = reader.lastKey();
+    if (!last || !*last)
+        return std::nullopt;
+    return std::pair(**far, **last);
+}
+
+// A second thread for a large table, with a connection of its own inside the same snapshot
+// (the first one's snapshot holds writers off, as in rollback-journal files; both see the table
+// reach as far, as a check); nothing where that cannot be had, and the report is made on one
+// thread.
+std::unique_ptr<StreamReader> secondReader(const StreamReader &reader)
+{
+    if (!reader.snapshotHoldsOffWriters())
+        return nullptr;
+    const std::optional<std::pair<qint64, qint64>> far = reach(reader);
+    if (!far)
         return nullptr;
     auto own = std::make_unique<StreamReader>();
-    if (!own->open(reader.path()) || !own->beginSnapshot())
-        return nullptr;
-    const Result<qint64> again = own->count();
-    if (!again || *again != count)
+    if (!own->open(reader.path()) || !own->beginSnapshot() || reach(*own) != far)
         return nullptr;
     return own;
 }
@@ -78,11 +96,10 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
     // Streamed: the records are not held, whatever the table's size.
     std::optional<ScratchFile> conversion; // an Access file's, gone with the command
     StreamReader reader;
-    // One read transaction: both threads see the table as it was at the count.
-    const Result<qint64> records =
-        openSnapshot(reader, databasePath(command, folder), io, conversion);
-    if (!records)
-        return failure(io, records.failure());
+    // One read transaction: both threads see the table as it was when it began.
+    const Result<void> opened = openSnapshot(reader, databasePath(command, folder), io, conversion);
+    if (!opened)
+        return failure(io, opened.failure());
 
     const Result<FactorDefinitions> definitions = storedDefinitions(*units, reader.path());
     if (!definitions)
@@ -95,7 +112,7 @@ int reportCommand(const QStringList &args, const QString &folder, const CliStrea
                        : ReportRows::header(format == QLatin1String("csv") ? QLatin1Char(',')
                                                                            : QLatin1Char('\t'),
                                             extras));
-    const std::unique_ptr<StreamReader> own = secondReader(reader, *records);
+    const std::unique_ptr<StreamReader> own = secondReader(reader);
     ReportChunks chunks(!own);
     std::thread second;
     ReportRows secondRows(format, *lines, io.out, extras);

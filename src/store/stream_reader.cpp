@@ -172,6 +172,13 @@ Result<std::optional<qint64>> StreamReader::keyAtOffset(qint64 from, qint64 offs
             .toUtf8());
 }
 
+Result<std::optional<qint64>> StreamReader::lastKey() const
+{
+    return firstInteger(QStringLiteral("SELECT %1 FROM %2 ORDER BY %1 DESC LIMIT 1")
+                            .arg(quoted(m_shape.key), quoted(ExperimentTableName))
+                            .toUtf8());
+}
+
 Result<void> StreamReader::forEach(const QStringList &names, const Visit &visit, qint64 from,
                                    qint64 to) const
 {

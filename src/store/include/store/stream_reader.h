@@ -77,6 +77,8 @@ public:
     // The row key of the record `offset` records on from the first whose key is at least
     // `from`, in key order; nothing when the table ends before it.
     Result<std::optional<qint64>> keyAtOffset(qint64 from, qint64 offset) const;
+    // The largest row key; nothing in an empty table.
+    Result<std::optional<qint64>> lastKey() const;
 
     // Streams the records whose row keys lie in from ... to, in key order, cells in the order
     // of `names`; stops early when `visit` says so.
