@@ -305,15 +305,14 @@ void TestCli::textCellsCannotBreakRowsOrRunAsFormulas()
 
 void TestCli::reportReadsOneSnapshot()
 {
-    // Another program deletes every record while a report is between its count and its rows:
-    // the report still sees the table as it was when it began.
+    // Another program deletes every record after a report began, before it read anything: the
+    // report still sees the table as it was when it began.
     const QString db = m_dir.filePath(QStringLiteral("snapshot.mdb"));
     QVERIFY(makeTable(db, {HardnessRow, ViscosityRow}));
     QVERIFY(runSql(db, {QStringLiteral("PRAGMA journal_mode = WAL")}));
     StreamReader reader;
     QVERIFY(reader.open(db));
     QVERIFY(reader.beginSnapshot());
-    QCOMPARE(*reader.count(), 2);
     QVERIFY(runSql(db, {QStringLiteral("DELETE FROM 等高线表")}));
     int rows = 0;
     QVERIFY(reader.forEach(

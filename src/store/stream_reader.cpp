@@ -116,9 +116,13 @@ Result<void> StreamReader::open(const QString &path)
 Result<void> StreamReader::beginSnapshot()
 {
     m_limit->arm();
-    // A deferred transaction takes its snapshot at the first read: the count that follows.
     if (sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
         return failure();
+    // A deferred transaction takes its snapshot at its first read: the schema's version, read
+    // now, takes it here (and from here on holds writers off, outside WAL).
+    if (const Result<std::optional<qint64>> version = firstInteger("PRAGMA schema_version");
+        !version)
+        return version.failure();
     return {};
 }
 
