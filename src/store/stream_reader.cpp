@@ -104,6 +104,9 @@ Result<void> StreamReader::open(const QString &path)
     }
     sqlite3_busy_timeout(m_db, BusyTimeoutMs);
     sqlite_support::harden(m_db);
+    // Read once from start to end: 256 KiB of page cache (SQLite's default is 2 MiB) hold what
+    // is read again (a chunk's pages after its end was looked up); more would only take memory.
+    sqlite3_exec(m_db, "PRAGMA cache_size = -256", nullptr, nullptr, nullptr);
     m_limit = std::make_unique<sqlite_support::WorkLimit>();
     m_limit->attach(m_db);
     const auto shape = sqlite_support::inspectTable(m_db);
