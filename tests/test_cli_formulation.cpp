@@ -237,6 +237,7 @@ void TestCliFormulation::renderOverlay()
     const CliResult r = run({"render", "--db", m_db, "--all", "--overlay", "--out", out, "--size",
                              "200", "--colour", "#00ff00", "--no-labels"});
     QCOMPARE(r.code, 0);
+    QCOMPARE(r.err, QStringLiteral("wrote %1 (2 records overlaid)\n").arg(out));
     const QImage image = QImageReader(out).read();
     QCOMPARE(image.size(), QSize(200, 200));
     QVERIFY(pixelsOf(image, qRgb(0, 255, 0)) > 0); // the records' curves, in the colour asked
@@ -298,9 +299,16 @@ void TestCliFormulation::analysisJsonIsWhatQtWouldWrite()
     QCOMPARE(parsed.toJson(QJsonDocument::Compact), text);
     QCOMPARE(parsed.object().contains(QStringLiteral("factors")), units);
     const QJsonObject anova = parsed[QStringLiteral("anova")].toObject();
-    for (const char *tested : {"model", "lack_of_fit"})
-        QCOMPARE(anova[QLatin1String(tested)].toObject().keys(),
-                 (QStringList{"F", "df", "ms", "p", "ss"}));
+    // Only the tested lines have F and p, and the total no mean square.
+    const QStringList tested{"F", "df", "ms", "p", "ss"}, plain{"df", "ms", "ss"};
+    const std::pair<const char *, QStringList> lines[] = {{"model", tested},
+                                                          {"lack_of_fit", tested},
+                                                          {"residual", plain},
+                                                          {"pure_error", plain},
+                                                          {"total", {"df", "ss"}}};
+    QCOMPARE(anova.size(), 5);
+    for (const auto &[line, keys] : lines)
+        QCOMPARE(anova[QLatin1String(line)].toObject().keys(), keys);
 }
 
 QTEST_MAIN(TestCliFormulation)

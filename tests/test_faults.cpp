@@ -339,6 +339,8 @@ void TestFaults::importAndSampleTouchOnlyTheirOutput_data()
     QTest::newRow("import-onto-its-source") << "same" << 1 << "both the source";
     QTest::newRow("import-from-fifo") << "fifo-source" << 1 << "is not a file";
     QTest::newRow("report-from-fifo") << "fifo-db" << 1 << "is not a file";
+    // Converted whole into a scratch copy, which lacks the experiment table: said of the file.
+    QTest::newRow("report-from-access") << "access-db" << 1 << "lab.mdb\" has no table";
     QTest::newRow("import-to-a-long-name") << "long-name" << 0 << "imported 4 tables";
 }
 
@@ -368,6 +370,8 @@ void TestFaults::importAndSampleTouchOnlyTheirOutput()
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
         args = kind == QLatin1String("fifo-db") ? QStringList{"report", "--db", fifo}
                                                 : QStringList{"import", fifo, "--out", out};
+    } else if (kind == QLatin1String("access-db")) {
+        args = QStringList{"report", "--db", access};
     } else if (kind == QLatin1String("long-name")) {
         out = folder + QLatin1Char('/') + QString(246, QLatin1Char('n')) + QStringLiteral(".mdb");
         args = QStringList{"import", access, "--out", out};
