@@ -57,7 +57,15 @@ void TestFormulation::runSheetInRealSettings()
     const Factors odd{{QStringLiteral("=A1,B"), QStringLiteral("u"), 0, 1}, TempPh.x2};
     QVERIFY(runSheetCsv(odd, runSheet(odd, std::nullopt))
                 .startsWith(QStringLiteral("run,order,X1,X2,\"'=A1,B (u)\",pH,response\n")));
-    // The printed sheet lists the runs by their order.
+    // The printed sheet: a setting's column as wide as its heading (ten at least) and two more,
+    // a Chinese character two columns wide.
+    const QStringList standard =
+        runSheetText(TempPh, runSheet(TempPh, std::nullopt)).split(QLatin1Char('\n'));
+    QCOMPARE(standard[0], QStringLiteral("Order   Run      X1      X2   温度 (°C)          pH      "
+                                         "Response"));
+    QCOMPARE(standard[1], QStringLiteral("1         1      -1      -1          60           9  "
+                                         "____________"));
+    // It lists the runs by their order.
     const RunSheet drawn = runSheet(TempPh, 7u);
     const QStringList lines = runSheetText(TempPh, drawn).split(QLatin1Char('\n'));
     for (int order = 1; order <= 11; ++order) {

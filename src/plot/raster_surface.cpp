@@ -80,9 +80,8 @@ uchar RasterSurface::newColourIndex(std::int32_t colour)
     if (bestDistance != 0 && m_palette.size() < 256) {
         best = m_palette.size();
         m_palette.push_back(rgb);
-        m_image.setColorCount(int(m_palette.size()));
-        m_image.setColor(int(best), rgb);
-        m_bits = nullptr; // the colour table may have detached the image
+        m_image.setColor(int(best), rgb); // grows the colour table by one
+        m_bits = nullptr;                 // the colour table may have detached the image
     }
     m_lastColour = colour;
     m_lastIndex = uchar(best);
