@@ -303,7 +303,9 @@ void ReportRows::add(const std::vector<StreamCell> &cells, bool first)
 {
     // Kept for the batch: the reader reuses its cells for the next record.
     Row &row = m_rows[std::size_t(m_count++)];
-    row.cells = cells;
+    row.cells.resize(cells.size());
+    for (std::size_t i = 0; i < cells.size(); ++i)
+        row.cells[i].takeValue(cells[i]);
     row.first = first;
     if (m_count == Batch)
         makeRows();

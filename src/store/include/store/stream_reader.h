@@ -35,6 +35,14 @@ struct StreamCell
 
     // As record loading reads a field.
     FieldValue field() const;
+    // Another cell's value as field() reads it: its text only where it holds one.
+    void takeValue(const StreamCell &from)
+    {
+        type = from.type;
+        number = from.number;
+        if (type == Type::Text)
+            text = from.text;
+    }
 };
 
 // A streamed record, with its cells in the order of recordFieldNames().
