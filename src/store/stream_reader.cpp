@@ -5,6 +5,9 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <algorithm>
+#include <array>
+
 #include <sqlite3.h>
 
 namespace {
@@ -17,6 +20,38 @@ struct Statement
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;
     ~Statement() { sqlite3_finalize(handle); }
+};
+
+// Response names repeat from record to record, the same one or a few in turn: a text is
+// decoded only when it is none of the last few.
+class RecentTexts
+{
+public:
+    void take(QByteArrayView bytes, StreamCell &cell)
+    {
+        for (std::size_t i = 0; i < m_filled; ++i) {
+            const Entry &e = m_entries[i];
+            if (e.bytes.size() == bytes.size() && e.bytes == bytes) {
+                cell.bytes = e.bytes;
+                cell.text = e.text;
+                return;
+            }
+        }
+        cell.bytes = bytes.toByteArray();
+        cell.text = QString::fromUtf8(bytes);
+        m_entries[m_next] = {cell.bytes, cell.text};
+        m_next = (m_next + 1) % m_entries.size();
+        m_filled = std::max(m_filled, m_next == 0 ? m_entries.size() : m_next);
+    }
+
+private:
+    struct Entry
+    {
+        QByteArray bytes;
+        QString text;
+    };
+    std::array<Entry, 8> m_entries;
+    std::size_t m_next = 0, m_filled = 0;
 };
 
 QString quoted(const QString &name)
@@ -215,6 +250,7 @@ Result<void> StreamReader::forEach(const QStringList &names, const Visit &visit,
         SQLITE_OK)
         return failure();
     std::vector<StreamCell> cells(names.size());
+    RecentTexts recent;
     int rc = SQLITE_ROW;
     while ((rc = sqlite3_step(statement.handle)) == SQLITE_ROW) {
         m_limit->arm();
@@ -236,14 +272,11 @@ Result<void> StreamReader::forEach(const QStringList &names, const Visit &visit,
                 cell.number = sqlite3_column_double(s, c);
                 break;
             case SQLITE_TEXT: {
-                // Response names repeat from record to record: decoded again only when changed.
                 const QByteArrayView bytes(
                     reinterpret_cast<const char *>(sqlite3_column_text(s, c)),
                     sqlite3_column_bytes(s, c));
-                if (cell.type != StreamCell::Type::Text || cell.bytes != bytes) {
-                    cell.bytes = bytes.toByteArray();
-                    cell.text = QString::fromUtf8(bytes);
-                }
+                if (cell.type != StreamCell::Type::Text || cell.bytes != bytes)
+                    recent.take(bytes, cell);
                 cell.type = StreamCell::Type::Text;
                 break;
             }
