@@ -11,6 +11,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -40,6 +41,7 @@ private slots:
     void declinedAccessFileIsShownReadOnly();
     void analysisOpensBesideTheWindow_data();
     void analysisOpensBesideTheWindow();
+    void analysisNamesTheOptimumOrALevelSurface();
 
 private:
     QString freshFolder(const QString &name, bool withDatabase)
@@ -188,7 +190,18 @@ void TestWindow::databaseWithoutExperimentTableOffersOne()
     for (QPushButton *b : f.findChildren<QPushButton *>())
         create = b->text() == QStringLiteral("新建实验表") ? b : create;
     QVERIFY(create && create->isVisible());
+    // The reason stands over the grid with the offers, and goes when the table is there.
+    const auto reasons = [&] {
+        QStringList shown;
+        for (const QLabel *label : f.findChildren<QLabel *>())
+            if (label->isVisible() && !f.Data1->isAncestorOf(label) &&
+                label->text().contains(QStringLiteral("等高线表")))
+                shown << label->text();
+        return shown;
+    };
+    QCOMPARE(reasons().size(), 1);
     QTest::mouseClick(create, Qt::LeftButton);
+    QCOMPARE(reasons(), QStringList());
     QCOMPARE(f.Data1->caption(), QStringLiteral("  选择数据"));
     QCOMPARE(readCell(dbIn(folder), QStringLiteral("SELECT a FROM 其他")).toInt(), 42);
     QCOMPARE(readCell(dbIn(folder), QStringLiteral("SELECT count(*) FROM 等高线表")).toInt(), 0);
@@ -431,6 +444,23 @@ void TestWindow::analysisOpensBesideTheWindow()
     QFETCH(QRect, window);
     QFETCH(QPoint, at);
     QCOMPARE(besideWindow(window, QSize(620, 560), QRect(0, 0, 1280, 800)), at);
+}
+
+void TestWindow::analysisNamesTheOptimumOrALevelSurface()
+{
+    // A curved surface: its highest and lowest places over the plotted square, both at corners
+    // here. A level one has no place of its own, only its value everywhere.
+    const QString curved = analysisText(analysis::analyse(
+        {11.12, 13.22, 10.56, 10.84, 12.3, 10.45, 10.56, 12.49, 11.83, 11.52, 11.79}));
+    QVERIFY2(curved.contains(QStringLiteral("\n最大值 13.9667：X1 = 1.414，X2 = -1.414\n"
+                                            "最小值 10.1431：X1 = 1.414，X2 = 1.414\n")),
+             qPrintable(curved));
+    QVERIFY(!curved.contains(QStringLiteral("曲面水平")));
+    analysis::Responses level{};
+    level.fill(5);
+    const QString flat = analysisText(analysis::analyse(level));
+    QVERIFY2(flat.contains(QStringLiteral("\n曲面水平：处处为 5\n")), qPrintable(flat));
+    QVERIFY(!flat.contains(QStringLiteral("最大值")));
 }
 
 QTEST_MAIN(TestWindow)
