@@ -326,6 +326,12 @@ void TestWindow::unwrittenEditLandsAtTheNextRecordChange()
         f.moveTo(1);
         QCOMPARE(f.model().pendingCount(), 1);
         QCOMPARE(w.dialogs.warnings.size(), 1);
+        // Closing asks before the typing is given up, and No keeps the window and the typing.
+        w.dialogs.answer = false;
+        QVERIFY(!f.close());
+        QCOMPARE(w.dialogs.questions.size(), 1);
+        QVERIFY(w.dialogs.questions.first().startsWith(QStringLiteral("未保存的修改|有 1 处修改")));
+        QCOMPARE(f.model().pendingCount(), 1);
     }
     // Nothing else happens: the window tries again by itself and says when it landed.
     QTRY_COMPARE_WITH_TIMEOUT(f.model().pendingCount(), 0, 10000);
