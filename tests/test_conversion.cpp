@@ -30,8 +30,11 @@ void TestConversion::outcomes_data()
     QTest::addColumn<int>("kind"); // -1: converted
     QTest::addColumn<QString>("detail");
     QTest::newRow("converted") << QByteArray() << false << -1 << "";
-    QTest::newRow("endless-words-cancelled") << QByteArray("exec yes 'table: 1 rows' >&2\n") << true
-                                             << int(Failure::Kind::Cancelled) << "";
+    // Asked to end first, so that it can remove its scratch file; killed only if it does not.
+    QTest::newRow("endless-words-cancelled")
+        << QByteArray("trap 'touch \"${0%/*}/asked-to-end\"; kill $!; exit 143' TERM\n"
+                      "yes 'table: 1 rows' >&2 &\nwait\n")
+        << true << int(Failure::Kind::Cancelled) << "";
     QTest::newRow("failure-said")
         << QByteArray("echo 'Table1: 0 rows' >&2\n"
                       "echo 'failure-json {\"failure\":\"damaged\",\"detail\":\"table x: 1 of "
@@ -76,6 +79,7 @@ void TestConversion::outcomes()
     if (!done)
         QVERIFY2(done.failure().detail.contains(detail), qPrintable(done.failure().detail));
     QCOMPARE(QFile::exists(target), kind == -1);
+    QCOMPARE(QFile::exists(folder + QStringLiteral("/asked-to-end")), cancel);
 }
 
 QTEST_MAIN(TestConversion)
