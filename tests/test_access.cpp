@@ -251,6 +251,11 @@ void TestAccess::refusals_data()
     };
     QTest::newRow("encrypted") << "encryption_office-agile-4.2.accdb" << QByteArray()
                                << int(Failure::Kind::Encrypted) << "" << QByteArray();
+    // Cut right after the encryption record (0x299, six bytes): still known for what it is.
+    QTest::newRow("encrypted-cut-after-its-record")
+        << "i.accdb"
+        << contentOf(Data + QStringLiteral("encryption_office-agile-4.2.accdb")).left(0x299 + 6)
+        << int(Failure::Kind::Encrypted) << "" << QByteArray();
     QTest::newRow("not-access") << "x.mdb" << QByteArray(4096, 'x') << int(Failure::Kind::NotAccess)
                                 << "" << QByteArray();
     QTest::newRow("jet4-cut-after-header")
