@@ -380,6 +380,9 @@ void TestFigure::journalSizeIsOneClick()
 {
     MapSizeDialog untouched(MapSize{273}, true);
     QCOMPARE(untouched.chosen(), (MapSize{273, 96}));
+    // The resolution alone changed: the same width on paper, more pixels.
+    untouched.dpi->setValue(300);
+    QCOMPARE(untouched.chosen(), (MapSize{853, 300}));
     // The most pixels a map may have (693.59 mm at 600 dpi: 16,384), and one more: no OK.
     untouched.dpi->setValue(600);
     untouched.width->setValue(693.59);

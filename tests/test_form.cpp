@@ -144,6 +144,8 @@ void TestForm::navigation()
     QCOMPARE(f.state().CurveColor, 0x0000FF);
     QCOMPARE(f.state().ResponseTitle, QStringLiteral("拉伸率"));
     QVERIFY(!f.Data1->nextButton()->isEnabled());
+    QTest::mouseClick(f.Data1->previousButton(), Qt::LeftButton);
+    QCOMPARE(f.state().RecordId, QStringLiteral("2")); // the record before, not an ID less
     // A row change in the grid is a record change too.
     f.grid->setCurrentIndex(f.model().index(0, 3));
     QCOMPARE(f.state().RecordId, QStringLiteral("1"));

@@ -94,6 +94,7 @@ void TestWindowFormulation::factorsDefinedSavedAndShown()
     QFile csv(w.dialogs.saveAs);
     QVERIFY(csv.open(QIODevice::ReadOnly));
     QVERIFY(csv.readAll().startsWith("run,order,X1,X2,温度 (°C),时间 (min),response\n"));
+    QVERIFY(w.dialogs.warnings.isEmpty());
     // A file that cannot be written is said so.
     w.dialogs.saveAs = m_dir.filePath(QStringLiteral("no/such/folder/sheet.pdf"));
     QTest::mouseClick(sheet->pdfButton, Qt::LeftButton);
