@@ -53,8 +53,10 @@ void TestWindowFormulation::factorsDefinedSavedAndShown()
     const QStringList typed{"温度", "°C", "60", "60", "时间", "min", "30", "10"};
     QLineEdit *const boxes[] = {dialog->name[0], dialog->unit[0], dialog->low[0], dialog->high[0],
                                 dialog->name[1], dialog->unit[1], dialog->low[1], dialog->high[1]};
-    for (int i = 0; i < 8; ++i)
-        boxes[i]->setText(typed[i]);                      // typed text, Chinese included
+    for (int i = 0; i < 8; ++i) {
+        QVERIFY(boxes[i]->isVisible()); // in the dialog, to type in
+        boxes[i]->setText(typed[i]);    // typed text, Chinese included
+    }
     dialog->records->item(1)->setCheckState(Qt::Checked); // record 2 shares the runs
     QPushButton *ok = dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
     QTest::mouseClick(ok, Qt::LeftButton);
