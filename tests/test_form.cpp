@@ -146,6 +146,7 @@ void TestForm::navigation()
     QVERIFY(!f.Data1->nextButton()->isEnabled());
     QTest::mouseClick(f.Data1->previousButton(), Qt::LeftButton);
     QCOMPARE(f.state().RecordId, QStringLiteral("2")); // the record before, not an ID less
+    QCOMPARE(f.Data1->findChild<QLabel *>()->toolTip(), QStringLiteral("记录 2 / 3"));
     // A row change in the grid is a record change too.
     f.grid->setCurrentIndex(f.model().index(0, 3));
     QCOMPARE(f.state().RecordId, QStringLiteral("1"));

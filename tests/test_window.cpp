@@ -322,6 +322,11 @@ void TestWindow::unwrittenEditLandsAtTheNextRecordChange()
         QVERIFY(f.model().setData(f.model().index(0, 5), QStringLiteral("7.3"), Qt::EditRole));
         QCOMPARE(f.model().pendingCount(), 1);
         QCOMPARE(w.dialogs.warnings.size(), 1);
+        // The unwritten cell is marked, its neighbours are not.
+        const auto marked = [&](int column) {
+            return f.model().data(f.model().index(0, column), Qt::BackgroundRole).isValid();
+        };
+        QVERIFY(marked(5) && !marked(4) && !marked(6));
         // Still held: the next record change tries again and stays quiet about the same reason.
         f.moveTo(1);
         QCOMPARE(f.model().pendingCount(), 1);
