@@ -3,6 +3,7 @@
 #include "access/access_import.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -309,7 +310,8 @@ void TestAccess::refusals()
         QFile says(reader + ".out"), script(reader);
         QVERIFY(says.open(QIODevice::WriteOnly) && says.write(readerSays) == readerSays.size());
         QVERIFY(script.open(QIODevice::WriteOnly) &&
-                script.write("#!/bin/sh\ncat '" + says.fileName().toUtf8() + "'\n") > 0);
+                script.write("#!/bin/sh\ncat '" + says.fileName().toUtf8() + "'\nexec sleep 60\n") >
+                    0); // then says nothing more, and stays
         QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner));
     }
     if (!content.isEmpty()) {
@@ -319,8 +321,11 @@ void TestAccess::refusals()
     }
     const QString folder = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()));
     QVERIFY(QDir().mkpath(folder));
+    QElapsedTimer clock;
+    clock.start();
     const auto imported =
         importInto(source, folder + QStringLiteral("/out.sqlite"), std::nullopt, reader);
+    QVERIFY(clock.elapsed() < 30000); // a reader not believed is stopped, not waited for
     QVERIFY(!imported);
     QCOMPARE(int(imported.failure().kind), kind);
     QVERIFY2(imported.failure().detail.contains(detail), qPrintable(imported.failure().detail));
