@@ -29,19 +29,16 @@ class RecentTexts
 public:
     void take(QByteArrayView bytes, StreamCell &cell)
     {
-        for (std::size_t i = 0; i < m_filled; ++i) {
-            const Entry &e = m_entries[i];
-            if (e.bytes.size() == bytes.size() && e.bytes == bytes) {
-                cell.bytes = e.bytes;
-                cell.text = e.text;
+        for (std::size_t i = 0; i < std::min(m_decoded, m_entries.size()); ++i) {
+            if (m_entries[i].bytes == bytes) {
+                cell.bytes = m_entries[i].bytes;
+                cell.text = m_entries[i].text;
                 return;
             }
         }
         cell.bytes = bytes.toByteArray();
         cell.text = QString::fromUtf8(bytes);
-        m_entries[m_next] = {cell.bytes, cell.text};
-        m_next = (m_next + 1) % m_entries.size();
-        m_filled = std::max(m_filled, m_next == 0 ? m_entries.size() : m_next);
+        m_entries[m_decoded++ % m_entries.size()] = {cell.bytes, cell.text};
     }
 
 private:
@@ -50,8 +47,8 @@ private:
         QByteArray bytes;
         QString text;
     };
-    std::array<Entry, 8> m_entries;
-    std::size_t m_next = 0, m_filled = 0;
+    std::array<Entry, 8> m_entries; // the last decoded, the oldest replaced first
+    std::size_t m_decoded = 0;
 };
 
 QString quoted(const QString &name)
