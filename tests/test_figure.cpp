@@ -5,6 +5,7 @@
 #include "cli_support.h"
 #include "plot/contour_paths.h"
 #include "plot/raster_surface.h"
+#include "plot/vector_surface.h"
 #include "recording_surface.h"
 #include "shell/map_size_dialog.h"
 #include "window_support.h"
@@ -70,6 +71,7 @@ private slots:
     void designedBitmapsUnchanged();
     void windowExportsOverlaysAsLinesAtTheSizeLastChosen();
     void journalSizeIsOneClick();
+    void vectorAndRasterFillTheSameCells();
 
 private:
     QTemporaryDir m_dir;
@@ -395,6 +397,34 @@ void TestFigure::journalSizeIsOneClick()
     QTest::mouseClick(dialog.journal, Qt::LeftButton);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(dialog.chosen(), (MapSize{2008, 600}));
+}
+
+void TestFigure::vectorAndRasterFillTheSameCells()
+{
+    // A figure's region (a goal's, say) is filled in cells a quarter of a screen pixel wide: on
+    // a page four times the screen's size a cell is a pixel, the raster surface's pixel at that
+    // size. Both test each cell at its centre, so they fill the same pixels, edges included.
+    constexpr int Side = 400;
+    QImage page(Side, Side, QImage::Format_ARGB32);
+    page.fill(Qt::white);
+    VectorSurface vector(&page, Side / 4);
+    RasterSurface raster(Side);
+    const auto inside = [](double x, double y) {
+        return x + 2 * y < 5000;
+    };
+    for (Surface *s : {static_cast<Surface *>(&vector), static_cast<Surface *>(&raster)})
+        s->FillCells(1000, 900, 2100, 1600, inside, 12);
+    QVERIFY(vector.finish());
+    const QImage drawn = raster.Image().convertToFormat(QImage::Format_ARGB32);
+    int filled = 0;
+    for (int y = 0; y < Side; ++y)
+        for (int x = 0; x < Side; ++x) {
+            const bool inVector = page.pixel(x, y) != qRgb(255, 255, 255);
+            QVERIFY2(inVector == (drawn.pixel(x, y) != qRgb(255, 255, 255)),
+                     qPrintable(QStringLiteral("pixel %1, %2").arg(x).arg(y)));
+            filled += inVector;
+        }
+    QVERIFY(filled > 10000);
 }
 
 QTEST_MAIN(TestFigure)

@@ -1,7 +1,6 @@
 #include "pipeline/record_change.h"
 #include "plot/layers.h"
 #include "plot/raster_surface.h"
-#include "plot/vector_surface.h"
 #include "recording_surface.h"
 
 #include <QTest>
@@ -74,7 +73,6 @@ private slots:
     void rasterKeepsLogicalPositions_data();
     void rasterKeepsLogicalPositions();
     void textFarWiderThanTheMapIsDrawnWhereSeen();
-    void vectorAndRasterFillTheSameCells();
 };
 
 void TestPlot::tickLabels_data()
@@ -419,34 +417,6 @@ void TestPlot::textFarWiderThanTheMapIsDrawnWhereSeen()
     QVERIFY(inked(0, 8));
     QVERIFY(inked(250, 262));
     QVERIFY(inked(504, 512));
-}
-
-void TestPlot::vectorAndRasterFillTheSameCells()
-{
-    // A figure's region (a goal's, say) is filled in cells a quarter of a screen pixel wide: on
-    // a page four times the screen's size a cell is a pixel, the raster surface's pixel at that
-    // size. Both test each cell at its centre, so they fill the same pixels, edges included.
-    constexpr int Side = 400;
-    QImage page(Side, Side, QImage::Format_ARGB32);
-    page.fill(Qt::white);
-    VectorSurface vector(&page, Side / 4);
-    RasterSurface raster(Side);
-    const auto inside = [](double x, double y) {
-        return x + 2 * y < 5000;
-    };
-    for (Surface *s : {static_cast<Surface *>(&vector), static_cast<Surface *>(&raster)})
-        s->FillCells(1000, 900, 2100, 1600, inside, 12);
-    QVERIFY(vector.finish());
-    const QImage drawn = raster.Image().convertToFormat(QImage::Format_ARGB32);
-    int filled = 0;
-    for (int y = 0; y < Side; ++y)
-        for (int x = 0; x < Side; ++x) {
-            const bool inVector = page.pixel(x, y) != qRgb(255, 255, 255);
-            QVERIFY2(inVector == (drawn.pixel(x, y) != qRgb(255, 255, 255)),
-                     qPrintable(QStringLiteral("pixel %1, %2").arg(x).arg(y)));
-            filled += inVector;
-        }
-    QVERIFY(filled > 10000);
 }
 
 QTEST_MAIN(TestPlot)

@@ -1,7 +1,6 @@
 // The window as a person uses it, data first: nothing typed is lost (questions, half-typed
 // numbers, failed writes and deletes, crashes), what is shown is what the file holds, and an
 // Access file becomes the program's database only when asked.
-#include "shell/analysis_dialog.h"
 #include "shell/dialogs.h"
 #include "store/sample_db.h"
 #include "window_support.h"
@@ -39,9 +38,6 @@ private slots:
     void accessFileIsConvertedOnlyWhenAsked_data();
     void accessFileIsConvertedOnlyWhenAsked();
     void declinedAccessFileIsShownReadOnly();
-    void analysisOpensBesideTheWindow_data();
-    void analysisOpensBesideTheWindow();
-    void analysisNamesTheOptimumOrALevelSurface();
 
 private:
     QString freshFolder(const QString &name, bool withDatabase)
@@ -438,40 +434,6 @@ void TestWindow::declinedAccessFileIsShownReadOnly()
     QVERIFY(!f.model().removeRecords({0}));
     QCOMPARE(fileDigest(dbIn(folder)), original);
     QCOMPARE(f.Text3->text(), QStringLiteral("0.992")); // the maps are there all the same
-}
-
-void TestWindow::analysisOpensBesideTheWindow_data()
-{
-    QTest::addColumn<QRect>("window");
-    QTest::addColumn<QPoint>("at");
-    const QRect screen(0, 0, 1280, 800);
-    QTest::newRow("room-on-the-right") << QRect(0, 0, 480, 370) << QPoint(480, 0);
-    QTest::newRow("room-on-the-left") << QRect(700, 100, 480, 370) << QPoint(80, 100);
-    QTest::newRow("no-room-either-side") << QRect(300, 500, 700, 370) << QPoint(660, 240);
-}
-
-void TestWindow::analysisOpensBesideTheWindow()
-{
-    QFETCH(QRect, window);
-    QFETCH(QPoint, at);
-    QCOMPARE(besideWindow(window, QSize(620, 560), QRect(0, 0, 1280, 800)), at);
-}
-
-void TestWindow::analysisNamesTheOptimumOrALevelSurface()
-{
-    // A curved surface: its highest and lowest places over the plotted square, both at corners
-    // here. A level one has no place of its own, only its value everywhere.
-    const QString curved = analysisText(analysis::analyse(
-        {11.12, 13.22, 10.56, 10.84, 12.3, 10.45, 10.56, 12.49, 11.83, 11.52, 11.79}));
-    QVERIFY2(curved.contains(QStringLiteral("\n最大值 13.9667：X1 = 1.414，X2 = -1.414\n"
-                                            "最小值 10.1431：X1 = 1.414，X2 = 1.414\n")),
-             qPrintable(curved));
-    QVERIFY(!curved.contains(QStringLiteral("曲面水平")));
-    analysis::Responses level{};
-    level.fill(5);
-    const QString flat = analysisText(analysis::analyse(level));
-    QVERIFY2(flat.contains(QStringLiteral("\n曲面水平：处处为 5\n")), qPrintable(flat));
-    QVERIFY(!flat.contains(QStringLiteral("最大值")));
 }
 
 QTEST_MAIN(TestWindow)

@@ -32,6 +32,9 @@ private slots:
     void factorsDefinedSavedAndShown();
     void goalsOptimisedAndDrawn();
     void mapMenuTurnsMarksOn();
+    void analysisOpensBesideTheWindow_data();
+    void analysisOpensBesideTheWindow();
+    void analysisNamesTheOptimumOrALevelSurface();
 
 private:
     QTemporaryDir m_dir;
@@ -193,6 +196,40 @@ void TestWindowFormulation::mapMenuTurnsMarksOn()
         QVERIFY2(found, text);
         QVERIFY(f.state().Marks.*mark);
     }
+}
+
+void TestWindowFormulation::analysisOpensBesideTheWindow_data()
+{
+    QTest::addColumn<QRect>("window");
+    QTest::addColumn<QPoint>("at");
+    const QRect screen(0, 0, 1280, 800);
+    QTest::newRow("room-on-the-right") << QRect(0, 0, 480, 370) << QPoint(480, 0);
+    QTest::newRow("room-on-the-left") << QRect(700, 100, 480, 370) << QPoint(80, 100);
+    QTest::newRow("no-room-either-side") << QRect(300, 500, 700, 370) << QPoint(660, 240);
+}
+
+void TestWindowFormulation::analysisOpensBesideTheWindow()
+{
+    QFETCH(QRect, window);
+    QFETCH(QPoint, at);
+    QCOMPARE(besideWindow(window, QSize(620, 560), QRect(0, 0, 1280, 800)), at);
+}
+
+void TestWindowFormulation::analysisNamesTheOptimumOrALevelSurface()
+{
+    // A curved surface: its highest and lowest places over the plotted square, both at corners
+    // here. A level one has no place of its own, only its value everywhere.
+    const QString curved = analysisText(analysis::analyse(
+        {11.12, 13.22, 10.56, 10.84, 12.3, 10.45, 10.56, 12.49, 11.83, 11.52, 11.79}));
+    QVERIFY2(curved.contains(QStringLiteral("\n最大值 13.9667：X1 = 1.414，X2 = -1.414\n"
+                                            "最小值 10.1431：X1 = 1.414，X2 = 1.414\n")),
+             qPrintable(curved));
+    QVERIFY(!curved.contains(QStringLiteral("曲面水平")));
+    analysis::Responses level{};
+    level.fill(5);
+    const QString flat = analysisText(analysis::analyse(level));
+    QVERIFY2(flat.contains(QStringLiteral("\n曲面水平：处处为 5\n")), qPrintable(flat));
+    QVERIFY(!flat.contains(QStringLiteral("最大值")));
 }
 
 QTEST_MAIN(TestWindowFormulation)
