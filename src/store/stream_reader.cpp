@@ -259,19 +259,21 @@ Result<void> StreamReader::forEach(const QStringList &names, const Visit &visit,
                 cell.type = StreamCell::Type::Missing;
                 continue;
             }
-            switch (sqlite3_column_type(s, c)) {
+            // One look-up of the column a cell: its type and value are read from it.
+            sqlite3_value *value = sqlite3_column_value(s, c);
+            switch (sqlite3_value_type(value)) {
             case SQLITE_INTEGER:
                 cell.type = StreamCell::Type::Number;
-                cell.number = double(sqlite3_column_int64(s, c));
+                cell.number = double(sqlite3_value_int64(value));
                 break;
             case SQLITE_FLOAT:
                 cell.type = StreamCell::Type::Number;
-                cell.number = sqlite3_column_double(s, c);
+                cell.number = sqlite3_value_double(value);
                 break;
             case SQLITE_TEXT: {
                 const QByteArrayView bytes(
-                    reinterpret_cast<const char *>(sqlite3_column_text(s, c)),
-                    sqlite3_column_bytes(s, c));
+                    reinterpret_cast<const char *>(sqlite3_value_text(value)),
+                    sqlite3_value_bytes(value));
                 if (cell.type != StreamCell::Type::Text || cell.bytes != bytes)
                     recent.take(bytes, cell);
                 cell.type = StreamCell::Type::Text;
