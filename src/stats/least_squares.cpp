@@ -2,12 +2,6 @@
 
 namespace analysis::ls {
 
-// The model's terms at a point: 1, X1, X2, X1², X2², X1·X2.
-Row termsAt(double x1, double x2)
-{
-    return {1, x1, x2, x1 * x1, x2 * x2, x1 * x2};
-}
-
 // (XᵀX)⁻¹ of the design, by Gauss-Jordan elimination with partial pivoting.
 const Matrix &inverseNormal()
 {
@@ -64,7 +58,8 @@ const Design &design()
                 for (int j = 0; j < Terms; ++j)
                     p.add(inverse[std::size_t(i)][std::size_t(j)] *
                           out.terms[std::size_t(r)][std::size_t(j)]);
-                out.projection[std::size_t(r)][std::size_t(i)] = p.value();
+                out.projection[std::size_t(r)][std::size_t(i)] =
+                    VanishingProjection[std::size_t(r)][std::size_t(i)] ? 0 : p.value();
             }
         }
         for (int r = 0; r < Runs; ++r) {
@@ -129,8 +124,9 @@ Row fitScaled(const Responses &c)
     std::array<Sum, Terms> sums;
     for (int r = 0; r < Runs; ++r)
         for (int i = 0; i < Terms; ++i)
-            sums[std::size_t(i)].add(d.projection[std::size_t(r)][std::size_t(i)] *
-                                     c[std::size_t(r)]);
+            if (!VanishingProjection[std::size_t(r)][std::size_t(i)])
+                sums[std::size_t(i)].add(d.projection[std::size_t(r)][std::size_t(i)] *
+                                         c[std::size_t(r)]);
     Row b{};
     for (int i = 0; i < Terms; ++i)
         b[std::size_t(i)] = sums[std::size_t(i)].value();
@@ -183,7 +179,9 @@ Squares squares(const Scaled &s, const Row &b, const Responses &y)
     std::array<Sum, Runs> fitted;
     for (int i = 0; i < Terms; ++i)
         for (int r = 0; r < Runs; ++r)
-            fitted[std::size_t(r)].add(b[std::size_t(i)] * d.terms[std::size_t(r)][std::size_t(i)]);
+            if (!VanishingTerms[std::size_t(r)][std::size_t(i)])
+                fitted[std::size_t(r)].add(b[std::size_t(i)] *
+                                           d.terms[std::size_t(r)][std::size_t(i)]);
     for (int r = 0; r < Runs; ++r) {
         const double e = s.centred[std::size_t(r)] - fitted[std::size_t(r)].value();
         const double h = d.leverage[std::size_t(r)];

@@ -23,7 +23,54 @@ constexpr std::array<int, ::CentreRuns> CentreRuns{8, 9, 10};
 static_assert(CentreRuns[0] == DesignRuns - ::CentreRuns);
 
 // The model's terms at a point: 1, X1, X2, X1², X2², X1·X2.
-Row termsAt(double x1, double x2);
+constexpr Row termsAt(double x1, double x2)
+{
+    return {1, x1, x2, x1 * x1, x2 * x2, x1 * x2};
+}
+
+// Where a run's term is zero (a centre run's X1, an axial run's X1·X2): the sums over the
+// runs leave those products out, which adds exactly nothing (a compensated sum that starts
+// at +0 is never -0, and adding ±0 to it changes no bit).
+using RunTerms = std::array<std::array<bool, Terms>, Runs>;
+constexpr RunTerms vanishingTerms()
+{
+    RunTerms zero{};
+    for (int r = 0; r < Runs; ++r) {
+        const Row x = termsAt(DesignPoints[std::size_t(r)][0], DesignPoints[std::size_t(r)][1]);
+        for (int i = 0; i < Terms; ++i)
+            zero[std::size_t(r)][std::size_t(i)] = x[std::size_t(i)] == 0;
+    }
+    return zero;
+}
+inline constexpr RunTerms VanishingTerms = vanishingTerms();
+
+// A term whose column is orthogonal to every other (X1, X2 and X1·X2 in this design) has the
+// column itself over its sum of squares as its row of (XᵀX)⁻¹Xᵀ: zero where the term is.
+constexpr bool orthogonalTerm(int i)
+{
+    for (int j = 0; j < Terms; ++j) {
+        double product = 0;
+        for (int r = 0; r < Runs; ++r) {
+            const Row x = termsAt(DesignPoints[std::size_t(r)][0], DesignPoints[std::size_t(r)][1]);
+            product += x[std::size_t(i)] * x[std::size_t(j)];
+        }
+        if (j != i && product != 0)
+            return false;
+    }
+    return true;
+}
+constexpr RunTerms vanishingProjection()
+{
+    RunTerms zero{};
+    for (int r = 0; r < Runs; ++r)
+        for (int i = 0; i < Terms; ++i)
+            zero[std::size_t(r)][std::size_t(i)] =
+                orthogonalTerm(i) && VanishingTerms[std::size_t(r)][std::size_t(i)];
+    return zero;
+}
+inline constexpr RunTerms VanishingProjection = vanishingProjection();
+static_assert(VanishingProjection[8][1] && VanishingProjection[4][5] && !VanishingProjection[8][0],
+              "the centre's X1 and the axial runs' X1·X2 leave the fit");
 
 // (XᵀX)⁻¹ of the design, by Gauss-Jordan elimination with partial pivoting.
 const Matrix &inverseNormal();
