@@ -145,13 +145,12 @@ double fUpper3And2(double f)
 {
     if (const auto end = fEnds(f))
         return *end;
-    // P(F >= f) = I_x(1, 3/2) at x = 2 / (2 + 3f), which is 1 - (1 - x)^(3/2): through expm1 and
-    // log1p where x is small, directly where 1 - x is.
-    const double x = 2 / (2 + 3 * f);
-    if (x < 0.5)
-        return -std::expm1(1.5 * std::log1p(-x));
-    const double y = 3 * f / (2 + 3 * f);
-    return 1 - y * std::sqrt(y);
+    // P(F >= f) = I_x(1, 3/2) at x = 2 / (2 + 3f), which is 1 - y^(3/2) with y = 1 - x; as
+    // (1 - y³) / (1 + y^(3/2)) = x (1 + y + y²) / (1 + y^(3/2)), with x and y each computed
+    // directly, every term is positive: no subtraction where the tail is thin.
+    const double d = 2 + 3 * f;
+    const double x = 2 / d, y = std::isinf(d) ? 1 : 3 * f / d;
+    return x * (1 + y + y * y) / (1 + y * std::sqrt(y));
 }
 
 } // namespace analysis
