@@ -18,5 +18,7 @@ std::optional<QString> FieldValue::asText() const
 {
     if (number)
         return numbers::toText(QVariant(*number));
+    if (text)
+        return *text;
     return numbers::toText(value);
 }

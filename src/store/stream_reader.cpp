@@ -68,7 +68,7 @@ FieldValue StreamCell::field() const
     case Type::Number:
         return FieldValue::ofNumber(number);
     case Type::Text:
-        return FieldValue::of(QVariant(text));
+        return FieldValue::ofText(text);
     case Type::Other:
         break;
     }

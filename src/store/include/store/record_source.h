@@ -20,16 +20,21 @@ struct FieldValue
         Value,
     };
     Kind kind = Kind::Error;
-    QVariant value;               // the cell; left empty when `number` holds it
+    QVariant value;               // the cell; left empty when `number` or `text` holds it
     std::optional<double> number; // a numeric cell as a source read it, without a variant
+    std::optional<QString> text;  // a text cell the same way: a name a record, no variant
 
     static FieldValue error() { return {}; }
     static FieldValue of(const QVariant &v)
     {
-        return v.isNull() ? FieldValue{Kind::Empty, QVariant(), std::nullopt}
-                          : FieldValue{Kind::Value, v, std::nullopt};
+        return v.isNull() ? FieldValue{Kind::Empty, QVariant(), std::nullopt, std::nullopt}
+                          : FieldValue{Kind::Value, v, std::nullopt, std::nullopt};
     }
-    static FieldValue ofNumber(double n) { return {Kind::Value, QVariant(), n}; }
+    static FieldValue ofNumber(double n) { return {Kind::Value, QVariant(), n, std::nullopt}; }
+    static FieldValue ofText(const QString &t)
+    {
+        return {Kind::Value, QVariant(), std::nullopt, t};
+    }
 
     // The cell as a number, as text, and as the variant it is. Inline: a record's numbers are
     // read a dozen at a time, and the flag and the value read apart from each other are not
@@ -38,10 +43,10 @@ struct FieldValue
     {
         if (number)
             return std::isfinite(*number) ? number : std::nullopt;
-        return numbers::toNumber(value);
+        return numbers::toNumber(text ? QVariant(*text) : value);
     }
     std::optional<QString> asText() const;
-    QVariant raw() const { return number ? QVariant(*number) : value; }
+    QVariant raw() const { return number ? QVariant(*number) : text ? QVariant(*text) : value; }
 };
 
 class RecordSource
