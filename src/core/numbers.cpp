@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 namespace numbers {
@@ -63,25 +64,41 @@ QString magnitudeText(double magnitude, bool leadingZero)
     return QString::fromLatin1(out);
 }
 
+// Written over the target's own buffer: a text a record then allocates nothing.
+void assignLatin1(QString &target, const char *text, int size)
+{
+    target.resize(size);
+    QChar *at = target.data();
+    for (int i = 0; i < size; ++i)
+        at[i] = QLatin1Char(text[i]);
+}
+
 } // namespace
 
-QString NumberText(double x)
+void assignNumberText(QString &target, double x, bool blank)
 {
-    if (!std::isfinite(x))
-        return std::isnan(x) ? QStringLiteral(" NaN")
-               : x < 0       ? QStringLiteral("-Inf")
-                             : QStringLiteral(" Inf");
+    const QLatin1StringView sign(x < 0 ? "-" : blank ? " " : "");
+    if (!std::isfinite(x)) {
+        target = sign + (std::isnan(x) ? QStringLiteral("NaN") : QStringLiteral("Inf"));
+        return;
+    }
     // Whole numbers, the usual identifiers, need no general conversion.
     if (x == std::trunc(x) && std::fabs(x) < 1e15) {
         char out[24];
-        out[0] = x < 0 ? '-' : ' ';
+        std::memcpy(out, sign.data(), std::size_t(sign.size()));
         const long long whole = static_cast<long long>(std::fabs(x));
-        const auto end = std::to_chars(out + 1, out + sizeof out, whole).ptr;
-        return QString::fromLatin1(out, int(end - out));
+        const auto end = std::to_chars(out + sign.size(), out + sizeof out, whole).ptr;
+        assignLatin1(target, out, int(end - out));
+        return;
     }
-    const bool negative = x < 0;
-    return (negative ? QStringLiteral("-") : QStringLiteral(" ")) +
-           magnitudeText(std::fabs(x), false);
+    target = sign + magnitudeText(std::fabs(x), false);
+}
+
+QString NumberText(double x)
+{
+    QString text;
+    assignNumberText(text, x, true);
+    return text;
 }
 
 QString plainText(double x)
@@ -134,11 +151,7 @@ void assignThousandthsText(QString &target, double x, bool plain, char prefix)
         out[o + 3] = char('0' + decimals % 10);
         o += decimals % 10 ? 4 : decimals % 100 ? 3 : 2;
     }
-    // Written over the target's own buffer: a fit per record then allocates nothing here.
-    target.resize(o);
-    QChar *text = target.data();
-    for (int i = 0; i < o; ++i)
-        text[i] = QLatin1Char(out[i]);
+    assignLatin1(target, out, o);
 }
 
 double roundHundredthsAwayFromZero(double x)

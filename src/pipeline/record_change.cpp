@@ -5,16 +5,16 @@
 
 #include <algorithm>
 
-RecordFields readRecordFields(const RecordSource &record)
+void readRecordFields(const RecordSource &record, RecordFields &f)
 {
-    RecordFields f;
     // The identifier's text. One that cannot be read (empty, text) leaves none: never the
     // previous record's, which would name this record's map after another.
     const FieldValue id = record.field(IdField);
-    if (const auto number = id.kind == FieldValue::Kind::Value ? id.asNumber() : std::nullopt) {
-        f.idNumber = number;
-        f.id = recordIdText(*number);
-    }
+    f.idNumber = id.kind == FieldValue::Kind::Value ? id.asNumber() : std::nullopt;
+    if (f.idNumber)
+        numbers::assignNumberText(f.id, *f.idNumber, false);
+    else
+        f.id = QString();
 
     // All eleven responses or none: a half-typed record is never completed with the previous
     // record's values.
@@ -32,24 +32,26 @@ RecordFields readRecordFields(const RecordSource &record)
         if (s)
             single[std::size_t(run - 1)] = *s;
     }
-    if (numbers)
-        f.responses = y;
-    if (numbers && singles)
-        f.designed = single;
+    f.responses = numbers ? std::optional(y) : std::nullopt;
+    f.designed = numbers && singles ? std::optional(single) : std::nullopt;
 
     // The response name, from this record alone.
     const FieldValue title = record.field(TitleField);
     f.title =
         (title.kind == FieldValue::Kind::Value ? title.asText() : std::nullopt).value_or(QString());
+}
+
+RecordFields readRecordFields(const RecordSource &record)
+{
+    RecordFields f;
+    readRecordFields(record, f);
     return f;
 }
 
 QString recordIdText(double id)
 {
-    // The sign-or-blank text without its blank.
-    QString text = numbers::NumberText(id);
-    if (text.startsWith(QLatin1Char(' ')))
-        text.remove(0, 1);
+    QString text;
+    numbers::assignNumberText(text, id, false);
     return text;
 }
 
@@ -70,7 +72,7 @@ void settleColour(CurveColour &c, bool autoColor, const RecordSource &record, Co
 
 void fitRecord(const MapOptions &options, const RecordSource &record, RecordMap &map)
 {
-    map.fields = readRecordFields(record);
+    readRecordFields(record, map.fields); // over the record before's, reusing its buffers
     map.analysis.reset();
     map.factors = options.units.on() ? options.units.of(map.fields.idNumber) : std::nullopt;
     if (map.fields.designed)

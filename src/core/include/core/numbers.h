@@ -14,6 +14,9 @@ namespace numbers {
 // Sign-or-blank text: "-" or one blank, then up to 15 significant digits, "." as the point,
 // no zero before the point below 1, exponent form outside 1e-4 ... 1e15 (" 12.346", "-.5").
 QString NumberText(double x);
+// NumberText written into `target` reusing its buffer; without `blank`, a positive number has
+// no leading blank (an ID as the window shows it: "12", "-2.5").
+void assignNumberText(QString &target, double x, bool blank);
 
 // The same digits without the leading blank and with a zero before the point ("0.992", "12").
 QString plainText(double x);

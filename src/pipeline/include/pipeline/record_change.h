@@ -30,6 +30,8 @@ struct RecordFields
     std::optional<regression::Responses> designed; // the same in single precision, when all fit
 };
 RecordFields readRecordFields(const RecordSource &record);
+// The same over the fields of the record before: every member is this record's.
+void readRecordFields(const RecordSource &record, RecordFields &fields);
 // An ID's text as the window shows it and names maps after it: "12", "-2.5", "1E+300".
 QString recordIdText(double id);
 
