@@ -94,22 +94,25 @@ void TestRecordChange::recordNeverShowsAnotherRecordsValues_data()
     QTest::addColumn<bool>("fitted");
     QTest::addColumn<QString>("recordId");
     QTest::addColumn<QString>("title");
+    QTest::addColumn<bool>("responses"); // all eleven read as numbers (double precision)
     const QString y = QStringLiteral("硬度");
-    QTest::newRow("y1-empty") << "Y1" << Empty << false << "2" << y;
-    QTest::newRow("y5-text") << "Y5" << QVariant(QStringLiteral("abc")) << false << "2" << y;
-    QTest::newRow("y11-missing") << "Y11" << QVariant() << false << "2" << y;
-    QTest::newRow("y5-beyond-single") << "Y5" << QVariant(1e39) << false << "2" << y;
-    QTest::newRow("id-empty") << "ID" << Empty << true << QString() << y;
+    QTest::newRow("y1-empty") << "Y1" << Empty << false << "2" << y << false;
+    QTest::newRow("y5-text") << "Y5" << QVariant(QStringLiteral("abc")) << false << "2" << y
+                             << false;
+    QTest::newRow("y11-missing") << "Y11" << QVariant() << false << "2" << y << false;
+    QTest::newRow("y5-beyond-single") << "Y5" << QVariant(1e39) << false << "2" << y << true;
+    QTest::newRow("id-empty") << "ID" << Empty << true << QString() << y << true;
     QTest::newRow("id-path-text") << "ID" << QVariant(QStringLiteral("../../x")) << true
-                                  << QString() << y;
-    QTest::newRow("id-numeric-text") << "ID" << QVariant(QStringLiteral("16")) << true << "16" << y;
-    QTest::newRow("id-huge") << "ID" << QVariant(1e300) << true << "1E+300" << y;
+                                  << QString() << y << true;
+    QTest::newRow("id-numeric-text")
+        << "ID" << QVariant(QStringLiteral("16")) << true << "16" << y << true;
+    QTest::newRow("id-huge") << "ID" << QVariant(1e300) << true << "1E+300" << y << true;
     QTest::newRow("title-empty") << "Y12" << QVariant(QMetaType(QMetaType::QString)) << true << "2"
-                                 << "";
+                                 << "" << true;
     QTest::newRow("title-number") << "Y12" << QVariant(42.5) << true << "2"
-                                  << "42.5";
+                                  << "42.5" << true;
     QTest::newRow("title-missing") << "Y12" << QVariant() << true << "2"
-                                   << "";
+                                   << "" << true;
 }
 
 void TestRecordChange::recordNeverShowsAnotherRecordsValues()
@@ -119,6 +122,7 @@ void TestRecordChange::recordNeverShowsAnotherRecordsValues()
     QFETCH(bool, fitted);
     QFETCH(QString, recordId);
     QFETCH(QString, title);
+    QFETCH(bool, responses);
     RecordMap m;
     RecordingSurface surface;
     FixedColorPicker picker(0);
@@ -137,7 +141,10 @@ void TestRecordChange::recordNeverShowsAnotherRecordsValues()
 
     QCOMPARE(m.fields.id, recordId);
     QCOMPARE(m.fields.id.isNull(), recordId.isNull());
+    QCOMPARE(m.fields.idNumber.has_value(), !recordId.isNull());
     QCOMPARE(m.fields.title, title);
+    QCOMPARE(m.fields.responses.has_value(), responses);
+    QCOMPARE(m.fields.designed.has_value(), fitted);
     QCOMPARE(m.fit.hasCoefficients(), fitted);
     QCOMPARE(m.fit.equationShown().isEmpty(), !fitted);
     QCOMPARE(m.fit.rShown().isEmpty(), !fitted);
