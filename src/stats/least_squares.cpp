@@ -1,5 +1,9 @@
 #include "least_squares.h"
 
+#include <bit>
+#include <cstdint>
+#include <limits>
+
 namespace analysis::ls {
 
 // (XᵀX)⁻¹ of the design, by Gauss-Jordan elimination with partial pivoting.
@@ -82,6 +86,37 @@ double roundingFloor(int n, double magnitude)
     return n * unit * unit;
 }
 
+namespace {
+
+// The largest power of two not above `big` (1 for 0), and a division by it. Below the normal
+// range the division is made; above it, a product with the inverse, which is exact there and
+// gives the same real quotient, so the same rounding: no division a response.
+struct Unit
+{
+    double scale = 1;
+    double inverse = 1;
+    bool normal = true;
+    double of(double v) const { return normal ? v * inverse : v / scale; }
+};
+
+Unit unitOf(double big)
+{
+    Unit u;
+    if (big >= std::numeric_limits<double>::min()) {
+        // The exponent's bits alone: 2^floor(log2 big).
+        u.scale = std::bit_cast<double>(std::bit_cast<std::uint64_t>(big) & 0x7FF0000000000000u);
+        u.inverse = 1 / u.scale;
+    } else if (big > 0) {
+        int exponent = 0;
+        std::frexp(big, &exponent);
+        u.scale = std::ldexp(1.0, exponent - 1);
+        u.normal = false;
+    }
+    return u;
+}
+
+} // namespace
+
 // The responses in units of a power of two at least as large as the largest of them (exact),
 // centred on their mean: every figure is computed from these, and scaled back at the end.
 Scaled scaledResponses(const Responses &y)
@@ -95,21 +130,18 @@ Scaled scaledResponses(const Responses &y)
     s.level = std::all_of(y.begin(), y.end(), [&](double v) { return v == y[0]; });
     if (!s.finite)
         return s;
-    if (big > 0) {
-        int exponent = 0;
-        std::frexp(big, &exponent);
-        s.scale = std::ldexp(1.0, exponent - 1); // |response / scale| < 2, and 2^1023 is finite
-    }
+    const Unit unit = unitOf(big); // |response / scale| < 2, and 2^1023 is finite
+    s.scale = unit.scale;
     // About the first response first: near responses differ exactly, and their mean is then
     // taken of the small differences, not of the large level.
-    const double shift = y[0] / s.scale;
+    const double shift = unit.of(y[0]);
     Sum total;
     for (double v : y)
-        total.add(v / s.scale - shift);
+        total.add(unit.of(v) - shift);
     const double offset = s.level ? 0 : total.value() / Runs;
     s.mean = shift + offset;
     for (int r = 0; r < Runs; ++r) {
-        s.centred[std::size_t(r)] = s.level ? 0 : (y[std::size_t(r)] / s.scale - shift) - offset;
+        s.centred[std::size_t(r)] = s.level ? 0 : (unit.of(y[std::size_t(r)]) - shift) - offset;
         s.largest = std::max(s.largest, std::fabs(s.centred[std::size_t(r)]));
     }
     return s;
@@ -148,23 +180,20 @@ PureError pureError(const Responses &y)
     double big = 0;
     for (int r : CentreRuns)
         big = std::max(big, std::fabs(y[std::size_t(r)]));
-    if (big > 0) {
-        int exponent = 0;
-        std::frexp(big, &exponent);
-        pe.scale = std::ldexp(1.0, exponent - 1);
-    }
+    const Unit unit = unitOf(big);
+    pe.scale = unit.scale;
     // About the first centre run, as the responses are.
-    const double shift = y[std::size_t(CentreRuns[0])] / pe.scale;
+    const double shift = unit.of(y[std::size_t(CentreRuns[0])]);
     Sum sum;
     for (int r : CentreRuns)
-        sum.add(y[std::size_t(r)] / pe.scale - shift);
+        sum.add(unit.of(y[std::size_t(r)]) - shift);
     const double mean = sum.value() / double(CentreRuns.size());
     Sum ss;
     double largest = 0;
     for (int r : CentreRuns) {
-        const double d = (y[std::size_t(r)] / pe.scale - shift) - mean;
+        const double d = (unit.of(y[std::size_t(r)]) - shift) - mean;
         ss.add(d * d);
-        largest = std::max(largest, std::fabs(y[std::size_t(r)] / pe.scale));
+        largest = std::max(largest, std::fabs(unit.of(y[std::size_t(r)])));
     }
     pe.ss = ss.value() <= roundingFloor(int(CentreRuns.size()), largest) ? 0 : ss.value();
     return pe;
