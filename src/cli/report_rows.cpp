@@ -194,6 +194,29 @@ char *writeEscapedUtf8(char *out, const QString &text)
     return n > plainFrom ? writeUtf8(out, text.mid(plainFrom)) : out;
 }
 
+char *writeUtf8(char *out, QLatin1StringView text)
+{
+    for (const char c : text) {
+        const auto u = uchar(c);
+        if (u < 0x80) {
+            *out++ = c;
+        } else {
+            *out++ = char(0xC0 | (u >> 6));
+            *out++ = char(0x80 | (u & 0x3F));
+        }
+    }
+    return out;
+}
+
+char *writeEscapedUtf8(char *out, QLatin1StringView text)
+{
+    // The fit's texts are printable ASCII: copied as they are; anything else as a QString is.
+    for (const char c : text)
+        if (uchar(c) < 0x20 || uchar(c) >= 0x7F || c == '\\')
+            return writeEscapedUtf8(out, QString(text));
+    return std::copy(text.begin(), text.end(), out);
+}
+
 ReportRows::ReportRows(const QString &format, int lines, std::FILE *out, Extras extras)
     : m_options{true, true, false, float(lines), {}, {}}
     , m_json(format == QLatin1String("json"))
@@ -382,7 +405,7 @@ void ReportRows::addTableRow(const Row &row)
     // CSV nine more a cell for its apostrophe and quotes.
     const QString &id = record.id;
     const QString &title = record.title;
-    const QString &equation = fit.equationShown();
+    const QLatin1StringView equation = fit.equationShown();
     const qsizetype at = line.size();
     line.resize(at +
                 6 * (id.size() + title.size() + equation.size() + fit.rShown().size() +
@@ -391,14 +414,14 @@ void ReportRows::addTableRow(const Row &row)
     char *p = line.data() + at;
     const char sep = m_csv ? ',' : '\t';
     // A CSV cell as csvField makes it, without making it but where quotes are needed.
-    const auto cell = [&](const QString &text, CsvColumn column) {
+    const auto cell = [&](const auto &text, CsvColumn column) {
         if (!m_csv) {
             p = writeEscapedUtf8(p, text);
             return;
         }
         const CsvNeeds needs = csvNeeds(text, column);
         if (needs.quotes) {
-            p = writeUtf8(p, csvField(text, column));
+            p = writeUtf8(p, csvField(QString(text), column));
             return;
         }
         *p = '\'';

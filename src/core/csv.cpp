@@ -5,28 +5,28 @@
 namespace {
 
 // Whether a text cell reads as a plain number (which a spreadsheet takes as a number).
-bool isPlainNumber(const QString &text)
+bool isPlainNumber(QAnyStringView text)
 {
     bool ok = false;
-    QLocale::c().toDouble(text, &ok);
+    QLocale::c().toDouble(text.toString(), &ok);
     return ok;
 }
 
 } // namespace
 
-CsvNeeds csvNeeds(const QString &text, CsvColumn column)
+CsvNeeds csvNeeds(QAnyStringView text, CsvColumn column)
 {
-    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
     CsvNeeds needs;
-    needs.apostrophe = !text.isEmpty() && formulaStarts.contains(text.front()) &&
+    needs.apostrophe = !text.isEmpty() && QStringView(u"=+-@\t\r").contains(text.front()) &&
                        (column == CsvColumn::Text || !isPlainNumber(text));
-    for (const QChar c : text) {
-        if (c == QLatin1Char(',') || c == QLatin1Char('"') || c == QLatin1Char('\n') ||
-            c == QLatin1Char('\r')) {
-            needs.quotes = true;
-            break;
+    text.visit([&](auto view) {
+        for (const auto c : view) {
+            if (c == ',' || c == '"' || c == '\n' || c == '\r') {
+                needs.quotes = true;
+                break;
+            }
         }
-    }
+    });
     return needs;
 }
 

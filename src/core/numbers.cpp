@@ -2,6 +2,7 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -114,16 +115,21 @@ double roundThousandths(double x)
     return std::floor((x + 0.0005) * 1000) / 1000;
 }
 
-void assignThousandthsText(QString &target, double x, bool plain, char prefix)
+char *writeThousandthsText(char *out, double x, bool plain, char prefix)
 {
     const double scaled = std::floor((x + 0.0005) * 1000);
+    if (prefix)
+        *out++ = prefix;
     // Below 1e15 the rounded value k / 1000 has at most 15 significant digits, so its text is
     // exactly the digits of k with the point three places from the right.
     if (!(std::fabs(scaled) < 1e15)) {
         const double rounded = scaled / 1000;
         const QString text = plain ? plainText(rounded) : NumberText(rounded);
-        target = prefix ? QLatin1Char(prefix) + text : text;
-        return;
+        // At most fifteen digits, a sign, a point and an exponent: ASCII, within the room.
+        const qsizetype size = std::min<qsizetype>(text.size(), ThousandthsTextMax - 1);
+        for (qsizetype i = 0; i < size; ++i)
+            out[i] = char(text[i].unicode());
+        return out + size;
     }
     auto k = static_cast<long long>(scaled);
     const bool negative = k < 0;
@@ -132,26 +138,28 @@ void assignThousandthsText(QString &target, double x, bool plain, char prefix)
     // The whole part as it is, the three decimals without their trailing zeros.
     const unsigned long long whole = magnitude / 1000;
     const unsigned decimals = unsigned(magnitude % 1000);
-    char out[40];
-    int o = 0;
-    if (prefix)
-        out[o++] = prefix;
     if (negative)
-        out[o++] = '-';
+        *out++ = '-';
     else if (!plain)
-        out[o++] = ' ';
+        *out++ = ' ';
     if (whole != 0)
-        o = int(std::to_chars(out + o, out + sizeof out, whole).ptr - out);
+        out = std::to_chars(out, out + 16, whole).ptr;
     else if (plain || decimals == 0)
-        out[o++] = '0'; // "0.5" when plain, " 0" for zero
+        *out++ = '0'; // "0.5" when plain, " 0" for zero
     if (decimals != 0) {
-        out[o] = '.';
-        out[o + 1] = char('0' + decimals / 100);
-        out[o + 2] = char('0' + decimals / 10 % 10);
-        out[o + 3] = char('0' + decimals % 10);
-        o += decimals % 10 ? 4 : decimals % 100 ? 3 : 2;
+        out[0] = '.';
+        out[1] = char('0' + decimals / 100);
+        out[2] = char('0' + decimals / 10 % 10);
+        out[3] = char('0' + decimals % 10);
+        out += decimals % 10 ? 4 : decimals % 100 ? 3 : 2;
     }
-    assignLatin1(target, out, o);
+    return out;
+}
+
+void assignThousandthsText(QString &target, double x, bool plain, char prefix)
+{
+    char out[ThousandthsTextMax];
+    assignLatin1(target, out, int(writeThousandthsText(out, x, plain, prefix) - out));
 }
 
 double roundHundredthsAwayFromZero(double x)

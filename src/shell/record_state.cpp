@@ -5,7 +5,7 @@
 namespace {
 
 // Copies a text into a buffer of its own, so neither side reallocates on the next record.
-void copyText(QString &to, const QString &from)
+void copyText(QString &to, QLatin1StringView from)
 {
     to.resize(0);
     to.append(from);
@@ -77,14 +77,14 @@ void showFit(FormState &s, const regression::FitResult &f)
     s.CoefficientsCurrent = true;
     QString *const terms[] = {&s.TermB0, &s.TermB1, &s.TermB2, &s.TermB11, &s.TermB22, &s.TermB12};
     for (std::size_t i = 0; i < f.terms.size(); ++i)
-        copyText(*terms[i], f.terms[i]);
-    copyText(s.EquationText, f.equation);
-    s.Text2.append(f.equation);
+        copyText(*terms[i], f.terms[i].view());
+    copyText(s.EquationText, f.equation.view());
+    s.Text2.append(f.equation.view());
     s.Fitted = f.fitted;
     if (!f.complete())
         return;
-    s.Text3.append(f.rText);
-    s.Text4.append(f.sText);
+    s.Text3.append(f.rText.view());
+    s.Text4.append(f.sText.view());
 }
 
 std::optional<QString> saveFileName(const FormState &s)

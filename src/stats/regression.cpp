@@ -23,10 +23,16 @@ bool store(float &target, double value)
     return true;
 }
 
-// A coefficient after the constant term: its own sign, or "+" before a blank.
-void assignSignedTerm(QString &term, float b)
+// A text of three decimals (or its prefix and sign-or-blank form) written into its buffer.
+void setThousandths(TermText &text, double x, bool plain, char prefix = '\0')
 {
-    numbers::assignThousandthsText(term, double(b), false, b < 0 ? '\0' : '+');
+    text.setEnd(numbers::writeThousandthsText(text.room(), x, plain, prefix));
+}
+
+// A coefficient after the constant term: its own sign, or "+" before a blank.
+void setSignedTerm(TermText &term, float b)
+{
+    setThousandths(term, double(b), false, b < 0 ? '\0' : '+');
 }
 
 // Sum of the responses in single precision, the way both sums of the fit take it.
@@ -105,22 +111,20 @@ void equationText(FitResult &f)
 {
     const Coefficients &b = f.b;
     // 6.-8. Equation text.
-    numbers::assignThousandthsText(f.terms[0], double(b.b0), false);
-    assignSignedTerm(f.terms[1], b.b1);
-    assignSignedTerm(f.terms[2], b.b2);
-    assignSignedTerm(f.terms[3], b.b11);
-    assignSignedTerm(f.terms[4], b.b22);
-    assignSignedTerm(f.terms[5], b.b12);
-    // The pieces copied into the equation's own buffer, reused from fit to fit.
-    const QStringView pieces[] = {f.terms[0], f.terms[1], u"X1",   f.terms[2], u"X2",  f.terms[3],
-                                  u"X1^2",    f.terms[4], u"X2^2", f.terms[5], u"X1X2"};
-    qsizetype length = 0;
-    for (QStringView piece : pieces)
-        length += piece.size();
-    f.equation.resize(length);
-    QChar *at = f.equation.data();
-    for (QStringView piece : pieces)
+    setThousandths(f.terms[0], double(b.b0), false);
+    setSignedTerm(f.terms[1], b.b1);
+    setSignedTerm(f.terms[2], b.b2);
+    setSignedTerm(f.terms[3], b.b11);
+    setSignedTerm(f.terms[4], b.b22);
+    setSignedTerm(f.terms[5], b.b12);
+    const QLatin1StringView pieces[] = {
+        f.terms[0].view(),         f.terms[1].view(), QLatin1StringView("X1"),   f.terms[2].view(),
+        QLatin1StringView("X2"),   f.terms[3].view(), QLatin1StringView("X1^2"), f.terms[4].view(),
+        QLatin1StringView("X2^2"), f.terms[5].view(), QLatin1StringView("X1X2")};
+    char *at = f.equation.room();
+    for (QLatin1StringView piece : pieces)
         at = std::copy(piece.begin(), piece.end(), at);
+    f.equation.setEnd(at);
 }
 
 // 9. The fitted values at the runs.
@@ -177,8 +181,8 @@ bool fitCorrelation(const Responses &y, FitResult &f)
     f.s = std::sqrt(sVariance);
 
     // 14. Both shown rounded to three decimals.
-    numbers::assignThousandthsText(f.rText, f.r, true);
-    numbers::assignThousandthsText(f.sText, f.s, true);
+    setThousandths(f.rText, f.r, true);
+    setThousandths(f.sText, f.s, true);
     return true;
 }
 

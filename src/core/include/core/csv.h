@@ -3,6 +3,7 @@
 // CSV as spreadsheets read it: fields written so that a cell can neither break the row nor run
 // as a formula, and one line read back into its fields.
 
+#include <QAnyStringView>
 #include <QString>
 #include <QStringList>
 
@@ -20,7 +21,7 @@ struct CsvNeeds
     bool apostrophe = false;
     bool quotes = false;
 };
-CsvNeeds csvNeeds(const QString &text, CsvColumn column);
+CsvNeeds csvNeeds(QAnyStringView text, CsvColumn column);
 
 // The fields of one CSV line; none when a quote is left open or text follows a closing quote.
 std::optional<QStringList> csvFields(const QString &line);

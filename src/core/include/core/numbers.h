@@ -25,8 +25,12 @@ QString plainText(double x);
 double roundThousandths(double x);
 
 // NumberText (or plainText when `plain`) of roundThousandths(x) after an optional prefix (the
-// fit's "+"), written into `target` reusing its buffer, without going through a general
-// decimal conversion for the usual magnitudes: the hot path of every fit.
+// fit's "+"), written as ASCII at `out` (at most ThousandthsTextMax bytes; the end is
+// returned), without going through a general decimal conversion for the usual magnitudes: the
+// hot path of every fit.
+constexpr int ThousandthsTextMax = 32;
+char *writeThousandthsText(char *out, double x, bool plain, char prefix = '\0');
+// The same into `target`, reusing its buffer.
 void assignThousandthsText(QString &target, double x, bool plain, char prefix = '\0');
 
 // Rounds to two decimals with halves away from zero, the way contour levels are labelled.

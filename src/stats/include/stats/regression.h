@@ -4,6 +4,7 @@
 // two-factor central composite rotatable design (axial distance 1.4142, three centre runs).
 
 #include "core/design.h"
+#include "core/numbers.h"
 #include "core/quadratic.h"
 
 #include <QString>
@@ -26,6 +27,24 @@ using Responses = std::array<float, DesignRuns>;
 
 using Coefficients = QuadraticCoefficients;
 
+// A text of the fit: ASCII in a buffer of its own, so that a fit a record allocates nothing
+// and a report copies the bytes as they are.
+template <int Capacity> class FitText
+{
+public:
+    QLatin1StringView view() const { return {m_chars.data(), m_size}; }
+    // Room for Capacity characters; `end` is where the text written there ends.
+    char *room() { return m_chars.data(); }
+    void setEnd(const char *end) { m_size = end - m_chars.data(); }
+
+private:
+    std::array<char, Capacity> m_chars{};
+    qsizetype m_size = 0;
+};
+using TermText = FitText<numbers::ThousandthsTextMax>;
+// Six terms and the names of five.
+using EquationText = FitText<DesignTerms * numbers::ThousandthsTextMax + 16>;
+
 // What a fit computed, step by step; `outcome` says how far it got.
 struct FitResult
 {
@@ -33,13 +52,13 @@ struct FitResult
     float levelMax = 0, levelMin = 0; // always
     float levelStep = 0;              // from hasLevelStep() on
     std::array<float, DesignTerms> columnSums{};
-    Coefficients b;                         // from hasCoefficients() on, with the texts below
-    std::array<QString, DesignTerms> terms; // b0's text, then each signed term
-    QString equation;
+    Coefficients b;                          // from hasCoefficients() on, with the texts below
+    std::array<TermText, DesignTerms> terms; // b0's text, then each signed term
+    EquationText equation;
     std::array<double, DesignRuns> fitted{};
     float r = 0; // with rText and sText, when the outcome is Complete
     double s = 0;
-    QString rText, sText;
+    TermText rText, sText;
 
     bool hasLevelStep() const
     {
@@ -54,16 +73,12 @@ struct FitResult
 
     // What the result boxes show: the equation, R and S this fit reached, else empty (never a
     // text of the fit before).
-    const QString &equationShown() const { return hasCoefficients() ? equation : none(); }
-    const QString &rShown() const { return complete() ? rText : none(); }
-    const QString &sShown() const { return complete() ? sText : none(); }
-
-private:
-    static const QString &none()
+    QLatin1StringView equationShown() const
     {
-        static const QString empty;
-        return empty;
+        return hasCoefficients() ? equation.view() : QLatin1StringView();
     }
+    QLatin1StringView rShown() const { return complete() ? rText.view() : QLatin1StringView(); }
+    QLatin1StringView sShown() const { return complete() ? sText.view() : QLatin1StringView(); }
 };
 
 // Fits the full quadratic model to the eleven responses, with the level step for
