@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <thread>
 
 namespace {
@@ -120,7 +121,8 @@ void TestReport::heldRowsWaitTheirTurn()
 }
 
 // Cell texts are written eight units at a time while they are plain ASCII: every kind of unit
-// at every place about those blocks, against Qt's own UTF-8 and escapes made one unit at a time.
+// at every place about those blocks, against Qt's own UTF-8 and escapes made one unit at a time;
+// texts in Latin-1 bytes the same way.
 void TestReport::cellTextsInUtf8()
 {
     const QString units[] = {
@@ -173,6 +175,16 @@ void TestReport::cellTextsInUtf8()
         out.resize(6 * text.size());
         out.truncate(writeEscapedUtf8(out.data(), text) - out.data());
         QCOMPARE(out, escaped(text));
+        // The fit's texts come as Latin-1 bytes: the same UTF-8 and escapes from them.
+        if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x100; })) {
+            const QByteArray latin1 = text.toLatin1();
+            out.resize(6 * text.size());
+            out.truncate(writeUtf8(out.data(), QLatin1StringView(latin1)) - out.data());
+            QCOMPARE(out, paired(text).toUtf8());
+            out.resize(6 * text.size());
+            out.truncate(writeEscapedUtf8(out.data(), QLatin1StringView(latin1)) - out.data());
+            QCOMPARE(out, escaped(text));
+        }
     }
 }
 
