@@ -29,6 +29,7 @@ private slots:
     void largeReportInChunks();
     void heldRowsWaitTheirTurn();
     void cellTextsInUtf8();
+    void csvQuotesWhereverTheBreakIs();
 
 private:
     QTemporaryDir m_dir;
@@ -186,6 +187,23 @@ void TestReport::cellTextsInUtf8()
             QCOMPARE(out, escaped(text));
         }
     }
+}
+
+// A separator, quote or line break anywhere in a text quotes its cell, in Latin-1 bytes (read
+// eight at a time) as in a Qt string.
+void TestReport::csvQuotesWhereverTheBreakIs()
+{
+    for (const char breaker : {',', '"', '\n', '\r'}) {
+        for (int at = 0; at < 20; ++at) {
+            QByteArray text(20, 'a');
+            text[at] = breaker;
+            QVERIFY(csvNeeds(QLatin1StringView(text), CsvColumn::Text).quotes);
+            QVERIFY(csvNeeds(QString::fromLatin1(text), CsvColumn::Text).quotes);
+        }
+    }
+    QVERIFY(
+        !csvNeeds(QLatin1StringView(" 1.5+ .25X1-.5X2+ 1X1^2-2.5X2^2+ .125X1X2"), CsvColumn::Text)
+             .quotes);
 }
 
 QTEST_GUILESS_MAIN(TestReport)
