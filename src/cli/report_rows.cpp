@@ -353,9 +353,15 @@ void ReportRows::makeRows()
     m_count = 0;
     for (Row &row : rows)
         fitRecord(m_options, StreamRecord(row.cells), row.record);
+    // Made in its place: the analysis (a kilobyte) is not copied there from a temporary.
+    struct InPlace
+    {
+        const analysis::Responses &y;
+        operator analysis::ModelAnalysis() const { return analysis::analyse(y); }
+    };
     for (Row &row : rows) {
         if (m_extras.analysis && row.record.fields.responses)
-            row.record.analysis = analysis::analyse(*row.record.fields.responses);
+            row.record.analysis.emplace(InPlace{*row.record.fields.responses});
     }
     for (const Row &row : rows) {
         if (m_json)
