@@ -202,6 +202,16 @@ void TestCliFormulation::optimise()
     QCOMPARE(met.keys(), (QStringList{"goals", "optimum", "plateau"}));
     QCOMPARE(met[QStringLiteral("optimum")][QStringLiteral("D")].toDouble(), 1.0);
     QVERIFY(met[QStringLiteral("plateau")][QStringLiteral("share")].toDouble() > 0);
+    // With factors given, the place in their units too: coded -1 ... 1 is 60 ... 80 °C.
+    const QJsonObject real =
+        QJsonDocument::fromJson(
+            run({"optimise", "--db", m_db, "--json", "--goal", "1=range:14:20", "--goal",
+                 "2=range:2:4", "--x1", "T,C,60,80", "--x2", "p,,7,9"})
+                .out.toUtf8())[QStringLiteral("optimum")]
+            .toObject();
+    QCOMPARE(real[QStringLiteral("x1_real")].toDouble(),
+             70 + 10 * real[QStringLiteral("x1")].toDouble());
+    QVERIFY(!met[QStringLiteral("optimum")].toObject().contains(QStringLiteral("x1_real")));
     // An importance given by a goal's ID reaches that goal alone.
     const QJsonArray weighted =
         QJsonDocument::fromJson(run({"optimise", "--db", m_db, "--json", "--goal", "1=range:14:20",
