@@ -333,6 +333,12 @@ void TestTable::anotherProgramsChangeIsNotOverwritten()
                                          ? Failure::Kind::DeletedElsewhere
                                          : Failure::Kind::ChangedElsewhere);
     QCOMPARE(fileDigest(path), before);
+    // What it had read is stale: it now reads the file as it is.
+    const Result<QVariantList> second = deleting.readRecord(1);
+    const QVariant inFile =
+        readCell(path, QStringLiteral("SELECT Y1 FROM 等高线表 ORDER BY ID LIMIT 1 OFFSET 1"));
+    QCOMPARE(bool(second), inFile.isValid());
+    QCOMPARE(second ? second->value(1).toDouble() : 0, inFile.toDouble());
     QSignalSpy failed(&model, &ExperimentModel::writeFailed);
     QVERIFY(model.setData(model.index(1, 5), QStringLiteral("7.3"), Qt::EditRole));
     QCOMPARE(failed.size(), 1);
