@@ -2,6 +2,7 @@
 #include "pipeline/record_change.h"
 #include "plot/layers.h"
 #include "recording_surface.h"
+#include "store/stream_reader.h"
 
 #include <QTest>
 
@@ -38,6 +39,7 @@ private slots:
     void layersRunInOrder();
     void markLabelsStandApart_data();
     void markLabelsStandApart();
+    void streamedResponsesAsFieldByField();
 };
 
 void TestRecordChange::automaticColour_data()
@@ -185,6 +187,30 @@ void TestRecordChange::layersRunInOrder()
         QCOMPARE(surface.dots[i].colour, 0xFF00);
     QCOMPARE(surface.dots[1140].colour, 0x0000FF);
     QCOMPARE(m.fit.rShown(), QStringLiteral("0.992"));
+}
+
+// A streamed record hands its responses over in one call: the numbers that its fields give one
+// by one, for every kind of cell.
+void TestRecordChange::streamedResponsesAsFieldByField()
+{
+    using Type = StreamCell::Type;
+    const std::pair<Type, QVariant> kinds[] = {
+        {Type::Number, 1.5},   {Type::Number, qInf()}, {Type::Number, -0.0},   {Type::Text, "16"},
+        {Type::Text, " 2.5 "}, {Type::Text, "abc"},    {Type::Null, {}},       {Type::Other, {}},
+        {Type::Missing, {}},   {Type::Number, 1e39},   {Type::Number, qQNaN()}};
+    std::vector<StreamCell> cells(recordFieldNames().size());
+    for (std::size_t i = 0; i < std::size(kinds); ++i) {
+        StreamCell &cell = cells[i + 1];
+        cell.type = kinds[i].first;
+        cell.number = kinds[i].second.toDouble();
+        cell.text = kinds[i].second.toString();
+    }
+    const StreamRecord record(cells);
+    RecordSource::ResponseNumbers handed, oneByOne;
+    record.responseNumbers(handed);
+    record.RecordSource::responseNumbers(oneByOne);
+    QVERIFY(handed == oneByOne);
+    QVERIFY(handed[0] == 1.5 && !handed[1] && handed[3] == 16 && handed[4] == 2.5 && !handed[5]);
 }
 
 QTEST_APPLESS_MAIN(TestRecordChange)

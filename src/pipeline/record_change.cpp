@@ -18,19 +18,20 @@ void readRecordFields(const RecordSource &record, RecordFields &f)
 
     // All eleven responses or none: a half-typed record is never completed with the previous
     // record's values.
+    RecordSource::ResponseNumbers read;
+    record.responseNumbers(read);
     analysis::Responses y{};
     regression::Responses single{};
     bool numbers = true, singles = true;
-    for (int run = 1; run <= DesignRuns && numbers; ++run) {
-        const FieldValue field = record.field(responseField(run));
-        const auto v = field.kind == FieldValue::Kind::Value ? field.asNumber() : std::nullopt;
+    for (std::size_t run = 0; run < read.size(); ++run) {
+        const std::optional<double> v = read[run];
         const auto s = v ? numbers::toSingle(*v) : std::nullopt;
-        numbers = v.has_value();
+        numbers = numbers && v.has_value();
         singles = singles && s.has_value();
         if (v)
-            y[std::size_t(run - 1)] = *v;
+            y[run] = *v;
         if (s)
-            single[std::size_t(run - 1)] = *s;
+            single[run] = *s;
     }
     f.responses = numbers ? std::optional(y) : std::nullopt;
     f.designed = numbers && singles ? std::optional(single) : std::nullopt;

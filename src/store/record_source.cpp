@@ -6,6 +6,12 @@
 
 RecordSource::~RecordSource() = default;
 
+void RecordSource::responseNumbers(ResponseNumbers &numbers) const
+{
+    for (int run = 1; run <= DesignRuns; ++run)
+        numbers[std::size_t(run - 1)] = numberOf(field(responseField(run)));
+}
+
 FieldValue MemoryRecord::field(const QString &name) const
 {
     const auto it = m_fields.constFind(name);

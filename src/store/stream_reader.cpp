@@ -104,6 +104,16 @@ FieldValue StreamRecord::field(const QString &name) const
     return i < 0 ? FieldValue::error() : m_cells[std::size_t(i)].field();
 }
 
+void StreamRecord::responseNumbers(ResponseNumbers &numbers) const
+{
+    // The cells follow recordFieldNames(): the ID, then Y1 ... Y11.
+    for (std::size_t run = 0; run < numbers.size(); ++run) {
+        const StreamCell &cell = m_cells[run + 1];
+        numbers[run] = cell.type == StreamCell::Type::Number ? FieldValue::finite(cell.number)
+                                                             : numberOf(cell.field());
+    }
+}
+
 StreamReader::StreamReader() = default;
 
 StreamReader::~StreamReader()

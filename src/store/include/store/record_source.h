@@ -9,6 +9,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <array>
 #include <cmath>
 #include <optional>
 
@@ -42,18 +43,33 @@ struct FieldValue
     std::optional<double> asNumber() const
     {
         if (number)
-            return std::isfinite(*number) ? number : std::nullopt;
+            return finite(*number);
         return numbers::toNumber(text ? QVariant(*text) : value);
     }
     std::optional<QString> asText() const;
+    static std::optional<double> finite(double n)
+    {
+        return std::isfinite(n) ? std::optional(n) : std::nullopt;
+    }
     QVariant raw() const { return number ? QVariant(*number) : text ? QVariant(*text) : value; }
 };
+
+// A field's number where it holds a value: what record loading reads of each response.
+inline std::optional<double> numberOf(const FieldValue &field)
+{
+    return field.kind == FieldValue::Kind::Value ? field.asNumber() : std::nullopt;
+}
 
 class RecordSource
 {
 public:
+    using ResponseNumbers = std::array<std::optional<double>, DesignRuns>;
+
     virtual ~RecordSource();
     virtual FieldValue field(const QString &name) const = 0;
+    // numberOf each of Y1 ... Y11, in one call: a source that holds numbers as numbers hands
+    // them over without a field value each.
+    virtual void responseNumbers(ResponseNumbers &numbers) const;
 };
 
 // A record held in memory: the command line's responses, and tests.
