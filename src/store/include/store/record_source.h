@@ -47,6 +47,7 @@ struct FieldValue
         return numbers::toNumber(text ? QVariant(*text) : value);
     }
     std::optional<QString> asText() const;
+    // A numeric cell's value as asNumber reads it: none for infinities and NaN.
     static std::optional<double> finite(double n)
     {
         return std::isfinite(n) ? std::optional(n) : std::nullopt;
