@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     regression::FitResult f;
     regression::fit(y, float(data[0]), f);
     if (f.outcome == regression::FitOutcome::Complete &&
-        (f.rText.isEmpty() || f.sText.isEmpty() || !(f.r >= 0 && f.r <= 1)))
+        (f.rText.view().isEmpty() || f.sText.view().isEmpty() || !(f.r >= 0 && f.r <= 1)))
         std::abort();
     if (!f.hasCoefficients())
         return 0;
