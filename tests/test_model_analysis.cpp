@@ -46,6 +46,7 @@ private slots:
     void extremeResponses_data();
     void extremeResponses();
     void highestPointInsideAnEdge();
+    void tinyResponsesAsTheirScaledSelves();
     void tailProbabilitiesAgreeWithR();
 };
 
@@ -251,6 +252,26 @@ void TestModelAnalysis::highestPointInsideAnEdge()
         const std::optional<double> place[] = {m.maximum.x1, m.maximum.x2};
         QVERIFY(close(*place[along], e / 4) && close(*place[1 - along], e));
         QVERIFY(close(*m.maximum.y, 2 * e + e * e / 16));
+    }
+}
+
+// Responses scaled by a power of two give the same ratios, down to subnormal responses (small
+// whole numbers, which a subnormal holds exactly): the scale found and divided out exactly.
+void TestModelAnalysis::tinyResponsesAsTheirScaledSelves()
+{
+    const Series whole{11, 13, 10, 10, 12, 10, 10, 12, 11, 12, 10};
+    const ModelAnalysis a = analysis::analyse(whole);
+    for (const int power : {-1000, -1022, -1040, -1060}) {
+        Series tiny = whole;
+        for (double &v : tiny)
+            v = std::ldexp(v, power);
+        const ModelAnalysis t = analysis::analyse(tiny);
+        QVERIFY(t.rSquared && t.lackOfFit.f);
+        QVERIFY(close(*t.rSquared, *a.rSquared, 1e-12) &&
+                close(*t.lackOfFit.f, *a.lackOfFit.f, 1e-12));
+        for (std::size_t i = 0; i < a.coefficients.size(); ++i)
+            QVERIFY2(close(*t.coefficients[i].t, *a.coefficients[i].t, 1e-12),
+                     qPrintable(QStringLiteral("2^%1, coefficient %2").arg(power).arg(i)));
     }
 }
 
