@@ -6,6 +6,7 @@
 // Text cells are escaped so that a row stays one line and a spreadsheet never runs a cell as a
 // formula.
 
+#include "cli/cell_text.h"
 #include "core/csv.h"
 #include "core/factors.h"
 #include "pipeline/record_change.h"
@@ -17,17 +18,6 @@
 
 #include <cstdio>
 #include <vector>
-
-// Writes text as UTF-8 at `out` (room for three bytes a UTF-16 unit); returns the end.
-char *writeUtf8(char *out, const QString &text);
-char *writeUtf8(char *out, QLatin1StringView text);
-// The same with control characters (C0, DEL, C1), the line and paragraph separators and the
-// backslash escaped (\t, \n, \r, \\, \xHH, \u2028, \u2029), so a text cell never breaks a row
-// of the text report apart for any reader. Needs room for six bytes a unit.
-char *writeEscapedUtf8(char *out, const QString &text);
-char *writeEscapedUtf8(char *out, QLatin1StringView text);
-// A JSON string literal.
-QString jsonString(const QString &text);
 
 // What a report row holds beyond the fit the window shows.
 struct ReportExtras
