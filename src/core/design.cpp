@@ -26,20 +26,6 @@ const DesignConstants &designConstants()
 {
     static const DesignConstants constants = [] {
         DesignConstants s;
-        const float a = float(AxialDistance); // stored as the nearest Single, 1.41419995
-        // Columns: 1, X1², X2², X1, X2, X1·X2; the squares of the axial runs are exactly 2.
-        s.matrix = {{{1, 1, 1, -1, -1, 1},
-                     {1, 1, 1, 1, -1, -1},
-                     {1, 1, 1, -1, 1, -1},
-                     {1, 1, 1, 1, 1, 1},
-                     {1, 2, 0, a, 0, 0},
-                     {1, 2, 0, -a, 0, 0},
-                     {1, 0, 2, 0, a, 0},
-                     {1, 0, 2, 0, -a, 0},
-                     {1, 0, 0, 0, 0, 0},
-                     {1, 0, 0, 0, 0, 0},
-                     {1, 0, 0, 0, 0, 0}}};
-
         const double a2 = std::pow(AxialDistance, 2);
         const double a4 = std::pow(AxialDistance, 4);
         s.twoAlphaFourth = float(a4 + a4);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <utility>
 
 namespace regression {
 
@@ -35,13 +36,23 @@ void setSignedTerm(TermText &term, float b)
     setThousandths(term, double(b), false, b < 0 ? '\0' : '+');
 }
 
-// Sum of the responses in single precision, the way both sums of the fit take it.
-float responseSum(const Responses &y)
+// One column's sum of products in single precision, in run order. A zero of the design adds
+// ±0 to a sum that is never -0, which changes nothing (an infinite or NaN response shows in the
+// first column, all ones), so those products are left out at compile time.
+template <std::size_t Col, std::size_t... Run>
+float columnSum(const Responses &y, std::index_sequence<Run...>)
 {
     float sum = 0;
-    for (int i = 0; i < DesignRuns; ++i)
-        sum += y[std::size_t(i)];
+    ((SingleDesignMatrix[Run][Col] != 0 ? void(sum += SingleDesignMatrix[Run][Col] * y[Run])
+                                        : void()),
+     ...);
     return sum;
+}
+
+template <std::size_t... Col>
+std::array<float, DesignTerms> columnSums(const Responses &y, std::index_sequence<Col...>)
+{
+    return {columnSum<Col>(y, std::make_index_sequence<DesignRuns>())...};
 }
 
 // 1.-2. The level range and the level step for `lineCount` intervals.
@@ -77,19 +88,13 @@ bool fitCoefficients(const Responses &y, FitResult &f)
     // 3. Column sums, each product rounded to single precision. Single arithmetic overflows to
     // infinity, which no later step turns finite again, so one check at the end finds it.
     f.outcome = FitOutcome::NoCoefficients;
-    for (int col = 0; col < DesignTerms; ++col) {
-        float sum = 0;
-        for (int run = 0; run < DesignRuns; ++run)
-            sum += d.matrix[std::size_t(run)][std::size_t(col)] * y[std::size_t(run)];
+    f.columnSums = columnSums(y, std::make_index_sequence<DesignTerms>());
+    for (float sum : f.columnSums)
         if (!std::isfinite(sum))
             return false;
-        f.columnSums[std::size_t(col)] = sum;
-    }
 
-    // 4. Sum of the responses.
-    const double sy = responseSum(y);
-    if (!std::isfinite(sy))
-        return false;
+    // 4. Sum of the responses: the first column's.
+    const double sy = f.columnSums[0];
 
     // 5. Coefficients, in exactly these forms and this order.
     const double p1 = f.columnSums[1], p2 = f.columnSums[2], p3 = f.columnSums[3];
@@ -159,7 +164,7 @@ bool fitCorrelation(const Responses &y, FitResult &f)
         syy += r * r;
         sse += (r - f.fitted[std::size_t(i)]) * (r - f.fitted[std::size_t(i)]);
     }
-    const double syAgain = responseSum(y);
+    const double syAgain = f.columnSums[0];
     float sst = 0;
     if (!store(sst, syy - syAgain * syAgain / DesignRuns) || !std::isfinite(sse))
         return false;

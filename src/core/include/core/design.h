@@ -31,12 +31,28 @@ inline constexpr std::array<std::array<double, 2>, DesignRuns> DesignPoints{{{-1
 // The runs at the centre: the last three.
 inline constexpr int CentreRuns = 3;
 
-// The design matrix (columns 1, X1², X2², X1, X2, X1·X2, one row a run) and the constants of
-// its closed-form least-squares solution, each stored in single precision in the order
-// start-up computes them.
+// The design matrix in single precision: columns 1, X1², X2², X1, X2, X1·X2, one row a run.
+// The axial distance is stored as the nearest Single, 1.41419995; the squares of the axial runs
+// are exactly 2.
+using SingleMatrix = std::array<std::array<float, DesignTerms>, DesignRuns>;
+inline constexpr float SingleAxial = float(AxialDistance);
+inline constexpr SingleMatrix SingleDesignMatrix{{{1, 1, 1, -1, -1, 1},
+                                                  {1, 1, 1, 1, -1, -1},
+                                                  {1, 1, 1, -1, 1, -1},
+                                                  {1, 1, 1, 1, 1, 1},
+                                                  {1, 2, 0, SingleAxial, 0, 0},
+                                                  {1, 2, 0, -SingleAxial, 0, 0},
+                                                  {1, 0, 2, 0, SingleAxial, 0},
+                                                  {1, 0, 2, 0, -SingleAxial, 0},
+                                                  {1, 0, 0, 0, 0, 0},
+                                                  {1, 0, 0, 0, 0, 0},
+                                                  {1, 0, 0, 0, 0, 0}}};
+
+// The design matrix and the constants of its closed-form least-squares solution, each stored in
+// single precision in the order start-up computes them.
 struct DesignConstants
 {
-    std::array<std::array<float, DesignTerms>, DesignRuns> matrix{};
+    SingleMatrix matrix = SingleDesignMatrix;
     float twoAlphaFourth = 0;
     float sumSquares = 0;
     float sumFourth = 0;
