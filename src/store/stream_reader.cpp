@@ -116,9 +116,55 @@ void StreamRecord::responseNumbers(ResponseNumbers &numbers) const
 
 StreamReader::StreamReader() = default;
 
+// A kept statement in use: bound and stepped while it lasts, reset when the scope is left, so
+// that no read stays open past it.
+class StreamReader::Use
+{
+public:
+    explicit Use(sqlite3_stmt *statement)
+        : handle(statement)
+    {
+    }
+    Use(const Use &) = delete;
+    Use &operator=(const Use &) = delete;
+    ~Use()
+    {
+        sqlite3_reset(handle);
+        sqlite3_clear_bindings(handle);
+    }
+    // Binds `values` to ?1, ?2, ...; false when one cannot be.
+    bool bind(std::initializer_list<qint64> values) const
+    {
+        int at = 1;
+        for (qint64 v : values)
+            if (sqlite3_bind_int64(handle, at++, v) != SQLITE_OK)
+                return false;
+        return true;
+    }
+    sqlite3_stmt *const handle;
+};
+
 StreamReader::~StreamReader()
 {
+    for (const auto &kept : m_prepared)
+        sqlite3_finalize(kept.second);
     sqlite3_close_v2(m_db);
+}
+
+sqlite3_stmt *StreamReader::prepared(const QByteArray &sql) const
+{
+    // One in use (a visit that asks the reader again) is not handed out twice.
+    for (const auto &kept : m_prepared)
+        if (kept.first == sql && !sqlite3_stmt_busy(kept.second))
+            return kept.second;
+    sqlite3_stmt *statement = nullptr;
+    if (sqlite3_prepare_v3(m_db, sql.constData(), int(sql.size()), SQLITE_PREPARE_PERSISTENT,
+                           &statement, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(statement);
+        return nullptr;
+    }
+    m_prepared.emplace_back(sql, statement);
+    return statement;
 }
 
 Failure StreamReader::failure() const
@@ -188,15 +234,19 @@ bool StreamReader::snapshotHoldsOffWriters() const
     return mode && qstricmp(mode, "wal") != 0;
 }
 
-Result<std::optional<qint64>> StreamReader::firstInteger(const QByteArray &sql) const
+Result<std::optional<qint64>> StreamReader::firstInteger(const QByteArray &sql,
+                                                         std::initializer_list<qint64> values) const
 {
     m_limit->arm();
-    Statement statement;
-    int rc = sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &statement.handle, nullptr);
-    if (rc == SQLITE_OK)
-        rc = sqlite3_step(statement.handle);
+    sqlite3_stmt *statement = prepared(sql);
+    if (!statement)
+        return failure();
+    const Use use(statement);
+    if (!use.bind(values))
+        return failure();
+    const int rc = sqlite3_step(statement);
     if (rc == SQLITE_ROW)
-        return std::optional(qint64(sqlite3_column_int64(statement.handle, 0)));
+        return std::optional(qint64(sqlite3_column_int64(statement, 0)));
     if (rc == SQLITE_DONE)
         return std::optional<qint64>();
     return failure();
@@ -213,12 +263,11 @@ Result<qint64> StreamReader::count() const
 
 Result<std::optional<qint64>> StreamReader::keyAtOffset(qint64 from, qint64 offset) const
 {
-    return firstInteger(
-        QStringLiteral("SELECT %1 FROM %2 WHERE %1 >= %3 ORDER BY %1 LIMIT 1 OFFSET %4")
-            .arg(quoted(m_shape.key), quoted(ExperimentTableName))
-            .arg(from)
-            .arg(offset)
-            .toUtf8());
+    return firstInteger(QStringLiteral("SELECT %1 FROM %2 WHERE %1 >= ?1 ORDER BY %1 LIMIT 1 "
+                                       "OFFSET ?2")
+                            .arg(quoted(m_shape.key), quoted(ExperimentTableName))
+                            .toUtf8(),
+                        {from, offset});
 }
 
 Result<std::optional<qint64>> StreamReader::lastKey() const
@@ -245,23 +294,21 @@ Result<void> StreamReader::forEach(const QStringList &names, const Visit &visit,
     if (selected.isEmpty())
         selected << quoted(m_shape.key);
     const QByteArray sql =
-        QStringLiteral("SELECT %1 FROM %2 WHERE %3 BETWEEN %4 AND %5 "
-                       "ORDER BY %3")
+        QStringLiteral("SELECT %1 FROM %2 WHERE %3 BETWEEN ?1 AND ?2 ORDER BY %3")
             .arg(selected.join(QLatin1Char(',')), quoted(ExperimentTableName), quoted(m_shape.key))
-            .arg(from)
-            .arg(to)
             .toUtf8();
     m_limit->arm();
-    Statement statement;
-    if (sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &statement.handle, nullptr) !=
-        SQLITE_OK)
+    sqlite3_stmt *s = prepared(sql);
+    if (!s)
+        return failure();
+    const Use use(s);
+    if (!use.bind({from, to}))
         return failure();
     std::vector<StreamCell> cells(names.size());
     RecentTexts recent;
     int rc = SQLITE_ROW;
-    while ((rc = sqlite3_step(statement.handle)) == SQLITE_ROW) {
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
         m_limit->arm();
-        sqlite3_stmt *s = statement.handle;
         for (std::size_t i = 0; i < cells.size(); ++i) {
             StreamCell &cell = cells[i];
             const int c = slot[i];

@@ -12,11 +12,14 @@
 #include <QStringList>
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 // One cell of a streamed record.
 struct StreamCell
@@ -96,11 +99,17 @@ public:
                          qint64 to) const;
 
 private:
-    // The first column of the first row, nothing without a row.
-    Result<std::optional<qint64>> firstInteger(const QByteArray &sql) const;
+    class Use;
+    // The statement of `sql`, prepared at its first use and kept while the connection lasts: a
+    // report of many chunks asks the same few things for every one. Null when it cannot be.
+    sqlite3_stmt *prepared(const QByteArray &sql) const;
+    // The first column of the first row, nothing without a row; `values` bound to ?1, ?2, ...
+    Result<std::optional<qint64>> firstInteger(const QByteArray &sql,
+                                               std::initializer_list<qint64> values = {}) const;
     Failure failure() const;
 
     sqlite3 *m_db = nullptr;
+    mutable std::vector<std::pair<QByteArray, sqlite3_stmt *>> m_prepared;
     QString m_path;
     sqlite_support::TableShape m_shape;
     std::unique_ptr<sqlite_support::WorkLimit> m_limit;
