@@ -27,6 +27,7 @@ class TestReport : public QObject
     Q_OBJECT
 private slots:
     void largeReportInChunks();
+    void heldRowsWaitTheirTurn_data();
     void heldRowsWaitTheirTurn();
     void cellTextsInUtf8();
     void csvQuotesWhereverTheBreakIs();
@@ -93,12 +94,33 @@ void TestReport::largeReportInChunks()
     QCOMPARE(damaged.out, whole.out.section(QLatin1Char('\n'), 0, bad - 1) + '\n');
 }
 
+void TestReport::heldRowsWaitTheirTurn_data()
+{
+    // The row keys given anew: `r` stands for 1 ... 12000 in their order.
+    QTest::addColumn<QString>("keys");
+    QTest::newRow("dense keys") << QString();
+    QTest::newRow("keys far apart in the middle")
+        << QStringLiteral("CASE WHEN r <= 4000 THEN r WHEN r <= 8000 THEN 4000 + (r - 4000) * 5000 "
+                          "WHEN r <= 11990 THEN 30000000 + r "
+                          "ELSE 9223372036854775807 - (12000 - r) * 3 END");
+    QTest::newRow("keys at the top of their range")
+        << QStringLiteral("9223372036854775807 - 12000 + r");
+}
+
 void TestReport::heldRowsWaitTheirTurn()
 {
     // Rows beyond what a thread may hold wait for their chunk's turn and then stream: the same
-    // report as one thread makes, however little may be held.
-    const QString db = m_dir.filePath(QStringLiteral("held.mdb"));
+    // report as one thread makes, however little may be held and however the keys lie.
+    QFETCH(QString, keys);
+    const QString db = m_dir.filePath(QStringLiteral("held-%1.mdb").arg(QTest::currentDataTag()));
     QVERIFY(sample_db::writeGenerated(db, 12000, 3));
+    if (!keys.isEmpty()) {
+        // Negated first, so that no new key meets an old one.
+        const QString table = QStringLiteral("\"等高线表\"");
+        keys.replace(QLatin1Char('r'), QStringLiteral("(-rowid)"));
+        QVERIFY(runSql(db, {QStringLiteral("UPDATE %1 SET rowid = -rowid").arg(table),
+                            QStringLiteral("UPDATE %1 SET rowid = %2").arg(table, keys)}));
+    }
     const auto report = [&](bool two, qsizetype hold) {
         StreamReader first, second;
         if (!first.open(db) || !first.beginSnapshot() || !second.open(db) ||

@@ -16,14 +16,32 @@ std::optional<ReportChunks::Chunk> ReportChunks::next(const StreamReader &reader
     m_nextFrom.reset();
     if (m_whole)
         return chunk;
-    // Looked up under the lock: the next chunk starts where this one ends. Should the lookup
-    // fail, this chunk runs to the end of the table, and its reading meets what lasts of it.
-    const Result<std::optional<qint64>> end = reader.keyAtOffset(chunk.from, ChunkRecords);
+    // Looked up under the lock: the next chunk starts where this one ends. Keys as SQLite gives
+    // them run densely, so a chunk is ChunkRecords keys wide and the next starts at the first
+    // key past it: one seek. Where keys lie far apart, counting records off one by one makes
+    // fewer and fuller chunks; so is the first chunk, which starts below every key and must
+    // hold the first record (the report's first row is its own). Should the lookup fail, this
+    // chunk runs to the end of the table, and its reading meets what lasts of it.
+    chunk.byKeys = !m_sparse && chunk.index > 0 &&
+                   chunk.from <= std::numeric_limits<qint64>::max() - ChunkRecords;
+    const Result<std::optional<qint64>> end = chunk.byKeys
+                                                  ? reader.keyAtOffset(chunk.from + ChunkRecords, 0)
+                                                  : reader.keyAtOffset(chunk.from, ChunkRecords);
     if (end && *end) {
         chunk.to = **end - 1; // keys grow: the next chunk's first one is above `from`
         m_nextFrom = **end;
     }
     return chunk;
+}
+
+void ReportChunks::noteRead(const Chunk &chunk, qint64 records)
+{
+    // The last chunk may be short whatever the keys.
+    const bool last = chunk.to == std::numeric_limits<qint64>::max();
+    if (chunk.byKeys && !last && records < ChunkRecords / 4) {
+        const std::lock_guard lock(m_mutex);
+        m_sparse = true;
+    }
 }
 
 bool ReportChunks::waitTurn(qint64 index)
@@ -66,6 +84,7 @@ void ReportChunks::work(const StreamReader &reader, ReportRows &rows)
     while (const std::optional<Chunk> chunk = next(reader)) {
         bool turn = false; // every chunk before this one is out: its rows may stream
         bool first = chunk->index == 0;
+        qint64 records = 0;
         const auto write = [&] {
             if (!rows.flush())
                 stop(std::nullopt);
@@ -75,6 +94,7 @@ void ReportChunks::work(const StreamReader &reader, ReportRows &rows)
             recordFieldNames(),
             [&](const std::vector<StreamCell> &cells) {
                 rows.add(cells, std::exchange(first, false));
+                ++records;
                 if (rows.held() < ReportRows::WriteBytes)
                     return true;
                 if (!turn)
@@ -93,6 +113,7 @@ void ReportChunks::work(const StreamReader &reader, ReportRows &rows)
             stop(read.failure());
             return;
         }
+        noteRead(*chunk, records);
         passTurn(chunk->index);
     }
 }

@@ -39,6 +39,7 @@ private:
         qint64 index;
         qint64 from;
         qint64 to;
+        bool byKeys = false; // ChunkRecords keys wide, not counted off record by record
     };
     // The next chunk; nothing when the table is done or the report stopped.
     std::optional<Chunk> next(const StreamReader &reader);
@@ -48,6 +49,8 @@ private:
     void passTurn(qint64 index);
     // A chunk failed in its turn: no chunk after it is made or written.
     void stop(std::optional<Failure> readFailure);
+    // What reading `chunk` found: `records` of them.
+    void noteRead(const Chunk &chunk, qint64 records);
 
     const bool m_whole;
     const qsizetype m_holdBytes;
@@ -56,6 +59,7 @@ private:
     qint64 m_nextIndex = 0;
     std::optional<qint64> m_nextFrom; // nothing once the last chunk is handed out
     qint64 m_turn = 0;
+    bool m_sparse = false; // keys far apart: chunks are counted off record by record
     bool m_stopped = false;
     std::optional<Failure> m_readFailure;
     bool m_writeFailed = false;
