@@ -29,6 +29,7 @@ private slots:
     void largeReportInChunks();
     void heldRowsWaitTheirTurn_data();
     void heldRowsWaitTheirTurn();
+    void readerAskedAgainFromItsVisit();
     void cellTextsInUtf8();
     void csvQuotesWhereverTheBreakIs();
 
@@ -141,6 +142,37 @@ void TestReport::heldRowsWaitTheirTurn()
     QCOMPARE(whole.count(QLatin1Char('\n')), 12000);
     QCOMPARE(report(true, 1), whole);
     QCOMPARE(report(true, ReportChunks::HoldBytes), whole);
+}
+
+void TestReport::readerAskedAgainFromItsVisit()
+{
+    // A visit may read through its own reader again: the statements it keeps are not handed out
+    // while in use, so the outer reading goes on where it was.
+    const QString db = m_dir.filePath(QStringLiteral("nested.mdb"));
+    QVERIFY(makeTable(db, {HardnessRow, ViscosityRow, "3, " + asSqlList(HardnessY) + ", 'c'"}));
+    StreamReader reader;
+    QVERIFY(reader.open(db));
+    constexpr qint64 First = std::numeric_limits<qint64>::min();
+    constexpr qint64 Last = std::numeric_limits<qint64>::max();
+    QList<double> outer;
+    QList<int> inner;
+    const auto ids = [&](const std::vector<StreamCell> &cells) {
+        outer << cells.front().number;
+        int seen = 0;
+        const bool read = bool(reader.forEach(
+            recordFieldNames(),
+            [&](const std::vector<StreamCell> &) {
+                ++seen;
+                return true;
+            },
+            First, Last));
+        const auto second = reader.keyAtOffset(First, 1);
+        inner << (read && second && *second ? seen : -1);
+        return outer.size() < 10;
+    };
+    QVERIFY(reader.forEach(recordFieldNames(), ids, First, Last));
+    QCOMPARE(outer, QList<double>({1, 2, 3}));
+    QCOMPARE(inner, QList<int>({3, 3, 3}));
 }
 
 // Cell texts are written eight units at a time while they are plain ASCII: every kind of unit
