@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -133,9 +134,12 @@ template <typename Number> char *layOut(char *out, Number v, Decimal decimal)
     const auto high = std::uint32_t(s / 100000000);
     all[0] = char('0' + high / 100000000);
 #if defined(__SSE2__)
-    const __m128i sixteen =
-        _mm_packus_epi16(eightDigitLanes(high % 100000000),
-                         eightDigitLanes(std::uint32_t(s - std::uint64_t(high) * 100000000)));
+    // A float has at most nine digits: the first eight of sixteen are zeros but the last.
+    const __m128i upper = std::is_same_v<Number, float>
+                              ? _mm_slli_si128(_mm_cvtsi32_si128(int(high)), 14)
+                              : eightDigitLanes(high % 100000000);
+    const __m128i sixteen = _mm_packus_epi16(
+        upper, eightDigitLanes(std::uint32_t(s - std::uint64_t(high) * 100000000)));
     _mm_storeu_si128(reinterpret_cast<__m128i *>(all + 1),
                      _mm_add_epi8(sixteen, _mm_set1_epi8('0')));
 #else
