@@ -139,10 +139,12 @@ void TestNumbers::cellConversions()
 void TestNumbers::thousandthsTextMatchesTheGeneralConversion()
 {
     // The fast path must agree with the general conversion everywhere, edges included.
-    QList<double> values{0,        -0.0,        0.0005, -0.0005, 0.0004999,  0.001,
-                         -0.001,   0.5,         -0.5,   1,       -1,         15.0663,
-                         -1.12687, 999999.9995, 1e11,   -1e11,   1e12 + 0.5, 9.99e14,
-                         1e15,     -2e15,       1e30,   3e38,    -3e38};
+    QList<double> values{0, -0.0, 0.0005, -0.0005, 0.0004999, 0.001, -0.001, 0.5, -0.5, 1, -1,
+                         15.0663, -1.12687, 999999.9995, 1e11, -1e11, 1e12 + 0.5, 9.99e14, 1e15,
+                         -2e15, 1e30, 3e38, -3e38,
+                         // The floor of 1000·x + 0.5 about ±1e15, where the fast path ends.
+                         -1e12 + 0.0004, -1e12 + 0.0006, 1e12 - 0.0006, 1e12 - 0.0004,
+                         std::numeric_limits<double>::quiet_NaN()};
     quint64 state = 12345;
     for (int i = 0; i < 20000; ++i) {
         state = state * 6364136223846793005ULL + 1442695040888963407ULL;

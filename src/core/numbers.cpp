@@ -117,13 +117,13 @@ double roundThousandths(double x)
 
 char *writeThousandthsText(char *out, double x, bool plain, char prefix)
 {
-    const double scaled = std::floor((x + 0.0005) * 1000);
+    const double shifted = (x + 0.0005) * 1000;
     if (prefix)
         *out++ = prefix;
-    // Below 1e15 the rounded value k / 1000 has at most 15 significant digits, so its text is
-    // exactly the digits of k with the point three places from the right.
-    if (!(std::fabs(scaled) < 1e15)) {
-        const double rounded = scaled / 1000;
+    // Below 1e15 the rounded value k / 1000 has at most 15 significant digits (-1e15 has one),
+    // so its text is exactly the digits of k with the point three places from the right.
+    if (!(std::fabs(shifted) < 1e15)) {
+        const double rounded = std::floor(shifted) / 1000;
         const QString text = plain ? plainText(rounded) : NumberText(rounded);
         // At most fifteen digits, a sign, a point and an exponent: ASCII, within the room.
         const qsizetype size = std::min<qsizetype>(text.size(), ThousandthsTextMax - 1);
@@ -131,7 +131,9 @@ char *writeThousandthsText(char *out, double x, bool plain, char prefix)
             out[i] = char(text[i].unicode());
         return out + size;
     }
-    auto k = static_cast<long long>(scaled);
+    // Truncation is exact here; the floor is the truncation less one where that went up.
+    long long k = static_cast<long long>(shifted);
+    k -= double(k) > shifted ? 1 : 0;
     const bool negative = k < 0;
     const unsigned long long magnitude =
         negative ? 0ULL - static_cast<unsigned long long>(k) : static_cast<unsigned long long>(k);
