@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -122,13 +123,22 @@ void equationText(FitResult &f)
     setSignedTerm(f.terms[3], b.b11);
     setSignedTerm(f.terms[4], b.b22);
     setSignedTerm(f.terms[5], b.b12);
-    const QLatin1StringView pieces[] = {
-        f.terms[0].view(),         f.terms[1].view(), QLatin1StringView("X1"),   f.terms[2].view(),
-        QLatin1StringView("X2"),   f.terms[3].view(), QLatin1StringView("X1^2"), f.terms[4].view(),
-        QLatin1StringView("X2^2"), f.terms[5].view(), QLatin1StringView("X1X2")};
+    // Each piece copied whole (a term's buffer, a name's four bytes) and the end moved on by its
+    // length: no loop by the byte. What a copy writes past its piece the next one overwrites;
+    // the last term's whole buffer and the last name still end within the equation's room.
+    constexpr char Names[DesignTerms - 1][4] = {
+        {'X', '1'}, {'X', '2'}, {'X', '1', '^', '2'}, {'X', '2', '^', '2'}, {'X', '1', 'X', '2'}};
+    constexpr int NameSizes[DesignTerms - 1] = {2, 2, 4, 4, 4};
     char *at = f.equation.room();
-    for (QLatin1StringView piece : pieces)
-        at = std::copy(piece.begin(), piece.end(), at);
+    for (std::size_t i = 0; i < DesignTerms; ++i) {
+        const QLatin1StringView term = f.terms[i].view();
+        std::memcpy(at, term.data(), numbers::ThousandthsTextMax);
+        at += term.size();
+        if (i > 0) {
+            std::memcpy(at, Names[i - 1], 4);
+            at += NameSizes[i - 1];
+        }
+    }
     f.equation.setEnd(at);
 }
 
