@@ -202,6 +202,15 @@ void TestCliFormulation::optimise()
     QCOMPARE(met.keys(), (QStringList{"goals", "optimum", "plateau"}));
     QCOMPARE(met[QStringLiteral("optimum")][QStringLiteral("D")].toDouble(), 1.0);
     QVERIFY(met[QStringLiteral("plateau")][QStringLiteral("share")].toDouble() > 0);
+    // A goal's record is the first with its ID: one without an ID, or a later one with the
+    // same, is passed over and the search goes on.
+    const QString odd = m_dir.filePath(QStringLiteral("odd-ids.mdb"));
+    QVERIFY(makeTable(odd, {HardnessRow, "NULL, " + asSqlList(ViscosityY) + ", 'x'",
+                            "1, " + asSqlList(ViscosityY) + ", 'y'", ViscosityRow}));
+    const CliResult oddMet = run(
+        {"optimise", "--db", odd, "--json", "--goal", "1=range:14:20", "--goal", "2=range:2:4"});
+    QCOMPARE(oddMet.code, 0);
+    QCOMPARE(QJsonDocument::fromJson(oddMet.out.toUtf8()).object(), met);
     // With factors given, the place in their units too: coded -1 ... 1 is 60 ... 80 °C.
     const QJsonObject real =
         QJsonDocument::fromJson(
