@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace analysis::ls {
@@ -147,21 +148,55 @@ Scaled scaledResponses(const Responses &y)
     return s;
 }
 
+namespace {
+
+// Two doubles side by side (the compilers' vector extension, SSE2's packed arithmetic): each
+// lane is rounded as the same operation on one double is.
+using Pair = double __attribute__((vector_size(16)));
+constexpr int Pairs = (Runs + 1) / 2; // the runs in pairs, the last lane of the last unused
+
+Pair pairAt(const double *at)
+{
+    Pair p;
+    std::memcpy(&p, at, sizeof p);
+    return p;
+}
+
+// The design's terms a term at a time, the runs in pairs.
+using TermColumns = std::array<std::array<Pair, Pairs>, Terms>;
+const TermColumns &termColumns()
+{
+    static const TermColumns columns = [] {
+        TermColumns out{};
+        for (int r = 0; r < Runs; ++r)
+            for (int i = 0; i < Terms; ++i)
+                out[std::size_t(i)][std::size_t(r / 2)][r % 2] =
+                    design().terms[std::size_t(r)][std::size_t(i)];
+        return out;
+    }();
+    return columns;
+}
+
+} // namespace
+
 // The least-squares coefficients of the centred, scaled responses: the design's projection
-// applied to them. The six sums run side by side, each adding the runs in their order: the
-// same roundings as one after the other, without each waiting on its own last addition.
+// applied to them. The six sums run side by side in pairs, each adding the runs in their
+// order. Where the projection vanishes its product is ±0, which changes no bit of a
+// compensated sum that started at +0 (the responses are finite here).
 Row fitScaled(const Responses &c)
 {
     const Design &d = design();
-    std::array<Sum, Terms> sums;
+    std::array<SumOf<Pair>, Terms / 2> sums;
     for (int r = 0; r < Runs; ++r)
-        for (int i = 0; i < Terms; ++i)
-            if (!VanishingProjection[std::size_t(r)][std::size_t(i)])
-                sums[std::size_t(i)].add(d.projection[std::size_t(r)][std::size_t(i)] *
-                                         c[std::size_t(r)]);
+        for (int k = 0; k < Terms / 2; ++k)
+            sums[std::size_t(k)].add(pairAt(&d.projection[std::size_t(r)][std::size_t(2 * k)]) *
+                                     c[std::size_t(r)]);
     Row b{};
-    for (int i = 0; i < Terms; ++i)
-        b[std::size_t(i)] = sums[std::size_t(i)].value();
+    for (int k = 0; k < Terms / 2; ++k) {
+        const Pair v = sums[std::size_t(k)].value();
+        b[std::size_t(2 * k)] = v[0];
+        b[std::size_t(2 * k + 1)] = v[1];
+    }
     return b;
 }
 
@@ -204,15 +239,15 @@ Squares squares(const Scaled &s, const Row &b, const Responses &y)
     Squares q;
     Sum sse, sst, press;
     const Design &d = design();
-    // Each run's fitted value, the runs side by side as in fitScaled.
-    std::array<Sum, Runs> fitted;
+    // Each run's fitted value, the runs side by side in pairs, the terms in their order (a
+    // vanishing term's product adds ±0, as in fitScaled).
+    const TermColumns &columns = termColumns();
+    std::array<SumOf<Pair>, Pairs> fitted;
     for (int i = 0; i < Terms; ++i)
-        for (int r = 0; r < Runs; ++r)
-            if (!VanishingTerms[std::size_t(r)][std::size_t(i)])
-                fitted[std::size_t(r)].add(b[std::size_t(i)] *
-                                           d.terms[std::size_t(r)][std::size_t(i)]);
+        for (int k = 0; k < Pairs; ++k)
+            fitted[std::size_t(k)].add(columns[std::size_t(i)][std::size_t(k)] * b[std::size_t(i)]);
     for (int r = 0; r < Runs; ++r) {
-        const double e = s.centred[std::size_t(r)] - fitted[std::size_t(r)].value();
+        const double e = s.centred[std::size_t(r)] - fitted[std::size_t(r / 2)].value()[r % 2];
         const double h = d.leverage[std::size_t(r)];
         sse.add(e * e);
         sst.add(s.centred[std::size_t(r)] * s.centred[std::size_t(r)]);

@@ -76,22 +76,24 @@ static_assert(VanishingProjection[8][1] && VanishingProjection[4][5] && !Vanishi
 const Matrix &inverseNormal();
 
 // A compensated sum: the exact rounding of each addition (Knuth's two-sum, without the
-// branch of Neumaier's form, the same error to the bit) is carried along.
-class Sum
+// branch of Neumaier's form, the same error to the bit) is carried along. Over a vector of
+// doubles it is as many sums side by side, each lane rounded as alone.
+template <typename Number> class SumOf
 {
 public:
-    void add(double v)
+    void add(Number v)
     {
-        const double t = m_sum + v;
-        const double vPart = t - m_sum;
+        const Number t = m_sum + v;
+        const Number vPart = t - m_sum;
         m_carry += (m_sum - (t - vPart)) + (v - vPart);
         m_sum = t;
     }
-    double value() const { return m_sum + m_carry; }
+    Number value() const { return m_sum + m_carry; }
 
 private:
-    double m_sum = 0, m_carry = 0;
+    Number m_sum{}, m_carry{};
 };
+using Sum = SumOf<double>;
 
 // What depends on the design alone, computed once: each run's terms, the projection
 // (XᵀX)⁻¹Xᵀ that turns the responses into the coefficients (a row a run: what its response
