@@ -177,6 +177,18 @@ const TermColumns &termColumns()
     return columns;
 }
 
+// Each run's 1 - h, the runs in pairs (1 past the last).
+const std::array<Pair, Pairs> &leftOutDivisors()
+{
+    static const std::array<Pair, Pairs> divisors = [] {
+        std::array<Pair, Pairs> out{};
+        for (int r = 0; r < 2 * Pairs; ++r)
+            out[std::size_t(r / 2)][r % 2] = r < Runs ? 1 - design().leverage[std::size_t(r)] : 1;
+        return out;
+    }();
+    return divisors;
+}
+
 } // namespace
 
 // The least-squares coefficients of the centred, scaled responses: the design's projection
@@ -237,7 +249,7 @@ PureError pureError(const Responses &y)
 Squares squares(const Scaled &s, const Row &b, const Responses &y)
 {
     Squares q;
-    Sum sse, sst, press;
+    Sum press;
     const Design &d = design();
     // Each run's fitted value, the runs side by side in pairs, the terms in their order (a
     // vanishing term's product adds ±0, as in fitScaled).
@@ -246,19 +258,33 @@ Squares squares(const Scaled &s, const Row &b, const Responses &y)
     for (int i = 0; i < Terms; ++i)
         for (int k = 0; k < Pairs; ++k)
             fitted[std::size_t(k)].add(columns[std::size_t(i)][std::size_t(k)] * b[std::size_t(i)]);
-    for (int r = 0; r < Runs; ++r) {
-        const double e = s.centred[std::size_t(r)] - fitted[std::size_t(r / 2)].value()[r % 2];
-        const double h = d.leverage[std::size_t(r)];
-        sse.add(e * e);
-        sst.add(s.centred[std::size_t(r)] * s.centred[std::size_t(r)]);
-        if (h < 1)
-            press.add((e / (1 - h)) * (e / (1 - h)));
-        else
-            q.pressDefined = false;
+    // The residuals, their squares, the responses' squares and the residuals left out of
+    // their own fit (over 1 - h) in pairs of runs; the sums then add the runs in order, the
+    // residual's and the total's side by side.
+    std::array<double, 2 * Pairs> centred{};
+    std::copy(s.centred.begin(), s.centred.end(), centred.begin());
+    const std::array<Pair, Pairs> &apart = leftOutDivisors();
+    SumOf<Pair> residualAndTotal;
+    for (int k = 0; k < Pairs; ++k) {
+        const Pair c = pairAt(&centred[std::size_t(2 * k)]);
+        const Pair e = c - fitted[std::size_t(k)].value();
+        const Pair ee = e * e, cc = c * c;
+        const Pair left = e / apart[std::size_t(k)];
+        const Pair ll = left * left;
+        for (int lane = 0; lane < 2 && 2 * k + lane < Runs; ++lane) {
+            residualAndTotal.add(lane == 0 ? __builtin_shufflevector(ee, cc, 0, 2)
+                                           : __builtin_shufflevector(ee, cc, 1, 3));
+            if (d.leverage[std::size_t(2 * k + lane)] < 1)
+                press.add(ll[lane]);
+            else
+                q.pressDefined = false;
+        }
     }
-    const bool noResidual = sse.value() <= roundingFloor(Runs, s.largest);
-    q.residual = noResidual ? 0 : sse.value();
-    q.total = sst.value();
+    const Pair sums = residualAndTotal.value();
+    const double sse = sums[0];
+    const bool noResidual = sse <= roundingFloor(Runs, s.largest);
+    q.residual = noResidual ? 0 : sse;
+    q.total = sums[1];
     q.own = pureError(y);
     const double ratio = q.own.scale / s.scale;
     q.pureError = q.own.ss * ratio * ratio;
