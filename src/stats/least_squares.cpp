@@ -214,11 +214,25 @@ Row fitScaled(const Responses &c)
 
 double predictScaled(const Row &b, double x1, double x2)
 {
-    const Row x = termsAt(x1, x2);
-    Sum y;
-    for (int i = 0; i < Terms; ++i)
-        y.add(b[std::size_t(i)] * x[std::size_t(i)]);
-    return y.value();
+    Points at;
+    at.add(x1, x2);
+    return predictScaled(b, at)[0];
+}
+
+std::array<double, Points::Max> predictScaled(const Row &b, const Points &at)
+{
+    std::array<double, Points::Max> values{};
+    for (int k = 0; 2 * k < at.count; ++k) {
+        const Pair x1 = pairAt(&at.x1[std::size_t(2 * k)]), x2 = pairAt(&at.x2[std::size_t(2 * k)]);
+        const std::array<Pair, Terms> x = termsOf(Pair{1, 1}, x1, x2);
+        SumOf<Pair> y;
+        for (int i = 0; i < Terms; ++i)
+            y.add(b[std::size_t(i)] * x[std::size_t(i)]);
+        const Pair v = y.value();
+        values[std::size_t(2 * k)] = v[0];
+        values[std::size_t(2 * k + 1)] = v[1];
+    }
+    return values;
 }
 
 PureError pureError(const Responses &y)

@@ -22,10 +22,16 @@ using Matrix = std::array<Row, Terms>;
 constexpr std::array<int, ::CentreRuns> CentreRuns{8, 9, 10};
 static_assert(CentreRuns[0] == DesignRuns - ::CentreRuns);
 
-// The model's terms at a point: 1, X1, X2, X1², X2², X1·X2.
+// The model's terms at a point: 1, X1, X2, X1², X2², X1·X2; of one point or of points side
+// by side in the lanes of a vector (`one` holds a 1 in each).
+template <typename Number>
+constexpr std::array<Number, Terms> termsOf(Number one, Number x1, Number x2)
+{
+    return {one, x1, x2, x1 * x1, x2 * x2, x1 * x2};
+}
 constexpr Row termsAt(double x1, double x2)
 {
-    return {1, x1, x2, x1 * x1, x2 * x2, x1 * x2};
+    return termsOf(1.0, x1, x2);
 }
 
 // Where a run's term is zero (a centre run's X1, an axial run's X1·X2): the sums over the
@@ -136,6 +142,23 @@ Scaled scaledResponses(const Responses &y);
 Row fitScaled(const Responses &c);
 
 double predictScaled(const Row &b, double x1, double x2);
+
+// Points where the fitted surface is wanted, at most ten.
+struct Points
+{
+    static constexpr int Max = 10;
+    std::array<double, Max> x1{}, x2{};
+    int count = 0;
+    void add(double at1, double at2)
+    {
+        x1[std::size_t(count)] = at1;
+        x2[std::size_t(count)] = at2;
+        ++count;
+    }
+};
+
+// The surface at each point, as predictScaled gives it, two points at a time.
+std::array<double, Points::Max> predictScaled(const Row &b, const Points &at);
 
 // The pure error of the centre runs, in units of a power of two of their own size: a centre
 // far below the largest response keeps its digits.

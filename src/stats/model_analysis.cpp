@@ -122,39 +122,39 @@ void extremes(ModelAnalysis &a, const Scaled &s, const Row &b)
         return;
     }
     const double b1 = b[1], b2 = b[2], b11 = b[3], b22 = b[4], b12 = b[5];
-    double high = 0, low = 0;
-    bool first = true;
-    const auto consider = [&](double x1, double x2) {
-        const double v = predictScaled(b, x1, x2);
-        const Point p{x1, x2, figure((v + s.mean) * s.scale)};
-        if (first || v > high) {
-            a.maximum = p;
-            high = v;
-        }
-        if (first || v < low) {
-            a.minimum = p;
-            low = v;
-        }
-        first = false;
-    };
+    Points candidates;
     for (double s1 : {-SquareLimit, SquareLimit})
         for (double s2 : {-SquareLimit, SquareLimit})
-            consider(s1, s2);
+            candidates.add(s1, s2);
     for (double edge : {-SquareLimit, SquareLimit}) {
         // X1 fixed: y = c + (b2 + b12·X1)·X2 + b22·X2², extreme at -(b2 + b12·X1) / (2·b22).
         if (b22 != 0) {
             const double x2 = -(b2 + b12 * edge) / (2 * b22);
             if (std::fabs(x2) <= SquareLimit)
-                consider(edge, x2);
+                candidates.add(edge, x2);
         }
         if (b11 != 0) {
             const double x1 = -(b1 + b12 * edge) / (2 * b11);
             if (std::fabs(x1) <= SquareLimit)
-                consider(x1, edge);
+                candidates.add(x1, edge);
         }
     }
     if (a.stationary && a.stationaryInside)
-        consider(*a.stationary->x1, *a.stationary->x2);
+        candidates.add(*a.stationary->x1, *a.stationary->x2);
+    const std::array<double, Points::Max> values = predictScaled(b, candidates);
+    // The first of equal values keeps the place.
+    std::size_t high = 0, low = 0;
+    for (std::size_t i = 1; i < std::size_t(candidates.count); ++i) {
+        if (values[i] > values[high])
+            high = i;
+        if (values[i] < values[low])
+            low = i;
+    }
+    const auto at = [&](std::size_t i) {
+        return Point{candidates.x1[i], candidates.x2[i], figure((values[i] + s.mean) * s.scale)};
+    };
+    a.maximum = at(high);
+    a.minimum = at(low);
 }
 
 } // namespace
