@@ -121,11 +121,16 @@ template <typename Number> char *layOut(char *out, Number v, Decimal decimal)
     const auto [s, e] = decimal;
     const int n = digitCount(s);
     const int power = e + n - 1; // of the first digit
-    const int scientific = n + (n > 1 ? 1 : 0) + 2 + (power <= -100 || power >= 100 ? 3 : 2);
-    const int fixed = e >= 0 ? n + e : power >= 0 ? n + 1 : 2 - e;
-    // Fixed form wins ties. A whole number beyond the exact integers is written with the
-    // digits of its exact binary value, not these: the library does that.
-    if (fixed <= scientific && e >= 0 &&
+    // The shorter form, fixed on a tie. Scientific takes n digits, a point after the first if
+    // there are more, and "e+dd" (a fixed form is never as long as "e+ddd" needs): fixed is
+    // as short with at most 4 + point zeros after the digits (n + e against n + point + 4),
+    // always with the point inside the digits, and with at most 3 + point zeros after "0."
+    // (1 - power + n against n + point + 4).
+    const int point = n > 1 ? 1 : 0;
+    const bool fixed = e >= 0 ? e <= 4 + point : power >= -3 - point;
+    // A whole number beyond the exact integers is written with the digits of its exact binary
+    // value, not these: the library does that.
+    if (fixed && e >= 0 &&
         !(std::fabs(v) < Number(std::uint64_t(1) << std::numeric_limits<Number>::digits)))
         return std::to_chars(out, out + ShortestTextMax, v).ptr;
     *out = '-';
@@ -147,7 +152,7 @@ template <typename Number> char *layOut(char *out, Number v, Decimal decimal)
     writeEight(all + 9, std::uint32_t(s % 100000000));
 #endif
     const char *digits = all + DigitsMax - n;
-    if (fixed <= scientific) {
+    if (fixed) {
         if (e >= 0) { // a whole number: at most five zeros follow its digits
             std::memcpy(out, digits, 24);
             std::memset(out + n, '0', 8);
