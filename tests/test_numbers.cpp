@@ -1,13 +1,20 @@
 #include "core/numbers.h"
 #include "core/shortest_text.h"
+#include "core/vector_state.h"
 
+#include <QHash>
 #include <QTest>
 
 #include <bit>
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <type_traits>
+
+#if defined(__x86_64__)
+#include <cpuid.h>
+#endif
 
 class TestNumbers : public QObject
 {
@@ -25,6 +32,7 @@ private slots:
     void cellConversions();
     void thousandthsTextMatchesTheGeneralConversion();
     void shortestTextMatchesTheLibrary();
+    void seededHashLeavesNoUpperVectorState();
 };
 
 void TestNumbers::numberText_data()
@@ -204,6 +212,34 @@ void TestNumbers::shortestTextMatchesTheLibrary()
         sameAsToChars(std::nextafter(typed, 0.0));
         sameAsToChars(std::nextafter(typed, inf));
     }
+}
+
+// Which register states are in use (XGETBV with ECX = 1); the AVX upper halves' bit is 4.
+// Nothing where the processor cannot tell.
+static std::optional<unsigned> statesInUse()
+{
+#if defined(__x86_64__)
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & bit_OSXSAVE) || !(c & bit_AVX) ||
+        !__get_cpuid_count(0xD, 1, &a, &b, &c, &d) || !(a & (1u << 2)))
+        return std::nullopt;
+    unsigned low = 0, high = 0;
+    asm volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(1));
+    return low;
+#else
+    return std::nullopt;
+#endif
+}
+
+void TestNumbers::seededHashLeavesNoUpperVectorState()
+{
+    QHash<QString, int> names;
+    names.insert(QStringLiteral("a name long enough for the wide hash"), 1);
+    const std::optional<unsigned> before = statesInUse();
+    if (!before || !(*before & 4))
+        QSKIP("this processor's hash leaves no upper vector state to clear");
+    clearUpperVectorState();
+    QCOMPARE(*statesInUse() & 4, 0u);
 }
 
 QTEST_APPLESS_MAIN(TestNumbers)

@@ -1,5 +1,7 @@
 #include "cli/report_chunks.h"
 
+#include "core/vector_state.h"
+
 ReportChunks::ReportChunks(bool whole, qsizetype holdBytes)
     : m_whole(whole)
     , m_holdBytes(holdBytes)
@@ -82,6 +84,7 @@ void ReportChunks::stop(std::optional<Failure> readFailure)
 void ReportChunks::work(const StreamReader &reader, ReportRows &rows)
 {
     while (const std::optional<Chunk> chunk = next(reader)) {
+        clearUpperVectorState();
         bool turn = false; // every chunk before this one is out: its rows may stream
         bool first = chunk->index == 0;
         qint64 records = 0;
