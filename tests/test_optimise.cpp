@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <map>
+#include <numbers>
 
 using namespace optimise;
 
@@ -157,12 +158,17 @@ void TestOptimise::regionsAndConflicts()
     QVERIFY(flat.plateau && flat.plateau->share == 1);
     QVERIFY(std::fabs(flat.plateau->robust.x1) < 0.01 &&
             std::fabs(flat.plateau->depth - 1.414) < 0.01);
-    // A disc of radius 1/2 (X1² + X2² <= 1/4): a point by its centre, and a depth never
-    // beyond the disc's edge from there, short of it by less than two of the grid's cells.
-    const Answer disc = optimiseGoals({{range(-0.25, 1), {0, 0, 0, -1, -1, 0}}});
+    // A disc of radius 1/2 about (0.7, 0), (X1 - 0.7)² + X2² <= 1/4: its share of the square
+    // (π/4 over 2.828²) to within the grid's cells along its edge, a point by its centre, and
+    // a depth never beyond the disc's edge from there, short of it by less than two cells.
+    const Answer disc = optimiseGoals({{range(-0.25, 1), {-0.49, 1.4, 0, -1, -1, 0}}});
     QVERIFY(disc.plateau);
-    const double toEdge = 0.5 - std::hypot(disc.plateau->robust.x1, disc.plateau->robust.x2);
-    QVERIFY2(disc.plateau->depth <= toEdge && disc.plateau->depth > toEdge - 2 * 2.828 / 512,
+    const double cell = 2 * 1.414 / 512;
+    QVERIFY2(std::fabs(disc.plateau->share - std::numbers::pi / 4 / (2.828 * 2.828)) < 0.002,
+             qPrintable(QString::number(disc.plateau->share)));
+    const double toEdge = 0.5 - std::hypot(disc.plateau->robust.x1 - 0.7, disc.plateau->robust.x2);
+    QVERIFY2(toEdge > 0.5 - 2 * cell && disc.plateau->depth <= toEdge &&
+                 disc.plateau->depth > toEdge - 2 * cell,
              qPrintable(QStringLiteral("%1 of %2").arg(disc.plateau->depth).arg(toEdge)));
     // Hardness never falls to 5: that goal alone; the hard and slow can't be had together.
     const Answer alone = optimiseGoals({on(1, min(0, 5)), on(2, max(2, 4))});
