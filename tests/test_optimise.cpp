@@ -195,6 +195,8 @@ void TestOptimise::goalFaultsAtTheirEdges()
                                                {max(2, 2), GoalFault::LowNotBelowHigh},
                                                {target(1, 3.5, 3), GoalFault::TargetOutside},
                                                {target(1, 3, 3), std::nullopt},
+                                               {target(1, 1, 3), std::nullopt},
+                                               {target(1, 0.5, 3), GoalFault::TargetOutside},
                                                {max(1, std::nan("")), GoalFault::NotFinite}};
     for (const auto &[goal, fault] : rows)
         QCOMPARE(goalFault(goal), fault);
