@@ -3,6 +3,9 @@
 #include "core/vector_state.h"
 
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLocale>
 #include <QTest>
 
 #include <bit>
@@ -169,8 +172,8 @@ void TestNumbers::thousandthsTextMatchesTheGeneralConversion()
     }
 }
 
-// Against libstdc++'s own conversion (Ryu): every layout boundary, the exact integers' edge,
-// subnormals, and random bit patterns of both widths.
+// Against libstdc++'s own conversion (Ryu), and Qt's for its flavour: every layout boundary,
+// the exact integers' edge, subnormals, and random bit patterns of both widths.
 template <typename Number> static void sameAsToChars(Number v)
 {
     char expected[64];
@@ -181,16 +184,26 @@ template <typename Number> static void sameAsToChars(Number v)
     if constexpr (std::is_same_v<Number, double>) {
         oursEnd = numbers::writeShortestTyped(ours, v);
         QCOMPARE(QByteArray(ours, oursEnd - ours), QByteArray(expected, end - expected));
+        oursEnd = numbers::writeShortestAsQt(ours, v);
+        QCOMPARE(QByteArray(ours, oursEnd - ours),
+                 QByteArray::number(v, 'g', QLocale::FloatingPointShortest));
+        oursEnd = numbers::writeJsonDocumentNumber(ours, v);
+        const QByteArray array = QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact);
+        QCOMPARE(QByteArray(ours, oursEnd - ours), array.mid(1, array.size() - 2));
     }
 }
 
 void TestNumbers::shortestTextMatchesTheLibrary()
 {
     const double inf = std::numeric_limits<double>::infinity();
-    for (double v : {0.0, -0.0, inf, -inf, std::numeric_limits<double>::quiet_NaN(), 5e-324,
-                     2.2250738585072014e-308, 1.7976931348623157e308, 9007199254740992.0,
-                     9007199254740994.0, 123456789012345680000.0, 1e21, 1e22, 1e23, 0.3, -0.1})
+    for (double v : {0.0, -0.0, inf, -inf, std::numeric_limits<double>::quiet_NaN(),
+                     -std::numeric_limits<double>::quiet_NaN(), 5e-324, 2.2250738585072014e-308,
+                     1.7976931348623157e308, 9007199254740992.0, 9007199254740994.0, 5e15, -9e15,
+                     123456789012345680000.0, 1e21, 1e22, 1e23, 0.3, -0.1})
         sameAsToChars(v);
+    char none[numbers::ShortestTextMax];
+    QCOMPARE(QByteArray(none, numbers::writeJsonDocumentNumber(none, std::nullopt) - none),
+             QByteArrayLiteral("null"));
     for (int power = -325; power <= 309; ++power) {
         for (double mantissa : {1.0, 1.2, 1.25, 9.999, 123.0, 1234.5, 99999.0, 4.35}) {
             const double v = mantissa * std::pow(10.0, power);

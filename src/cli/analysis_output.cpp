@@ -7,7 +7,6 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QLocale>
 
 namespace {
 
@@ -120,8 +119,12 @@ namespace {
 // absent figure; the factors' texts through QJsonDocument itself.
 void jsonNumber(QByteArray &out, std::optional<double> v)
 {
-    out +=
-        v ? QByteArray::number(*v, 'g', QLocale::FloatingPointShortest) : QByteArrayLiteral("null");
+    if (!v) {
+        out += "null";
+        return;
+    }
+    char text[numbers::ShortestTextMax];
+    out.append(text, qsizetype(numbers::writeShortestAsQt(text, *v) - text));
 }
 
 // A key's text (with what comes before it) and its number.

@@ -7,9 +7,6 @@
 #include "stats/model_analysis.h"
 #include "stats/regression.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-
 #include <algorithm>
 #include <array>
 #include <span>
@@ -106,12 +103,17 @@ void ReportRows::addJsonExtras(const Row &row)
     const std::optional<analysis::ModelAnalysis> &a = row.record.analysis;
     m_line.chop(1); // the closing brace, put back below
     if (m_extras.responses) {
-        QJsonArray values;
+        m_line += ", \"responses\": [";
         for (int run = 1; run <= DesignRuns; ++run) {
-            const auto v = row.cells[std::size_t(run)].field().asNumber();
-            values << (v ? QJsonValue(*v) : QJsonValue());
+            if (run > 1)
+                m_line += ',';
+            char text[numbers::ShortestTextMax];
+            m_line.append(text,
+                          qsizetype(numbers::writeJsonDocumentNumber(
+                                        text, row.cells[std::size_t(run)].field().asNumber()) -
+                                    text));
         }
-        m_line += ", \"responses\": " + QJsonDocument(values).toJson(QJsonDocument::Compact);
+        m_line += ']';
     }
     if (m_extras.analysis) {
         m_line += ", \"analysis\": ";

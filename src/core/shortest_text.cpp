@@ -114,8 +114,11 @@ Decimal withoutTrailingZeros(std::uint64_t s, int e)
     return {s, e};
 }
 
-// Lays out the digits of a finite number other than zero.
-template <typename Number> char *layOut(char *out, Number v, Decimal decimal)
+// Lays out the digits of a finite number other than zero. A whole number beyond the exact
+// integers gets the digits of its exact binary value where `binaryDigits`, as the library
+// writes it, or else its shortest digits and zeros after them, as Qt writes it.
+template <typename Number, bool binaryDigits = true>
+char *layOut(char *out, Number v, Decimal decimal)
 {
     const bool negative = std::signbit(v);
     const auto [s, e] = decimal;
@@ -128,9 +131,7 @@ template <typename Number> char *layOut(char *out, Number v, Decimal decimal)
     // (1 - power + n against n + point + 4).
     const int point = n > 1 ? 1 : 0;
     const bool fixed = e >= 0 ? e <= 4 + point : power >= -3 - point;
-    // A whole number beyond the exact integers is written with the digits of its exact binary
-    // value, not these: the library does that.
-    if (fixed && e >= 0 &&
+    if (binaryDigits && fixed && e >= 0 &&
         !(std::fabs(v) < Number(std::uint64_t(1) << std::numeric_limits<Number>::digits)))
         return std::to_chars(out, out + ShortestTextMax, v).ptr;
     *out = '-';
@@ -203,6 +204,34 @@ char *writeShortest(char *out, double v)
 char *writeShortest(char *out, float v)
 {
     return writeShortestOf(out, v);
+}
+
+char *writeShortestAsQt(char *out, double v)
+{
+    if (v == 0) {
+        *out = '0';
+        return out + 1;
+    }
+    if (!std::isfinite(v)) {
+        const char *text = std::isnan(v) ? "nan" : v < 0 ? "-inf" : "inf";
+        const std::size_t size = std::strlen(text);
+        std::memcpy(out, text, size);
+        return out + size;
+    }
+    const auto decimal = fmt::detail::dragonbox::to_decimal(std::fabs(v));
+    return layOut<double, false>(out, v,
+                                 withoutTrailingZeros(decimal.significand, decimal.exponent));
+}
+
+char *writeJsonDocumentNumber(char *out, std::optional<double> v)
+{
+    if (!v || !std::isfinite(*v)) {
+        std::memcpy(out, "null", 4);
+        return out + 4;
+    }
+    if (std::fabs(*v) <= 0x1p53 && std::trunc(*v) == *v)
+        return std::to_chars(out, out + ShortestTextMax, std::int64_t(*v)).ptr;
+    return writeShortestAsQt(out, *v);
 }
 
 char *writeShortestTyped(char *out, double v)
