@@ -8,6 +8,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <charconv>
+
 namespace {
 
 using analysis::ModelAnalysis;
@@ -142,7 +144,9 @@ void varianceJson(QByteArray &out, const VarianceRow &r, bool tested, bool meanS
         jsonField(out, "\"F\":", r.f);
         out += ',';
     }
-    out += "\"df\":" + QByteArray::number(r.df);
+    out += "\"df\":";
+    char df[12];
+    out.append(df, qsizetype(std::to_chars(df, df + sizeof df, r.df).ptr - df));
     if (meanSquare)
         jsonField(out, ",\"ms\":", r.ms);
     if (tested)
@@ -151,13 +155,17 @@ void varianceJson(QByteArray &out, const VarianceRow &r, bool tested, bool meanS
     out += '}';
 }
 
-// A place: x1, x2, y, and with units their real settings beside them.
+// A place: x1, x2, y, and with units their real settings beside them; `before` writes what
+// its object holds before them.
+template <typename Before>
 void pointJson(QByteArray &out, const analysis::Point &p, const std::optional<Factors> *units,
-               const QByteArray &before = {})
+               Before before)
 {
     const analysis::RealPoint r =
         units && *units ? analysis::realPoint(p, **units) : analysis::RealPoint();
-    out += '{' + before + "\"x1\":";
+    out += '{';
+    before();
+    out += "\"x1\":";
     jsonNumber(out, p.x1);
     if (units)
         jsonField(out, ",\"x1_real\":", r.x1);
@@ -191,7 +199,9 @@ void writeAnalysisJson(QByteArray &out, const ModelAnalysis &a, const std::optio
         jsonField(out, ",\"p\":", c.p);
         jsonField(out, ",\"se\":", c.se);
         jsonField(out, ",\"t\":", c.t);
-        out += ",\"term\":\"" + QByteArray(c.term) + "\"}";
+        out += ",\"term\":\"";
+        out += c.term;
+        out += "\"}";
     }
     out += ']';
     if (units) {
@@ -199,10 +209,12 @@ void writeAnalysisJson(QByteArray &out, const ModelAnalysis &a, const std::optio
         out += *units ? QJsonDocument(factorsJson(**units)).toJson(QJsonDocument::Compact)
                       : QByteArrayLiteral("null");
     }
+    const auto nothing = [] {
+    };
     out += ",\"optimum\":{\"max\":";
-    pointJson(out, a.maximum, units);
+    pointJson(out, a.maximum, units, nothing);
     out += ",\"min\":";
-    pointJson(out, a.minimum, units);
+    pointJson(out, a.minimum, units, nothing);
     jsonField(out, "},\"pred_r_squared\":", a.predRSquared);
     jsonField(out, ",\"press\":", a.press);
     jsonField(out, ",\"r_squared\":", a.rSquared);
@@ -212,19 +224,24 @@ void writeAnalysisJson(QByteArray &out, const ModelAnalysis &a, const std::optio
                             .toJson(QJsonDocument::Compact)
                       : QByteArrayLiteral("null");
     }
-    QByteArray before = "\"eigenvalues\":[";
-    jsonNumber(before, a.eigenvalues[0]);
-    before += ',';
-    jsonNumber(before, a.eigenvalues[1]);
-    before += "],\"inside\":";
-    before += a.stationary ? QByteArray(a.stationaryInside ? "true" : "false")
-                           : QByteArrayLiteral("null");
-    before += ",\"nature\":";
-    before += a.nature ? '"' + QByteArray(analysis::natureName(*a.nature)) + '"'
-                       : QByteArrayLiteral("null");
-    before += ',';
     out += ",\"stationary_point\":";
-    pointJson(out, a.stationary.value_or(analysis::Point()), units, before);
+    pointJson(out, a.stationary.value_or(analysis::Point()), units, [&] {
+        out += "\"eigenvalues\":[";
+        jsonNumber(out, a.eigenvalues[0]);
+        out += ',';
+        jsonNumber(out, a.eigenvalues[1]);
+        out += "],\"inside\":";
+        out += a.stationary ? (a.stationaryInside ? "true" : "false") : "null";
+        out += ",\"nature\":";
+        if (a.nature) {
+            out += '"';
+            out += analysis::natureName(*a.nature);
+            out += '"';
+        } else {
+            out += "null";
+        }
+        out += ',';
+    });
     out += '}';
 }
 
