@@ -34,9 +34,9 @@ constexpr Row termsAt(double x1, double x2)
     return termsOf(1.0, x1, x2);
 }
 
-// Where a run's term is zero (a centre run's X1, an axial run's X1·X2): the sums over the
-// runs leave those products out, which adds exactly nothing (a compensated sum that starts
-// at +0 is never -0, and adding ±0 to it changes no bit).
+// Where a run's term is zero (a centre run's X1, an axial run's X1·X2): the products there
+// are ±0, and the sums over the runs add them as the others (a compensated sum that starts at
+// +0 is never -0, and adding ±0 to it changes no bit).
 using RunTerms = std::array<std::array<bool, Terms>, Runs>;
 constexpr RunTerms vanishingTerms()
 {
