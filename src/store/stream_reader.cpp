@@ -112,6 +112,7 @@ void StreamRecord::responseNumbers(ResponseNumbers &numbers) const
         numbers[run] = cell.type == StreamCell::Type::Number ? FieldValue::finite(cell.number)
                                                              : numberOf(cell.field());
     }
+    m_next = qsizetype(numbers.size()) + 1; // past them: the response name, most likely
 }
 
 StreamReader::StreamReader() = default;
