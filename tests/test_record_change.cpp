@@ -39,7 +39,7 @@ private slots:
     void layersRunInOrder();
     void markLabelsStandApart_data();
     void markLabelsStandApart();
-    void streamedResponsesAsFieldByField();
+    void streamedValuesAsFieldByField();
 };
 
 void TestRecordChange::automaticColour_data()
@@ -189,9 +189,9 @@ void TestRecordChange::layersRunInOrder()
     QCOMPARE(m.fit.rShown(), QStringLiteral("0.992"));
 }
 
-// A streamed record hands its responses over in one call: the numbers that its fields give one
-// by one, for every kind of cell.
-void TestRecordChange::streamedResponsesAsFieldByField()
+// A streamed record hands its values over in one call: those its fields give one by one, for
+// every kind of cell in every field.
+void TestRecordChange::streamedValuesAsFieldByField()
 {
     using Type = StreamCell::Type;
     const std::pair<Type, QVariant> kinds[] = {
@@ -199,18 +199,26 @@ void TestRecordChange::streamedResponsesAsFieldByField()
         {Type::Text, " 2.5 "}, {Type::Text, "abc"},    {Type::Null, {}},       {Type::Other, {}},
         {Type::Missing, {}},   {Type::Number, 1e39},   {Type::Number, qQNaN()}};
     std::vector<StreamCell> cells(recordFieldNames().size());
-    for (std::size_t i = 0; i < std::size(kinds); ++i) {
-        StreamCell &cell = cells[i + 1];
-        cell.type = kinds[i].first;
-        cell.number = kinds[i].second.toDouble();
-        cell.text = kinds[i].second.toString();
+    for (std::size_t shift = 0; shift < std::size(kinds); ++shift) {
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            const auto &[type, value] = kinds[(i + shift) % std::size(kinds)];
+            cells[i].type = type;
+            cells[i].number = value.toDouble();
+            cells[i].text = value.toString();
+        }
+        const StreamRecord record(cells);
+        RecordValues handed, oneByOne;
+        record.values(handed);
+        record.RecordSource::values(oneByOne);
+        QVERIFY(handed.idNumber == oneByOne.idNumber);
+        QVERIFY(handed.responses == oneByOne.responses);
+        QCOMPARE(handed.title, oneByOne.title);
+        if (shift == 0)
+            QVERIFY(handed.idNumber == 1.5 && !handed.responses[0] && handed.responses[2] == 16 &&
+                    handed.responses[3] == 2.5 && !handed.responses[4]);
+        if (shift == 4) // the response name in the sixth kind
+            QCOMPARE(handed.title, QStringLiteral("abc"));
     }
-    const StreamRecord record(cells);
-    RecordSource::ResponseNumbers handed, oneByOne;
-    record.responseNumbers(handed);
-    record.RecordSource::responseNumbers(oneByOne);
-    QVERIFY(handed == oneByOne);
-    QVERIFY(handed[0] == 1.5 && !handed[1] && handed[3] == 16 && handed[4] == 2.5 && !handed[5]);
 }
 
 QTEST_APPLESS_MAIN(TestRecordChange)

@@ -7,10 +7,12 @@
 
 void readRecordFields(const RecordSource &record, RecordFields &f)
 {
+    RecordValues read;
+    record.values(read);
+
     // The identifier's text. One that cannot be read (empty, text) leaves none: never the
     // previous record's, which would name this record's map after another.
-    const FieldValue id = record.field(IdField);
-    f.idNumber = id.kind == FieldValue::Kind::Value ? id.asNumber() : std::nullopt;
+    f.idNumber = read.idNumber;
     if (f.idNumber)
         numbers::assignNumberText(f.id, *f.idNumber, false);
     else
@@ -18,13 +20,11 @@ void readRecordFields(const RecordSource &record, RecordFields &f)
 
     // All eleven responses or none: a half-typed record is never completed with the previous
     // record's values.
-    RecordSource::ResponseNumbers read;
-    record.responseNumbers(read);
     analysis::Responses y{};
     regression::Responses single{};
     bool numbers = true, singles = true;
-    for (std::size_t run = 0; run < read.size(); ++run) {
-        const std::optional<double> v = read[run];
+    for (std::size_t run = 0; run < read.responses.size(); ++run) {
+        const std::optional<double> v = read.responses[run];
         const auto s = v ? numbers::toSingle(*v) : std::nullopt;
         numbers = numbers && v.has_value();
         singles = singles && s.has_value();
@@ -37,9 +37,7 @@ void readRecordFields(const RecordSource &record, RecordFields &f)
     f.designed = numbers && singles ? std::optional(single) : std::nullopt;
 
     // The response name, from this record alone.
-    const FieldValue title = record.field(TitleField);
-    f.title =
-        (title.kind == FieldValue::Kind::Value ? title.asText() : std::nullopt).value_or(QString());
+    f.title = read.title ? std::move(*read.title) : QString();
 }
 
 RecordFields readRecordFields(const RecordSource &record)

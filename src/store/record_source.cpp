@@ -6,10 +6,12 @@
 
 RecordSource::~RecordSource() = default;
 
-void RecordSource::responseNumbers(ResponseNumbers &numbers) const
+void RecordSource::values(RecordValues &values) const
 {
+    values.idNumber = numberOf(field(IdField));
     for (int run = 1; run <= DesignRuns; ++run)
-        numbers[std::size_t(run - 1)] = numberOf(field(responseField(run)));
+        values.responses[std::size_t(run - 1)] = numberOf(field(responseField(run)));
+    values.title = textOf(field(TitleField));
 }
 
 FieldValue MemoryRecord::field(const QString &name) const

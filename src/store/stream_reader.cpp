@@ -104,15 +104,22 @@ FieldValue StreamRecord::field(const QString &name) const
     return i < 0 ? FieldValue::error() : m_cells[std::size_t(i)].field();
 }
 
-void StreamRecord::responseNumbers(ResponseNumbers &numbers) const
+void StreamRecord::values(RecordValues &values) const
 {
-    // The cells follow recordFieldNames(): the ID, then Y1 ... Y11.
-    for (std::size_t run = 0; run < numbers.size(); ++run) {
-        const StreamCell &cell = m_cells[run + 1];
-        numbers[run] = cell.type == StreamCell::Type::Number ? FieldValue::finite(cell.number)
-                                                             : numberOf(cell.field());
-    }
-    m_next = qsizetype(numbers.size()) + 1; // past them: the response name, most likely
+    // The cells follow recordFieldNames(): the ID, Y1 ... Y11, the response name. A number
+    // and a text are taken as they are, any other cell as its field value gives it.
+    const auto number = [](const StreamCell &cell) {
+        return cell.type == StreamCell::Type::Number ? FieldValue::finite(cell.number)
+                                                     : numberOf(cell.field());
+    };
+    values.idNumber = number(m_cells[0]);
+    for (std::size_t run = 0; run < values.responses.size(); ++run)
+        values.responses[run] = number(m_cells[run + 1]);
+    const StreamCell &title = m_cells[values.responses.size() + 1];
+    if (title.type == StreamCell::Type::Text)
+        values.title = title.text;
+    else
+        values.title = textOf(title.field());
 }
 
 StreamReader::StreamReader() = default;

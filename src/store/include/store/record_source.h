@@ -55,22 +55,34 @@ struct FieldValue
     QVariant raw() const { return number ? QVariant(*number) : text ? QVariant(*text) : value; }
 };
 
-// A field's number where it holds a value: what record loading reads of each response.
+// A field's number where it holds a value: what record loading reads of the ID and of each
+// response.
 inline std::optional<double> numberOf(const FieldValue &field)
 {
     return field.kind == FieldValue::Kind::Value ? field.asNumber() : std::nullopt;
 }
+// A field's text where it holds a value: what record loading reads of the response name.
+inline std::optional<QString> textOf(const FieldValue &field)
+{
+    return field.kind == FieldValue::Kind::Value ? field.asText() : std::nullopt;
+}
+
+// What record loading reads of a record's fields.
+struct RecordValues
+{
+    std::optional<double> idNumber;                          // numberOf the ID
+    std::array<std::optional<double>, DesignRuns> responses; // numberOf each of Y1 ... Y11
+    std::optional<QString> title;                            // textOf the response name
+};
 
 class RecordSource
 {
 public:
-    using ResponseNumbers = std::array<std::optional<double>, DesignRuns>;
-
     virtual ~RecordSource();
     virtual FieldValue field(const QString &name) const = 0;
-    // numberOf each of Y1 ... Y11, in one call: a source that holds numbers as numbers hands
-    // them over without a field value each.
-    virtual void responseNumbers(ResponseNumbers &numbers) const;
+    // The values record loading reads, in one call: a source that holds numbers as numbers and
+    // texts as texts hands them over without a field value each.
+    virtual void values(RecordValues &values) const;
 };
 
 // A record held in memory: the command line's responses, and tests.

@@ -54,7 +54,7 @@ class StreamRecord : public RecordSource
 public:
     explicit StreamRecord(const std::vector<StreamCell> &cells);
     FieldValue field(const QString &name) const override;
-    void responseNumbers(ResponseNumbers &numbers) const override;
+    void values(RecordValues &values) const override;
 
 private:
     const std::vector<StreamCell> &m_cells;
