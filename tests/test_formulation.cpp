@@ -169,6 +169,12 @@ void TestFormulation::goalRegionAgreesWithTheSurfaces()
     drawGoalMap(map, surface);
     const QImage image = surface.Image();
     const plot::PlotGeometry &g = plot::DesignedGeometry;
+    const auto codedX1 = [&](double x) {
+        return (x - g.left) * 2 * PlotLimit / g.size - PlotLimit;
+    };
+    const auto codedX2 = [&](double y) {
+        return PlotLimit - (y - g.top) * 2 * PlotLimit / g.size;
+    };
     int shaded = 0, clear = 0;
     for (int py = 0; py < Pixels; ++py) {
         for (int px = 0; px < Pixels; ++px) {
@@ -178,9 +184,7 @@ void TestFormulation::goalRegionAgreesWithTheSurfaces()
             if (x <= g.left || x >= g.left + g.size || y <= g.top || y >= g.top + g.size ||
                 (x < g.left + g.size / 2 && y < g.top + g.size / 2))
                 continue;
-            const double x1 = (x - g.left) * 2 * PlotLimit / g.size - PlotLimit;
-            const double x2 = PlotLimit - (y - g.top) * 2 * PlotLimit / g.size;
-            const bool met = overall({a, b}, x1, x2) > 0;
+            const bool met = overall({a, b}, codedX1(x), codedX2(y)) > 0;
             const QRgb pixel = image.pixel(px, py);
             if (pixel == toRgb(DefaultGoalFill)) {
                 QVERIFY2(met, qPrintable(QStringLiteral("%1,%2").arg(px).arg(py)));
@@ -199,6 +203,21 @@ void TestFormulation::goalRegionAgreesWithTheSurfaces()
     RasterSurface fresh(Pixels);
     drawGoalMap(onlyB, fresh);
     QVERIFY(surface.Image() == fresh.Image());
+    // The legend hides the shading under it: white between its border and its line.
+    RecordingSurface recorded;
+    drawGoalMap(onlyB, recorded);
+    const auto legendLine =
+        std::find_if(recorded.texts.begin(), recorded.texts.end(),
+                     [](const RecordedText &t) { return t.text == QLatin1String("b"); });
+    const auto legendBox =
+        std::find_if(recorded.boxes.begin(), recorded.boxes.end(),
+                     [&](const auto &box) { return box[2] - box[0] < g.size - 1; });
+    QVERIFY(legendLine != recorded.texts.end() && legendBox != recorded.boxes.end());
+    const double lx = ((*legendBox)[0] + legendLine->x) / 2,
+                 ly = ((*legendBox)[1] + legendLine->y) / 2;
+    QVERIFY(overall({b}, codedX1(lx), codedX2(ly)) > 0);
+    QCOMPARE(fresh.Image().pixel(int(lx * Pixels / SurfaceUnits), int(ly * Pixels / SurfaceUnits)),
+             toRgb(0xFFFFFF));
     // As a figure, the limits' labels keep off the legend (the outline smaller than the square).
     RecordingSurface figure;
     figure.paths = true;
@@ -210,10 +229,14 @@ void TestFormulation::goalRegionAgreesWithTheSurfaces()
         for (const auto &t : figure.turned)
             QVERIFY(!(t.x > std::min(box[0], box[2]) && t.x < std::max(box[0], box[2]) &&
                       t.y > std::min(box[1], box[3]) && t.y < std::max(box[1], box[3])));
-        // ... and the legend's own lines stand inside it.
-        for (const RecordedText &t : figure.texts)
-            if (t.text == QLatin1String("a") || t.text == QLatin1String("b"))
-                QVERIFY(t.x > box[0] && t.x < box[2] && t.y > box[1] && t.y < box[3]);
+        // ... and the legend's own lines stand wholly inside it.
+        for (const RecordedText &t : figure.texts) {
+            if (t.text != QLatin1String("a") && t.text != QLatin1String("b"))
+                continue;
+            figure.FontSize = t.fontSize; // the text's measures as it was drawn
+            QVERIFY(t.x > box[0] && t.x + figure.TextWidth(t.text) < box[2]);
+            QVERIFY(t.y > box[1] && t.y + figure.TextHeight(t.text) < box[3]);
+        }
     }
     // With the optimum up and left, the legend stands in the square's far corner, inside it.
     RecordingSurface far;
