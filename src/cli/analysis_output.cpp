@@ -125,8 +125,7 @@ void jsonNumber(QByteArray &out, std::optional<double> v)
         out += "null";
         return;
     }
-    char text[numbers::ShortestTextMax];
-    out.append(text, qsizetype(numbers::writeShortestAsQt(text, *v) - text));
+    numbers::appendWritten(out, [&](char *at) { return numbers::writeShortestAsQt(at, *v); });
 }
 
 // A key's text (with what comes before it) and its number.

@@ -16,8 +16,7 @@ namespace {
 // The shortest text that reads back as the same float or double.
 template <typename Number> void appendShortest(QByteArray &out, Number v)
 {
-    char buffer[numbers::ShortestTextMax];
-    out.append(buffer, qsizetype(numbers::writeShortest(buffer, v) - buffer));
+    numbers::appendWritten(out, [v](char *at) { return numbers::writeShortest(at, v); });
 }
 
 // The designed fit's six coefficients in the report's column order.
@@ -107,11 +106,9 @@ void ReportRows::addJsonExtras(const Row &row)
         for (int run = 1; run <= DesignRuns; ++run) {
             if (run > 1)
                 m_line += ',';
-            char text[numbers::ShortestTextMax];
-            m_line.append(text,
-                          qsizetype(numbers::writeJsonDocumentNumber(
-                                        text, row.cells[std::size_t(run)].field().asNumber()) -
-                                    text));
+            const std::optional<double> v = row.cells[std::size_t(run)].field().asNumber();
+            numbers::appendWritten(
+                m_line, [v](char *at) { return numbers::writeJsonDocumentNumber(at, v); });
         }
         m_line += ']';
     }

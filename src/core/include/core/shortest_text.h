@@ -4,6 +4,8 @@
 // lays it out ("0.1", "1e-05", "123456", "1.5e+300"), for less: the reports write tens of
 // numbers a record, and these texts are the largest part of their time.
 
+#include <QByteArray>
+
 #include <optional>
 
 namespace numbers {
@@ -26,5 +28,13 @@ char *writeShortestAsQt(char *out, double v);
 // A number as QJsonDocument writes it: "null" for none or no finite number, a whole number up
 // to 2^53 as an integer, any other as writeShortestAsQt.
 char *writeJsonDocumentNumber(char *out, std::optional<double> v);
+
+// Appends to `out` the text that `write` lays out at the pointer it is given (as the writers
+// above do, within ShortestTextMax bytes) and returns the end of.
+template <typename Write> void appendWritten(QByteArray &out, Write write)
+{
+    char text[ShortestTextMax];
+    out.append(text, qsizetype(write(text) - text));
+}
 
 } // namespace numbers
